@@ -1,0 +1,40 @@
+// The decoder interface. One object per playback: SetFile, Open and the format
+// queries on the window's thread, then Read until it returns 0 and destruction on
+// the playback thread. Read delivers interleaved 16-bit signed little-endian
+// frames, at most kMaxReadBytes per call, whatever capacity the caller offers.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/kernel/hresult.h"
+
+class CDecoder {
+ public:
+  // Every path the shell accepts (259 characters and the terminator) fits.
+  static constexpr std::uint32_t kPathCapacity = 260;
+  // Callers must offer at least this much to Read.
+  static constexpr std::uint32_t kMaxReadBytes = 4608;
+
+  CDecoder() = default;
+  CDecoder(const CDecoder&) = delete;
+  CDecoder& operator=(const CDecoder&) = delete;
+
+  // Derived destructors call their own Close first.
+  virtual ~CDecoder() = default;
+  // Stores the path to decode. 0 when it was stored whole, 0x8007007A when it
+  // did not fit and was cut (Open then fails to find the file).
+  virtual platform::HRESULT SetFile(const char16_t* path) = 0;
+  // Opens the stored path and learns the format; nonzero when ready.
+  virtual std::int32_t Open() = 0;
+  // Releases the file and the library state; harmless when not open.
+  virtual void Close() = 0;
+  virtual std::int32_t GetSampleRate() = 0;
+  virtual std::int32_t GetBitsPerSample() = 0;
+  virtual std::int32_t GetChannels() = 0;
+  // Fills buffer with PCM bytes; 0 means the end, an error, or not open.
+  virtual std::uint32_t Read(void* buffer, std::uint32_t capacity) = 0;
+
+ protected:
+  // The bounded copy every decoder makes of its path.
+  static platform::HRESULT StorePath(char16_t (&field)[kPathCapacity], const char16_t* path);
+};

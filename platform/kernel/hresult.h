@@ -1,0 +1,24 @@
+// Result codes shared by the platform layers. The numeric values are the ones
+// callers have always compared against, so they are kept exactly.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+using HRESULT = std::int32_t;
+
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT S_FALSE = 1;
+inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
+inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
+inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
+inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT STRSAFE_E_INSUFFICIENT_BUFFER = static_cast<HRESULT>(0x8007007Au);
+
+constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
+constexpr bool Failed(HRESULT hr) { return hr < 0; }
+
+}  // namespace platform

@@ -1,0 +1,191 @@
+#include "player/player.h"
+
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "app/shell_globals.h"
+#include "platform/kernel/clock.h"
+#include "platform/kernel/strsafe.h"
+#include "platform/ui/menu.h"
+#include "platform/ui/message_box.h"
+#include "player/decoder_factory.h"
+#include "visual/audio_data_consumer.h"
+
+namespace ui = platform::ui;
+
+namespace {
+
+constexpr auto kWriteRetry = std::chrono::milliseconds(125);
+constexpr std::uint32_t kSettleAfterTearDownMs = 200;
+std::atomic<std::uint64_t> nextSerial{1};
+
+}  // namespace
+
+Player::Player(PlaybackCollaborators with)
+    : window(shell::mainWindow.load()), collaborators_(with), serial_(nextSerial.fetch_add(1)) {
+  if (collaborators_.outputs == nullptr || collaborators_.displays == nullptr) {
+    collaborators_ = DefaultCollaborators();
+  }
+}
+
+// decoder, output and analyzer are the tear-down's to release; if the thread never
+// ran, the unique_ptrs release them here.
+Player::~Player() = default;
+
+void Player::PreparePlayback() {
+  filePath[0] = u'\0';
+  pcm.fill(0);
+  platform::StringCchCopyW(filePath, std::size(filePath), shell::currentPath);
+
+  std::unique_ptr<CDecoder> made = MakeDecoderFor(shell::currentPath);
+  if (!made) {
+    ui::MessageBox(ui::GetActiveWindow(), u"Unknown file type.", u"Error", ui::MB_ICONEXCLAMATION);
+    return;
+  }
+  decoder = std::move(made);
+  decoder->SetFile(filePath);
+  decoder->Open();
+
+  analyzer = collaborators_.displays->CreateSpectrumAnalyzer(window);
+  collaborators_.outputs->EnumerateOutputDevices();
+
+  const std::int32_t rate = decoder->GetSampleRate();
+  const std::int32_t channels = decoder->GetChannels();
+  if (collaborators_.outputs->DeviceRowCount() > 0 && rate > 0 && channels > 0) {
+    const std::uint32_t blockAlign = channels == 1 ? 2 : 4;
+    output = collaborators_.outputs->CreateAudioOutput(static_cast<float>(rate), blockAlign,
+                                                       static_cast<std::uint32_t>(channels));
+  }
+}
+
+bool Player::StartPlaybackThread() {
+  paused = 0;
+  stopEvent = std::make_shared<platform::Event>(platform::Event::Reset::kAuto);
+  pauseEvent = std::make_shared<platform::Event>(platform::Event::Reset::kManual);
+  pauseEvent->Reset();
+  try {
+    std::thread thread(&Player::PlaybackThreadProc, this, stopEvent);
+    threadId = static_cast<std::uint32_t>(std::hash<std::thread::id>{}(thread.get_id()));
+    // Nothing joins it: the end of a playback is seen through stopEvent.
+    thread.detach();
+    return true;
+  } catch (const std::system_error&) {
+    TearDown();  // releases what PreparePlayback made and signals stopEvent
+    return false;
+  }
+}
+
+void Player::PausePlayback() {
+  if (stopRequested) return;
+  paused = 1;
+  shell::fileReady = 1;
+  pauseEvent->Reset();
+}
+
+void Player::ResumePlayback() {
+  paused = 0;
+  pauseEvent->Set();
+}
+
+void Player::StopPlaybackThread() {
+  const bool wasPaused = paused != 0;
+  stopRequested = 1;
+  retryWake_.Set();
+  if (wasPaused) pauseEvent->Set();
+  if (stopEvent->Wait() != platform::WaitResult::kSignalled) {
+    ui::MessageBox(window, u"An error occurred when wait for stop event.", u"Error", ui::MB_ICONEXCLAMATION);
+  }
+}
+
+void Player::ApplyDisplayFlags(std::uint8_t peaks, std::uint8_t grids, std::uint8_t gradient) {
+  std::scoped_lock hold(lock);
+  if (!analyzer) return;
+  analyzer->showPeaks = peaks;
+  analyzer->showGrids = grids;
+  analyzer->showGradient = gradient;
+}
+
+bool Player::HasAnalyzer() {
+  std::scoped_lock hold(lock);
+  return analyzer != nullptr;
+}
+
+void Player::PlaybackThreadProc(Player* player, std::shared_ptr<platform::Event> stopEvent) {
+  player->RunPlayback();
+  // The Player may be gone from here on; only our own reference to the event remains.
+  stopEvent.reset();
+  platform::SleepMs(kSettleAfterTearDownMs);
+}
+
+void Player::RunPlayback() {
+  // Even a playback that cannot start goes through the tear-down, so the decoder
+  // and display are released, the menu is reset and a later Stop does not block.
+  if (!output || output->Start() == 0) {
+    TearDown();
+    return;
+  }
+  analyzer->Attach(output.get());
+
+  for (;;) {
+    if (paused) {
+      output->Stop();
+      analyzer->PauseDspThread();
+      const platform::WaitResult woke = pauseEvent->Wait();
+      if (woke == platform::WaitResult::kAbandoned || woke == platform::WaitResult::kTimedOut) break;
+      // paused is left to the window's thread (Resume clears it): clearing it here
+      // would lose a Pause made again between this wake-up and the next turn.
+      pauseEvent->Reset();
+      if (stopRequested) {
+        analyzer->Detach();
+        break;
+      }
+      output->Start();
+      analyzer->ResumeDspThread();
+    }
+    if (stopRequested) break;
+
+    pcm.fill(0);
+    const std::uint32_t n = decoder->Read(pcm.data(), kPcmBytes);
+    if (n == 0) break;
+    if (!WriteBlock(n)) break;
+    if (analyzer->Consumer() != nullptr && analyzer->ConsumerActive()) analyzer->Consumer()->Consume(pcm.data(), n);
+  }
+  TearDown();
+}
+
+bool Player::WriteBlock(std::uint32_t byteCount) {
+  std::uint32_t offset = 0;
+  std::uint32_t remaining = byteCount;
+  for (;;) {
+    const std::uint32_t taken = output->Write(pcm.data() + offset, remaining);
+    remaining -= taken;
+    if (remaining == 0) return true;
+    offset += taken;
+    // A dead device or a stop asked for meanwhile ends the retries: neither may hang Stop.
+    if (output->DeviceFailed() || stopRequested) return false;
+    retryWake_.Wait(kWriteRetry);
+    if (stopRequested) return false;
+  }
+}
+
+void Player::TearDown() {
+  {
+    std::scoped_lock hold(lock);
+    if (output) output->Stop();
+    if (analyzer) analyzer->Detach();
+    output.reset();  // DestroyAudioOutput
+    decoder.reset();
+    analyzer.reset();
+    if (window != nullptr) {
+      if (ui::Menu* menu = window->GetMenu()) {
+        menu->ModifyMenu(IDM_PLAY, ui::MF_ENABLED, u"&Play\tCtrl+1,A");
+        menu->ModifyMenu(IDM_PAUSE, ui::MF_GRAYED | ui::MF_DISABLED, u"P&ause\tCtrl+2,D");
+        menu->ModifyMenu(IDM_STOP, ui::MF_GRAYED | ui::MF_DISABLED, u"&Stop\tCtrl+3,S");
+      }
+    }
+  }
+  shell::fileReady = 0;
+  if (window != nullptr) window->PostMessage(WM_PLAYBACK_ENDED, serial_, 0);
+  stopEvent->Set();  // the last thing done with this Player
+}

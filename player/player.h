@@ -1,0 +1,81 @@
+// The playback engine: one Player per playback. The window's thread prepares,
+// starts, pauses, resumes and stops it; the playback thread decodes, writes to the
+// output, feeds the display and finally releases everything itself.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "decoders/decoder.h"
+#include "platform/kernel/event.h"
+#include "platform/ui/window.h"
+#include "player/playback_collaborators.h"
+
+// Posted to the window when a playback's tear-down has finished, however it ended;
+// wParam is the Player's Serial(). The window may have moved on to a newer Player.
+inline constexpr std::uint32_t WM_PLAYBACK_ENDED = 0x8001;
+
+// File menu commands the tear-down puts back into their stopped state.
+inline constexpr std::uint32_t IDM_PLAY = 32772;
+inline constexpr std::uint32_t IDM_PAUSE = 32781;
+inline constexpr std::uint32_t IDM_STOP = 32783;
+
+class Player {
+ public:
+  static constexpr std::uint32_t kPcmBytes = 16000;
+
+  explicit Player(PlaybackCollaborators with = DefaultCollaborators());
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+  ~Player();
+
+  // Window's thread: copy the shell's path, make the decoder, display and output.
+  void PreparePlayback();
+  // Window's thread: start the playback thread; false when it could not start
+  // (the playback's objects are then already released).
+  bool StartPlaybackThread();
+  void PausePlayback();
+  void ResumePlayback();
+  // Asks the thread to stop and waits until its tear-down is done.
+  void StopPlaybackThread();
+
+  // Copies the shell's display flags into this playback's analyser, if it still has
+  // one. Window's thread; safe against the tear-down destroying the analyser.
+  void ApplyDisplayFlags(std::uint8_t peaks, std::uint8_t grids, std::uint8_t gradient);
+  bool HasAnalyzer();
+
+  bool IsPaused() const { return paused.load() != 0; }
+  bool IsStopRequested() const { return stopRequested.load() != 0; }
+  std::uint64_t Serial() const { return serial_; }
+
+  // Fields, in the engine's own order. decoder, output and analyzer are made on the
+  // window's thread before the playback thread starts, and released by that thread.
+  char16_t filePath[260] = {};
+  std::unique_ptr<CDecoder> decoder;
+  std::unique_ptr<AudioOutput> output;
+  std::unique_ptr<SpectrumDisplay> analyzer;
+  platform::ui::HWND window = nullptr;
+  std::atomic<std::uint8_t> stopRequested{0};  // written by the window's thread only
+  std::atomic<std::uint8_t> paused{0};         // window's thread, and the thread on wake-up
+  std::array<std::uint8_t, kPcmBytes> pcm{};   // playback thread only, once started
+  std::uint32_t threadId = 0;
+  // Shared with the thread so that signalling them never touches a freed Player.
+  std::shared_ptr<platform::Event> stopEvent;   // auto reset; set once, by the tear-down
+  std::shared_ptr<platform::Event> pauseEvent;  // manual reset
+  std::mutex lock;  // held by the tear-down, and by the shell's access to analyzer
+
+ private:
+  static void PlaybackThreadProc(Player* player, std::shared_ptr<platform::Event> stopEvent);
+  void RunPlayback();
+  // Offers the block until the output took all of it; false when playback must end.
+  bool WriteBlock(std::uint32_t byteCount);
+  void TearDown();
+
+  PlaybackCollaborators collaborators_;
+  const std::uint64_t serial_;
+  // Set by StopPlaybackThread so that the write loop's retry wait ends early.
+  platform::Event retryWake_{platform::Event::Reset::kManual};
+};

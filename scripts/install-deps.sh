@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the build, the program and the tests need.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  # codecs
+  libmad0-dev libvorbis-dev libflac-dev libsndfile1-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  # window and sound
+  qt6-base-dev qt6-qpa-plugins libxcb1-dev libxcb-keysyms1-dev libx11-dev libsdl2-dev
+  # test tools: encoders for test audio, a virtual X server, D-Bus
+  xvfb xdotool x11-utils imagemagick sox lame vorbis-tools flac ffmpeg
+  libjmac-java default-jre-headless playerctl dbus dbus-x11 desktop-file-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

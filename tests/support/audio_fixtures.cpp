@@ -1,0 +1,71 @@
+#include "tests/support/audio_fixtures.h"
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+namespace testing_support {
+
+std::string TempDir() {
+  static const std::string dir = [] {
+    const char* root = std::getenv("TONARIA_TEST_TMP");
+    std::filesystem::path base = root != nullptr ? root : std::filesystem::temp_directory_path() / "tonaria-tests";
+    std::filesystem::path path = base / ("p" + std::to_string(::getpid()));
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+    return path.string();
+  }();
+  return dir;
+}
+
+std::string TempPath(const std::string& name) { return TempDir() + "/" + name; }
+
+std::vector<std::int16_t> MakeTestSignal(int rate, int channels, int frames, unsigned salt) {
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(frames) * channels);
+  std::uint32_t noise = salt * 2654435761u;
+  for (int f = 0; f < frames; ++f) {
+    for (int c = 0; c < channels; ++c) {
+      noise = noise * 1664525u + 1013904223u;
+      const double hz = 220.0 * (c + 1) + 37.0 * salt;
+      const double v = 0.5 * std::sin(2.0 * 3.14159265358979 * hz * f / rate) + ((noise >> 20) / 4096.0 - 0.5) * 0.05;
+      samples[static_cast<std::size_t>(f) * channels + c] = static_cast<std::int16_t>(std::lround(v * 32767.0));
+    }
+  }
+  return samples;
+}
+
+bool WriteSoundFile(const std::string& path, int rate, int channels, int format,
+                    const std::vector<std::int16_t>& samples) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = format;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (file == nullptr) return false;
+  const sf_count_t frames = static_cast<sf_count_t>(samples.size() / channels);
+  const sf_count_t written = sf_writef_short(file, samples.data(), frames);
+  sf_close(file);
+  return written == frames;
+}
+
+std::vector<std::uint8_t> ToBytes(const std::vector<std::int16_t>& samples) {
+  std::vector<std::uint8_t> bytes(samples.size() * 2);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const auto v = static_cast<std::uint16_t>(samples[i]);
+    bytes[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
+    bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+  }
+  return bytes;
+}
+
+bool RunTool(const std::string& command) {
+  const std::string logged = command + " >>" + TempPath("tools.log") + " 2>&1";
+  return std::system(logged.c_str()) == 0;
+}
+
+bool HaveTool(const std::string& name) { return RunTool("command -v " + name); }
+
+}  // namespace testing_support
