@@ -176,7 +176,8 @@ TEST_F(PlayerTest, StopWhilePausedWakesTheThreadWithoutRestartingTheOutput) {
   player->PausePlayback();
   out->Grant(1 << 20);
   ASSERT_TRUE(out->WaitUntil([&] { return out->stopCalls == 1; })) << "the thread pauses";
-  EXPECT_EQ(displays.created.back()->pauses, 1);
+  auto display = displays.created.back();
+  EXPECT_TRUE(display->WaitUntil([&] { return display->pauses == 1; })) << "the DSP thread is paused too";
   EXPECT_TRUE(StopsWithinBound(*player));
   EXPECT_EQ(out->startCalls, 1) << "a stop while paused does not start the output again";
   EXPECT_TRUE(out->destroyed);
