@@ -1,0 +1,156 @@
+#include "decoders/ogg_vorbis_decoder.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/kernel/strsafe.h"
+#include "platform/ui/message_box.h"
+
+namespace ui = platform::ui;
+
+namespace {
+
+void ShowError(const char16_t* text, std::uint32_t icon = 0) {
+  ui::MessageBox(ui::GetActiveWindow(), text, u"Error", ui::MB_OK | icon);
+}
+
+// Texts with a number are formatted into at most 255 characters.
+void ShowError(const char16_t* format, int number) {
+  char16_t text[256];
+  platform::StringCbPrintfW(text, sizeof(text), format, {number});
+  ShowError(text);
+}
+
+}  // namespace
+
+int COggVorbisDecoder::VorbisFile::Open(void* source, const ov_callbacks& callbacks) {
+  Clear();
+  const int result = ov_open_callbacks(source, &vf_, nullptr, 0, callbacks);
+  // On failure vorbisfile has already released what it built.
+  live_ = result >= 0;
+  return result;
+}
+
+void COggVorbisDecoder::VorbisFile::Clear() {
+  if (live_) ov_clear(&vf_);
+  live_ = false;
+  vf_ = OggVorbis_File{};
+}
+
+std::size_t COggVorbisDecoder::ReadCallback(void* destination, std::size_t size, std::size_t count, void* source) {
+  auto* self = static_cast<COggVorbisDecoder*>(source);
+  const std::size_t wanted = size * count;
+  // platform::File reads at most 4 GiB at once; vorbisfile asks for a few KiB.
+  const auto asked = static_cast<std::uint32_t>(wanted > 0x7FFFFFFF ? 0x7FFFFFFF : wanted);
+  std::uint32_t got = 0;
+  if (!self->file_.Read(destination, asked, &got)) return 0;
+  return got;
+}
+
+int COggVorbisDecoder::SeekCallback(void* source, ogg_int64_t offset, int origin) {
+  auto* self = static_cast<COggVorbisDecoder*>(source);
+  std::uint32_t position;
+  if (origin == SEEK_END) {
+    position = self->file_.SetPointer(0, platform::SeekOrigin::kEnd);
+  } else if (origin == SEEK_SET || origin == SEEK_CUR) {
+    const auto origin16 = origin == SEEK_SET ? platform::SeekOrigin::kBegin : platform::SeekOrigin::kCurrent;
+    position = self->file_.SetPointer(static_cast<std::int32_t>(offset), origin16);
+  } else {
+    return -1;
+  }
+  // Positions are 32-bit: files must stay under 2 GB. vorbisfile takes only -1 as failure.
+  if (position == platform::kInvalidSetFilePointer || position > 0x7FFFFFFF) return -1;
+  return static_cast<int>(position);
+}
+
+int COggVorbisDecoder::CloseCallback(void* source) {
+  static_cast<COggVorbisDecoder*>(source)->file_.Close();
+  return 1;
+}
+
+long COggVorbisDecoder::TellCallback(void* source) {
+  const std::uint32_t position = static_cast<COggVorbisDecoder*>(source)->file_.SetPointer(0, platform::SeekOrigin::kCurrent);
+  return position == platform::kInvalidSetFilePointer ? -1 : static_cast<long>(position);
+}
+
+COggVorbisDecoder::COggVorbisDecoder() = default;
+
+COggVorbisDecoder::~COggVorbisDecoder() { Close(); }
+
+platform::HRESULT COggVorbisDecoder::SetFile(const char16_t* path) {
+  Close();
+  return StorePath(path_, path);
+}
+
+std::int32_t COggVorbisDecoder::Open() {
+  Close();
+  sampleRate_ = bitsPerSample_ = channels_ = 0;
+  ended_ = false;
+  if (!file_.OpenRead(path_)) {
+    ShowError(u"Can't open file.", ui::MB_ICONEXCLAMATION);
+    return 0;
+  }
+  static constexpr ov_callbacks kCallbacks = {ReadCallback, SeekCallback, CloseCallback, TellCallback};
+  if (vf_.Open(this, kCallbacks) < 0) {
+    file_.Close();
+    ShowError(u"Input does not appear to be an Ogg bitstream.");
+    return 0;
+  }
+  // From here on, clearing vf_ closes the file through the close callback.
+  OggVorbis_File* vf = vf_.get();
+  if (vf->links != 1) {
+    ShowError(u"Can't deal with multiple streams yet. Streams:%d", vf->links);
+    vf_.Clear();
+    return 0;
+  }
+  const vorbis_info* vi = ov_info(vf, -1);
+  if (vi == nullptr) {
+    ShowError(u"Unable to get ogg info.");
+    vf_.Clear();
+    return 0;
+  }
+  if (vi->channels > 2) {
+    ShowError(u"Can't deal with more than 2 channels yet. Channels:%d", vi->channels);
+    vf_.Clear();
+    return 0;
+  }
+  sampleRate_ = static_cast<std::int32_t>(vi->rate);
+  channels_ = vi->channels;
+  bitsPerSample_ = 16;
+  opened_ = 1;
+  std::printf("samplerate=%d\n", sampleRate_);
+  std::printf("channels=%d\n", channels_);
+  std::fflush(stdout);
+  return 1;
+}
+
+void COggVorbisDecoder::Close() {
+  if (opened_ == 0) return;
+  file_.Close();
+  vf_.Clear();
+  opened_ = 0;
+}
+
+std::uint32_t COggVorbisDecoder::Read(void* buffer, std::uint32_t) {
+  if (opened_ == 0 || ended_) return 0;
+  std::uint32_t filled = 0;
+  int failures = 0;
+  while (filled < kMaxReadBytes) {
+    const long r = ov_read(vf_.get(), reinterpret_cast<char*>(pcm_) + filled,
+                           static_cast<int>(kMaxReadBytes - filled), 0, 2, 1, &section_);
+    if (r == 0) break;
+    if (r < 0) {
+      std::fputs("Hole in OGG/VORBIS datastream, ignoring...\n", stderr);
+      // vorbisfile normally moves past a hole; an error that keeps coming back ends the stream.
+      if (++failures >= kMaxFailuresWithoutProgress) {
+        ended_ = true;
+        break;
+      }
+      continue;
+    }
+    failures = 0;
+    filled += static_cast<std::uint32_t>(r);
+  }
+  std::memcpy(buffer, pcm_, filled);
+  return filled;
+}
