@@ -1,7 +1,19 @@
 #include "visual/spectrum_analyzer_factory.h"
 
-// Placeholder until the spectrum lands: the engine's blank display.
+#include "visual/spectrum_analyzer.h"
+
+namespace {
+
+class SpectrumAnalyzerFactory final : public DisplayFactory {
+ public:
+  std::unique_ptr<SpectrumDisplay> CreateSpectrumAnalyzer(platform::ui::HWND window) override {
+    return std::make_unique<SpectrumAnalyzer>(window);
+  }
+};
+
+}  // namespace
+
 DisplayFactory& SpectrumAnalyzers() {
-  static DisplayFactory* const blank = DefaultCollaborators().displays;
-  return *blank;
+  static SpectrumAnalyzerFactory factory;
+  return factory;
 }

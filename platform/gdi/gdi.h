@@ -1,0 +1,166 @@
+// A small drawing layer over 32-bit pixel buffers (0x00RRGGBB, rows top to bottom):
+// memory device contexts with selectable bitmaps, solid brushes, FillRect, BitBlt
+// (SRCCOPY), lines with the default black one-pixel pen and vertical or horizontal
+// GradientFill. The DC of a window is its presented picture: every drawing call into
+// it hands the whole finished frame to Window::PresentFrame.
+//
+// A device context and the bitmaps selected into it are used by one thread at a time.
+// Colours given by callers are COLORREF (0x00BBGGRR); pixels are 0x00RRGGBB.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "platform/ui/window.h"
+
+namespace platform::gdi {
+
+using COLORREF = std::uint32_t;
+using COLOR16 = std::uint16_t;
+
+constexpr COLORREF RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+  return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
+}
+constexpr std::uint8_t GetRValue(COLORREF c) { return static_cast<std::uint8_t>(c & 0xFF); }
+constexpr std::uint8_t GetGValue(COLORREF c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
+constexpr std::uint8_t GetBValue(COLORREF c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
+// The pixel a COLORREF paints.
+constexpr std::uint32_t PixelOf(COLORREF c) {
+  return (static_cast<std::uint32_t>(GetRValue(c)) << 16) | (static_cast<std::uint32_t>(GetGValue(c)) << 8) |
+         GetBValue(c);
+}
+
+inline constexpr std::uint32_t SRCCOPY = 0x00CC0020;
+inline constexpr std::uint32_t GRADIENT_FILL_RECT_H = 0x00000000;
+inline constexpr std::uint32_t GRADIENT_FILL_RECT_V = 0x00000001;
+inline constexpr std::uint32_t GRADIENT_FILL_TRIANGLE = 0x00000002;
+
+struct RECT {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t right = 0;
+  std::int32_t bottom = 0;
+};
+
+struct POINT {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+};
+
+// A gradient vertex: colour channels are 16 bits (8-bit value shifted left by 8).
+struct TRIVERTEX {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  COLOR16 Red = 0;
+  COLOR16 Green = 0;
+  COLOR16 Blue = 0;
+  COLOR16 Alpha = 0;
+};
+
+// Indices of two vertices spanning one gradient rectangle.
+struct GRADIENT_RECT {
+  std::uint32_t UpperLeft = 0;
+  std::uint32_t LowerRight = 0;
+};
+
+class DeviceContext;
+
+// width x height pixels, black when made.
+class Bitmap {
+ public:
+  Bitmap(int width, int height);
+  ~Bitmap();
+  Bitmap(const Bitmap&) = delete;
+  Bitmap& operator=(const Bitmap&) = delete;
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  std::span<std::uint32_t> Pixels() { return pixels_; }
+  std::span<const std::uint32_t> Pixels() const { return pixels_; }
+  std::uint32_t Pixel(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
+
+ private:
+  friend class DeviceContext;
+  int width_;
+  int height_;
+  std::vector<std::uint32_t> pixels_;
+  DeviceContext* selectedInto_ = nullptr;  // the DC drawing into this bitmap, if any
+};
+
+class Brush {
+ public:
+  explicit Brush(COLORREF color) : color_(color) {}
+  COLORREF Color() const { return color_; }
+
+ private:
+  COLORREF color_;
+};
+
+// Where a drawing call lands: a pixel rectangle with a row stride.
+struct Surface {
+  std::uint32_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  int stride = 0;
+};
+
+class DeviceContext {
+ public:
+  // A memory DC: draws into the bitmap selected into it (a 1 x 1 one at first).
+  DeviceContext();
+  // A window's DC: draws into the window's picture, sized to its client area.
+  explicit DeviceContext(ui::Window* window);
+  ~DeviceContext();
+  DeviceContext(const DeviceContext&) = delete;
+  DeviceContext& operator=(const DeviceContext&) = delete;
+
+  bool IsWindowDC() const { return window_ != nullptr; }
+  Bitmap* Select(Bitmap* bitmap);  // null when the bitmap cannot be selected here
+  Surface Target();                // where drawing lands now
+  void Drawn();                    // a window DC presents its picture
+  POINT& CurrentPosition() { return current_; }
+
+ private:
+  friend class Bitmap;
+  ui::Window* window_ = nullptr;
+  Bitmap defaultBitmap_{1, 1};
+  Bitmap* selected_ = nullptr;
+  std::vector<std::uint32_t> windowPixels_;  // a window DC's picture
+  int windowWidth_ = 0;
+  int windowHeight_ = 0;
+  POINT current_;
+};
+
+using HDC = DeviceContext*;
+using HBITMAP = Bitmap*;
+using HBRUSH = Brush*;
+
+// Window side.
+bool GetClientRect(ui::HWND window, RECT* rect);
+std::unique_ptr<DeviceContext> GetDC(ui::HWND window);  // null without a window
+int ReleaseDC(ui::HWND window, std::unique_ptr<DeviceContext> dc);
+
+// Objects. Deleting is releasing the owner; the functions are kept for readability.
+std::unique_ptr<DeviceContext> CreateCompatibleDC(HDC dc);
+std::unique_ptr<Bitmap> CreateCompatibleBitmap(HDC dc, int width, int height);  // null if too large
+std::unique_ptr<Brush> CreateSolidBrush(COLORREF color);
+HBITMAP SelectObject(HDC dc, HBITMAP bitmap);  // the previous bitmap, or null on failure
+bool DeleteDC(std::unique_ptr<DeviceContext> dc);
+bool DeleteObject(std::unique_ptr<Bitmap> bitmap);
+bool DeleteObject(std::unique_ptr<Brush> brush);
+
+// Drawing. Everything is clipped to the target; empty or inverted rectangles draw nothing.
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+            std::uint32_t rop);
+bool MoveToEx(HDC dc, int x, int y, POINT* previous);
+// Draws with the default pen (black, one pixel) up to but not including (x, y).
+bool LineTo(HDC dc, int x, int y);
+// Rectangle modes only; each rectangle shades from its upper (or left) vertex colour
+// at one edge toward its lower (or right) vertex colour at the other.
+bool GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount, const GRADIENT_RECT* rects,
+                  std::uint32_t rectCount, std::uint32_t mode);
+
+}  // namespace platform::gdi

@@ -1,0 +1,99 @@
+#include "visual/fast_fourier_transform.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+int PowerOfTwoAtLeast2(int size) {
+  const auto u = static_cast<unsigned>(std::clamp(size, 2, 1 << 24));
+  return static_cast<int>(std::bit_floor(u));
+}
+
+}  // namespace
+
+std::int32_t FastFourierTransform::BitReverse(std::int32_t j, int stageCount) {
+  std::int32_t r = 0;
+  for (int i = 0; i < stageCount; ++i) {
+    r = 2 * r + (j & 1);
+    j >>= 1;
+  }
+  return r;
+}
+
+FastFourierTransform::FastFourierTransform(int size)
+    : n(PowerOfTwoAtLeast2(size)),
+      half(n / 2),
+      // Integer log2: the float quotient ln N / ln 2 may land just below a whole number.
+      stages(std::countr_zero(static_cast<unsigned>(n))),
+      stagesMinusOne(stages - 1) {
+  real.assign(n, 0.0f);
+  imaginary.assign(n, 0.0f);
+  magnitudes.assign(half, 0.0f);
+  sinTable.assign(static_cast<std::size_t>(stages) * half, 0.0f);
+  cosTable.assign(static_cast<std::size_t>(stages) * half, 0.0f);
+  bitReverse.resize(n);
+  for (int k = 0; k < n; ++k) bitReverse[k] = BitReverse(k, stages);
+
+  constexpr float kTwoPi = 6.2831850f;
+  std::size_t x = 0;
+  int shift = stagesMinusOne;
+  int span = half;
+  for (int stage = 1; stage <= stages; ++stage) {
+    for (int k = 0; k < n; k += span) {
+      for (int i = 0; i < span; ++i, ++k, ++x) {
+        const std::int32_t p = BitReverse(k >> shift, stages);
+        const float angle = kTwoPi * static_cast<float>(p) / static_cast<float>(n);
+        sinTable[x] = static_cast<float>(std::sin(static_cast<double>(angle)));
+        cosTable[x] = static_cast<float>(std::cos(static_cast<double>(angle)));
+      }
+    }
+    --shift;
+    span /= 2;
+  }
+}
+
+std::span<const float> FastFourierTransform::Transform(const float* samples, int count) {
+  const int step = std::max(count / n, 1);
+  int b = 0;
+  for (int a = 0; a < count && b < n; a += step, ++b) {
+    real[b] = samples[a];
+    imaginary[b] = 0.0f;
+  }
+  std::fill(real.begin() + b, real.end(), 0.0f);
+  std::fill(imaginary.begin() + b, imaginary.end(), 0.0f);
+
+  float* re = real.data();
+  float* im = imaginary.data();
+  std::size_t x = 0;
+  int span = half;
+  for (int stage = 1; stage <= stages; ++stage) {
+    for (int k = 0; k < n; k += span) {
+      for (int i = 0; i < span; ++i, ++k, ++x) {
+        const float c = cosTable[x];
+        const float s = sinTable[x];
+        const int j = k + span;
+        const float tr = re[j] * c + im[j] * s;
+        const float ti = im[j] * c - re[j] * s;
+        re[j] = re[k] - tr;
+        im[j] = im[k] - ti;
+        re[k] = re[k] + tr;
+        im[k] = im[k] + ti;
+      }
+    }
+    span /= 2;
+  }
+  for (int k = 0; k < n; ++k) {
+    const int r = bitReverse[k];
+    if (r > k) {
+      std::swap(re[k], re[r]);
+      std::swap(im[k], im[r]);
+    }
+  }
+  const float scale = static_cast<float>(n);
+  magnitudes[0] = std::sqrt(re[0] * re[0] + im[0] * im[0]) / scale;
+  for (int i = 1; i < half; ++i) magnitudes[i] = 2.0f * std::sqrt(re[i] * re[i] + im[i] * im[i]) / scale;
+  return magnitudes;
+}

@@ -1,0 +1,68 @@
+#include "visual/spectrum_analyzer.h"
+
+#include "platform/kernel/strsafe.h"
+
+namespace gdi = platform::gdi;
+
+SpectrumAnalyzer::SpectrumAnalyzer(platform::ui::HWND mainWindow, DspClock& dspClock)
+    : window(mainWindow), clock(dspClock) {
+  char16_t shortName[64];
+  const auto handle = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(window) & 0x7FFFFFFF);
+  platform::StringCbPrintfW(shortName, sizeof shortName, u"SpectrumAnalyzer[%d]", {handle});
+  platform::StringCchCopyW(name, std::size(name), shortName);
+  SetUpDrawing();
+}
+
+SpectrumAnalyzer::~SpectrumAnalyzer() {
+  Detach();
+  TearDownDrawing();
+}
+
+void SpectrumAnalyzer::Attach(AudioOutput* followed) {
+  if (consumer != nullptr) return;  // attached already: one consumer per analyser
+  if (followed != nullptr) output = followed;
+  consumer = std::make_unique<DigitalSignalProcessingAudioDataConsumer>(ticksPerSecond, clock);
+  consumer->AddProcessor(this);
+  if (output != nullptr) {
+    consumer->StartProcessing(output);
+    consumerActive = true;
+  }
+}
+
+void SpectrumAnalyzer::Detach() {
+  if (consumer == nullptr) return;
+  {
+    std::scoped_lock hold(lock);
+    consumer->StopProcessing();
+    consumer->RemoveProcessor(this);
+  }
+  consumer.reset();
+  consumerActive = false;
+}
+
+void SpectrumAnalyzer::PauseDspThread() {
+  if (consumer != nullptr) consumer->PauseThread();
+}
+
+void SpectrumAnalyzer::ResumeDspThread() {
+  if (consumer != nullptr) consumer->ResumeThread();
+}
+
+void SpectrumAnalyzer::Process(float* left, float* right, float timeScale) {
+  levels.Analyse(left, right);
+  const float fall = levels.Decay() * timeScale;
+
+  gdi::HDC dc = backDC.get();
+  gdi::FillRect(dc, &clientRect, backgroundBrush.get());
+  const float pitch = static_cast<float>(width) / SpectrumLevels::kBandCount;
+  const int barWidth = static_cast<int>(pitch) - 1;
+  float x = 0.0f;
+  for (int band = 0; band < SpectrumLevels::kBandCount; ++band) {
+    const float v = levels.UpdateLevel(band, fall);
+    const int barHeight = static_cast<int>(v * static_cast<float>(height));
+    DrawBar(dc, static_cast<int>(x), height, barWidth, barHeight, band);
+    x += pitch;
+  }
+  gdi::BitBlt(windowDC.get(), clientRect.left, clientRect.top, width, height, dc, clientRect.left, clientRect.top,
+              gdi::SRCCOPY);
+}
