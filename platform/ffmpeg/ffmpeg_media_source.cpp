@@ -1,0 +1,243 @@
+// The FFmpeg side of the media module: demuxing, decoding and conversion to
+// 16- or 8-bit interleaved PCM. Built as its own shared library; see media_module.h.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "platform/ffmpeg/media_module.h"
+
+namespace platform::ffmpeg {
+namespace {
+
+constexpr int kIoBufferSize = 32768;
+constexpr std::int64_t k100nsPerSecond = 10000000;
+
+struct FormatCloser {
+  void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+};
+struct IoCloser {
+  void operator()(AVIOContext* p) const {
+    av_freep(&p->buffer);
+    avio_context_free(&p);
+  }
+};
+struct CodecCloser {
+  void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+};
+struct PacketCloser {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FrameCloser {
+  void operator()(AVFrame* p) const { av_frame_free(&p); }
+};
+struct SwrCloser {
+  void operator()(SwrContext* p) const { swr_free(&p); }
+};
+
+int ReadPacket(void* opaque, std::uint8_t* buffer, int size) {
+  const int n = static_cast<ByteSource*>(opaque)->Read(buffer, size);
+  return n > 0 ? n : AVERROR_EOF;
+}
+
+std::int64_t SeekSource(void* opaque, std::int64_t offset, int whence) {
+  auto* source = static_cast<ByteSource*>(opaque);
+  if ((whence & AVSEEK_SIZE) != 0) return source->Size();
+  whence &= ~AVSEEK_FORCE;
+  if (whence == SEEK_END) {
+    const std::int64_t size = source->Size();
+    if (size < 0) return -1;
+    offset += size;
+  } else if (whence != SEEK_SET) {
+    return -1;  // AVIO resolves SEEK_CUR itself before it gets here
+  }
+  return offset >= 0 && source->SeekTo(offset) ? offset : -1;
+}
+
+void DefaultLayout(AVChannelLayout* layout, int channels) {
+  av_channel_layout_uninit(layout);
+  av_channel_layout_default(layout, channels);
+}
+
+class FfmpegMediaSource final : public MediaSource {
+ public:
+  bool Open(ByteSource* source, const char* path, const char* demuxer) {
+    const AVInputFormat* format = av_find_input_format(demuxer);
+    if (format == nullptr) return false;
+    AVFormatContext* context = avformat_alloc_context();
+    if (context == nullptr) return false;
+    if (source != nullptr) {
+      auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
+      if (buffer == nullptr) {
+        avformat_free_context(context);
+        return false;
+      }
+      io_.reset(avio_alloc_context(buffer, kIoBufferSize, 0, source, ReadPacket, nullptr, SeekSource));
+      if (!io_) {
+        av_free(buffer);
+        avformat_free_context(context);
+        return false;
+      }
+      context->pb = io_.get();
+      context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
+    // On failure avformat_open_input frees the context itself.
+    if (avformat_open_input(&context, source != nullptr ? "" : path, format, nullptr) < 0) return false;
+    format_.reset(context);
+    // Fills in what a header leaves open; a damaged file may still play what it has.
+    avformat_find_stream_info(format_.get(), nullptr);
+    packet_.reset(av_packet_alloc());
+    frame_.reset(av_frame_alloc());
+    return packet_ && frame_;
+  }
+
+  int StreamCount() override { return static_cast<int>(format_->nb_streams); }
+
+  StreamInfo Stream(int index) override {
+    StreamInfo info;
+    if (index < 0 || index >= StreamCount()) return info;
+    const AVCodecParameters* par = format_->streams[index]->codecpar;
+    if (par->codec_type != AVMEDIA_TYPE_AUDIO || par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0) {
+      return info;
+    }
+    info.audio = true;
+    info.sampleRate = par->sample_rate;
+    info.sourceChannels = par->ch_layout.nb_channels;
+    info.channels = info.sourceChannels > 2 ? 2 : info.sourceChannels;
+    info.sourceBits = par->bits_per_raw_sample > 0 ? par->bits_per_raw_sample : par->bits_per_coded_sample;
+    return info;
+  }
+
+  std::int64_t Duration100ns() override {
+    if (format_->duration == AV_NOPTS_VALUE || format_->duration <= 0) return 0;
+    return av_rescale(format_->duration, k100nsPerSecond, AV_TIME_BASE);
+  }
+
+  bool SelectAudio(int index, int bitsPerSample) override {
+    if (codec_ || !Stream(index).audio || (bitsPerSample != 16 && bitsPerSample != 8)) return false;
+    AVStream* stream = format_->streams[index];
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (codec == nullptr) return false;
+    codec_.reset(avcodec_alloc_context3(codec));
+    if (!codec_ || avcodec_parameters_to_context(codec_.get(), stream->codecpar) < 0 ||
+        avcodec_open2(codec_.get(), codec, nullptr) < 0) {
+      codec_.reset();
+      return false;
+    }
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+      format_->streams[i]->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+    streamIndex_ = index;
+    outFormat_ = bitsPerSample == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_U8;
+    outChannels_ = Stream(index).channels;
+    return true;
+  }
+
+  int NextPcm(const std::uint8_t** pcm, std::int64_t* time100ns) override {
+    if (!codec_) return 0;
+    for (;;) {
+      const int received = avcodec_receive_frame(codec_.get(), frame_.get());
+      if (received == 0) {
+        const int bytes = Convert();
+        av_frame_unref(frame_.get());
+        if (bytes < 0) return 0;
+        if (bytes == 0) continue;
+        *pcm = pcm_.data();
+        *time100ns = time_;
+        return bytes;
+      }
+      if (received != AVERROR(EAGAIN) || flushed_) return 0;
+      if (av_read_frame(format_.get(), packet_.get()) < 0) {
+        // End of file or a damaged tail: drain what the decoder still holds.
+        flushed_ = true;
+        avcodec_send_packet(codec_.get(), nullptr);
+        continue;
+      }
+      if (packet_->stream_index == streamIndex_) {
+        // A damaged packet is skipped, as players do; the next one may decode.
+        avcodec_send_packet(codec_.get(), packet_.get());
+      }
+      av_packet_unref(packet_.get());
+    }
+  }
+
+ private:
+  // Converts the frame in frame_ into pcm_; the byte count, or -1 on failure.
+  int Convert() {
+    AVFrame* frame = frame_.get();
+    if (frame->nb_samples <= 0) return 0;
+    if (!swr_) {
+      AVChannelLayout in{};
+      if (av_channel_layout_copy(&in, &frame->ch_layout) < 0) return -1;
+      if (in.order == AV_CHANNEL_ORDER_UNSPEC) DefaultLayout(&in, in.nb_channels);
+      AVChannelLayout out{};
+      av_channel_layout_default(&out, outChannels_);
+      SwrContext* swr = nullptr;
+      const int made = swr_alloc_set_opts2(&swr, &out, outFormat_, frame->sample_rate, &in,
+                                           static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+      av_channel_layout_uninit(&in);
+      av_channel_layout_uninit(&out);
+      swr_.reset(swr);
+      if (made < 0 || swr_init(swr_.get()) < 0) {
+        swr_.reset();
+        return -1;
+      }
+    }
+    const int bytesPerFrame = outChannels_ * av_get_bytes_per_sample(outFormat_);
+    const int room = swr_get_out_samples(swr_.get(), frame->nb_samples);
+    if (room <= 0) return -1;
+    pcm_.resize(static_cast<std::size_t>(room) * static_cast<std::size_t>(bytesPerFrame));
+    std::uint8_t* out[1] = {pcm_.data()};
+    const int frames = swr_convert(swr_.get(), out, room, const_cast<const std::uint8_t**>(frame->extended_data),
+                                   frame->nb_samples);
+    if (frames < 0) return -1;
+    const AVRational base = format_->streams[streamIndex_]->time_base;
+    const std::int64_t pts = frame->best_effort_timestamp;
+    time_ = pts == AV_NOPTS_VALUE ? 0 : av_rescale_q(pts, base, AVRational{1, static_cast<int>(k100nsPerSecond)});
+    return frames * bytesPerFrame;
+  }
+
+  // Declared before format_ so that it is released after it.
+  std::unique_ptr<AVIOContext, IoCloser> io_;
+  std::unique_ptr<AVFormatContext, FormatCloser> format_;
+  std::unique_ptr<AVCodecContext, CodecCloser> codec_;
+  std::unique_ptr<AVPacket, PacketCloser> packet_;
+  std::unique_ptr<AVFrame, FrameCloser> frame_;
+  std::unique_ptr<SwrContext, SwrCloser> swr_;
+  std::vector<std::uint8_t> pcm_;
+  int streamIndex_ = -1;
+  AVSampleFormat outFormat_ = AV_SAMPLE_FMT_S16;
+  int outChannels_ = 0;
+  std::int64_t time_ = 0;
+  bool flushed_ = false;
+};
+
+MediaSource* Open(ByteSource* source, const char* path, const char* demuxer) {
+  auto media = std::unique_ptr<FfmpegMediaSource>(new (std::nothrow) FfmpegMediaSource());
+  if (!media || !media->Open(source, path, demuxer)) return nullptr;
+  return media.release();
+}
+
+MediaSource* OpenPath(const char* utf8Path, const char* demuxer) {
+  return utf8Path != nullptr ? Open(nullptr, utf8Path, demuxer) : nullptr;
+}
+
+MediaSource* OpenSource(ByteSource* source, const char* demuxer) {
+  return source != nullptr ? Open(source, nullptr, demuxer) : nullptr;
+}
+
+constexpr MediaApi kApi = {kMediaApiVersion, OpenPath, OpenSource};
+
+}  // namespace
+}  // namespace platform::ffmpeg
+
+extern "C" __attribute__((visibility("default"))) const platform::ffmpeg::MediaApi* TonariaMediaModule() {
+  return &platform::ffmpeg::kApi;
+}
