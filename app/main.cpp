@@ -1,39 +1,102 @@
-// Entry point. Plays the file named on the command line (or the demo track) with
-// the engine and exits when the playback ends.
-#include <cstdio>
-#include <cstring>
-#include <string>
+// Entry point: options, the choice between a real display and the offscreen one,
+// the real sound output and spectrum, then the shell.
+#include <fcntl.h>
+#include <unistd.h>
 
-#include "app/shell_globals.h"
-#include "platform/kernel/strsafe.h"
-#include "platform/kernel/text.h"
-#include "player/player.h"
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/command_line.h"
+#include "app/shell.h"
+#include "app/win_main.h"
+#include "output/system_output_devices.h"
+#include "platform/qt/message_boxes.h"
+#include "platform/qt/qt_window.h"
+#include "visual/spectrum_analyzer_factory.h"
 
 #ifndef TONARIA_DEMO_PATH
 #define TONARIA_DEMO_PATH ""
 #endif
 
-int main(int argc, char** argv) {
-  std::string path = TONARIA_DEMO_PATH;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) {
-      std::printf("usage: tonaria [FILE]\nPlays FILE (MP3, WAV, Ogg Vorbis, WMA, APE or FLAC).\n");
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("tonaria 0.2009.5\n");
-      return 0;
-    }
-    path = argv[i];
-  }
-  const std::u16string widePath = platform::FromUtf8(path);
-  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity, widePath.c_str());
-  shell::fileReady = 1;
+namespace {
 
-  Player player;
-  player.PreparePlayback();
-  if (!player.output) std::fprintf(stderr, "tonaria: no sound device to play on\n");
-  player.StartPlaybackThread();
-  player.stopEvent->Wait();
-  return 0;
+int signalPipe[2] = {-1, -1};
+
+void OnQuitSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+}
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return true;
+  }
+  return false;
+}
+
+// SIGINT and SIGTERM quit like Exit; the handler only wakes the window's thread.
+void InstallQuitSignals(QApplication& application) {
+  if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);  // Qt parent owns it
+  QObject::connect(notifier, &QSocketNotifier::activated, [] {
+    char byte = 0;
+    while (read(signalPipe[0], &byte, 1) > 0) {
+    }
+    if (platform::qt::QtWindow* window = app::MainWindow()) {
+      window->SendMessage(platform::qt::WM_COMMAND, 105, 0);
+    } else {
+      platform::qt::PostQuitMessage(0);
+    }
+  });
+  struct sigaction action = {};
+  action.sa_handler = OnQuitSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  app::ParsedOptions options = app::ParseOptions(argc, argv);
+  switch (options.action) {
+    case app::OptionAction::kHelp:
+      std::fputs(app::kUsage, stdout);
+      return 0;
+    case app::OptionAction::kVersion:
+      std::fputs(app::kVersion, stdout);
+      return 0;
+    case app::OptionAction::kUsageError:
+      std::fprintf(stderr, "tonaria: unknown option '%s'\n%s", options.badOption.c_str(), app::kUsage);
+      return 1;
+    case app::OptionAction::kRun:
+      break;
+  }
+  if (options.operands.empty()) {
+    std::error_code error;
+    if (std::filesystem::exists(TONARIA_DEMO_PATH, error)) options.operands.emplace_back(TONARIA_DEMO_PATH);
+  }
+
+  app::headless = !HasDisplay();
+  if (app::headless) {
+    std::fputs("tonaria: no display found; running without a window until the playback ends\n", stderr);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  }
+  // Qt sees only the program name: file names must never be taken for Qt options.
+  int qtArgc = 1;
+  char* qtArgv[] = {argv[0], nullptr};
+  QApplication application(qtArgc, qtArgv);
+  QApplication::setApplicationName(QStringLiteral("tonaria"));
+  QApplication::setDesktopFileName(QStringLiteral("org.tonaria.Tonaria"));
+  platform::qt::InstallMessageBoxes(app::headless ? platform::qt::MessageBoxMode::kHeadless
+                                                  : platform::qt::MessageBoxMode::kWindows);
+  SetDefaultCollaborators({&SystemOutputDevices(), &SpectrumAnalyzers()});
+  InstallQuitSignals(application);
+
+  return app::wWinMain(app::BuildCommandLine(options.operands));
 }

@@ -1,0 +1,56 @@
+// The program's resources: identifiers, strings, menu 109, accelerators 109, the
+// open dialog's filter and dialog 103.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/qt/dialog_box.h"
+#include "platform/qt/window_messages.h"
+#include "platform/ui/menu.h"
+
+namespace app {
+
+inline constexpr std::uint32_t IDS_APP_TITLE = 103;
+inline constexpr std::uint32_t IDC_LUMENA = 109;  // class name string, menu and accelerators
+inline constexpr std::uint32_t IDD_ABOUTBOX = 103;
+inline constexpr std::uint32_t IDI_LARGE = 107;
+inline constexpr std::uint32_t IDI_SMALL = 108;
+
+inline constexpr std::uint32_t IDM_EXIT = 105;
+inline constexpr std::uint32_t IDM_ABOUT_ACCEL = 104;
+inline constexpr std::uint32_t IDM_PLAY = 32772;
+inline constexpr std::uint32_t IDM_SHOW_PEAKS = 32773;
+inline constexpr std::uint32_t IDM_SHOW_GRIDS = 32774;
+inline constexpr std::uint32_t IDM_SHOW_GRADIENT = 32777;
+inline constexpr std::uint32_t IDM_ABOUT = 32778;
+inline constexpr std::uint32_t IDM_PAUSE = 32781;
+inline constexpr std::uint32_t IDM_STOP = 32783;
+
+inline constexpr std::uint32_t WM_SET_FILE_READY = 0x2390;
+
+inline constexpr char16_t kPlayText[] = u"&Play\tCtrl+1,A";
+inline constexpr char16_t kPauseText[] = u"P&ause\tCtrl+2,D";
+inline constexpr char16_t kStopText[] = u"&Stop\tCtrl+3,S";
+inline constexpr char16_t kExitText[] = u"E&xit\tCtrl+4,X";
+inline constexpr char16_t kShowPeaksText[] = u"Show &Peaks";
+inline constexpr char16_t kShowGridsText[] = u"Show &Grids";
+inline constexpr char16_t kShowGradientText[] = u"Show G&radient";
+
+inline constexpr char16_t kUnsupportedFileText[] =
+    u"Only supports mp3, wav, ogg, wma, ape, flac file now.\nAnd wma need Windows Media Format 9 or higher support.";
+inline constexpr char16_t kPathTooLongText[] =
+    u"The file's path is longer than 259 characters, so it cannot be opened.\nMove or rename the file and try again.";
+
+// String resources 103 and 109; empty for other identifiers.
+std::u16string LoadString(std::uint32_t id);
+
+std::unique_ptr<platform::ui::Menu> LoadMenu109();
+std::vector<platform::qt::Accelerator> LoadAccelerators109();
+std::vector<std::pair<std::u16string, std::u16string>> OpenFileFilter();
+platform::qt::DialogTemplate AboutDialog103();
+
+}  // namespace app

@@ -1,0 +1,120 @@
+#include "app/shell.h"
+
+#include <algorithm>
+
+#include "app/resources.h"
+#include "platform/kernel/strsafe.h"
+#include "platform/kernel/text.h"
+#include "platform/qt/qt_window.h"
+#include "platform/ui/menu.h"
+#include "platform/ui/message_box.h"
+#include "player/extension_tests.h"
+
+namespace app {
+
+namespace ui = platform::ui;
+
+char16_t appTitle[100] = {};
+char16_t windowClassName[100] = {};
+char16_t currentFileName[shell::kPathCapacity] = {};
+char16_t titleText[kTitleCapacity] = {};
+std::unique_ptr<Player> currentPlayer;
+bool headless = false;
+bool playbackHadOutput = false;
+
+int IsSupportedFile(const char16_t* path) {
+  if (path == nullptr || path[0] == u'\0') return 0;
+  return IsMp3File(path) || IsWavFile(path) || IsOggFile(path) || IsWmaFile(path) || IsApeFile(path) ||
+                 IsFlacFile(path)
+             ? 1
+             : 0;
+}
+
+int UpdateFileName() {
+  const std::u16string_view path(shell::currentPath);
+  const std::size_t slash = path.find_last_of(u"/\\");
+  if (slash != std::u16string_view::npos) {
+    const std::u16string name(path.substr(slash + 1));
+    platform::StringCchCopyW(currentFileName, std::size(currentFileName), name.c_str());
+  }
+  return 1;
+}
+
+bool SetCurrentPath(const std::u16string& path) {
+  if (path.size() > kMaxPathLength) {
+    shell::currentPath[0] = u'\0';
+    ui::MessageBox(shell::mainWindow.load(), kPathTooLongText, u"Error", ui::MB_ICONEXCLAMATION);
+    return false;
+  }
+  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity, path.c_str());
+  return true;
+}
+
+void PlayCurrentFile() {
+  if (shell::fileReady == 0) return;
+  if (currentPlayer) {
+    // Play resumes a paused file; a different file chosen meanwhile (a drop) starts anew.
+    if (currentPlayer->IsPaused() && std::u16string_view(currentPlayer->filePath) == shell::currentPath) {
+      currentPlayer->ResumePlayback();
+      return;
+    }
+    currentPlayer->StopPlaybackThread();
+    currentPlayer.reset();
+  }
+  currentPlayer = std::make_unique<Player>();
+  currentPlayer->PreparePlayback();
+  playbackHadOutput = currentPlayer->output != nullptr;
+  currentPlayer->StartPlaybackThread();
+  currentPlayer->ApplyDisplayFlags(shell::showPeaks, shell::showGrids, shell::showGradient);
+}
+
+void StopPlayback() {
+  if (currentPlayer && !currentPlayer->IsStopRequested()) {
+    currentPlayer->StopPlaybackThread();
+    currentPlayer.reset();
+  }
+  shell::fileReady = 0;
+}
+
+void SetTitle(const char16_t* stateWord) {
+  platform::StringCbPrintfW(titleText, sizeof(titleText), u"%s - [%s][%s]",
+                            {appTitle, currentFileName, stateWord});
+  platform::qt::SetWindowText(shell::mainWindow.load(), titleText);
+}
+
+void SetFileMenuState(FileMenuState state) {
+  ui::HWND window = shell::mainWindow.load();
+  ui::Menu* menu = window != nullptr ? window->GetMenu() : nullptr;
+  if (menu == nullptr) return;
+  constexpr std::uint32_t kOff = ui::MF_GRAYED | ui::MF_DISABLED;
+  const std::uint32_t play = state == FileMenuState::kPlaying ? kOff : ui::MF_ENABLED;
+  const std::uint32_t pause = state == FileMenuState::kPlaying ? ui::MF_ENABLED : kOff;
+  const std::uint32_t stop = state == FileMenuState::kStopped ? kOff : ui::MF_ENABLED;
+  menu->ModifyMenu(IDM_PLAY, play, kPlayText);
+  menu->ModifyMenu(IDM_PAUSE, pause, kPauseText);
+  menu->ModifyMenu(IDM_STOP, stop, kStopText);
+}
+
+void OnPlaybackEnded(std::uint64_t serial) {
+  const bool current = currentPlayer && currentPlayer->Serial() == serial;
+  // A late notice of an older playback must not touch the title of the one now playing.
+  if (current) SetTitle(u"Stopped");
+  if (headless && (current || !currentPlayer)) {
+    platform::qt::PostQuitMessage(playbackHadOutput ? 0 : 2);
+  }
+}
+
+void ResetShell() {
+  if (currentPlayer) {
+    if (!currentPlayer->IsStopRequested()) currentPlayer->StopPlaybackThread();
+    currentPlayer.reset();
+  }
+  shell::fileReady = 0;
+  shell::currentPath[0] = u'\0';
+  currentFileName[0] = u'\0';
+  titleText[0] = u'\0';
+  shell::showPeaks = shell::showGrids = shell::showGradient = 1;
+  playbackHadOutput = false;
+}
+
+}  // namespace app

@@ -1,0 +1,51 @@
+// The shell's own state and the operations the window procedure and the entry
+// point share: choosing, playing and stopping the current file, the title and the
+// File menu. Window's thread only, unless a field says otherwise.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/shell_globals.h"
+#include "player/player.h"
+
+namespace app {
+
+inline constexpr std::size_t kTitleCapacity = 520;
+inline constexpr std::size_t kMaxPathLength = shell::kPathCapacity - 1;  // 259
+
+extern char16_t appTitle[100];
+extern char16_t windowClassName[100];
+extern char16_t currentFileName[shell::kPathCapacity];
+extern char16_t titleText[kTitleCapacity];
+extern std::unique_ptr<Player> currentPlayer;
+// Run without a display: quit when the playback ends (exit 0 if it played, 2 if not).
+extern bool headless;
+// Whether the latest playback had a sound output to play on.
+extern bool playbackHadOutput;
+
+enum class FileMenuState { kPlaying, kPaused, kStopped };
+
+int IsSupportedFile(const char16_t* path);
+// Takes the file name after the last '/' or '\' into currentFileName; always 1.
+int UpdateFileName();
+void PlayCurrentFile();
+void StopPlayback();
+
+// Puts path into currentPath; a path longer than 259 characters is refused with a
+// message box (never cut) and leaves currentPath empty. False when refused.
+bool SetCurrentPath(const std::u16string& path);
+
+// "Tonaria - [name][Playing]" into titleText and the window.
+void SetTitle(const char16_t* stateWord);
+void SetFileMenuState(FileMenuState state);
+
+// The engine's tear-down of the Player with this serial has finished.
+void OnPlaybackEnded(std::uint64_t serial);
+
+// Back to the state before start-up (tests, and the end of the program): stops a
+// playback still running and forgets the file.
+void ResetShell();
+
+}  // namespace app

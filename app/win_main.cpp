@@ -1,0 +1,112 @@
+#include "app/win_main.h"
+
+#include <filesystem>
+
+#include "app/command_line.h"
+#include "app/resources.h"
+#include "app/shell.h"
+#include "app/window_proc.h"
+#include "platform/kernel/strsafe.h"
+#include "platform/ui/message_box.h"
+
+#ifndef TONARIA_ICON_DIR
+#define TONARIA_ICON_DIR ""
+#endif
+
+namespace app {
+namespace {
+
+namespace ui = platform::ui;
+namespace qt = platform::qt;
+
+std::unique_ptr<qt::QtWindow> mainWindowOwner;
+bool classRegistered = false;
+
+std::string IconPath(const char* name) {
+  for (const char* dir : {TONARIA_ICON_DIR, "/usr/local/share/icons/hicolor/48x48/apps",
+                          "/usr/share/icons/hicolor/48x48/apps"}) {
+    if (dir[0] == '\0') continue;
+    std::error_code error;
+    const std::string path = std::string(dir) + "/" + name;
+    if (std::filesystem::exists(path, error)) return path;
+  }
+  return {};
+}
+
+void RegisterHotKeys(qt::QtWindow& window) {
+  // Another program may hold a combination, or there may be no X11 display: the
+  // window keys and the menu still work, so failures are ignored.
+  window.RegisterHotKey(static_cast<int>(IDM_PLAY), qt::MOD_CONTROL, 0x31);
+  window.RegisterHotKey(static_cast<int>(IDM_PAUSE), qt::MOD_CONTROL, 0x32);
+  window.RegisterHotKey(static_cast<int>(IDM_STOP), qt::MOD_CONTROL, 0x33);
+  window.RegisterHotKey(static_cast<int>(IDM_EXIT), qt::MOD_CONTROL, 0x34);
+}
+
+}  // namespace
+
+int RegisterMainClass() {
+  if (classRegistered) return 1;
+  qt::WindowClass windowClass;
+  windowClass.name = windowClassName;
+  windowClass.procedure = WndProc;
+  windowClass.makeMenu = LoadMenu109;
+  windowClass.largeIconPath = IconPath("org.tonaria.Tonaria.png");
+  windowClass.smallIconPath = windowClass.largeIconPath;
+  classRegistered = qt::RegisterClassEx(windowClass);
+  return classRegistered ? 1 : 0;
+}
+
+int CreateMainWindow() {
+  mainWindowOwner = qt::QtWindow::Create(windowClassName, appTitle, {1, 1, 287, 120, true});
+  if (!mainWindowOwner) return 0;
+  shell::mainWindow = mainWindowOwner.get();
+  ui::SetActiveWindow(mainWindowOwner.get());
+  mainWindowOwner->Show();
+  return 1;
+}
+
+qt::QtWindow* MainWindow() { return mainWindowOwner.get(); }
+
+void DestroyMainWindow() {
+  if (!mainWindowOwner) return;
+  ui::SetActiveWindow(nullptr);
+  shell::mainWindow = nullptr;
+  mainWindowOwner.reset();
+}
+
+bool StartShell(std::u16string_view commandLine) {
+  platform::StringCchCopyW(appTitle, std::size(appTitle), LoadString(IDS_APP_TITLE).c_str());
+  platform::StringCchCopyW(windowClassName, std::size(windowClassName), LoadString(IDC_LUMENA).c_str());
+  RegisterMainClass();
+  if (!CreateMainWindow()) return false;
+
+  const std::u16string path = TakePathFromCommandLine(commandLine);
+  if (!path.empty() && SetCurrentPath(path)) {
+    if (IsSupportedFile(shell::currentPath)) {
+      shell::fileReady = 1;
+      PlayCurrentFile();
+      UpdateFileName();
+      SetTitle(u"Playing");
+      SetFileMenuState(FileMenuState::kPlaying);
+    } else {
+      ui::MessageBox(shell::mainWindow.load(), kUnsupportedFileText, u"Error", ui::MB_ICONEXCLAMATION);
+    }
+  }
+  mainWindowOwner->SetAccelerators(LoadAccelerators109());
+  RegisterHotKeys(*mainWindowOwner);
+  return true;
+}
+
+int wWinMain(std::u16string_view commandLine) {
+  if (!StartShell(commandLine)) return 0;
+  // Without a display nothing else can start a playback: with none started, stop here.
+  if (headless && !currentPlayer) qt::PostQuitMessage(2);
+  const int exitCode = qt::RunMessageLoop();
+  // The playback thread still uses the window; end it before the window goes.
+  ResetShell();
+  if (mainWindowOwner && !mainWindowOwner->IsDestroyed()) mainWindowOwner->DestroyWindow();
+  DestroyMainWindow();
+  return exitCode;
+}
+
+}  // namespace app

@@ -1,0 +1,164 @@
+#include "app/window_proc.h"
+
+#include "app/about_box.h"
+#include "app/resources.h"
+#include "app/shell.h"
+#include "platform/qt/drop_files.h"
+#include "platform/qt/open_file_dialog.h"
+#include "platform/qt/qt_window.h"
+#include "platform/ui/menu.h"
+#include "platform/ui/message_box.h"
+
+namespace app {
+namespace {
+
+namespace ui = platform::ui;
+namespace qt = platform::qt;
+
+constexpr std::uint32_t kHotKeyIds[] = {IDM_PLAY, IDM_PAUSE, IDM_STOP};
+
+// Keys and hot keys are refused while their menu item is grayed, disabled or both.
+bool CommandAllowed(ui::HWND window, std::uint32_t id) {
+  ui::Menu* menu = window->GetMenu();
+  const std::uint32_t state = menu != nullptr ? menu->GetMenuState(id) : 0;
+  return state != 1 && state != 2 && state != 3;
+}
+
+void SendCommandIfAllowed(ui::HWND window, std::uint32_t id) {
+  if (CommandAllowed(window, id)) qt::SendMessage(window, qt::WM_COMMAND, id, 0);
+}
+
+void StartChosenFile() {
+  PlayCurrentFile();
+  SetTitle(u"Playing");
+  SetFileMenuState(FileMenuState::kPlaying);
+}
+
+void OnDropFiles(ui::HWND window, const qt::DropFiles* drop) {
+  shell::fileReady = 0;
+  if ((qt::DragQueryFileCount(drop) & 0xFFFF) != 1) return;
+  if (!SetCurrentPath(qt::DragQueryFilePath(drop, 0))) return;
+  std::u16string displayName;
+  if (!qt::GetFileDisplayName(shell::currentPath, displayName)) return;
+  if (IsSupportedFile(displayName.c_str())) {
+    shell::fileReady = 1;
+    UpdateFileName();
+    StartChosenFile();
+  } else {
+    ui::MessageBox(window, kUnsupportedFileText, u"Error", ui::MB_ICONEXCLAMATION);
+  }
+}
+
+std::intptr_t OnPlay() {
+  if (shell::fileReady == 0) {
+    shell::currentPath[0] = u'\0';
+    qt::OpenFileName request;
+    request.owner = shell::mainWindow.load();
+    request.filter = OpenFileFilter();
+    request.filterIndex = 1;
+    request.flags = qt::OFN_PATHMUSTEXIST | qt::OFN_FILEMUSTEXIST;
+    if (const std::optional<std::u16string> chosen = qt::GetOpenFileName(request)) {
+      if (SetCurrentPath(*chosen)) {
+        shell::fileReady = 1;
+        UpdateFileName();
+      }
+    }
+    if (shell::fileReady == 0) return 0;
+  }
+  StartChosenFile();
+  return 0;
+}
+
+void ToggleDisplayFlag(ui::HWND window, std::uint32_t id) {
+  ui::Menu* menu = window->GetMenu();
+  if (!currentPlayer || menu == nullptr) return;
+  std::uint8_t* flag = id == IDM_SHOW_PEAKS ? &shell::showPeaks : id == IDM_SHOW_GRIDS ? &shell::showGrids
+                                                                                       : &shell::showGradient;
+  const char16_t* text = id == IDM_SHOW_PEAKS ? kShowPeaksText : id == IDM_SHOW_GRIDS ? kShowGridsText
+                                                                                      : kShowGradientText;
+  *flag = *flag ? 0 : 1;
+  currentPlayer->ApplyDisplayFlags(shell::showPeaks, shell::showGrids, shell::showGradient);
+  menu->ModifyMenu(id, *flag ? ui::MF_CHECKED : ui::MF_ENABLED, text);
+}
+
+std::intptr_t OnCommand(ui::HWND window, std::uintptr_t wParam, std::intptr_t lParam) {
+  const std::uint32_t id = qt::LoWord(wParam);
+  switch (id) {
+    case IDM_EXIT:
+      qt::DestroyWindow(window);
+      return 0;
+    case IDM_PLAY:
+      return OnPlay();
+    case IDM_PAUSE:
+      if (currentPlayer) currentPlayer->PausePlayback();
+      SetTitle(u"Paused");
+      SetFileMenuState(FileMenuState::kPaused);
+      return 0;
+    case IDM_STOP:
+      StopPlayback();
+      SetTitle(u"Stopped");
+      SetFileMenuState(FileMenuState::kStopped);
+      return 0;
+    case IDM_SHOW_PEAKS:
+    case IDM_SHOW_GRIDS:
+    case IDM_SHOW_GRADIENT:
+      ToggleDisplayFlag(window, id);
+      return 0;
+    case IDM_ABOUT:
+      ShowAboutBox(window);
+      return 0;
+    default:
+      return qt::DefWindowProc(window, qt::WM_COMMAND, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  switch (message) {
+    case qt::WM_CREATE:
+      if (qt::QtWindow* qtWindow = qt::AsQtWindow(window)) qtWindow->DragAcceptFiles(true);
+      return 0;
+    case qt::WM_DESTROY:
+      if (qt::QtWindow* qtWindow = qt::AsQtWindow(window)) {
+        for (std::uint32_t id : kHotKeyIds) qtWindow->UnregisterHotKey(static_cast<int>(id));
+        qtWindow->DragAcceptFiles(false);
+      }
+      qt::PostQuitMessage(0);
+      return 0;
+    case qt::WM_PAINT:
+      return 0;  // the spectrum draws itself
+    case qt::WM_KEYDOWN: {
+      std::uint32_t id = 0;
+      switch (wParam) {
+        case 'A': id = IDM_PLAY; break;
+        case 'D': id = IDM_PAUSE; break;
+        case 'S': id = IDM_STOP; break;
+        case 'X': id = IDM_EXIT; break;
+        default: return 0;
+      }
+      SendCommandIfAllowed(window, id);
+      return 0;
+    }
+    case qt::WM_HOTKEY: {
+      const std::uint32_t id = qt::LoWord(wParam);
+      if (id == IDM_PLAY || id == IDM_PAUSE || id == IDM_STOP || id == IDM_EXIT) SendCommandIfAllowed(window, id);
+      return 0;
+    }
+    case qt::WM_DROPFILES:
+      OnDropFiles(window, qt::AsDropFiles(wParam));
+      return 0;
+    case WM_SET_FILE_READY:
+      shell::fileReady = wParam == 1 ? 1 : 0;
+      return 0;
+    case WM_PLAYBACK_ENDED:
+      OnPlaybackEnded(wParam);
+      return 0;
+    case qt::WM_COMMAND:
+      return OnCommand(window, wParam, lParam);
+    default:
+      return qt::DefWindowProc(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,234 @@
+#include "platform/qt/qt_window.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QPointer>
+
+#include "platform/qt/main_widget.h"
+#include "platform/qt/x11_hot_keys.h"
+
+namespace platform::qt {
+
+// Where other threads post work for the window's thread. Cleared before the widget
+// goes, so a late post from the playback thread finds nobody instead of freed memory.
+class PostTarget {
+ public:
+  explicit PostTarget(QObject* receiver) : receiver_(receiver) {}
+  template <typename Fn>
+  void Post(Fn&& work) {
+    std::scoped_lock hold(mutex_);
+    if (receiver_ != nullptr) QMetaObject::invokeMethod(receiver_, std::forward<Fn>(work), Qt::QueuedConnection);
+  }
+  void Clear() {
+    std::scoped_lock hold(mutex_);
+    receiver_ = nullptr;
+  }
+
+ private:
+  std::mutex mutex_;
+  QObject* receiver_;  // guarded by mutex_
+};
+
+namespace {
+
+std::mutex classMutex;
+std::map<std::u16string, WindowClass>& Classes() {
+  static std::map<std::u16string, WindowClass> classes;  // guarded by classMutex
+  return classes;
+}
+
+}  // namespace
+
+bool RegisterClassEx(const WindowClass& windowClass) {
+  if (windowClass.name.empty() || windowClass.procedure == nullptr) return false;
+  std::scoped_lock hold(classMutex);
+  return Classes().emplace(windowClass.name, windowClass).second;
+}
+
+void UnregisterAllClasses() {
+  std::scoped_lock hold(classMutex);
+  Classes().clear();
+}
+
+std::intptr_t DefWindowProc(ui::HWND window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+  if (message == WM_CLOSE) DestroyWindow(window);
+  return 0;
+}
+
+QtWindow::QtWindow(const WindowClass& windowClass, std::unique_ptr<ui::Menu> menu)
+    : procedure_(windowClass.procedure), menu_(std::move(menu)) {}
+
+std::unique_ptr<QtWindow> QtWindow::Create(const std::u16string& className, const std::u16string& title,
+                                           const WindowPlacement& placement) {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return nullptr;
+  WindowClass windowClass;
+  {
+    std::scoped_lock hold(classMutex);
+    auto found = Classes().find(className);
+    if (found == Classes().end()) return nullptr;
+    windowClass = found->second;
+  }
+  std::unique_ptr<QtWindow> window(
+      new QtWindow(windowClass, windowClass.makeMenu ? windowClass.makeMenu() : nullptr));
+  window->presentToQt_ = QGuiApplication::platformName() != QStringLiteral("offscreen");
+  window->widget_ = std::make_unique<MainWidget>(*window);
+  MainWidget& widget = *window->widget_;
+  window->postTarget_ = std::make_shared<PostTarget>(&widget);
+
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+  if (placement.topmost) flags |= Qt::WindowStaysOnTopHint;
+  widget.setWindowFlags(flags);
+  widget.setWindowTitle(QString::fromStdU16String(title));
+  QIcon icon;
+  if (!windowClass.largeIconPath.empty()) icon.addFile(QString::fromStdString(windowClass.largeIconPath));
+  if (!windowClass.smallIconPath.empty()) icon.addFile(QString::fromStdString(windowClass.smallIconPath));
+  if (!icon.isNull()) widget.setWindowIcon(icon);
+  widget.BuildMenuBar();
+  widget.setFixedSize(placement.width, placement.height);
+  widget.move(placement.x, placement.y);
+
+  if (window->menu_) {
+    std::weak_ptr<PostTarget> target = window->postTarget_;
+    QtWindow* self = window.get();
+    window->menu_->SetChangeListener([self, target] {
+      if (self->menuSyncPending_.exchange(true)) return;  // one queued sync covers many changes
+      if (auto live = target.lock()) {
+        live->Post([self] {
+          self->menuSyncPending_ = false;
+          self->SyncMenuBar();
+        });
+      }
+    });
+  }
+  window->SendMessage(WM_CREATE, 0, 0);
+  return window;
+}
+
+QtWindow::~QtWindow() {
+  if (menu_) menu_->SetChangeListener({});
+  if (postTarget_) postTarget_->Clear();
+  hotKeys_.reset();
+  widget_.reset();  // Qt drops the events still queued for it
+}
+
+ui::ClientSize QtWindow::GetClientSize() const { return {clientWidth_.load(), clientHeight_.load()}; }
+
+void QtWindow::PresentFrame(std::span<const std::uint32_t> pixels, int width, int height) {
+  ++presented_;
+  if (!presentToQt_ || width <= 0 || height <= 0) return;
+  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  if (pixels.size() < count) return;
+  {
+    std::scoped_lock hold(frameMutex_);
+    backFrame_.resize(count);
+    // Qt's RGB32 wants the top byte set.
+    for (std::size_t i = 0; i < count; ++i) backFrame_[i] = pixels[i] | 0xFF000000u;
+    backWidth_ = width;
+    backHeight_ = height;
+    frameFresh_ = true;
+  }
+  if (repaintPending_.exchange(true)) return;  // a repaint is already on its way
+  postTarget_->Post([this] {
+    repaintPending_ = false;
+    widget_->View()->update();
+  });
+}
+
+bool QtWindow::TakeFrame(std::vector<std::uint32_t>& into, int& width, int& height) {
+  std::scoped_lock hold(frameMutex_);
+  if (!frameFresh_) return false;
+  into.swap(backFrame_);  // the old front becomes the next back buffer: no allocation
+  width = backWidth_;
+  height = backHeight_;
+  frameFresh_ = false;
+  return true;
+}
+
+void QtWindow::PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  postTarget_->Post([this, message, wParam, lParam] { SendMessage(message, wParam, lParam); });
+}
+
+std::intptr_t QtWindow::SendMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  if (destroyed_ && message != WM_DESTROY) return 0;
+  return procedure_(this, message, wParam, lParam);
+}
+
+void QtWindow::Show() {
+  widget_->show();
+  if (presentToQt_) widget_->raise();  // the offscreen platform has no stacking order
+}
+
+void QtWindow::SetWindowText(std::u16string_view text) {
+  widget_->setWindowTitle(QString::fromStdU16String(std::u16string(text)));
+}
+
+std::u16string QtWindow::GetWindowText() const { return widget_->windowTitle().toStdU16String(); }
+
+void QtWindow::DestroyWindow() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  procedure_(this, WM_DESTROY, 0, 0);
+  // hotKeys_ stays: a hot key may be what destroyed us, and its filter is still on the stack.
+  widget_->hide();
+}
+
+void QtWindow::DragAcceptFiles(bool accept) {
+  acceptFiles_ = accept;
+  widget_->setAcceptDrops(accept);
+}
+
+void QtWindow::SetAccelerators(std::vector<Accelerator> table) { widget_->SetAccelerators(std::move(table)); }
+
+bool QtWindow::RegisterHotKey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) {
+  if (!hotKeys_) {
+    hotKeys_ = X11HotKeys::Connect([this](int hotKeyId, std::uint32_t mods, std::uint32_t key) {
+      SendMessage(WM_HOTKEY, static_cast<std::uintptr_t>(hotKeyId), static_cast<std::intptr_t>((key << 16) | mods));
+    });
+    if (!hotKeys_) return false;
+  }
+  return hotKeys_->Register(id, modifiers, virtualKey);
+}
+
+void QtWindow::UnregisterHotKey(int id) {
+  if (hotKeys_) hotKeys_->Unregister(id);
+}
+
+QWidget* QtWindow::Widget() const { return widget_.get(); }
+
+void QtWindow::SyncMenuBar() { widget_->SyncMenuBar(); }
+
+QtWindow* AsQtWindow(ui::HWND window) { return dynamic_cast<QtWindow*>(window); }
+
+std::intptr_t SendMessage(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  QtWindow* qtWindow = AsQtWindow(window);
+  return qtWindow != nullptr ? qtWindow->SendMessage(message, wParam, lParam) : 0;
+}
+
+void SetWindowText(ui::HWND window, std::u16string_view text) {
+  if (QtWindow* qtWindow = AsQtWindow(window)) qtWindow->SetWindowText(text);
+}
+
+std::u16string GetWindowText(ui::HWND window) {
+  QtWindow* qtWindow = AsQtWindow(window);
+  return qtWindow != nullptr ? qtWindow->GetWindowText() : std::u16string();
+}
+
+void DestroyWindow(ui::HWND window) {
+  if (QtWindow* qtWindow = AsQtWindow(window)) qtWindow->DestroyWindow();
+}
+
+void PostQuitMessage(int exitCode) {
+  // Queued like the classic quit message, so a quit asked for before the loop runs
+  // still ends it as soon as it starts.
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    QMetaObject::invokeMethod(app, [exitCode] { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
+  }
+}
+
+int RunMessageLoop() { return QCoreApplication::instance() != nullptr ? QCoreApplication::exec() : 0; }
+
+}  // namespace platform::qt

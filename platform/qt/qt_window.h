@@ -1,0 +1,129 @@
+// The program's top-level window over Qt Widgets: a menu bar built from a Menu
+// model, a client area that shows presented frames, and a window procedure that
+// receives every event as a classic window message.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/qt/window_messages.h"
+#include "platform/ui/menu.h"
+#include "platform/ui/window.h"
+
+class QWidget;
+
+namespace platform::qt {
+
+class MainWidget;
+class PostTarget;
+class X11HotKeys;
+
+struct WindowClass {
+  std::u16string name;
+  WindowProc procedure = nullptr;
+  std::function<std::unique_ptr<ui::Menu>()> makeMenu;  // may be empty: no menu
+  std::string largeIconPath;                           // files; empty = none
+  std::string smallIconPath;
+};
+
+// Registers a class by name; false when the name is taken or the class is incomplete.
+bool RegisterClassEx(const WindowClass& windowClass);
+void UnregisterAllClasses();  // tests
+
+struct WindowPlacement {
+  int x = 0;
+  int y = 0;
+  int width = 0;   // the whole window, menu bar included
+  int height = 0;
+  bool topmost = false;
+};
+
+class QtWindow final : public ui::Window {
+ public:
+  // Makes the window of a registered class and sends it WM_CREATE; null when the
+  // class is unknown or there is no QApplication. Window's thread.
+  static std::unique_ptr<QtWindow> Create(const std::u16string& className, const std::u16string& title,
+                                          const WindowPlacement& placement);
+  ~QtWindow() override;
+  QtWindow(const QtWindow&) = delete;
+  QtWindow& operator=(const QtWindow&) = delete;
+
+  // platform::ui::Window. Any thread.
+  ui::Menu* GetMenu() override { return menu_.get(); }
+  ui::ClientSize GetClientSize() const override;
+  void PresentFrame(std::span<const std::uint32_t> pixels, int width, int height) override;
+  void PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
+
+  // Window's thread only from here on.
+  std::intptr_t SendMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+  void Show();
+  void SetWindowText(std::u16string_view text);
+  std::u16string GetWindowText() const;
+  // Sends WM_DESTROY once and hides the window; the object lives on until deleted.
+  void DestroyWindow();
+  bool IsDestroyed() const { return destroyed_; }
+  void DragAcceptFiles(bool accept);
+  // Keys that become commands before they reach the procedure as WM_KEYDOWN.
+  void SetAccelerators(std::vector<Accelerator> table);
+  bool AcceptsFiles() const { return acceptFiles_; }
+  // System-wide key combination (MOD_CONTROL + a digit or letter key code); false
+  // when it cannot be had (no X11 display, or another program holds it).
+  bool RegisterHotKey(int id, std::uint32_t modifiers, std::uint32_t virtualKey);
+  void UnregisterHotKey(int id);
+
+  QWidget* Widget() const;
+  // Frames handed to PresentFrame so far (any thread).
+  std::uint64_t PresentedFrames() const { return presented_.load(); }
+
+  // Called by the widget: brings the Menu's state into the menu bar.
+  void SyncMenuBar();
+  // Called by the widget: the frame to draw, if a new one arrived.
+  bool TakeFrame(std::vector<std::uint32_t>& into, int& width, int& height);
+
+ private:
+  QtWindow(const WindowClass& windowClass, std::unique_ptr<ui::Menu> menu);
+
+  WindowProc procedure_;
+  std::unique_ptr<ui::Menu> menu_;
+  std::unique_ptr<MainWidget> widget_;        // window's thread only
+  std::shared_ptr<PostTarget> postTarget_;    // any thread; cleared on destruction
+  std::unique_ptr<X11HotKeys> hotKeys_;       // window's thread only
+  std::atomic<bool> destroyed_{false};        // written by the window's thread
+  bool acceptFiles_ = false;                  // window's thread only
+  std::atomic<bool> menuSyncPending_{false};  // any thread
+  std::atomic<bool> repaintPending_{false};   // any thread
+  std::atomic<std::uint64_t> presented_{0};
+  std::atomic<int> clientWidth_{0};  // kept by the widget, read by any thread
+  std::atomic<int> clientHeight_{0};
+  bool presentToQt_ = true;  // false on the offscreen platform: frames are only counted
+
+  std::mutex frameMutex_;  // guards the three fields below
+  std::vector<std::uint32_t> backFrame_;
+  int backWidth_ = 0;
+  int backHeight_ = 0;
+  bool frameFresh_ = false;
+
+  friend class MainWidget;
+  friend class ClientView;
+};
+
+// Window-handle forms of the calls above, for code that holds an HWND. They do
+// nothing (or return 0 / empty) on a window that is not a QtWindow.
+QtWindow* AsQtWindow(ui::HWND window);
+std::intptr_t SendMessage(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+void SetWindowText(ui::HWND window, std::u16string_view text);
+std::u16string GetWindowText(ui::HWND window);
+void DestroyWindow(ui::HWND window);
+
+// Ends the message loop with this exit code once control returns to it.
+void PostQuitMessage(int exitCode);
+// Runs the message loop until PostQuitMessage; returns its exit code.
+int RunMessageLoop();
+
+}  // namespace platform::qt
