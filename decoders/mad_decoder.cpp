@@ -14,15 +14,15 @@ std::int16_t QuantizeMadSample(std::int32_t sample, MadDitherRecord& d) {
   constexpr std::int32_t kMax = 0x0FFFFFFF;
   constexpr std::int32_t kMin = -0x10000000;
 
-  // Unsigned arithmetic, so that sums wrap instead of overflowing.
-  auto s = static_cast<std::int32_t>(static_cast<std::uint32_t>(sample) + static_cast<std::uint32_t>(d.e0) -
-                                     static_cast<std::uint32_t>(d.e1) + static_cast<std::uint32_t>(d.e2));
+  // Sums are taken in 64 bits so that a sample far out of range clips instead of
+  // wrapping round to the other end.
+  std::int64_t s = std::int64_t{sample} + d.e0 - d.e1 + d.e2;
   d.e2 = d.e1;
   d.e1 = d.e0 / 2;
 
   // The difference of two successive uniform values gives triangular dither.
   const std::uint32_t r = d.random * 1664525u + 1013904223u;
-  auto out = static_cast<std::int32_t>(static_cast<std::uint32_t>(s) + kBias + (r & kMask) - (d.random & kMask));
+  std::int64_t out = s + kBias + std::int64_t{r & kMask} - std::int64_t{d.random & kMask};
   d.random = r;
 
   // What is clipped away stays out of the error feedback.
@@ -33,8 +33,8 @@ std::int16_t QuantizeMadSample(std::int32_t sample, MadDitherRecord& d) {
     out = kMin;
     if (s < kMin) s = kMin;
   }
-  out = static_cast<std::int32_t>(static_cast<std::uint32_t>(out) & ~kMask);
-  d.e0 = static_cast<std::int32_t>(static_cast<std::uint32_t>(s) - static_cast<std::uint32_t>(out));
+  out &= ~std::int64_t{kMask};
+  d.e0 = static_cast<std::int32_t>(s - out);
   return static_cast<std::int16_t>(out >> kScale);
 }
 
@@ -208,6 +208,8 @@ bool CMadDecoder::Refill() {
   if (stream.next_frame != nullptr) {
     held_ = static_cast<std::uint32_t>(input + held_ - stream.next_frame);
     std::memmove(input, stream.next_frame, held_);
+    // Keep the stream pointing at the moved bytes, also if nothing more comes.
+    mad_stream_buffer(&stream, input, held_);
   }
   std::uint32_t got = 0;
   if (!file_.Read(input + held_, inputCapacity_ - held_, &got)) return false;

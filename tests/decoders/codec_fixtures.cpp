@@ -1,0 +1,193 @@
+#include "tests/decoders/codec_fixtures.h"
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/kernel/text.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace codec_fixtures {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::MakeTestSignal;
+using testing_support::RunTool;
+
+fs::path Directory() {
+  const char* root = std::getenv("TONARIA_TEST_TMP");
+  return fs::path(root != nullptr ? root : fs::temp_directory_path().string() + "/tonaria-tests") / "codec-fixtures-v3";
+}
+
+void Wav(const fs::path& dir, const std::string& name, int rate, int channels, int frames, unsigned salt = 1,
+         int format = SF_FORMAT_PCM_16) {
+  auto samples = MakeTestSignal(rate, channels, frames, salt);
+  if (salt == 0) samples.assign(samples.size(), 0);
+  testing_support::WriteSoundFile((dir / name).string(), rate, channels, SF_FORMAT_WAV | format, samples);
+}
+
+// Overwrites `length` bytes at `at` (a fraction of the size) with noise.
+void Damage(const fs::path& from, const fs::path& to, double at, std::size_t length) {
+  std::ifstream in(from, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::uint32_t noise = 12345;
+  const auto start = static_cast<std::size_t>(bytes.size() * at);
+  for (std::size_t i = start; i < start + length && i < bytes.size(); ++i) {
+    noise = noise * 1664525u + 1013904223u;
+    bytes[i] = static_cast<char>(noise >> 24);
+  }
+  std::ofstream(to, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void Generate(const fs::path& dir) {
+  Wav(dir, "s44.wav", 44100, 2, 88200);
+  Wav(dir, "s44b.wav", 44100, 2, 44100, 2);
+  Wav(dir, "m44.wav", 44100, 1, 88200);
+  Wav(dir, "s22.wav", 22050, 2, 44100);
+  Wav(dir, "s24.wav", 24000, 2, 48000);
+  Wav(dir, "six.wav", 44100, 6, 44100);
+  Wav(dir, "zero.wav", 44100, 2, 44100, 0);
+  Wav(dir, "u8.wav", 44100, 2, 30000, 3, SF_FORMAT_PCM_U8);
+  const std::string d = dir.string() + "/";
+  const char* steps[] = {
+      "sox {s44.wav} -b 24 {b24.wav} vol 0.93",
+      "lame --quiet -b 128 {s44.wav} {cbr.mp3}",
+      "lame --quiet -V 2 {s44.wav} {vbr.mp3}",
+      "lame --quiet -b 64 --resample 22.05 {s22.wav} {r22050.mp3}",
+      "lame --quiet -b 64 --resample 24 {s24.wav} {r24000.mp3}",
+      "lame --quiet -m m -b 96 {m44.wav} {mono.mp3}",
+      "lame --quiet -b 128 --add-id3v2 --pad-id3v2-size 20000 --tt Tagged {s44.wav} {id3.mp3}",
+      "lame --quiet -b 128 {zero.wav} {silence.mp3}",
+      "oggenc -Q -q 5 {s44.wav} -o {stereo.ogg}",
+      "oggenc -Q -q 5 {m44.wav} -o {mono.ogg}",
+      "oggenc -Q -q 5 {six.wav} -o {six.ogg}",
+      "oggenc -Q -q 5 {s44b.wav} -o {second.ogg}",
+      "flac -s -f --blocksize=1152 {s44.wav} -o {s16.flac}",
+      "flac -s -f --blocksize=4096 {s44.wav} -o {b4096.flac}",
+      "flac -s -f {u8.wav} -o {u8.flac}",
+      "flac -s -f {b24.wav} -o {b24.flac}",
+      "flac -s -f --channel-map=none {six.wav} -o {six.flac}",
+  };
+  for (std::string step : steps) {
+    for (std::size_t at; (at = step.find('{')) != std::string::npos;) {
+      const std::size_t end = step.find('}', at);
+      step = step.substr(0, at) + "'" + d + step.substr(at + 1, end - at - 1) + "'" + step.substr(end + 1);
+    }
+    RunTool(step);
+  }
+  std::ofstream(dir / "chained.ogg", std::ios::binary)
+      << std::ifstream(dir / "stereo.ogg", std::ios::binary).rdbuf()
+      << std::ifstream(dir / "second.ogg", std::ios::binary).rdbuf();
+  Damage(dir / "cbr.mp3", dir / "corrupt.mp3", 0.5, 700);
+  Damage(dir / "stereo.ogg", dir / "damaged.ogg", 0.4, 3000);
+  std::ofstream(dir / "notes.mp3") << "These are notes, not audio.\n";
+  std::ofstream(dir / "notes.ogg") << "These are notes, not audio.\n";
+  // MP3 goes by lame's own decoder: ffmpeg's strays from it and from libmad at 24000 Hz.
+  for (const char* name : {"cbr.mp3", "vbr.mp3", "r22050.mp3", "r24000.mp3", "mono.mp3", "id3.mp3"}) {
+    RunTool("lame --quiet --decode -t '" + d + name + "' '" + d + name + ".raw'");
+  }
+  for (const char* name : {"stereo.ogg", "mono.ogg", "s16.flac", "b4096.flac", "u8.flac", "b24.flac"}) {
+    RunTool("ffmpeg -v error -y -i '" + d + name + "' -f s16le -acodec pcm_s16le '" + d + name + ".raw'");
+  }
+}
+
+// The first process to get here makes the files; the others wait on the lock.
+const fs::path& Ready() {
+  static const fs::path dir = [] {
+    const fs::path dir = Directory();
+    fs::create_directories(dir);
+    const int lock = ::open((dir / ".lock").c_str(), O_CREAT | O_RDWR, 0644);
+    ::flock(lock, LOCK_EX);
+    if (!fs::exists(dir / ".done")) {
+      Generate(dir);
+      std::ofstream(dir / ".done") << "ok\n";
+    }
+    ::flock(lock, LOCK_UN);
+    ::close(lock);
+    return dir;
+  }();
+  return dir;
+}
+
+std::vector<std::int16_t> FromBytes(const std::vector<char>& bytes) {
+  std::vector<std::int16_t> samples(bytes.size() / 2);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[2 * i]) |
+                                           (static_cast<std::uint8_t>(bytes[2 * i + 1]) << 8));
+  }
+  return samples;
+}
+
+}  // namespace
+
+std::string Path(const std::string& name) { return (Ready() / name).string(); }
+
+std::vector<std::int16_t> Reference(const std::string& name) {
+  std::ifstream in(Path(name + ".raw"), std::ios::binary);
+  return FromBytes(std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+}
+
+std::vector<std::int16_t> WavSamples(const std::string& name) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(Path(name).c_str(), SFM_READ, &info);
+  if (file == nullptr) return {};
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(info.frames * info.channels));
+  sf_readf_short(file, samples.data(), info.frames);
+  sf_close(file);
+  return samples;
+}
+
+bool OpenPath(CDecoder& decoder, const std::string& path) {
+  const std::u16string wide = platform::FromUtf8(path);
+  decoder.SetFile(wide.c_str());
+  return decoder.Open() != 0;
+}
+
+std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes) {
+  std::vector<char> bytes;
+  char block[16000];
+  for (std::uint32_t n; (n = decoder.Read(block, sizeof(block))) != 0;) {
+    bytes.insert(bytes.end(), block, block + n);
+    if (sizes != nullptr) sizes->push_back(n);
+  }
+  return FromBytes(bytes);
+}
+
+Match Compare(const std::vector<std::int16_t>& decoded, const std::vector<std::int16_t>& reference, int channels,
+              long maxShift) {
+  const long decodedFrames = static_cast<long>(decoded.size()) / channels;
+  const long referenceFrames = static_cast<long>(reference.size()) / channels;
+  auto error = [&](long shift, long from, long to) {
+    double noise = 0;
+    for (long f = std::max(from, -shift); f < to && f + shift < decodedFrames; ++f) {
+      for (int c = 0; c < channels; ++c) {
+        const double e = decoded[(f + shift) * channels + c] - reference[f * channels + c];
+        noise += e * e;
+      }
+    }
+    return noise;
+  };
+  // Line up on a stretch of 2048 frames past any start-up delay, then measure everything.
+  Match best;
+  double bestError = INFINITY;
+  for (long shift = -maxShift; shift <= maxShift; ++shift) {
+    const double e = error(shift, maxShift, maxShift + 2048);
+    if (e < bestError) bestError = e, best.shift = shift;
+  }
+  double signal = 0;
+  for (long f = std::max(0L, -best.shift); f < referenceFrames && f + best.shift < decodedFrames; ++f) {
+    for (int c = 0; c < channels; ++c) signal += double(reference[f * channels + c]) * reference[f * channels + c];
+  }
+  best.snrDb = 10 * std::log10(signal / std::max(error(best.shift, 0, referenceFrames), 1e-9));
+  best.extraFrames = decodedFrames - best.shift - referenceFrames;
+  return best;
+}
+
+}  // namespace codec_fixtures

@@ -1,0 +1,144 @@
+#include "decoders/mad_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/decoders/codec_fixtures.h"
+#include "tests/support/message_box_recorder.h"
+
+namespace {
+
+using namespace codec_fixtures;
+using decoding::MadDitherRecord;
+using decoding::QuantizeMadSample;
+
+struct Mp3Case {
+  const char* name;
+  int rate;
+  int channels;
+  std::uint32_t readBytes;  // every Read but the last
+};
+
+void PrintTo(const Mp3Case& c, std::ostream* os) { *os << c.name; }
+
+class Mp3Files : public ::testing::TestWithParam<Mp3Case> {};
+
+TEST_P(Mp3Files, ReadSizesFormatAndPcmMatchTheReference) {
+  const Mp3Case& c = GetParam();
+  CMadDecoder::ResetDitherRecordsForTesting();
+  CMadDecoder decoder;
+  ASSERT_TRUE(OpenPath(decoder, Path(c.name)));
+  EXPECT_EQ(decoder.GetSampleRate(), c.rate);
+  EXPECT_EQ(decoder.GetBitsPerSample(), 16);
+  EXPECT_EQ(decoder.GetChannels(), c.channels);
+  std::vector<std::uint32_t> sizes;
+  const auto pcm = DecodeAll(decoder, &sizes);
+  ASSERT_GT(sizes.size(), 10u);
+  for (std::size_t i = 0; i + 1 < sizes.size(); ++i) ASSERT_EQ(sizes[i], c.readBytes) << "Read " << i;
+  EXPECT_LE(sizes.back(), c.readBytes);
+
+  // ffmpeg trims the encoder's delay and the Info frame; we play them.
+  const Match m = Compare(pcm, Reference(c.name), c.channels, 3000);
+  EXPECT_GT(m.snrDb, 40.0);
+  EXPECT_GE(m.shift, 0);
+  EXPECT_LE(std::abs(m.extraFrames), 1152) << "shift " << m.shift;
+}
+
+INSTANTIATE_TEST_SUITE_P(Layer3, Mp3Files,
+                         ::testing::Values(Mp3Case{"cbr.mp3", 44100, 2, 4608}, Mp3Case{"vbr.mp3", 44100, 2, 4608},
+                                           Mp3Case{"r22050.mp3", 22050, 2, 2304},
+                                           Mp3Case{"r24000.mp3", 24000, 2, 4608},  // two 576-frame frames
+                                           Mp3Case{"mono.mp3", 44100, 1, 2304},
+                                           Mp3Case{"id3.mp3", 44100, 2, 4608}),
+                         [](const auto& info) {
+                           const std::string name = info.param.name;
+                           return name.substr(0, name.find('.'));
+                         });
+
+TEST(Mp3Decoder, CorruptFrameInTheMiddleIsSkipped) {
+  CMadDecoder clean;
+  CMadDecoder corrupt;
+  ASSERT_TRUE(OpenPath(clean, Path("cbr.mp3")));
+  ASSERT_TRUE(OpenPath(corrupt, Path("corrupt.mp3")));
+  const auto good = DecodeAll(clean);
+  const auto damaged = DecodeAll(corrupt);
+  // A few frames are lost around the damage; the rest of the file still plays.
+  EXPECT_GT(damaged.size(), good.size() - 8 * 2304);
+  EXPECT_LE(damaged.size(), good.size());
+  const Match tail(Compare(std::vector<std::int16_t>(damaged.end() - 40000, damaged.end()),
+                           std::vector<std::int16_t>(good.end() - 40000, good.end()), 2, 100));
+  EXPECT_GT(tail.snrDb, 40.0);
+}
+
+TEST(Mp3Decoder, FilesWithoutFramesFailSilently) {
+  testing_support::MessageBoxRecorder boxes;
+  for (const std::string& path : {Path("notes.mp3"), Path("missing.mp3")}) {
+    CMadDecoder decoder;
+    EXPECT_FALSE(OpenPath(decoder, path)) << path;
+    EXPECT_EQ(decoder.GetSampleRate(), 0);
+    EXPECT_EQ(decoder.GetChannels(), 0);
+    char block[4608];
+    EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
+  }
+  EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST(Mp3Decoder, CloseTwiceAndReadAfterCloseAreHarmless) {
+  CMadDecoder decoder;
+  char block[4608];
+  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
+  ASSERT_TRUE(OpenPath(decoder, Path("cbr.mp3")));
+  EXPECT_EQ(decoder.Read(block, sizeof(block)), 4608u);
+  decoder.Close();
+  decoder.Close();
+  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
+}
+
+TEST(Mp3Quantizer, ClipsWithoutWrapping) {
+  MadDitherRecord d;
+  for (std::int32_t s : {0x10000000, 0x0FFFFFFF + 4096, 0x7FFFFFFF, 0x40000000}) {
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(QuantizeMadSample(s, d), 32767) << std::hex << s;
+  }
+  for (std::int32_t s : {-0x10000000, -0x10000000 - 4096, INT32_MIN, -0x40000000}) {
+    for (int i = 0; i < 100; ++i) {
+      const int q = QuantizeMadSample(s, d);
+      ASSERT_TRUE(q == -32768 || q == -32767) << std::hex << s << " gave " << q;
+    }
+  }
+}
+
+TEST(Mp3Quantizer, SilenceGetsLowLevelDitherFromZeroedRecords) {
+  MadDitherRecord d;
+  int zeros = 0;
+  constexpr int kCount = 20000;
+  for (int i = 0; i < kCount; ++i) {
+    const int q = QuantizeMadSample(0, d);
+    ASSERT_GE(q, -2);
+    ASSERT_LE(q, 2);
+    zeros += q == 0;
+  }
+  EXPECT_GT(zeros, kCount * 4 / 10);
+  EXPECT_LT(zeros, kCount * 6 / 10);
+}
+
+TEST(Mp3Quantizer, DitherRecordsAreSharedAcrossDecodersUntilReset) {
+  auto decode = [] {
+    CMadDecoder decoder;
+    EXPECT_TRUE(OpenPath(decoder, Path("silence.mp3")));
+    return DecodeAll(decoder);
+  };
+  CMadDecoder::ResetDitherRecordsForTesting();
+  const auto first = decode();
+  const auto second = decode();
+  CMadDecoder::ResetDitherRecordsForTesting();
+  EXPECT_EQ(decode(), first);
+  EXPECT_NE(second, first) << "the second file carries on from the first file's records";
+  ASSERT_FALSE(first.empty());
+  const auto zeros = std::count(first.begin(), first.end(), 0);
+  EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](int v) { return v >= -2 && v <= 2; }));
+  EXPECT_GT(zeros, static_cast<long>(first.size()) * 4 / 10);
+  EXPECT_LT(zeros, static_cast<long>(first.size()) * 6 / 10);
+}
+
+}  // namespace
