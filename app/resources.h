@@ -11,6 +11,7 @@
 #include "platform/qt/dialog_box.h"
 #include "platform/qt/window_messages.h"
 #include "platform/ui/menu.h"
+#include "player/player.h"
 
 namespace app {
 
@@ -22,13 +23,14 @@ inline constexpr std::uint32_t IDI_SMALL = 108;
 
 inline constexpr std::uint32_t IDM_EXIT = 105;
 inline constexpr std::uint32_t IDM_ABOUT_ACCEL = 104;
-inline constexpr std::uint32_t IDM_PLAY = 32772;
+// Play (32772), Pause (32781) and Stop (32783) are the engine's, which resets them.
+using ::IDM_PAUSE;
+using ::IDM_PLAY;
+using ::IDM_STOP;
 inline constexpr std::uint32_t IDM_SHOW_PEAKS = 32773;
 inline constexpr std::uint32_t IDM_SHOW_GRIDS = 32774;
 inline constexpr std::uint32_t IDM_SHOW_GRADIENT = 32777;
 inline constexpr std::uint32_t IDM_ABOUT = 32778;
-inline constexpr std::uint32_t IDM_PAUSE = 32781;
-inline constexpr std::uint32_t IDM_STOP = 32783;
 
 inline constexpr std::uint32_t WM_SET_FILE_READY = 0x2390;
 

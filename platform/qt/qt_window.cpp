@@ -6,6 +6,8 @@
 #include <QMenuBar>
 #include <QMetaObject>
 #include <QPointer>
+#include <optional>
+#include <utility>
 
 #include "platform/qt/main_widget.h"
 #include "platform/qt/x11_hot_keys.h"
@@ -221,14 +223,31 @@ void DestroyWindow(ui::HWND window) {
   if (QtWindow* qtWindow = AsQtWindow(window)) qtWindow->DestroyWindow();
 }
 
+namespace {
+// Window's thread only.
+bool loopRunning = false;
+std::optional<int> pendingQuit;
+}  // namespace
+
 void PostQuitMessage(int exitCode) {
-  // Queued like the classic quit message, so a quit asked for before the loop runs
-  // still ends it as soon as it starts.
-  if (QCoreApplication* app = QCoreApplication::instance()) {
-    QMetaObject::invokeMethod(app, [exitCode] { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
+  // Like the classic quit message, a quit asked for before the loop runs ends it as
+  // soon as it starts; one asked for while no loop will run is kept for the next.
+  if (loopRunning) {
+    QCoreApplication::exit(exitCode);
+  } else if (!pendingQuit) {
+    pendingQuit = exitCode;
   }
 }
 
-int RunMessageLoop() { return QCoreApplication::instance() != nullptr ? QCoreApplication::exec() : 0; }
+std::optional<int> TakePendingQuit() { return std::exchange(pendingQuit, std::nullopt); }
+
+int RunMessageLoop() {
+  if (QCoreApplication::instance() == nullptr) return 0;
+  if (std::optional<int> code = TakePendingQuit()) return *code;
+  loopRunning = true;
+  const int exitCode = QCoreApplication::exec();
+  loopRunning = false;
+  return exitCode;
+}
 
 }  // namespace platform::qt

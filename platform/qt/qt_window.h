@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,8 @@ void DestroyWindow(ui::HWND window);
 
 // Ends the message loop with this exit code once control returns to it.
 void PostQuitMessage(int exitCode);
+// A quit asked for while no loop ran, taken away (tests look at it).
+std::optional<int> TakePendingQuit();
 // Runs the message loop until PostQuitMessage; returns its exit code.
 int RunMessageLoop();
 

@@ -1,0 +1,62 @@
+// Runs the test's helper programs (a private bus, the test host, playerctl) with
+// their output captured and every wait bounded.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace mpris_testing {
+
+// Variables to set for a child; an empty value removes the variable.
+using Environment = std::map<std::string, std::string>;
+
+struct CommandResult {
+  int exitCode = -1;  // -1 when it did not finish in time or could not start
+  std::string out;
+  std::string err;
+};
+
+// Runs argv to completion (killed after `bound`), with stdin empty.
+CommandResult RunCommand(const std::vector<std::string>& argv, const Environment& env,
+                         std::chrono::milliseconds bound);
+
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();  // kills the child if it still runs
+
+  bool Start(const std::vector<std::string>& argv, const Environment& env);
+  bool Running();
+  void WriteLine(const std::string& line);
+  void CloseInput();
+  // Reads standard output until a whole line containing `text` has arrived after
+  // `from` (an offset into Out()); the line's end offset, or npos on time-out.
+  std::size_t WaitForLine(const std::string& text, std::size_t from,
+                          std::chrono::milliseconds bound);
+  // Waits for the child to exit; its exit code, or -1 on time-out.
+  int Wait(std::chrono::milliseconds bound);
+  // Collects whatever is available without waiting.
+  void Drain();
+  const std::string& Out() const { return out_; }
+  const std::string& Err() const { return err_; }
+  pid_t Pid() const { return pid_; }
+
+ private:
+  bool Pump(int timeoutMs);
+
+  pid_t pid_ = -1;
+  int in_ = -1;
+  int outFd_ = -1;
+  int errFd_ = -1;
+  int status_ = -1;
+  std::string out_;
+  std::string err_;
+};
+
+}  // namespace mpris_testing

@@ -1,0 +1,108 @@
+// Which URIs OpenUri plays, and which it refuses with which D-Bus error.
+#include "app/mpris/open_uri.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "platform/kernel/text.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+using mpris::kErrorFileNotFound;
+using mpris::kErrorInvalidArgs;
+using mpris::ResolveOpenUri;
+
+class OpenUri : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = testing_support::TempPath("open_uri");
+    ::mkdir(dir_.c_str(), 0755);
+    const auto samples = testing_support::MakeTestSignal(8000, 1, 800);
+    for (const char* name : {"song.wav", "my song.mp3", "Ünïcode.flac", "\xff.ogg", "songwma"}) {
+      ASSERT_TRUE(testing_support::WriteSoundFile(dir_ + "/" + name, 8000, 1,
+                                                  SF_FORMAT_WAV | SF_FORMAT_PCM_16, samples));
+    }
+    std::ofstream(dir_ + "/notes.txt") << "not audio";
+    ::mkdir((dir_ + "/folder.mp3").c_str(), 0755);
+  }
+
+  static std::string Uri(const std::string& encodedName) { return "file://" + dir_ + "/" + encodedName; }
+
+  static inline std::string dir_;
+};
+
+TEST_F(OpenUri, PlaysLocalFilesOfTheSixTypes) {
+  struct Row {
+    std::string uri;
+    std::string expectedPath;  // bytes
+  };
+  const Row rows[] = {
+      {Uri("song.wav"), dir_ + "/song.wav"},
+      {"FILE://localhost" + dir_ + "/song.wav", dir_ + "/song.wav"},
+      {Uri("my%20song.mp3"), dir_ + "/my song.mp3"},
+      {Uri("%C3%9Cn%C3%AFcode.flac"), dir_ + "/Ünïcode.flac"},
+      {Uri("Ünïcode.flac"), dir_ + "/Ünïcode.flac"},
+      {Uri("%FF.ogg"), dir_ + "/\xff.ogg"},   // not UTF-8: kept byte for byte
+      {Uri("songwma"), dir_ + "/songwma"},    // the engine's rule: the dot is not looked at
+  };
+  for (const Row& row : rows) {
+    const mpris::OpenUriResult result = ResolveOpenUri(row.uri);
+    EXPECT_TRUE(result.accepted) << row.uri << ": " << result.message;
+    EXPECT_EQ(platform::ToUtf8(result.path), row.expectedPath) << row.uri;
+  }
+}
+
+TEST_F(OpenUri, RefusesEverythingElseWithAReason) {
+  struct Row {
+    std::string uri;
+    const char* error;
+  };
+  const Row rows[] = {
+      {"", kErrorInvalidArgs},
+      {"song.wav", kErrorInvalidArgs},
+      {"file:", kErrorInvalidArgs},
+      {"file://", kErrorInvalidArgs},
+      {"http://example.com/song.mp3", kErrorInvalidArgs},
+      {"file://otherhost" + dir_ + "/song.wav", kErrorInvalidArgs},
+      {Uri("song.wav?start=3"), kErrorInvalidArgs},
+      {Uri("song.wav#t=3"), kErrorInvalidArgs},
+      {Uri("song%2"), kErrorInvalidArgs},
+      {Uri("song%zz.wav"), kErrorInvalidArgs},
+      {Uri("song%00.wav"), kErrorInvalidArgs},
+      {Uri("notes.txt"), kErrorInvalidArgs},
+      {Uri("missing.mp3"), kErrorFileNotFound},
+      {Uri("folder.mp3"), kErrorFileNotFound},
+  };
+  for (const Row& row : rows) {
+    const mpris::OpenUriResult result = ResolveOpenUri(row.uri);
+    EXPECT_FALSE(result.accepted) << row.uri;
+    EXPECT_EQ(result.errorName, row.error) << row.uri;
+    EXPECT_FALSE(result.message.empty()) << row.uri;
+    EXPECT_EQ(result.message.find('\n'), std::string::npos) << row.uri;
+  }
+}
+
+// The shell keeps 259 characters and a terminator; a longer path would be cut
+// into the name of some other file.
+TEST_F(OpenUri, PathMustFitTheShellsBuffer) {
+  if (dir_.size() > 140) GTEST_SKIP() << "temporary folder path too long: " << dir_;
+  const std::string deep = dir_ + "/" + std::string(150 - dir_.size(), 'd');
+  ::mkdir(deep.c_str(), 0755);
+  const std::size_t room = 259 - (deep.size() + 1);
+  ASSERT_GT(room, 5u);
+  const std::string fits = deep + "/" + std::string(room - 4, 'f') + ".mp3";
+  const std::string tooLong = deep + "/" + std::string(room - 3, 'f') + ".mp3";
+  ASSERT_EQ(fits.size(), 259u);
+  for (const std::string& path : {fits, tooLong}) std::ofstream(path) << "x";
+
+  EXPECT_TRUE(ResolveOpenUri("file://" + fits).accepted);
+  const mpris::OpenUriResult refused = ResolveOpenUri("file://" + tooLong);
+  EXPECT_FALSE(refused.accepted);
+  EXPECT_EQ(refused.errorName, kErrorInvalidArgs);
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// The Metadata map and the file URL it carries.
+#include "app/mpris/track_metadata.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusObjectPath>
+
+#include "platform/kernel/text.h"
+
+namespace {
+
+using mpris::BuildMetadata;
+using mpris::TrackInfo;
+
+QString TrackId(const QVariantMap& metadata) {
+  return metadata.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
+}
+
+TEST(TrackMetadata, NoFileIsTheNoTrackId) {
+  const QVariantMap metadata = BuildMetadata(TrackInfo{});
+  EXPECT_EQ(metadata.size(), 1);
+  EXPECT_EQ(TrackId(metadata), QString::fromLatin1(mpris::kNoTrackId));
+}
+
+TEST(TrackMetadata, FileGivesUrlTitleAndKnownLength) {
+  TrackInfo track{u"/music/a b/Song.flac", u"Song.flac", 183'000'000, 7};
+  QVariantMap metadata = BuildMetadata(track);
+  EXPECT_EQ(TrackId(metadata), QStringLiteral("/org/tonaria/Tonaria/track/7"));
+  EXPECT_EQ(metadata.value(QStringLiteral("xesam:url")).toString(),
+            QStringLiteral("file:///music/a%20b/Song.flac"));
+  EXPECT_EQ(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Song.flac"));
+  EXPECT_EQ(metadata.value(QStringLiteral("mpris:length")).toLongLong(), 183'000'000);
+
+  track.lengthUs = 0;
+  track.name.clear();
+  metadata = BuildMetadata(track);
+  EXPECT_FALSE(metadata.contains(QStringLiteral("mpris:length")));
+  EXPECT_EQ(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Song.flac"));
+}
+
+TEST(TrackMetadata, UrlEscapesEverythingButUnreservedAndSlash) {
+  EXPECT_EQ(mpris::FileUrl(u"/a b/#1 %ü~_.-.mp3"), "file:///a%20b/%231%20%25%C3%BC~_.-.mp3");
+  EXPECT_EQ(mpris::FileUrl(platform::FromUtf8("/x\xff.ogg")), "file:///x%FF.ogg");
+}
+
+TEST(TrackMetadata, NonUtf8NamesBecomeValidText) {
+  const QString text = mpris::ToBusText(platform::FromUtf8("a\xff.ogg"));
+  EXPECT_EQ(text, QStringLiteral("a\uFFFD.ogg"));
+}
+
+}  // namespace

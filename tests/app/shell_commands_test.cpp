@@ -1,0 +1,213 @@
+// Play, Pause, Stop, the keys and hot keys that give them, and the display toggles,
+// through the real window procedure.
+#include <QAction>
+#include <QWidget>
+
+#include "app/resources.h"
+#include "app/shell_globals.h"
+#include "tests/app/shell_fixture.h"
+
+namespace app_testing {
+namespace {
+
+using namespace app;
+namespace ui = platform::ui;
+namespace qt = platform::qt;
+
+constexpr std::uint32_t kOff = ui::MF_GRAYED | ui::MF_DISABLED;
+const std::vector<std::uint32_t> kInitial = {0, kOff, kOff};
+const std::vector<std::uint32_t> kPlaying = {kOff, 0, 0};
+const std::vector<std::uint32_t> kPaused = {0, kOff, 0};
+const std::vector<std::uint32_t> kStopped = {0, kOff, kOff};
+
+class ShellCommands : public ShellTest {
+ protected:
+  // Starts the window and plays a WAV chosen in the open dialog with the A key.
+  void StartPlaying() {
+    Start();
+    path = MakeWav("commands.wav");
+    dialogAnswer = Wide(path);
+    PressKey(Qt::Key_A, Qt::NoModifier, "a");
+    ASSERT_TRUE(currentPlayer);
+  }
+  std::string path;
+};
+
+TEST_F(ShellCommands, BeforeAnyPlaybackTheTitleIsTheBareAppTitleAndTheMenuIsInitial) {
+  Start();
+  EXPECT_EQ(Title(), u"Tonaria");
+  EXPECT_EQ(FileMenu(), kInitial);
+}
+
+TEST_F(ShellCommands, PlayPauseStopMoveTheMenuAndTheTitleThroughTheirStates) {
+  StartPlaying();
+  EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Playing]");
+  EXPECT_EQ(FileMenu(), kPlaying);
+
+  PressKey(Qt::Key_D, Qt::NoModifier, "d");
+  EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Paused]");
+  EXPECT_EQ(FileMenu(), kPaused);
+  EXPECT_TRUE(currentPlayer->IsPaused());
+
+  PressKey(Qt::Key_S, Qt::NoModifier, "s");
+  EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Stopped]");
+  EXPECT_EQ(FileMenu(), kStopped);
+  EXPECT_FALSE(currentPlayer);
+  EXPECT_EQ(shell::fileReady.load(), 0);
+}
+
+TEST_F(ShellCommands, PlayWhilePausedResumesTheSamePlayback) {
+  StartPlaying();
+  Command(IDM_PAUSE);
+  const std::uint64_t paused = currentPlayer->Serial();
+  const std::size_t outputs = devices.created.size();
+
+  PressKey(Qt::Key_A, Qt::NoModifier, "a");
+  EXPECT_EQ(currentPlayer->Serial(), paused);
+  EXPECT_EQ(devices.created.size(), outputs) << "resuming must not start a new playback";
+  EXPECT_FALSE(currentPlayer->IsPaused());
+  EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Playing]");
+  EXPECT_EQ(FileMenu(), kPlaying);
+  EXPECT_TRUE(dialogRequests.size() == 1) << "Play while paused must not ask for a file";
+}
+
+TEST_F(ShellCommands, KeysAreRefusedWhileTheirItemIsGrayed) {
+  Start();
+  PressKey(Qt::Key_D, Qt::NoModifier, "d");
+  PressKey(Qt::Key_S, Qt::NoModifier, "s");
+  EXPECT_EQ(Title(), u"Tonaria");
+  EXPECT_EQ(FileMenu(), kInitial);
+
+  path = MakeWav("grayed.wav");
+  dialogAnswer = Wide(path);
+  PressKey(Qt::Key_A, Qt::NoModifier, "a");
+  ASSERT_EQ(devices.created.size(), 1u);
+  PressKey(Qt::Key_A, Qt::NoModifier, "a");  // Play is grayed while playing
+  EXPECT_EQ(devices.created.size(), 1u);
+  EXPECT_EQ(dialogRequests.size(), 1u);
+}
+
+TEST_F(ShellCommands, HotKeysFollowTheSameGate) {
+  StartPlaying();
+  Window().SendMessage(qt::WM_HOTKEY, IDM_PLAY, 0);  // grayed: nothing
+  EXPECT_EQ(devices.created.size(), 1u);
+  Window().SendMessage(qt::WM_HOTKEY, IDM_PAUSE, 0);
+  EXPECT_TRUE(Title().ends_with(u"[Paused]"));
+  Window().SendMessage(qt::WM_HOTKEY, IDM_PAUSE, 0);  // grayed now
+  EXPECT_TRUE(currentPlayer->IsPaused());
+  Window().SendMessage(qt::WM_HOTKEY, IDM_STOP, 0);
+  EXPECT_TRUE(Title().ends_with(u"[Stopped]"));
+  Window().SendMessage(qt::WM_HOTKEY, 4242, 0);  // unknown identifier: nothing
+  EXPECT_FALSE(Window().IsDestroyed());
+  Window().SendMessage(qt::WM_HOTKEY, IDM_EXIT, 0);
+  EXPECT_TRUE(Window().IsDestroyed());
+  EXPECT_EQ(qt::TakePendingQuit(), 0);
+}
+
+TEST_F(ShellCommands, XKeyExitsAndOtherKeysAndTheAboutAcceleratorChangeNothing) {
+  Start();
+  PressKey(Qt::Key_Q, Qt::NoModifier, "q");
+  PressKey(Qt::Key_Slash, Qt::AltModifier, "/");  // command 104: default processing
+  EXPECT_FALSE(Window().IsDestroyed());
+  EXPECT_EQ(FileMenu(), kInitial);
+  PressKey(Qt::Key_X, Qt::NoModifier, "x");
+  EXPECT_TRUE(Window().IsDestroyed());
+}
+
+TEST_F(ShellCommands, CancelledOpenDialogStartsNothing) {
+  Start();
+  dialogAnswer = std::nullopt;
+  Command(IDM_PLAY);
+  ASSERT_EQ(dialogRequests.size(), 1u);
+  const qt::OpenFileName& request = dialogRequests.front();
+  EXPECT_EQ(request.filter.size(), 7u);
+  EXPECT_EQ(request.filter.front().first, u"All supported files");
+  EXPECT_EQ(request.filter.front().second, u"*.mp3;*.wav;*.ogg;*.wma;*.ape;*.flac");
+  EXPECT_EQ(request.filterIndex, 1);
+  EXPECT_EQ(request.flags, 0x1800u);
+  EXPECT_EQ(shell::currentPath[0], u'\0');
+  EXPECT_FALSE(currentPlayer);
+  EXPECT_EQ(Title(), u"Tonaria");
+  EXPECT_EQ(FileMenu(), kInitial);
+}
+
+TEST_F(ShellCommands, TogglesBeforeTheFirstPlaybackChangeNothing) {
+  Start();
+  for (std::uint32_t id : {IDM_SHOW_PEAKS, IDM_SHOW_GRIDS, IDM_SHOW_GRADIENT}) {
+    Command(id);
+    EXPECT_EQ(MenuState(id), ui::MF_CHECKED) << id;
+  }
+  EXPECT_EQ(shell::showPeaks, 1);
+  EXPECT_EQ(shell::showGrids, 1);
+  EXPECT_EQ(shell::showGradient, 1);
+}
+
+TEST_F(ShellCommands, TogglesDuringAPlaybackFlipFlagCheckMarkAndTheAnalysersField) {
+  StartPlaying();
+  Command(IDM_SHOW_PEAKS);
+  Command(IDM_SHOW_GRADIENT);
+  Command(IDM_SHOW_GRADIENT);
+  EXPECT_EQ(shell::showPeaks, 0);
+  EXPECT_EQ(MenuState(IDM_SHOW_PEAKS), 0u);
+  EXPECT_EQ(Window().GetMenu()->GetMenuText(IDM_SHOW_PEAKS), u"Show &Peaks");
+  EXPECT_EQ(MenuState(IDM_SHOW_GRADIENT), ui::MF_CHECKED);
+
+  auto display = displays.created.back();
+  Command(IDM_STOP);
+  std::scoped_lock hold(display->mutex);
+  ASSERT_TRUE(display->destroyed);
+  EXPECT_EQ(display->flags[0], 0) << "showPeaks reaches the analyser";
+  EXPECT_EQ(display->flags[1], 1);
+  EXPECT_EQ(display->flags[2], 1);
+}
+
+TEST_F(ShellCommands, NewPlaybackTakesTheCurrentFlags) {
+  StartPlaying();
+  Command(IDM_SHOW_GRIDS);
+  Command(IDM_STOP);
+  Command(IDM_PLAY);  // asks again: the dialog answers the same file
+  ASSERT_TRUE(currentPlayer);
+  auto display = displays.created.back();
+  Command(IDM_STOP);
+  std::scoped_lock hold(display->mutex);
+  EXPECT_EQ(display->flags[1], 0);
+}
+
+TEST_F(ShellCommands, AFileEndingByItselfShowsStoppedAndTogglesStillWork) {
+  StartPlaying();
+  ReleaseLatestOutput();
+  ASSERT_TRUE(WaitForTitleEnding(u"[Stopped]"));
+  EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Stopped]");
+  EXPECT_EQ(FileMenu(), kStopped);
+  EXPECT_EQ(shell::fileReady.load(), 0);
+  ASSERT_TRUE(currentPlayer) << "the ended Player stays until replaced";
+  EXPECT_FALSE(currentPlayer->HasAnalyzer());
+
+  Command(IDM_SHOW_GRIDS);
+  EXPECT_EQ(shell::showGrids, 0);
+  EXPECT_EQ(MenuState(IDM_SHOW_GRIDS), 0u);
+}
+
+TEST_F(ShellCommands, PrivateMessageSetsAndClearsFileReady) {
+  Start();
+  Window().SendMessage(WM_SET_FILE_READY, 1, 0);
+  EXPECT_EQ(shell::fileReady.load(), 1);
+  Window().SendMessage(WM_SET_FILE_READY, 7, 0);
+  EXPECT_EQ(shell::fileReady.load(), 0);
+}
+
+TEST_F(ShellCommands, MenuChangesOfTheEngineReachTheMenuBar) {
+  StartPlaying();
+  QAction* play = nullptr;
+  for (QAction* action : Window().Widget()->findChildren<QAction*>()) {
+    if (action->text() == QStringLiteral("&Play\tCtrl+1,A")) play = action;
+  }
+  ASSERT_NE(play, nullptr);
+  PumpPending();
+  EXPECT_FALSE(play->isEnabled());
+  ReleaseLatestOutput();  // the tear-down rewrites the menu from the playback thread
+  EXPECT_TRUE(PumpUntil([&] { return play->isEnabled(); }));
+}
+
+}  // namespace
+}  // namespace app_testing

@@ -1,0 +1,129 @@
+#include "tests/app/shell_fixture.h"
+
+#include <sndfile.h>
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
+#include <QWidget>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "app/shell_globals.h"
+#include "app/win_main.h"
+#include "platform/kernel/text.h"
+#include "platform/ui/menu.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace app_testing {
+
+using namespace testing_support;
+
+std::u16string Wide(const std::string& text) { return platform::FromUtf8(text); }
+
+void EnsureApplication() {
+  static std::unique_ptr<QApplication> application;
+  if (application) return;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "app_test";
+  static char* argv[] = {name, nullptr};
+  application = std::make_unique<QApplication>(argc, argv);
+}
+
+void PumpPending() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+bool PumpUntil(const std::function<bool()>& predicate) {
+  const auto deadline = std::chrono::steady_clock::now() + kBound;
+  for (;;) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (predicate()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+void ShellTest::SetUp() {
+  EnsureApplication();
+  devices.next->full = true;
+  SetDefaultCollaborators({&devices, &displays});
+  boxes = std::make_unique<MessageBoxRecorder>();
+  platform::qt::SetOpenFileDialog([this](const platform::qt::OpenFileName& request) {
+    dialogRequests.push_back(request);
+    return dialogAnswer;
+  });
+}
+
+void ShellTest::TearDown() {
+  app::ResetShell();
+  if (app::MainWindow() != nullptr && !app::MainWindow()->IsDestroyed()) app::MainWindow()->DestroyWindow();
+  app::DestroyMainWindow();
+  platform::qt::TakePendingQuit();
+  PumpPending();
+  platform::qt::SetOpenFileDialog({});
+  SetDefaultCollaborators({});
+  boxes.reset();
+}
+
+void ShellTest::Start(const std::u16string& commandLine) {
+  ASSERT_TRUE(app::StartShell(commandLine));
+  ASSERT_NE(app::MainWindow(), nullptr);
+}
+
+platform::qt::QtWindow& ShellTest::Window() { return *app::MainWindow(); }
+
+std::u16string ShellTest::Title() { return Window().GetWindowText(); }
+
+std::uint32_t ShellTest::MenuState(std::uint32_t id) { return Window().GetMenu()->GetMenuState(id); }
+
+std::vector<std::uint32_t> ShellTest::FileMenu() {
+  return {MenuState(IDM_PLAY), MenuState(IDM_PAUSE), MenuState(IDM_STOP)};
+}
+
+void ShellTest::PressKey(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text) {
+  // Every playback the key may start gets an output that holds it on.
+  devices.next->full = true;
+  QKeyEvent press(QEvent::KeyPress, qtKey, modifiers, text);
+  QCoreApplication::sendEvent(Window().Widget(), &press);
+}
+
+void ShellTest::Command(std::uint32_t id) {
+  devices.next->full = true;
+  Window().SendMessage(platform::qt::WM_COMMAND, id, 0);
+}
+
+void ShellTest::Drop(const std::vector<std::string>& paths) {
+  devices.next->full = true;
+  QMimeData mime;
+  QList<QUrl> urls;
+  for (const std::string& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path));
+  mime.setUrls(urls);
+  // As a real drag does: Qt delivers the drop only to a widget that took the enter.
+  QDragEnterEvent enter(QPoint(20, 40), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(Window().Widget(), &enter);
+  QDropEvent drop(QPointF(20, 40), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(Window().Widget(), &drop);
+}
+
+std::string ShellTest::MakeWav(const std::string& name, int frames) {
+  const std::string path = TempPath(name);
+  EXPECT_TRUE(WriteSoundFile(path, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, MakeTestSignal(44100, 2, frames)));
+  return path;
+}
+
+void ShellTest::ReleaseLatestOutput() {
+  ASSERT_FALSE(devices.created.empty());
+  auto& state = *devices.created.back();
+  std::scoped_lock hold(state.mutex);
+  state.full = false;
+  state.changed.notify_all();
+}
+
+bool ShellTest::WaitForTitleEnding(const std::u16string& ending) {
+  return PumpUntil([&] { return Title().ends_with(ending); });
+}
+
+}  // namespace app_testing

@@ -1,0 +1,61 @@
+// Drives the real shell and window procedure on Qt's offscreen platform, with the
+// engine playing into scripted outputs. An output made while `holdOutput` is set
+// takes nothing, so its playback stays on until the test stops or releases it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/shell.h"
+#include "platform/qt/open_file_dialog.h"
+#include "platform/qt/qt_window.h"
+#include "tests/support/message_box_recorder.h"
+#include "tests/support/playback_doubles.h"
+
+namespace app_testing {
+
+// The one QApplication of the test process, on the offscreen platform.
+void EnsureApplication();
+
+// Runs the window thread's events until predicate holds; false after kBound.
+bool PumpUntil(const std::function<bool()>& predicate);
+void PumpPending();
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // StartShell with this command line; the window exists afterwards.
+  void Start(const std::u16string& commandLine = u"");
+  platform::qt::QtWindow& Window();
+  std::u16string Title();
+  std::uint32_t MenuState(std::uint32_t id);
+  // The File menu's Play, Pause and Stop states, grayed-and-disabled as 3.
+  std::vector<std::uint32_t> FileMenu();
+
+  void PressKey(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {});
+  void Command(std::uint32_t id);
+  void Drop(const std::vector<std::string>& paths);
+
+  // A short 16-bit stereo WAV in the test's folder; its full path.
+  std::string MakeWav(const std::string& name, int frames = 8820);
+  // Lets the latest output take everything, so its file ends by itself.
+  void ReleaseLatestOutput();
+  bool WaitForTitleEnding(const std::u16string& ending);
+
+  testing_support::ScriptedOutputDevices devices;
+  testing_support::RecordingDisplayFactory displays;
+  std::unique_ptr<testing_support::MessageBoxRecorder> boxes;
+  std::vector<platform::qt::OpenFileName> dialogRequests;
+  std::optional<std::u16string> dialogAnswer;  // what the open dialog returns
+};
+
+std::u16string Wide(const std::string& text);
+
+}  // namespace app_testing

@@ -1,0 +1,178 @@
+// The Qt window layer on its own: messages from other threads, menu changes from
+// other threads, frames, message boxes that must never wait on a busy window thread.
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <future>
+#include <thread>
+
+#include "platform/qt/dialog_box.h"
+#include "platform/qt/main_widget.h"
+#include "platform/qt/message_boxes.h"
+#include "platform/qt/open_file_dialog.h"
+#include "platform/qt/qt_window.h"
+#include "platform/ui/message_box.h"
+#include "tests/app/shell_fixture.h"
+#include "tests/support/fake_window.h"
+
+namespace app_testing {
+namespace {
+
+namespace qt = platform::qt;
+namespace ui = platform::ui;
+using testing_support::kBound;
+
+struct Seen {
+  std::uint32_t message;
+  std::uintptr_t wParam;
+};
+std::vector<Seen> seen;  // window's thread only
+
+std::intptr_t RecordingProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  seen.push_back({message, wParam});
+  return qt::DefWindowProc(window, message, wParam, lParam);
+}
+
+class WindowLayer : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    EnsureApplication();
+    qt::RegisterClassEx({u"WindowLayerTest", RecordingProc, testing_support::MakeProgramMenu, "", ""});
+  }
+  void SetUp() override {
+    seen.clear();
+    window = qt::QtWindow::Create(u"WindowLayerTest", u"Test", {1, 1, 287, 120, true});
+    ASSERT_TRUE(window);
+    window->Show();
+  }
+  void TearDown() override {
+    window.reset();
+    qt::TakePendingQuit();
+  }
+  bool Saw(std::uint32_t message) {
+    return std::any_of(seen.begin(), seen.end(), [&](const Seen& s) { return s.message == message; });
+  }
+  std::unique_ptr<qt::QtWindow> window;
+};
+
+TEST_F(WindowLayer, CreateSendsWmCreateAndUnknownClassesGiveNoWindow) {
+  EXPECT_TRUE(Saw(qt::WM_CREATE));
+  EXPECT_FALSE(qt::QtWindow::Create(u"NoSuchClass", u"x", {0, 0, 10, 10, false}));
+  EXPECT_EQ(window->Widget()->width(), 287);
+  EXPECT_EQ(window->Widget()->height(), 120);
+  EXPECT_TRUE(window->Widget()->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_FALSE(window->Widget()->windowFlags() & Qt::WindowMaximizeButtonHint);
+}
+
+TEST_F(WindowLayer, MessagesPostedFromAnotherThreadArriveOnTheWindowThreadInOrder) {
+  std::thread poster([&] {
+    for (std::uintptr_t i = 0; i < 3; ++i) window->PostMessage(0x8001, i, 0);
+  });
+  poster.join();
+  ASSERT_TRUE(PumpUntil([&] {
+    return std::count_if(seen.begin(), seen.end(), [](const Seen& s) { return s.message == 0x8001; }) == 3;
+  }));
+  std::vector<std::uintptr_t> order;
+  for (const Seen& s : seen) {
+    if (s.message == 0x8001) order.push_back(s.wParam);
+  }
+  EXPECT_EQ(order, (std::vector<std::uintptr_t>{0, 1, 2}));
+}
+
+TEST_F(WindowLayer, MenuChangesFromAnotherThreadNeverBlockAndReachTheMenuBar) {
+  QAction* pause = nullptr;
+  for (QAction* action : window->Widget()->findChildren<QAction*>()) {
+    if (action->text() == QStringLiteral("P&ause\tCtrl+2,D")) pause = action;
+  }
+  ASSERT_NE(pause, nullptr);
+  EXPECT_FALSE(pause->isEnabled());
+  // The window's thread is not pumping while the other thread changes the menu.
+  auto change = std::async(std::launch::async, [&] { window->GetMenu()->ModifyMenu(32781, 0, u"P&ause\tCtrl+2,D"); });
+  ASSERT_EQ(change.wait_for(kBound), std::future_status::ready);
+  EXPECT_TRUE(PumpUntil([&] { return pause->isEnabled(); }));
+}
+
+TEST_F(WindowLayer, CheckMarksFollowTheModel) {
+  QAction* peaks = nullptr;
+  for (QAction* action : window->Widget()->findChildren<QAction*>()) {
+    if (action->text() == QStringLiteral("Show &Peaks")) peaks = action;
+  }
+  ASSERT_NE(peaks, nullptr);
+  EXPECT_TRUE(peaks->isChecked());
+  peaks->trigger();  // the procedure ignores it: the model still says checked
+  EXPECT_TRUE(peaks->isChecked());
+  EXPECT_TRUE(Saw(qt::WM_COMMAND));
+  window->GetMenu()->ModifyMenu(32773, 0, u"Show &Peaks");
+  EXPECT_TRUE(PumpUntil([&] { return !peaks->isChecked(); }));
+}
+
+TEST_F(WindowLayer, PresentFrameFromAnotherThreadReturnsAtOnce) {
+  std::vector<std::uint32_t> pixels(281 * 62, 0x00FF0000);
+  auto present = std::async(std::launch::async, [&] {
+    for (int i = 0; i < 100; ++i) window->PresentFrame(pixels, 281, 62);
+  });
+  ASSERT_EQ(present.wait_for(kBound), std::future_status::ready);
+  EXPECT_EQ(window->PresentedFrames(), 100u);
+  window->PresentFrame(std::span<const std::uint32_t>(pixels).first(10), 281, 62);  // too short: ignored
+  PumpPending();
+}
+
+TEST_F(WindowLayer, CloseBoxDestroysTheWindowThroughTheDefaultProcedure) {
+  QCloseEvent close;
+  QCoreApplication::sendEvent(window->Widget(), &close);
+  EXPECT_TRUE(Saw(qt::WM_CLOSE));
+  EXPECT_TRUE(Saw(qt::WM_DESTROY));
+  EXPECT_TRUE(window->IsDestroyed());
+  const std::size_t count = seen.size();
+  window->SendMessage(qt::WM_COMMAND, 1, 0);  // a destroyed window gets nothing more
+  EXPECT_EQ(seen.size(), count);
+}
+
+TEST_F(WindowLayer, HotKeysNeedX11AndAreRefusedOffscreen) {
+  EXPECT_FALSE(window->RegisterHotKey(1, qt::MOD_CONTROL, '1'));
+  window->UnregisterHotKey(1);  // harmless
+}
+
+TEST(MessageBoxes, ABoxFromAnotherThreadNeverWaitsForTheBusyWindowThread) {
+  EnsureApplication();
+  qt::InstallMessageBoxes(qt::MessageBoxMode::kWindows);
+  // As when the window's thread waits in Stop for the playback thread that asks.
+  auto box = std::async(std::launch::async, [] {
+    return ui::MessageBox(nullptr, u"Something failed.", u"Error", ui::MB_ICONEXCLAMATION);
+  });
+  ASSERT_EQ(box.wait_for(kBound), std::future_status::ready) << "the box blocked on the window thread";
+  EXPECT_EQ(box.get(), ui::IDOK);
+  // Once the window's thread is free, the box is shown there.
+  QMessageBox* shown = nullptr;
+  ASSERT_TRUE(PumpUntil([&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* candidate = qobject_cast<QMessageBox*>(widget);
+      if (candidate != nullptr && candidate->text() == QStringLiteral("Something failed.")) shown = candidate;
+    }
+    return shown != nullptr;
+  }));
+  EXPECT_EQ(shown->windowTitle(), QStringLiteral("Error"));
+  EXPECT_EQ(shown->icon(), QMessageBox::Warning);
+  shown->close();
+  ui::SetMessageBoxSink({});
+}
+
+TEST(MessageBoxes, HeadlessLinesAreOneLineWithCaption) {
+  EXPECT_EQ(qt::HeadlessLine(u"Error", u"First.\nSecond."), "Error: First. Second.");
+}
+
+TEST(DialogPieces, StaticTextAndFilterAndKeys) {
+  EXPECT_EQ(qt::StaticText(u"libogg && libvorbis"), u"libogg & libvorbis");
+  EXPECT_EQ(qt::StaticText(u"&OK"), u"OK");
+  qt::OpenFileName request;
+  request.filter = {{u"All supported files", u"*.mp3;*.wav"}, {u"MP3 files(*.mp3)", u"*.mp3"}};
+  EXPECT_EQ(qt::QtFilterOf(request).toStdString(), "All supported files (*.mp3 *.wav);;MP3 files(*.mp3) (*.mp3)");
+  EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_A), 0x41u);
+  EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_4), 0x34u);
+  EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_F1), 0x70u);
+  EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_Slash), 0u);
+}
+
+}  // namespace
+}  // namespace app_testing
