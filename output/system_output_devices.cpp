@@ -1,16 +1,30 @@
 #include "output/system_output_devices.h"
 
-// Placeholder until the sound output lands: no device.
+#include <memory>
+
+#include "output/audio_device_table.h"
+#include "output/buffer_starter.h"
+#include "output/table_output_devices.h"
+#include "platform/kernel/clock.h"
+#include "platform/sound/direct_sound.h"
+
 namespace {
-class NoDevices final : public OutputDevices {
- public:
-  std::uint32_t EnumerateOutputDevices() override { return 0; }
-  std::uint32_t DeviceRowCount() override { return 0; }
-  std::unique_ptr<AudioOutput> CreateAudioOutput(float, std::uint32_t, std::uint32_t) override { return nullptr; }
+
+struct SystemOutputs {
+  AudioDeviceTable table{platform::sound::SdlSoundSystem(), platform::TickCountMs};
+  TableOutputDevices devices{table, ProcessBufferStarter()};
 };
+
+// Never destroyed: an output still playing at process exit refers to the table.
+union SystemOutputsHolder {
+  SystemOutputsHolder() { std::construct_at(&outputs); }
+  ~SystemOutputsHolder() {}
+  SystemOutputs outputs;
+};
+
 }  // namespace
 
 OutputDevices& SystemOutputDevices() {
-  static NoDevices devices;
-  return devices;
+  static SystemOutputsHolder holder;
+  return holder.outputs.devices;
 }

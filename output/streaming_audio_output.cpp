@@ -1,0 +1,270 @@
+#include "output/streaming_audio_output.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "output/wave_format.h"
+#include "platform/kernel/clock.h"
+#include "platform/ui/message_box.h"
+
+namespace sound = platform::sound;
+using platform::HRESULT;
+
+namespace {
+constexpr std::uint32_t kMaxQueueBytes = 88200;
+constexpr std::uint32_t kDrainPollMs = 10;
+constexpr std::uint32_t kDrainSlackMs = 500;
+}  // namespace
+
+StreamingAudioOutput::StreamingAudioOutput(Key, AudioDeviceTable& table, BufferStarter& starter,
+                                           std::uint32_t bytesPerFrameArg, Options options)
+    : bytesPerFrame(bytesPerFrameArg), table_(table), starter_(starter), options_(std::move(options)) {
+  if (!options_.sleepMs) options_.sleepMs = platform::SleepMs;
+}
+
+std::unique_ptr<StreamingAudioOutput> StreamingAudioOutput::Create(AudioDeviceTable& table, BufferStarter& starter,
+                                                                   float sampleRate, std::uint32_t bytesPerFrame,
+                                                                   std::uint32_t channels, Options options) {
+  if (table.RowCount() == 0 || table.RowInfo(0).isPlayback != 1 || !starter.Running()) return nullptr;
+  if (bytesPerFrame == 0 || channels == 0 || !(sampleRate >= 1.0f) || sampleRate > 1e6f) return nullptr;
+  auto output = std::make_unique<StreamingAudioOutput>(Key{}, table, starter, bytesPerFrame, std::move(options));
+  sound::SoundDevice* device = table.AcquireAudioDevice(platform::ui::GetActiveWindow());
+  if (device == nullptr || !output->CreateStreamBuffer(*device, sampleRate, channels)) {
+    return nullptr;  // the destructor drops the device reference
+  }
+  output->FillSilence(Silence::kWhole);
+  output->writePos = -1;
+  return output;
+}
+
+bool StreamingAudioOutput::CreateStreamBuffer(sound::SoundDevice& device, float sampleRate, std::uint32_t channels) {
+  const auto rate = static_cast<std::uint32_t>(sampleRate);
+  const std::uint32_t bits = bytesPerFrame / channels * 8;
+  const sound::WaveFormat format = BuildWaveFormat(channels, rate, bits);
+  bytesPerSecond_ = rate * bytesPerFrame;
+  bufferBytes = bytesPerSecond_ * 2;
+  queueTarget = WholeFrames(std::min(bufferBytes / 2, kMaxQueueBytes));
+
+  sound::BufferDescription description;
+  description.dwSize = 36;
+  description.dwFlags = sound::DSBCAPS_GETCURRENTPOSITION2 | sound::DSBCAPS_GLOBALFOCUS;
+  description.dwBufferBytes = bufferBytes;
+  description.lpwfxFormat = &format;
+  std::unique_ptr<sound::SoundBuffer> buffer;
+  if (device.CreateSoundBuffer(description, &buffer) != sound::DS_OK || !buffer) return false;
+  playBuffer = std::move(buffer);
+  return true;
+}
+
+StreamingAudioOutput::~StreamingAudioOutput() {
+  if (playBuffer && options_.drainAtEnd && stoppedWhilePlaying_ && !deviceFailed_) DrainQueued();
+  playBuffer.reset();
+  table_.ReleaseAudioDevice(deviceSlot);
+}
+
+std::uint32_t StreamingAudioOutput::Distance(std::uint32_t from, std::uint32_t to) const {
+  return to >= from ? to - from : to + bufferBytes - from;
+}
+
+void StreamingAudioOutput::FillSilence(Silence part) {
+  if (!playBuffer) return;
+  const std::uint8_t silence = bitsPerSample == 8 ? 0x80 : 0x00;
+  void* region1 = nullptr;
+  void* region2 = nullptr;
+  std::uint32_t size1 = 0;
+  std::uint32_t size2 = 0;
+  if (part == Silence::kWhole) {
+    if (playBuffer->Lock(0, bufferBytes, &region1, &size1, &region2, &size2, sound::DSBLOCK_ENTIREBUFFER) !=
+        sound::DS_OK) {
+      return;
+    }
+    if (region1 != nullptr) std::memset(region1, silence, size1);
+    if (region2 != nullptr) std::memset(region2, silence, size2);
+    playBuffer->Unlock(region1, size1, region2, size2);
+    writePos = -1;
+    silenceAhead = bufferBytes;
+    return;
+  }
+
+  std::uint32_t play = 0;
+  std::uint32_t write = 0;
+  if (playBuffer->GetCurrentPosition(&play, &write) != sound::DS_OK) return;
+  const std::int32_t pos = writePos;
+  const std::uint32_t base = pos >= 0 ? static_cast<std::uint32_t>(pos) : write;
+  const std::uint32_t start = (base + silenceAhead) % bufferBytes;
+  const bool inPlayingRegion = write >= play ? (start >= play && start < write) : (start < write || start >= play);
+  if (inPlayingRegion) return;
+  // The free part runs from the queued data's end to the play cursor. When the known
+  // silence already reaches the play cursor, going on would wrap into queued audio.
+  std::uint32_t freePart = Distance(base, play);
+  if (freePart == 0) freePart = bufferBytes;
+  if (silenceAhead >= freePart) return;
+  std::uint32_t count = bufferBytes - silenceAhead;
+  count = std::min(count, Distance(start, play));
+  if (count == 0) return;
+  if (playBuffer->Lock(start, count, &region1, &size1, &region2, &size2, 0) != sound::DS_OK) return;
+  if (region1 != nullptr) std::memset(region1, silence, size1);
+  if (region2 != nullptr) std::memset(region2, silence, size2);
+  playBuffer->Unlock(region1, size1, region2, size2);
+  silenceAhead = std::min(bufferBytes, silenceAhead + (region1 != nullptr ? size1 : 0) + (region2 != nullptr ? size2 : 0));
+}
+
+std::uint32_t StreamingAudioOutput::GetWritableBytes(std::uint32_t* playOut, std::uint32_t* writeOut,
+                                                     std::uint32_t* limitOut, bool markUnderrun) {
+  if (limitOut != nullptr) *limitOut = 0;
+  if (!playBuffer) return 0;
+  std::uint32_t play = 0;
+  std::uint32_t write = 0;
+  if (playBuffer->GetCurrentPosition(&play, &write) != sound::DS_OK) return 0;
+  if (Distance(play, write) > bufferBytes / 2) write = play;
+  if (playOut != nullptr) *playOut = play;
+  if (writeOut != nullptr) *writeOut = write;
+  if (limitOut != nullptr) *limitOut = queueTarget;
+
+  const std::int32_t pos = writePos;
+  bool under = underrun != 0;
+  if (!under && pos >= 0) {
+    const auto queuedEnd = static_cast<std::uint32_t>(pos);
+    // The device went past the queued data and is still inside the silence behind it.
+    if (Distance(write, queuedEnd) > queueTarget && Distance(queuedEnd, write) <= silenceAhead) {
+      under = true;
+      if (markUnderrun) underrun = 1;
+    }
+  }
+  if (pos < 0 || under) return WholeFrames(queueTarget);
+  const std::uint32_t queued = Distance(write, static_cast<std::uint32_t>(pos));
+  if (queued > queueTarget) {
+    if (limitOut != nullptr) *limitOut = queued;
+    return 0;
+  }
+  return WholeFrames(queueTarget - queued);
+}
+
+std::int64_t StreamingAudioOutput::GetPlayedBytes() {
+  // Total first: Write moves writePos before the total, so a write in between can
+  // only make this lag, never run ahead of what was written.
+  const std::int64_t total = totalBytesWritten.load(std::memory_order_acquire);
+  std::uint32_t limit = 0;
+  const std::uint32_t writable = GetWritableBytes(nullptr, nullptr, &limit, false);
+  return total - static_cast<std::int64_t>(limit - writable);
+}
+
+void StreamingAudioOutput::NoteRestore(HRESULT restored) {
+  if (restored >= 0) {
+    restoreFailures_ = 0;
+    return;
+  }
+  if (++restoreFailures_ >= kRestoreAttempts) deviceFailed_ = true;
+}
+
+std::uint32_t StreamingAudioOutput::Write(const std::uint8_t* data, std::uint32_t byteCount) {
+  if (data == nullptr || byteCount == 0 || !playBuffer || deviceFailed_) return 0;
+  bool kick = false;
+  std::uint32_t result = 0;
+  // A second turn only after a restored buffer: the bytes go into it, not away.
+  for (int turn = 0; turn < 2; ++turn) {
+    std::uint32_t write = 0;
+    const std::uint32_t n = std::min(byteCount, GetWritableBytes(nullptr, &write, nullptr, true));
+    if (n == 0) break;
+    std::int32_t pos = writePos;
+    if (pos < 0 || underrun != 0) {
+      if (pos >= 0) {
+        // The silence the device already went through is behind the new start.
+        const std::uint32_t skipped = Distance(static_cast<std::uint32_t>(pos), write);
+        silenceAhead = silenceAhead > skipped ? silenceAhead - skipped : 0;
+      }
+      pos = static_cast<std::int32_t>(write);
+      kick = true;
+      underrun = 0;
+    }
+    void* region1 = nullptr;
+    void* region2 = nullptr;
+    std::uint32_t size1 = 0;
+    std::uint32_t size2 = 0;
+    const HRESULT locked =
+        playBuffer->Lock(static_cast<std::uint32_t>(pos), n, &region1, &size1, &region2, &size2, 0);
+    if (locked == sound::DSERR_BUFFERLOST) {
+      const HRESULT restored = playBuffer->Restore();
+      NoteRestore(restored);
+      if (restored != sound::DS_OK) break;
+      FillSilence(Silence::kWhole);
+      continue;
+    }
+    if (locked != sound::DS_OK) break;
+    if (region1 == nullptr) size1 = 0;
+    if (region2 == nullptr) size2 = 0;
+    std::memcpy(region1, data, size1);
+    if (size2 > 0) std::memcpy(region2, data + size1, size2);
+    const std::uint32_t written = size1 + size2;
+    writePos = static_cast<std::int32_t>((static_cast<std::uint32_t>(pos) + written) % bufferBytes);
+    totalBytesWritten.fetch_add(written, std::memory_order_release);
+    playBuffer->Unlock(region1, size1, region2, size2);
+    framesWritten += written / bytesPerFrame;
+    silenceAhead = silenceAhead > written ? silenceAhead - written : 0;
+    result = written;
+    break;
+  }
+  if (started != 0 && kick && writePos >= 0) starter_.RequestBufferStart(playBuffer.get());
+  // Keep silence behind the queued data, so that a late block leaves a gap rather
+  // than the device replaying audio from two seconds ago.
+  if (result > 0) FillSilence(Silence::kFreePart);
+  return result;
+}
+
+int StreamingAudioOutput::Start() {
+  if (!playBuffer) return 0;
+  std::uint32_t status = 0;
+  const HRESULT got = playBuffer->GetStatus(&status);
+  if (got < 0) return 0;
+  if (got != sound::DS_OK) {
+    started = 1;
+    return 1;
+  }
+  if ((status & sound::DSBSTATUS_LOOPING) != 0) return 1;
+  if (writePos < 0) {
+    started = 1;
+    return 1;
+  }
+  const HRESULT hr = starter_.RequestBufferStart(playBuffer.get());
+  if (hr == sound::DSERR_BUFFERLOST) {
+    const HRESULT restored = playBuffer->Restore();
+    NoteRestore(restored);
+    if (restored < 0) return 0;
+    if (restored == sound::DS_OK) FillSilence(Silence::kWhole);
+    started = 1;
+    return 1;
+  }
+  FillSilence(Silence::kFreePart);
+  if (hr < 0) return 0;
+  started = 1;
+  return 1;
+}
+
+void StreamingAudioOutput::Stop() {
+  stoppedWhilePlaying_ = started != 0;
+  started = 0;
+  if (playBuffer) playBuffer->Stop();
+}
+
+// The engine stops the output right after the last block went in; let what is
+// queued play out first, so that a file's last half second is not cut off.
+void StreamingAudioOutput::DrainQueued() {
+  const std::int32_t pos = writePos;
+  if (pos < 0 || underrun != 0 || bytesPerSecond_ == 0) return;
+  std::uint32_t play = 0;
+  std::uint32_t write = 0;
+  if (playBuffer->GetCurrentPosition(&play, &write) != sound::DS_OK) return;
+  const auto end = static_cast<std::uint32_t>(pos);
+  std::uint32_t left = Distance(play, end);
+  if (left == 0 || left > queueTarget + Distance(play, write)) return;
+  if (starter_.RequestBufferStart(playBuffer.get()) < 0) return;
+  const std::uint64_t boundMs = static_cast<std::uint64_t>(left) * 1000 / bytesPerSecond_ + kDrainSlackMs;
+  for (std::uint64_t waited = 0; waited < boundMs; waited += kDrainPollMs) {
+    options_.sleepMs(kDrainPollMs);
+    if (playBuffer->GetCurrentPosition(&play, &write) != sound::DS_OK) break;
+    const std::uint32_t now = Distance(play, end);
+    if (now == 0 || now > left) break;  // the play cursor reached or passed the end
+    left = now;
+  }
+  playBuffer->Stop();
+}

@@ -1,0 +1,273 @@
+// The device layer over SDL2 audio. Each sound buffer opens its own SDL device in
+// the buffer's format (SDL converts to what the hardware takes); SDL's callback
+// copies from the looping buffer at the write cursor and moves the cursors on.
+#include <SDL.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/kernel/text.h"
+#include "platform/sound/direct_sound.h"
+
+namespace platform::sound {
+namespace {
+
+// Guards SDL's audio subsystem set-up, driver choice and device open/close.
+std::mutex sdlMutex;
+int openDevices = 0;        // guarded by sdlMutex
+bool onDummyDriver = false;  // guarded by sdlMutex
+
+bool DriverChosenByUser() {
+  const char* driver = std::getenv("SDL_AUDIODRIVER");
+  return driver != nullptr && driver[0] != '\0';
+}
+
+// Caller holds sdlMutex.
+bool SwitchToDummyDriver() {
+  if (SDL_WasInit(SDL_INIT_AUDIO) != 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
+  onDummyDriver = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  return onDummyDriver;
+}
+
+// Caller holds sdlMutex. With no sound system at all the program still plays, at
+// real-time pace, on SDL's dummy driver, unless the user named a driver.
+bool EnsureAudio() {
+  if (SDL_WasInit(SDL_INIT_AUDIO) != 0) return true;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) return true;
+  return !DriverChosenByUser() && SwitchToDummyDriver();
+}
+
+std::vector<std::string> DeviceNames(bool isPlayback) {
+  std::scoped_lock hold(sdlMutex);
+  std::vector<std::string> names;
+  if (!EnsureAudio()) return names;
+  const int count = SDL_GetNumAudioDevices(isPlayback ? 0 : 1);
+  for (int i = 0; i < count; ++i) {
+    const char* name = SDL_GetAudioDeviceName(i, isPlayback ? 0 : 1);
+    names.emplace_back(name != nullptr ? name : "");
+  }
+  return names;
+}
+
+std::vector<Guid> Identities(bool isPlayback, const std::vector<std::string>& names) {
+  std::vector<Guid> guids;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    int occurrence = 0;
+    for (std::size_t j = 0; j < i; ++j) occurrence += names[j] == names[i] ? 1 : 0;
+    guids.push_back(DeviceGuid(isPlayback, names[i].c_str(), occurrence));
+  }
+  return guids;
+}
+
+HRESULT Report(bool isPlayback, const EnumerateCallback& callback) {
+  const std::vector<std::string> names = DeviceNames(isPlayback);
+  const std::vector<Guid> guids = Identities(isPlayback, names);
+  if (!callback(nullptr, isPlayback ? u"Primary Sound Driver" : u"Primary Sound Capture Driver", u"")) return DS_OK;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!callback(&guids[i], FromUtf8(names[i]).c_str(), u"")) break;
+  }
+  return DS_OK;
+}
+
+SDL_AudioFormat SdlFormat(const WaveFormat& format) {
+  switch (format.wBitsPerSample) {
+    case 8: return AUDIO_U8;
+    case 16: return AUDIO_S16LSB;
+    case 32: return AUDIO_S32LSB;
+    default: return 0;
+  }
+}
+
+class SdlSoundBuffer final : public SoundBuffer {
+ public:
+  SdlSoundBuffer(std::optional<std::string> deviceName, const WaveFormat& format, std::uint32_t bytes)
+      : deviceName_(std::move(deviceName)),
+        format_(format),
+        memory_(bytes, format.wBitsPerSample == 8 ? 0x80 : 0x00) {}
+  ~SdlSoundBuffer() override { CloseDevice(); }
+
+  HRESULT OpenDevice(bool mayFallBack);
+
+  HRESULT GetCurrentPosition(std::uint32_t* play, std::uint32_t* write) override {
+    const std::uint64_t cursors = cursors_.load(std::memory_order_acquire);
+    if (play != nullptr) *play = static_cast<std::uint32_t>(cursors >> 32);
+    if (write != nullptr) *write = static_cast<std::uint32_t>(cursors);
+    return DS_OK;
+  }
+
+  HRESULT GetStatus(std::uint32_t* status) override {
+    if (status == nullptr) return DSERR_INVALIDPARAM;
+    std::uint32_t s = playing_.load() ? DSBSTATUS_PLAYING | DSBSTATUS_LOOPING : 0;
+    if (Lost()) s |= DSBSTATUS_BUFFERLOST;
+    *status = s;
+    return DS_OK;
+  }
+
+  HRESULT Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* size1, void** region2,
+               std::uint32_t* size2, std::uint32_t flags) override {
+    if (Lost()) return DSERR_BUFFERLOST;
+    // Pairs with the callback's release of the cursors: what it read is done with.
+    cursors_.load(std::memory_order_acquire);
+    return LockRegions(memory_.data(), static_cast<std::uint32_t>(memory_.size()), offset, bytes, flags, region1,
+                       size1, region2, size2);
+  }
+
+  HRESULT Unlock(void*, std::uint32_t, void*, std::uint32_t) override {
+    published_.fetch_add(1, std::memory_order_release);  // the callback sees the new bytes
+    return DS_OK;
+  }
+
+  HRESULT Play(std::uint32_t, std::uint32_t, std::uint32_t) override {
+    if (Lost()) return DSERR_BUFFERLOST;
+    playing_ = true;
+    SDL_PauseAudioDevice(device_, 0);
+    return DS_OK;
+  }
+
+  HRESULT Stop() override {
+    playing_ = false;
+    if (device_ != 0) SDL_PauseAudioDevice(device_, 1);  // returns once no callback runs
+    // What the device took has been handed on: Play continues after it.
+    const std::uint64_t cursors = cursors_.load(std::memory_order_acquire);
+    const std::uint64_t write = cursors & 0xffffffffu;
+    cursors_.store((write << 32) | write, std::memory_order_release);
+    return DS_OK;
+  }
+
+  HRESULT Restore() override {
+    if (!Lost()) return DS_OK;
+    playing_ = false;
+    CloseDevice();
+    return OpenDevice(false);
+  }
+
+ private:
+  static void SDLCALL Feed(void* self, Uint8* stream, int len);
+
+  bool Lost() const { return device_ == 0 || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED; }
+
+  void CloseDevice() {
+    if (device_ == 0) return;
+    std::scoped_lock hold(sdlMutex);
+    SDL_CloseAudioDevice(device_);
+    device_ = 0;
+    --openDevices;
+  }
+
+  const std::optional<std::string> deviceName_;  // nullopt = the default device
+  const WaveFormat format_;
+  // Written by the owner between Lock and Unlock, read by the callback at the write cursor.
+  std::vector<std::uint8_t> memory_;
+  SDL_AudioDeviceID device_ = 0;  // owner's thread (and the starter's Play, which the owner waits for)
+  std::atomic<std::uint64_t> cursors_{0};  // play << 32 | write; the callback moves them
+  std::atomic<std::uint32_t> published_{0};
+  std::atomic<bool> playing_{false};
+};
+
+void SDLCALL SdlSoundBuffer::Feed(void* self, Uint8* stream, int len) {
+  auto* buffer = static_cast<SdlSoundBuffer*>(self);
+  buffer->published_.load(std::memory_order_acquire);
+  const auto size = static_cast<std::uint32_t>(buffer->memory_.size());
+  const std::uint32_t start = static_cast<std::uint32_t>(buffer->cursors_.load(std::memory_order_relaxed));
+  std::uint32_t pos = start;
+  auto left = static_cast<std::uint32_t>(len);
+  while (left > 0) {
+    const std::uint32_t run = std::min(left, size - pos);
+    std::memcpy(stream, buffer->memory_.data() + pos, run);
+    stream += run;
+    left -= run;
+    pos = (pos + run) % size;
+  }
+  buffer->cursors_.store((static_cast<std::uint64_t>(start) << 32) | pos, std::memory_order_release);
+}
+
+HRESULT SdlSoundBuffer::OpenDevice(bool mayFallBack) {
+  SDL_AudioSpec want{};
+  want.freq = static_cast<int>(format_.nSamplesPerSec);
+  want.format = SdlFormat(format_);
+  want.channels = static_cast<Uint8>(format_.nChannels);
+  Uint16 samples = 64;
+  while (samples < 4096 && samples < format_.nSamplesPerSec / 50) samples = static_cast<Uint16>(samples * 2);
+  want.samples = samples;
+  want.callback = &SdlSoundBuffer::Feed;
+  want.userdata = this;
+  SDL_AudioSpec have{};
+
+  std::scoped_lock hold(sdlMutex);
+  if (!EnsureAudio()) return DSERR_NODRIVER;
+  const char* name = deviceName_ ? deviceName_->c_str() : nullptr;
+  device_ = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
+  if (device_ == 0 && mayFallBack && openDevices == 0 && !onDummyDriver && !DriverChosenByUser() &&
+      SwitchToDummyDriver()) {
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  }
+  if (device_ == 0) return DSERR_NODRIVER;
+  ++openDevices;
+  return DS_OK;
+}
+
+class SdlSoundDevice final : public SoundDevice {
+ public:
+  explicit SdlSoundDevice(std::optional<std::string> name) : name_(std::move(name)) {}
+
+  HRESULT CreateSoundBuffer(const BufferDescription& description, std::unique_ptr<SoundBuffer>* buffer) override {
+    const WaveFormat* format = description.lpwfxFormat;
+    if (buffer == nullptr || format == nullptr || description.dwBufferBytes == 0) return DSERR_INVALIDPARAM;
+    if (SdlFormat(*format) == 0 || format->nChannels == 0 || format->nChannels > 8 || format->nSamplesPerSec == 0 ||
+        format->nBlockAlign == 0 || description.dwBufferBytes % format->nBlockAlign != 0) {
+      return DSERR_BADFORMAT;
+    }
+    auto made = std::make_unique<SdlSoundBuffer>(name_, *format, description.dwBufferBytes);
+    const HRESULT hr = made->OpenDevice(true);
+    if (hr != DS_OK) return hr;
+    *buffer = std::move(made);
+    return DS_OK;
+  }
+
+  HRESULT SetCooperativeLevel(const void*, std::uint32_t) override { return DS_OK; }
+
+ private:
+  const std::optional<std::string> name_;
+};
+
+class SdlSystem final : public SoundSystem {
+ public:
+  HRESULT EnumeratePlayback(const EnumerateCallback& callback) override { return Report(true, callback); }
+  HRESULT EnumerateCapture(const EnumerateCallback& callback) override { return Report(false, callback); }
+
+  HRESULT CreateDevice(const Guid* guid, std::unique_ptr<SoundDevice>* device) override {
+    if (device == nullptr) return DSERR_INVALIDPARAM;
+    {
+      std::scoped_lock hold(sdlMutex);
+      if (!EnsureAudio()) return DSERR_NODRIVER;
+    }
+    if (guid == nullptr || guid->IsNull()) {
+      *device = std::make_unique<SdlSoundDevice>(std::nullopt);
+      return DS_OK;
+    }
+    const std::vector<std::string> names = DeviceNames(true);
+    const std::vector<Guid> guids = Identities(true, names);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (guids[i] == *guid) {
+        *device = std::make_unique<SdlSoundDevice>(names[i]);
+        return DS_OK;
+      }
+    }
+    return DSERR_NODRIVER;
+  }
+};
+
+}  // namespace
+
+SoundSystem& SdlSoundSystem() {
+  static SdlSystem system;
+  return system;
+}
+
+}  // namespace platform::sound

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include "output/table_output_devices.h"
+#include "tests/output/output_fixture.h"
+
+namespace sound = platform::sound;
+using output_testing::ManualOutputTest;
+
+namespace {
+
+sound::Guid MakeGuid(int n) {
+  sound::Guid guid;
+  guid.bytes[0] = static_cast<std::uint8_t>(n);
+  guid.bytes[1] = static_cast<std::uint8_t>(n >> 8);
+  guid.bytes[15] = 0x5A;
+  return guid;
+}
+
+using DeviceTable = ManualOutputTest;
+
+TEST_F(DeviceTable, EnumeratesAtMostOnceEvery30Seconds) {
+  system.playbackDevices = {std::nullopt, MakeGuid(1)};
+  EXPECT_EQ(table.EnumerateOutputDevices(), 2u);
+  EXPECT_EQ(system.playbackEnumerations, 1);
+  system.playbackDevices.push_back(MakeGuid(2));
+  nowMs += 30000;
+  EXPECT_EQ(table.EnumerateOutputDevices(), 2u) << "still the cached count";
+  EXPECT_EQ(system.playbackEnumerations, 1);
+  nowMs += 1;
+  EXPECT_EQ(table.EnumerateOutputDevices(), 3u);
+  EXPECT_EQ(system.playbackEnumerations, 2);
+  EXPECT_EQ(table.RowInfo(1).guid, MakeGuid(1)) << "rows keep their slots";
+  EXPECT_EQ(table.RowInfo(2).guid, MakeGuid(2));
+}
+
+TEST_F(DeviceTable, TheTickWrappingAroundKeepsTheCacheWorking) {
+  nowMs = 0xFFFFFF00u;
+  table.EnumerateOutputDevices();
+  nowMs = 0x100;  // 512 ms later
+  table.EnumerateOutputDevices();
+  EXPECT_EQ(system.playbackEnumerations, 1);
+  nowMs = 30000;
+  table.EnumerateOutputDevices();
+  EXPECT_EQ(system.playbackEnumerations, 2);
+}
+
+TEST_F(DeviceTable, APrimaryOnlySystemCountsNothingButStillPlays) {
+  system.playbackDevices = {std::nullopt};
+  EXPECT_EQ(table.EnumerateOutputDevices(), 0u);
+  EXPECT_EQ(table.RowCount(), 1u);
+  EXPECT_EQ(table.RowInfo(0).isPlayback, 1u);
+  EXPECT_EQ(table.RowInfo(0).index, -1);
+  TableOutputDevices devices(table, starter);
+  auto output = devices.CreateAudioOutput(44100.0f, 4, 2);
+  ASSERT_NE(output, nullptr);
+  EXPECT_TRUE(system.createdWith.back().IsNull()) << "the default device";
+}
+
+TEST_F(DeviceTable, ASingleNullCaptureDeviceIsNotCounted) {
+  system.playbackDevices = {std::nullopt, MakeGuid(1)};
+  system.captureDevices = {std::nullopt};
+  EXPECT_EQ(table.EnumerateOutputDevices(), 2u);
+  EXPECT_EQ(table.RowCount(), 3u);
+  EXPECT_EQ(table.RowInfo(2).isPlayback, 0u);
+  EXPECT_EQ(table.RowInfo(2).index, -1);
+  system.captureDevices = {std::nullopt, MakeGuid(7)};
+  nowMs += 40000;
+  EXPECT_EQ(table.EnumerateOutputDevices(), 4u);
+  EXPECT_EQ(table.RowInfo(2).index, 2) << "capture numbers continue after playback";
+}
+
+TEST_F(DeviceTable, SameGuidCountsSeparatelyForPlaybackAndCapture) {
+  system.playbackDevices = {std::nullopt, MakeGuid(1)};
+  system.captureDevices = {MakeGuid(1), MakeGuid(2)};
+  EXPECT_EQ(table.EnumerateOutputDevices(), 4u);
+  EXPECT_EQ(table.RowCount(), 4u);
+}
+
+TEST_F(DeviceTable, TheSixtiethDeviceIsIgnored) {
+  system.playbackDevices = {std::nullopt};
+  for (int i = 1; i <= 60; ++i) system.playbackDevices.push_back(MakeGuid(i));
+  EXPECT_EQ(table.EnumerateOutputDevices(), 59u);
+  EXPECT_EQ(table.RowCount(), 59u);
+  EXPECT_EQ(table.RowInfo(58).guid, MakeGuid(58));
+  EXPECT_EQ(table.RowInfo(58).index, 58);
+  // A device seen before keeps its row even when reported after the table filled.
+  system.playbackDevices = {MakeGuid(100), MakeGuid(3), std::nullopt};
+  nowMs += 40000;
+  EXPECT_EQ(table.EnumerateOutputDevices(), 2u);
+  EXPECT_EQ(table.RowInfo(3).index, 0);
+  EXPECT_EQ(table.RowInfo(0).index, 1);
+  EXPECT_EQ(table.RowInfo(5).index, -1);
+}
+
+TEST_F(DeviceTable, OutputsShareOneDeviceObjectUntilTheLastGoes) {
+  TableOutputDevices devices(table, starter);
+  table.EnumerateOutputDevices();
+  auto first = devices.CreateAudioOutput(44100.0f, 4, 2);
+  auto second = devices.CreateAudioOutput(22050.0f, 2, 1);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(system.devicesCreated, 1);
+  EXPECT_EQ(table.RowInfo(0).references, 2u);
+  first.reset();
+  EXPECT_EQ(system.devicesAlive, 1);
+  second.reset();
+  EXPECT_EQ(system.devicesAlive, 0);
+  EXPECT_EQ(table.RowInfo(0).references, 0u);
+}
+
+TEST_F(DeviceTable, NoRowsOrACaptureRowFirstMakesNoOutput) {
+  TableOutputDevices devices(table, starter);
+  EXPECT_EQ(devices.CreateAudioOutput(44100.0f, 4, 2), nullptr) << "never enumerated";
+  system.playbackDevices = {};
+  system.captureDevices = {MakeGuid(9)};
+  table.EnumerateOutputDevices();
+  EXPECT_EQ(devices.DeviceRowCount(), 1u);
+  EXPECT_EQ(devices.CreateAudioOutput(44100.0f, 4, 2), nullptr);
+  EXPECT_EQ(system.devicesCreated, 0);
+}
+
+}  // namespace

@@ -1,0 +1,55 @@
+// An output on the manual-clock device, with its own table and starter.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "output/audio_device_table.h"
+#include "output/buffer_starter.h"
+#include "output/streaming_audio_output.h"
+#include "platform/sound/manual_sound.h"
+
+namespace output_testing {
+
+class ManualOutputTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<StreamingAudioOutput> Make(float rate = 44100.0f, std::uint32_t bytesPerFrame = 4,
+                                             std::uint32_t channels = 2, bool drainAtEnd = false) {
+    table.EnumerateOutputDevices();
+    StreamingOutputOptions options;
+    options.drainAtEnd = drainAtEnd;
+    // Each "sleep" of the drain lets the device play that long.
+    options.sleepMs = [this](std::uint32_t ms) {
+      if (!system.buffers.empty()) system.buffers.back()->Advance(ms * bytesPerMs);
+    };
+    auto made = StreamingAudioOutput::Create(table, starter, rate, bytesPerFrame, channels, options);
+    if (made) bytesPerMs = static_cast<std::uint32_t>(rate) * bytesPerFrame / 1000;
+    return made;
+  }
+  platform::sound::ManualBufferState& Device() { return *system.buffers.back(); }
+
+  // Bytes 1..255 repeating from a seed, never 0, so that silence is told apart.
+  static std::vector<std::uint8_t> Pattern(std::uint32_t bytes, std::uint32_t seed = 0) {
+    std::vector<std::uint8_t> out(bytes);
+    for (std::uint32_t i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(1 + (i + seed) % 255);
+    return out;
+  }
+  static std::vector<std::uint8_t> WithoutSilence(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::uint8_t> out;
+    for (std::uint8_t b : bytes) {
+      if (b != 0) out.push_back(b);
+    }
+    return out;
+  }
+
+  platform::sound::ManualSoundSystem system;
+  std::uint32_t nowMs = 1000;
+  AudioDeviceTable table{system, [this] { return nowMs; }};
+  BufferStarter starter;
+  std::uint32_t bytesPerMs = 0;
+};
+
+}  // namespace output_testing

@@ -1,0 +1,336 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "output/wave_format.h"
+#include "tests/output/output_fixture.h"
+
+namespace sound = platform::sound;
+using output_testing::ManualOutputTest;
+
+namespace {
+
+struct SizeRow {
+  float rate;
+  std::uint32_t bytesPerFrame;
+  std::uint32_t channels;
+  std::uint32_t bufferBytes;
+  std::uint32_t queueTarget;
+};
+
+class BufferSizes : public ManualOutputTest, public ::testing::WithParamInterface<SizeRow> {};
+
+TEST_P(BufferSizes, FollowTheRateAndFrameSize) {
+  const SizeRow row = GetParam();
+  auto output = Make(row.rate, row.bytesPerFrame, row.channels);
+  ASSERT_NE(output, nullptr);
+  EXPECT_EQ(output->bufferBytes, row.bufferBytes);
+  EXPECT_EQ(output->queueTarget, row.queueTarget);
+  const sound::ManualBufferState& device = Device();
+  EXPECT_EQ(device.description.dwFlags, 0x18000u);
+  EXPECT_EQ(device.description.dwBufferBytes, row.bufferBytes);
+  EXPECT_EQ(device.format.wFormatTag, sound::WAVE_FORMAT_PCM);
+  EXPECT_EQ(device.format.wBitsPerSample, 16);
+  EXPECT_EQ(device.format.nBlockAlign, row.bytesPerFrame);
+  EXPECT_EQ(device.format.nAvgBytesPerSec, row.bufferBytes / 2);
+  // A fresh output is all silence, has nothing queued and has played nothing.
+  EXPECT_EQ(WithoutSilence(device.memory).size(), 0u);
+  EXPECT_EQ(output->writePos, -1);
+  EXPECT_EQ(output->silenceAhead, row.bufferBytes);
+  EXPECT_EQ(output->GetPlayedBytes(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BufferSizes,
+                         ::testing::Values(SizeRow{44100.0f, 4, 2, 352800, 88200}, SizeRow{44100.0f, 2, 1, 176400, 88200},
+                                           SizeRow{8000.0f, 2, 1, 32000, 16000}));
+
+TEST(WaveFormat, ManyChannelsUseTheExtensibleForm) {
+  struct Row {
+    std::uint32_t channels, bits, containerBits, blockAlign;
+  };
+  for (const Row row : {Row{3, 8, 8, 3}, Row{4, 8, 8, 4}, Row{6, 0, 0, 0}, Row{2, 24, 24, 6}}) {
+    const sound::WaveFormat format = BuildWaveFormat(row.channels, 48000, row.bits);
+    EXPECT_EQ(format.wFormatTag, sound::WAVE_FORMAT_EXTENSIBLE) << row.channels << " channels";
+    EXPECT_EQ(format.cbSize, 22);
+    EXPECT_EQ(format.dwChannelMask, 0xFFFFFFFFu);
+    EXPECT_EQ(format.wBitsPerSample, row.containerBits);
+    EXPECT_EQ(format.wValidBitsPerSample, row.bits);
+    EXPECT_EQ(format.nBlockAlign, row.blockAlign);
+    EXPECT_EQ(format.nAvgBytesPerSec, row.blockAlign * 48000);
+    EXPECT_EQ(format.SubFormat, sound::KSDATAFORMAT_SUBTYPE_PCM);
+  }
+  EXPECT_EQ(BuildWaveFormat(2, 44100, 12).wBitsPerSample, 16);  // rounded up to whole bytes
+}
+
+using StreamingWrite = ManualOutputTest;
+
+TEST_F(StreamingWrite, FirstWriteAfterStartGoesToTheWriteCursorAndStartsPlaying) {
+  auto output = Make();
+  Device().SetCursors(1000, 4000);
+  ASSERT_EQ(output->Start(), 1);
+  EXPECT_EQ(Device().playCalls, 0) << "nothing to play yet";
+  const auto block = Pattern(4608);
+  EXPECT_EQ(output->Write(block.data(), 4608), 4608u);
+  EXPECT_EQ(Device().playCalls, 1);
+  EXPECT_EQ(Device().Read(4000, 4608), block);
+  EXPECT_EQ(output->writePos, 4000 + 4608);
+  // Further writes continue behind it without a new Play.
+  EXPECT_EQ(output->Write(block.data(), 4608), 4608u);
+  EXPECT_EQ(Device().playCalls, 1);
+  EXPECT_EQ(Device().Read(4000 + 4608, 4608), block);
+}
+
+TEST_F(StreamingWrite, WriteBeforeStartDoesNotPlayUntilStart) {
+  auto output = Make();
+  const auto block = Pattern(4608);
+  EXPECT_EQ(output->Write(block.data(), 4608), 4608u);
+  EXPECT_EQ(Device().playCalls, 0);
+  ASSERT_EQ(output->Start(), 1);
+  EXPECT_EQ(Device().playCalls, 1);
+  EXPECT_TRUE(Device().playing);
+}
+
+TEST_F(StreamingWrite, WriteCrossingTheEndIsSplitAndWraps) {
+  auto output = Make();
+  const std::uint32_t near = output->bufferBytes - 1000;
+  Device().SetCursors(near, near);
+  const auto block = Pattern(4000);
+  EXPECT_EQ(output->Write(block.data(), 4000), 4000u);
+  EXPECT_EQ(output->writePos, 3000);
+  EXPECT_EQ(Device().Read(near, 4000), block);
+  EXPECT_NE(std::find(Device().locks.begin(), Device().locks.end(), std::make_pair(near, 4000u)),
+            Device().locks.end())
+      << "one lock, two regions";
+}
+
+TEST_F(StreamingWrite, FullQueueTakesNothingThenTheRestWithoutDropOrDouble) {
+  auto output = Make();
+  ASSERT_EQ(output->Start(), 1);
+  const auto data = Pattern(200000, 7);
+  std::uint32_t offset = output->Write(data.data(), 200000);
+  EXPECT_EQ(offset, 88200u) << "exactly what fits below the queue target";
+  EXPECT_EQ(output->Write(data.data() + offset, 200000 - offset), 0u) << "queue full";
+  while (offset < data.size()) {
+    Device().Advance(16000);
+    offset += output->Write(data.data() + offset, static_cast<std::uint32_t>(data.size()) - offset);
+    ASSERT_LE(output->totalBytesWritten.load(), 200000);
+  }
+  Device().Advance(output->queueTarget + 20000);
+  EXPECT_EQ(WithoutSilence(Device().heard), data);
+}
+
+using Underrun = ManualOutputTest;
+
+TEST_F(Underrun, IsNoticedAndWritingRestartsAtTheWriteCursorWithPlay) {
+  auto output = Make();
+  Device().lead = 400;
+  ASSERT_EQ(output->Start(), 1);
+  const auto block = Pattern(16000);
+  ASSERT_EQ(output->Write(block.data(), 16000), 16000u);
+  const int playsBefore = Device().playCalls;
+  Device().Advance(16000 + 8000);  // played past the data into the silence behind it
+  EXPECT_EQ(output->GetPlayedBytes(), 16000) << "all written data counts as played";
+  EXPECT_EQ(output->underrun, 0u) << "the DSP thread's query does not record it";
+  EXPECT_EQ(output->GetWritableBytes(nullptr, nullptr, nullptr, true), output->queueTarget);
+  EXPECT_EQ(output->underrun, 1u);
+  const auto next = Pattern(4000, 3);
+  EXPECT_EQ(output->Write(next.data(), 4000), 4000u);
+  EXPECT_NE(std::find(Device().locks.begin(), Device().locks.end(), std::make_pair(Device().write, 4000u)),
+            Device().locks.end())
+      << "written at the write cursor";
+  EXPECT_EQ(Device().playCalls, playsBefore + 1);
+  EXPECT_EQ(output->underrun, 0u);
+  Device().Advance(30000);
+  std::vector<std::uint8_t> expected = block;
+  expected.insert(expected.end(), next.begin(), next.end());
+  EXPECT_EQ(WithoutSilence(Device().heard), expected) << "a gap of silence, nothing replayed";
+}
+
+TEST_F(Underrun, LateBlocksLeaveSilenceNotOldAudio) {
+  auto output = Make(8000.0f, 2, 1);  // 32000-byte buffer, 16000 queue
+  ASSERT_EQ(output->Start(), 1);
+  std::vector<std::uint8_t> all;
+  for (std::uint32_t round = 0; round < 6; ++round) {
+    const auto block = Pattern(12000, round * 31);
+    ASSERT_EQ(output->Write(block.data(), 12000), 12000u);
+    all.insert(all.end(), block.begin(), block.end());
+    Device().Advance(20000);  // each block arrives late
+  }
+  EXPECT_EQ(WithoutSilence(Device().heard), all);
+}
+
+using StartStop = ManualOutputTest;
+
+TEST_F(StartStop, StartAfterStopPlaysAtOnceAndSilencesTheFreePart) {
+  auto output = Make();
+  ASSERT_EQ(output->Start(), 1);
+  const auto data = Pattern(88200);
+  ASSERT_EQ(output->Write(data.data(), 88200), 88200u);
+  Device().Advance(60000);
+  output->Stop();
+  EXPECT_FALSE(Device().playing);
+  EXPECT_EQ(output->started, 0u);
+  // What was played before the stop is still in the buffer behind the play cursor.
+  ASSERT_NE(WithoutSilence(Device().Read(0, 60000)).size(), 0u);
+  const int playsBefore = Device().playCalls;
+  ASSERT_EQ(output->Start(), 1);
+  EXPECT_EQ(Device().playCalls, playsBefore + 1);
+  EXPECT_EQ(WithoutSilence(Device().Read(88200, output->bufferBytes - 88200 + 60000)).size(), 0u);
+  EXPECT_EQ(Device().Read(60000, 28200), std::vector<std::uint8_t>(data.begin() + 60000, data.end()));
+  EXPECT_EQ(output->silenceAhead, output->bufferBytes - 88200 + 60000);
+}
+
+TEST_F(StartStop, StartWhilePlayingChangesNothing) {
+  auto output = Make();
+  ASSERT_EQ(output->Start(), 1);
+  const auto data = Pattern(8000);
+  ASSERT_EQ(output->Write(data.data(), 8000), 8000u);
+  const int plays = Device().playCalls;
+  EXPECT_EQ(output->Start(), 1);
+  EXPECT_EQ(Device().playCalls, plays);
+}
+
+TEST_F(StartStop, FailingPlayOrStatusFailsStart) {
+  auto output = Make();
+  const auto data = Pattern(8000);
+  ASSERT_EQ(output->Write(data.data(), 8000), 8000u);
+  Device().playResult = sound::DSERR_GENERIC;
+  EXPECT_EQ(output->Start(), 0);
+  Device().playResult = sound::DS_OK;
+  Device().statusResult = sound::DSERR_GENERIC;
+  EXPECT_EQ(output->Start(), 0);
+}
+
+TEST_F(StartStop, EndOfPlaybackLetsTheQueuedAudioPlayOut) {
+  auto output = Make(44100.0f, 4, 2, /*drainAtEnd=*/true);
+  ASSERT_EQ(output->Start(), 1);
+  const auto data = Pattern(50000);
+  ASSERT_EQ(output->Write(data.data(), 50000), 50000u);
+  output->Stop();
+  auto& device = Device();
+  output.reset();
+  EXPECT_EQ(WithoutSilence(device.heard), data);
+  EXPECT_FALSE(device.playing);
+  EXPECT_TRUE(device.released);
+}
+
+TEST_F(StartStop, StopWhilePausedIsNotPlayedOut) {
+  auto output = Make(44100.0f, 4, 2, /*drainAtEnd=*/true);
+  ASSERT_EQ(output->Start(), 1);
+  const auto data = Pattern(50000);
+  ASSERT_EQ(output->Write(data.data(), 50000), 50000u);
+  output->Stop();  // pause
+  output->Stop();  // then the end
+  auto& device = Device();
+  output.reset();
+  EXPECT_TRUE(device.heard.empty());
+}
+
+using DeviceTrouble = ManualOutputTest;
+
+TEST_F(DeviceTrouble, BufferLostDuringLockIsRestoredAndTheBytesStillGoIn) {
+  auto output = Make();
+  ASSERT_EQ(output->Start(), 1);
+  const auto first = Pattern(8000);
+  ASSERT_EQ(output->Write(first.data(), 8000), 8000u);
+  Device().lost = true;
+  Device().playing = false;
+  const int plays = Device().playCalls;
+  const auto next = Pattern(4000, 9);
+  EXPECT_EQ(output->Write(next.data(), 4000), 4000u);
+  EXPECT_EQ(Device().restoreCalls, 1);
+  EXPECT_EQ(Device().playCalls, plays + 1) << "playback is asked for again";
+  EXPECT_EQ(Device().Read(Device().write, 4000), next) << "written at the write cursor, not dropped";
+  EXPECT_FALSE(output->DeviceFailed());
+}
+
+TEST_F(DeviceTrouble, RestoreThatKeepsFailingMarksTheDeviceGone) {
+  auto output = Make();
+  ASSERT_EQ(output->Start(), 1);
+  Device().lost = true;
+  Device().restoreFailures = 1000;
+  const auto block = Pattern(4000);
+  for (int i = 0; i < StreamingAudioOutput::kRestoreAttempts - 1; ++i) {
+    EXPECT_EQ(output->Write(block.data(), 4000), 0u);
+    EXPECT_FALSE(output->DeviceFailed()) << "attempt " << i;
+  }
+  EXPECT_EQ(output->Write(block.data(), 4000), 0u);
+  EXPECT_TRUE(output->DeviceFailed());
+}
+
+TEST_F(DeviceTrouble, ARestoreInBetweenStartsTheCountAgain) {
+  auto output = Make();
+  ASSERT_EQ(output->Start(), 1);
+  const auto block = Pattern(4000);
+  Device().lost = true;
+  Device().restoreFailures = StreamingAudioOutput::kRestoreAttempts - 1;
+  for (int i = 0; i < StreamingAudioOutput::kRestoreAttempts - 1; ++i) EXPECT_EQ(output->Write(block.data(), 4000), 0u);
+  EXPECT_EQ(output->Write(block.data(), 4000), 4000u);
+  Device().lost = true;
+  Device().restoreFailures = 1;
+  EXPECT_EQ(output->Write(block.data(), 4000), 0u);
+  EXPECT_FALSE(output->DeviceFailed());
+}
+
+TEST_F(DeviceTrouble, FailingCursorQueryOrLockTakesNothing) {
+  auto output = Make();
+  const auto block = Pattern(4000);
+  Device().positionResult = sound::DSERR_GENERIC;
+  EXPECT_EQ(output->Write(block.data(), 4000), 0u);
+  EXPECT_EQ(output->GetPlayedBytes(), 0);
+  Device().positionResult = sound::DS_OK;
+  Device().lockResult = sound::DSERR_GENERIC;
+  EXPECT_EQ(output->Write(block.data(), 4000), 0u);
+  EXPECT_EQ(output->totalBytesWritten, 0);
+  EXPECT_FALSE(output->DeviceFailed());
+}
+
+TEST_F(DeviceTrouble, CreationFailuresYieldNoOutputAndDropTheDevice) {
+  system.createResult = sound::DSERR_NODRIVER;
+  EXPECT_EQ(Make(), nullptr);
+  system.createResult = sound::DS_OK;
+  system.cooperativeResult = sound::DSERR_GENERIC;
+  EXPECT_EQ(Make(), nullptr);
+  EXPECT_EQ(system.devicesAlive, 0);
+  system.cooperativeResult = sound::DS_OK;
+  system.bufferResult = sound::DSERR_BADFORMAT;
+  EXPECT_EQ(Make(), nullptr);
+  EXPECT_EQ(system.devicesAlive, 0);
+  EXPECT_EQ(table.RowInfo(0).references, 0u);
+}
+
+TEST_F(DeviceTrouble, NoStarterWorkerNoOutput) {
+  starter.Shutdown();
+  EXPECT_EQ(Make(), nullptr);
+}
+
+using PlayedBytes = ManualOutputTest;
+
+TEST_F(PlayedBytes, AllQueuedOnAStoppedBufferCountsAsNothingPlayed) {
+  auto output = Make();
+  const auto data = Pattern(88200);
+  ASSERT_EQ(output->Write(data.data(), 88200), 88200u);
+  EXPECT_EQ(output->GetPlayedBytes(), 0);
+}
+
+TEST_F(PlayedBytes, NeverAboveWhatWasWrittenAndFollowsTheDevice) {
+  auto output = Make();
+  Device().lead = 1764;
+  ASSERT_EQ(output->Start(), 1);
+  std::mt19937 random(42);
+  const auto data = Pattern(400000);
+  std::uint32_t offset = 0;
+  std::int64_t previous = 0;
+  for (int step = 0; step < 400 && offset < data.size(); ++step) {
+    const std::uint32_t offer = std::min<std::uint32_t>(4608, static_cast<std::uint32_t>(data.size()) - offset);
+    offset += output->Write(data.data() + offset, offer);
+    Device().Advance(4 * (random() % 1500));
+    const std::int64_t played = output->GetPlayedBytes();
+    ASSERT_LE(played, output->totalBytesWritten.load()) << "step " << step;
+    ASSERT_GE(played, previous) << "step " << step;
+    previous = played;
+  }
+}
+
+}  // namespace
