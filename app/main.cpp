@@ -40,8 +40,18 @@ bool HasDisplay() {
 }
 
 // SIGINT and SIGTERM quit like Exit; the handler only wakes the window's thread.
-void InstallQuitSignals(QApplication& application) {
+// Installed first thing, so a signal that comes early waits in the pipe.
+void InstallQuitSignals() {
   if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  struct sigaction action = {};
+  action.sa_handler = OnQuitSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+void ListenForQuitSignals(QApplication& application) {
+  if (signalPipe[0] < 0) return;
   auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);  // Qt parent owns it
   QObject::connect(notifier, &QSocketNotifier::activated, [] {
     char byte = 0;
@@ -53,11 +63,6 @@ void InstallQuitSignals(QApplication& application) {
       platform::qt::PostQuitMessage(0);
     }
   });
-  struct sigaction action = {};
-  action.sa_handler = OnQuitSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
 }
 
 }  // namespace
@@ -82,6 +87,7 @@ int main(int argc, char** argv) {
     if (std::filesystem::exists(TONARIA_DEMO_PATH, error)) options.operands.emplace_back(TONARIA_DEMO_PATH);
   }
 
+  InstallQuitSignals();
   app::headless = !HasDisplay();
   if (app::headless) {
     std::fputs("tonaria: no display found; running without a window until the playback ends\n", stderr);
@@ -96,7 +102,7 @@ int main(int argc, char** argv) {
   platform::qt::InstallMessageBoxes(app::headless ? platform::qt::MessageBoxMode::kHeadless
                                                   : platform::qt::MessageBoxMode::kWindows);
   SetDefaultCollaborators({&SystemOutputDevices(), &SpectrumAnalyzers()});
-  InstallQuitSignals(application);
+  ListenForQuitSignals(application);
 
   return app::wWinMain(app::BuildCommandLine(options.operands));
 }

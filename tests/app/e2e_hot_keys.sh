@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# End to end under Xvfb with the real X11 window: the system-wide hot keys, then
+# the window keys, drive a playback and the title follows.
+# usage: e2e_hot_keys.sh TONARIA MAKE_DEMO DISPLAY_NUMBER WORK_DIR
+source "$(dirname "$0")/e2e_common.sh"
+tonaria=$1 make_demo=$2 display=$3 work=$4
+mkdir -p "$work"
+wav="$work/e2e tone.wav"  # a blank in the name goes through the command line too
+[[ -f "$wav" ]] || "$make_demo" "$wav" >/dev/null
+export SDL_AUDIODRIVER=dummy
+start_xvfb "$display"
+
+# start_player: runs tonaria on the WAV and waits for its playing window.
+start_player() {
+  "$tonaria" "$wav" >"$work/out.log" 2>&1 &
+  PLAYER=$!
+  pids+=($PLAYER)
+  wait_for "the window" have_window
+  WID=$(window_id)
+  wait_for "[Playing]" title_ends_with "[Playing]"
+  [[ "$(xdotool getwindowname "$WID")" == "Tonaria - [e2e tone.wav][Playing]" ]] ||
+    fail "title: $(xdotool getwindowname "$WID")"
+}
+
+# expect_exit PID CODE: waits (bounded) for the program to end with that exit code.
+expect_exit() {
+  wait_for "the program to exit" not_running "$1"
+  local code=0
+  wait "$1" || code=$?
+  [[ "$code" == "$2" ]] || fail "exit code $code, expected $2"
+}
+
+echo "hot keys, sent system-wide with the window unfocused"
+start_player
+geometry=$(xdotool getwindowgeometry "$WID")
+[[ "$geometry" == *"Position: 1,1"* && "$geometry" == *"Geometry: 287x120"* ]] || fail "placement: $geometry"
+xprop -id "$WID" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "the window is not kept on top"
+xdotool key ctrl+2
+wait_for "Ctrl+2 -> [Paused]" title_ends_with "[Paused]"
+xdotool key ctrl+1
+wait_for "Ctrl+1 -> [Playing]" title_ends_with "[Playing]"
+xdotool key ctrl+3
+wait_for "Ctrl+3 -> [Stopped]" title_ends_with "[Stopped]"
+xdotool key ctrl+4
+expect_exit "$PLAYER" 0
+
+echo "hot keys with Caps Lock and Num Lock on"
+start_player
+xdotool key Caps_Lock Num_Lock
+xdotool key ctrl+2
+wait_for "Ctrl+2 with the lock keys -> [Paused]" title_ends_with "[Paused]"
+xdotool key Caps_Lock Num_Lock ctrl+4
+expect_exit "$PLAYER" 0
+
+echo "window keys, sent to the focused window"
+start_player
+xdotool windowfocus --sync "$WID"
+xdotool key a  # Play is grayed while playing: refused
+xdotool key d
+wait_for "D -> [Paused]" title_ends_with "[Paused]"
+xdotool key a
+wait_for "A -> [Playing]" title_ends_with "[Playing]"
+xdotool key s
+wait_for "S -> [Stopped]" title_ends_with "[Stopped]"
+xdotool key x
+expect_exit "$PLAYER" 0
+echo "PASS"
