@@ -1,5 +1,7 @@
 #include "app/window_proc.h"
 
+#include <optional>
+
 #include "app/about_box.h"
 #include "app/resources.h"
 #include "app/shell.h"
@@ -16,6 +18,18 @@ namespace ui = platform::ui;
 namespace qt = platform::qt;
 
 constexpr std::uint32_t kHotKeyIds[] = {IDM_PLAY, IDM_PAUSE, IDM_STOP};
+
+// Set while a command changes the playback. A message box shown meanwhile runs a
+// nested loop; a key handled there must not reach a Player that is half made.
+bool playbackBusy = false;
+
+class BusyScope {
+ public:
+  BusyScope() { playbackBusy = true; }
+  ~BusyScope() { playbackBusy = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+};
 
 // Keys and hot keys are refused while their menu item is grayed, disabled or both.
 bool CommandAllowed(ui::HWND window, std::uint32_t id) {
@@ -35,6 +49,8 @@ void StartChosenFile() {
 }
 
 void OnDropFiles(ui::HWND window, const qt::DropFiles* drop) {
+  if (playbackBusy) return;
+  const BusyScope busy;
   shell::fileReady = 0;
   if ((qt::DragQueryFileCount(drop) & 0xFFFF) != 1) return;
   if (!SetCurrentPath(qt::DragQueryFilePath(drop, 0))) return;
@@ -83,6 +99,10 @@ void ToggleDisplayFlag(ui::HWND window, std::uint32_t id) {
 
 std::intptr_t OnCommand(ui::HWND window, std::uintptr_t wParam, std::intptr_t lParam) {
   const std::uint32_t id = qt::LoWord(wParam);
+  const bool changesPlayback = id == IDM_PLAY || id == IDM_PAUSE || id == IDM_STOP;
+  if (changesPlayback && playbackBusy) return 0;
+  std::optional<BusyScope> busy;
+  if (changesPlayback) busy.emplace();
   switch (id) {
     case IDM_EXIT:
       qt::DestroyWindow(window);

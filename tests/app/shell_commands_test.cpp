@@ -5,6 +5,7 @@
 
 #include "app/resources.h"
 #include "app/shell_globals.h"
+#include "platform/ui/message_box.h"
 #include "tests/app/shell_fixture.h"
 
 namespace app_testing {
@@ -186,6 +187,26 @@ TEST_F(ShellCommands, AFileEndingByItselfShowsStoppedAndTogglesStillWork) {
   Command(IDM_SHOW_GRIDS);
   EXPECT_EQ(shell::showGrids, 0);
   EXPECT_EQ(MenuState(IDM_SHOW_GRIDS), 0u);
+}
+
+TEST_F(ShellCommands, CommandsFromANestedLoopDuringPlayAreRefused) {
+  Start();
+  dialogAnswer = u"/tmp/unknown.xyz";  // the engine answers with "Unknown file type."
+  std::vector<std::u16string> shown;
+  auto previous = ui::SetMessageBoxSink([&](ui::HWND, std::u16string_view text, std::u16string_view, std::uint32_t) {
+    shown.emplace_back(text);
+    // What a key pressed while the box is up would do.
+    Window().SendMessage(qt::WM_COMMAND, IDM_PAUSE, 0);
+    Window().SendMessage(qt::WM_COMMAND, IDM_PLAY, 0);
+    Window().SendMessage(qt::WM_COMMAND, IDM_STOP, 0);
+    return ui::IDOK;
+  });
+  Command(IDM_PLAY);
+  ui::SetMessageBoxSink(previous);
+  ASSERT_EQ(shown, (std::vector<std::u16string>{u"Unknown file type."}));
+  EXPECT_EQ(dialogRequests.size(), 1u);
+  ASSERT_TRUE(currentPlayer);
+  EXPECT_TRUE(WaitForTitleEnding(u"[Stopped]")) << "a playback that cannot start ends at once";
 }
 
 TEST_F(ShellCommands, PrivateMessageSetsAndClearsFileReady) {
