@@ -16,7 +16,8 @@ namespace {
 // Scales a sample of the stream's size to 16 bits: wider ones lose their low bits,
 // narrower ones are shifted up.
 inline std::int16_t To16Bits(FLAC__int32 sample, unsigned bits) {
-  return static_cast<std::int16_t>(bits >= 16 ? sample >> (bits - 16) : sample * (1 << (16 - bits)));
+  return static_cast<std::int16_t>(bits >= 16 ? sample >> (bits - 16)
+                                              : sample * (1 << (16 - bits)));
 }
 
 }  // namespace
@@ -61,12 +62,13 @@ std::int32_t CFLACDecoder::Open() {
   FLAC__stream_decoder_set_metadata_ignore_all(d);
   FLAC__stream_decoder_set_metadata_respond(d, FLAC__METADATA_TYPE_STREAMINFO);
   FLAC__stream_decoder_set_metadata_respond(d, FLAC__METADATA_TYPE_VORBIS_COMMENT);
-  if (FLAC__stream_decoder_init_file(d, narrowPath.c_str(), WriteCallback, MetadataCallback, ErrorCallback, this) !=
-      FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+  if (FLAC__stream_decoder_init_file(d, narrowPath.c_str(), WriteCallback, MetadataCallback,
+                                     ErrorCallback, this) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
     return Fail(u"Failed when initialize FLAC decoder.");
   }
   // STREAMINFO sets the format fields during this call; a stream without one has no format.
-  if (!FLAC__stream_decoder_process_until_end_of_metadata(d) || sampleRate_ == 0 || sourceChannels_ == 0) {
+  if (!FLAC__stream_decoder_process_until_end_of_metadata(d) || sampleRate_ == 0 ||
+      sourceChannels_ == 0) {
     return Fail(u"Can not process metadata properly.");
   }
   channels_ = sourceChannels_ == 1 ? 1 : 2;
@@ -87,10 +89,12 @@ bool CFLACDecoder::Append(const FLAC__Frame& frame, const FLAC__int32* const pla
   const std::uint32_t count = frame.header.blocksize;
   const unsigned frameChannels = frame.header.channels;
   const unsigned bits = frame.header.bits_per_sample;
-  if (count > kReservoirFrames - held_ || frameChannels == 0 || bits == 0 || bits > 32) return false;
+  if (count > kReservoirFrames - held_ || frameChannels == 0 || bits == 0 || bits > 32)
+    return false;
   std::int16_t* out = reservoir_.data() + static_cast<std::size_t>(held_) * channels_;
   if (frameChannels > 2 && channels_ == 2) {
-    decoding::DownmixToStereo(planes, count, static_cast<int>(frameChannels), static_cast<int>(bits), out);
+    decoding::DownmixToStereo(planes, count, static_cast<int>(frameChannels),
+                              static_cast<int>(bits), out);
   } else {
     const FLAC__int32* left = planes[0];
     const FLAC__int32* right = frameChannels > 1 ? planes[1] : planes[0];
@@ -103,15 +107,19 @@ bool CFLACDecoder::Append(const FLAC__Frame& frame, const FLAC__int32* const pla
   return true;
 }
 
-FLAC__StreamDecoderWriteStatus CFLACDecoder::WriteCallback(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
-                                                           const FLAC__int32* const planes[], void* client) {
+FLAC__StreamDecoderWriteStatus CFLACDecoder::WriteCallback(const FLAC__StreamDecoder*,
+                                                           const FLAC__Frame* frame,
+                                                           const FLAC__int32* const planes[],
+                                                           void* client) {
   auto* self = static_cast<CFLACDecoder*>(client);
   // Frames arrive only from Read, once the reservoir exists.
-  if (self->reservoir_.empty() || !self->Append(*frame, planes)) return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+  if (self->reservoir_.empty() || !self->Append(*frame, planes))
+    return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
   return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
 }
 
-void CFLACDecoder::MetadataCallback(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metadata, void* client) {
+void CFLACDecoder::MetadataCallback(const FLAC__StreamDecoder*,
+                                    const FLAC__StreamMetadata* metadata, void* client) {
   if (metadata->type != FLAC__METADATA_TYPE_STREAMINFO) return;
   auto* self = static_cast<CFLACDecoder*>(client);
   self->sampleRate_ = metadata->data.stream_info.sample_rate;
@@ -120,7 +128,8 @@ void CFLACDecoder::MetadataCallback(const FLAC__StreamDecoder*, const FLAC__Stre
 }
 
 // libFLAC recovers from damaged frames by its own rules; nothing to add.
-void CFLACDecoder::ErrorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {}
+void CFLACDecoder::ErrorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus,
+                                 void*) {}
 
 std::uint32_t CFLACDecoder::Read(void* buffer, std::uint32_t) {
   if (opened_ == 0) return 0;
@@ -134,7 +143,8 @@ std::uint32_t CFLACDecoder::Read(void* buffer, std::uint32_t) {
   const std::size_t samples = static_cast<std::size_t>(n) * channels_;
   std::memcpy(staging_, reservoir_.data(), samples * 2);
   held_ -= n;
-  std::memmove(reservoir_.data(), reservoir_.data() + samples, static_cast<std::size_t>(held_) * channels_ * 2);
+  std::memmove(reservoir_.data(), reservoir_.data() + samples,
+               static_cast<std::size_t>(held_) * channels_ * 2);
   const auto bytes = static_cast<std::uint32_t>(samples * 2);
   std::memcpy(buffer, staging_, bytes);
   return bytes;

@@ -4,11 +4,11 @@
 // most 576 frames per Read.
 #pragma once
 
-#include <FLAC/stream_decoder.h>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include <FLAC/stream_decoder.h>
 
 #include "decoders/decoder.h"
 
@@ -38,12 +38,14 @@ class CFLACDecoder final : public CDecoder {
     void operator()(FLAC__StreamDecoder* decoder) const;
   };
 
-  static FLAC__StreamDecoderWriteStatus WriteCallback(const FLAC__StreamDecoder* decoder, const FLAC__Frame* frame,
-                                                      const FLAC__int32* const planes[], void* client);
-  static void MetadataCallback(const FLAC__StreamDecoder* decoder, const FLAC__StreamMetadata* metadata,
-                               void* client);
-  static void ErrorCallback(const FLAC__StreamDecoder* decoder, FLAC__StreamDecoderErrorStatus status,
-                            void* client);
+  static FLAC__StreamDecoderWriteStatus WriteCallback(const FLAC__StreamDecoder* decoder,
+                                                      const FLAC__Frame* frame,
+                                                      const FLAC__int32* const planes[],
+                                                      void* client);
+  static void MetadataCallback(const FLAC__StreamDecoder* decoder,
+                               const FLAC__StreamMetadata* metadata, void* client);
+  static void ErrorCallback(const FLAC__StreamDecoder* decoder,
+                            FLAC__StreamDecoderErrorStatus status, void* client);
   // Appends one decoded frame to the reservoir as 16-bit frames; false if it cannot fit.
   bool Append(const FLAC__Frame& frame, const FLAC__int32* const planes[]);
   std::int32_t Fail(const char16_t* text);
@@ -52,13 +54,14 @@ class CFLACDecoder final : public CDecoder {
   // (the callbacks run inside libFLAC calls made from those threads).
   char16_t widePath_[kPathCapacity] = {};
   std::int32_t opened_ = 0;
-  std::uint32_t sampleRate_ = 0;       // from STREAMINFO
-  std::uint32_t sourceBits_ = 0;       // from STREAMINFO
-  std::uint32_t sourceChannels_ = 0;   // from STREAMINFO
-  std::int32_t bitsPerSample_ = 0;     // delivered: 16 once open
-  std::int32_t channels_ = 0;          // delivered: 1 or 2 once open
+  std::uint32_t sampleRate_ = 0;      // from STREAMINFO
+  std::uint32_t sourceBits_ = 0;      // from STREAMINFO
+  std::uint32_t sourceChannels_ = 0;  // from STREAMINFO
+  std::int32_t bitsPerSample_ = 0;    // delivered: 16 once open
+  std::int32_t channels_ = 0;         // delivered: 1 or 2 once open
   std::uint8_t staging_[kMaxReadBytes] = {};
-  std::unique_ptr<FLAC__StreamDecoder, StreamDecoderDeleter> decoder_;  // live exactly while opened_
+  std::unique_ptr<FLAC__StreamDecoder, StreamDecoderDeleter>
+      decoder_;                          // live exactly while opened_
   std::vector<std::int16_t> reservoir_;  // kReservoirFrames interleaved frames of channels_
   std::uint32_t held_ = 0;               // frames in reservoir_, from its start
 };

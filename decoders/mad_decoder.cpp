@@ -1,9 +1,9 @@
 #include "decoders/mad_decoder.h"
 
-#include <mad.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include <mad.h>
 
 namespace decoding {
 
@@ -106,7 +106,8 @@ bool ScanFormat(platform::File& file, mad_header* first) {
     held += got;
     mad_stream_buffer(&scan.stream, buffer, held);
     for (;;) {
-      if (mad_frame_decode(&scan.frame, &scan.stream) == 0 || scan.stream.error == MAD_ERROR_BADCRC) {
+      if (mad_frame_decode(&scan.frame, &scan.stream) == 0 ||
+          scan.stream.error == MAD_ERROR_BADCRC) {
         ++decoded;
         if (decoded == 1 && IsXingFrame(scan.stream.anc_ptr, scan.stream.anc_bitlen)) continue;
         *first = scan.frame.header;

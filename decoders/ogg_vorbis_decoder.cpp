@@ -37,7 +37,8 @@ void COggVorbisDecoder::VorbisFile::Clear() {
   vf_ = OggVorbis_File{};
 }
 
-std::size_t COggVorbisDecoder::ReadCallback(void* destination, std::size_t size, std::size_t count, void* source) {
+std::size_t COggVorbisDecoder::ReadCallback(void* destination, std::size_t size, std::size_t count,
+                                            void* source) {
   auto* self = static_cast<COggVorbisDecoder*>(source);
   const std::size_t wanted = size * count;
   // platform::File reads at most 4 GiB at once; vorbisfile asks for a few KiB.
@@ -53,7 +54,8 @@ int COggVorbisDecoder::SeekCallback(void* source, ogg_int64_t offset, int origin
   if (origin == SEEK_END) {
     position = self->file_.SetPointer(0, platform::SeekOrigin::kEnd);
   } else if (origin == SEEK_SET || origin == SEEK_CUR) {
-    const auto origin16 = origin == SEEK_SET ? platform::SeekOrigin::kBegin : platform::SeekOrigin::kCurrent;
+    const auto origin16 =
+        origin == SEEK_SET ? platform::SeekOrigin::kBegin : platform::SeekOrigin::kCurrent;
     position = self->file_.SetPointer(static_cast<std::int32_t>(offset), origin16);
   } else {
     return -1;
@@ -69,7 +71,8 @@ int COggVorbisDecoder::CloseCallback(void* source) {
 }
 
 long COggVorbisDecoder::TellCallback(void* source) {
-  const std::uint32_t position = static_cast<COggVorbisDecoder*>(source)->file_.SetPointer(0, platform::SeekOrigin::kCurrent);
+  const std::uint32_t position =
+      static_cast<COggVorbisDecoder*>(source)->file_.SetPointer(0, platform::SeekOrigin::kCurrent);
   return position == platform::kInvalidSetFilePointer ? -1 : static_cast<long>(position);
 }
 
@@ -90,7 +93,8 @@ std::int32_t COggVorbisDecoder::Open() {
     ShowError(u"Can't open file.", ui::MB_ICONEXCLAMATION);
     return 0;
   }
-  static constexpr ov_callbacks kCallbacks = {ReadCallback, SeekCallback, CloseCallback, TellCallback};
+  static constexpr ov_callbacks kCallbacks = {ReadCallback, SeekCallback, CloseCallback,
+                                              TellCallback};
   if (vf_.Open(this, kCallbacks) < 0) {
     file_.Close();
     ShowError(u"Input does not appear to be an Ogg bitstream.");

@@ -3,12 +3,12 @@
 // PCM except the last. Refusals are shown in message boxes.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 // The header's static stdio callbacks are not used here.
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
-
-#include <cstddef>
-#include <cstdint>
 
 #include "decoders/decoder.h"
 #include "platform/kernel/file.h"
@@ -50,7 +50,8 @@ class COggVorbisDecoder final : public CDecoder {
   };
 
   // The four callbacks vorbisfile reads the file through; source is the decoder.
-  static std::size_t ReadCallback(void* destination, std::size_t size, std::size_t count, void* source);
+  static std::size_t ReadCallback(void* destination, std::size_t size, std::size_t count,
+                                  void* source);
   static int SeekCallback(void* source, ogg_int64_t offset, int origin);
   static int CloseCallback(void* source);
   static long TellCallback(void* source);

@@ -1,15 +1,15 @@
 #include "bench/decoders/decode_bench_support.h"
 
-#include <sndfile.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <unistd.h>
 #include <vector>
+
+#include <sndfile.h>
 
 #include "platform/kernel/text.h"
 
@@ -21,7 +21,8 @@ using Clock = std::chrono::steady_clock;
 
 const fs::path& WorkDir() {
   static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / ("tonaria-decoders-bench-" + std::to_string(::getpid()));
+    fs::path d =
+        fs::temp_directory_path() / ("tonaria-decoders-bench-" + std::to_string(::getpid()));
     fs::create_directories(d);
     return d;
   }();
@@ -39,8 +40,10 @@ const std::string& SourceWav() {
       for (int c = 0; c < 2; ++c) {
         noise = noise * 1664525u + 1013904223u;
         const double v = 0.4 * std::sin(2 * M_PI * (220.0 + 110 * c) * f / rate) +
-                         0.2 * std::sin(2 * M_PI * 1375.0 * f / rate) + ((noise >> 20) / 4096.0 - 0.5) * 0.05;
-        samples[static_cast<std::size_t>(f) * 2 + c] = static_cast<std::int16_t>(std::lround(v * 32767));
+                         0.2 * std::sin(2 * M_PI * 1375.0 * f / rate) +
+                         ((noise >> 20) / 4096.0 - 0.5) * 0.05;
+        samples[static_cast<std::size_t>(f) * 2 + c] =
+            static_cast<std::int16_t>(std::lround(v * 32767));
       }
     }
     SF_INFO info{};
@@ -78,8 +81,10 @@ std::string Encoded(const std::string& name, const std::string& command) {
   if (auto found = made.find(name); found != made.end()) return found->second;
   std::string line = command;
   const std::string out = (WorkDir() / name).string();
-  for (auto [key, value] : {std::pair<std::string, std::string>{"{in}", SourceWav()}, {"{out}", out}}) {
-    for (std::size_t at; (at = line.find(key)) != std::string::npos;) line.replace(at, key.size(), "'" + value + "'");
+  for (auto [key, value] :
+       {std::pair<std::string, std::string>{"{in}", SourceWav()}, {"{out}", out}}) {
+    for (std::size_t at; (at = line.find(key)) != std::string::npos;)
+      line.replace(at, key.size(), "'" + value + "'");
   }
   const bool ok = std::system((line + " >/dev/null 2>&1").c_str()) == 0 && fs::exists(out);
   return made[name] = ok ? out : std::string();
@@ -87,7 +92,8 @@ std::string Encoded(const std::string& name, const std::string& command) {
 
 void RunFfmpeg(benchmark::State& state, const std::string& path) {
   if (path.empty()) return state.SkipWithError("no input file");
-  const std::string command = "ffmpeg -v error -nostdin -i '" + path + "' -f null - >/dev/null 2>&1";
+  const std::string command =
+      "ffmpeg -v error -nostdin -i '" + path + "' -f null - >/dev/null 2>&1";
   double total = 0;
   for (auto _ : state) {
     const auto start = Clock::now();
@@ -118,7 +124,8 @@ void RunDecoder(benchmark::State& state, const std::function<std::unique_ptr<CDe
   Finish(state, path, std::chrono::duration<double>(Clock::now() - start).count(), bytes);
 }
 
-void RunBare(benchmark::State& state, const std::string& path, const std::function<std::size_t()>& decodeOnce) {
+void RunBare(benchmark::State& state, const std::string& path,
+             const std::function<std::size_t()>& decodeOnce) {
   if (path.empty()) return state.SkipWithError("no input file");
   std::size_t bytes = 0;
   const auto start = Clock::now();

@@ -3,11 +3,11 @@
 // format reports: our decoder, a bare loop over the same library, and ffmpeg.
 #pragma once
 
-#include <benchmark/benchmark.h>
-
 #include <functional>
 #include <memory>
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 #include "decoders/decoder.h"
 
@@ -27,6 +27,7 @@ void RunDecoder(benchmark::State& state, const std::function<std::unique_ptr<CDe
                 const std::string& path);
 
 // Runs decodeOnce (a bare library loop returning the bytes it produced) per iteration.
-void RunBare(benchmark::State& state, const std::string& path, const std::function<std::size_t()>& decodeOnce);
+void RunBare(benchmark::State& state, const std::string& path,
+             const std::function<std::size_t()>& decodeOnce);
 
 }  // namespace decode_bench

@@ -17,7 +17,8 @@ FLAC__StreamDecoderWriteStatus Write(const FLAC__StreamDecoder*, const FLAC__Fra
   static std::int16_t out[65536 * 2];
   const unsigned channels = frame->header.channels;
   for (unsigned i = 0; i < frame->header.blocksize; ++i) {
-    for (unsigned c = 0; c < channels && c < 2; ++c) out[i * 2 + c] = static_cast<std::int16_t>(planes[c][i]);
+    for (unsigned c = 0; c < channels && c < 2; ++c)
+      out[i * 2 + c] = static_cast<std::int16_t>(planes[c][i]);
   }
   benchmark::DoNotOptimize(out);
   *static_cast<std::size_t*>(client) += frame->header.blocksize * channels * 2;
@@ -43,7 +44,8 @@ std::size_t BareLibflac(const std::string& path) {
 void BM_Flac_Ffmpeg(benchmark::State& state) { decode_bench::RunFfmpeg(state, FlacFile()); }
 
 void BM_Flac_CFLACDecoder(benchmark::State& state) {
-  decode_bench::RunDecoder(state, [] { return std::make_unique<CFLACDecoder>(); }, FlacFile());
+  decode_bench::RunDecoder(
+      state, [] { return std::make_unique<CFLACDecoder>(); }, FlacFile());
 }
 
 void BM_Flac_BareLibflac(benchmark::State& state) {

@@ -1,10 +1,10 @@
 // MP3: CMadDecoder against a bare libmad loop and ffmpeg, on a 60 s lame -V2 file.
-#include <mad.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <vector>
+
+#include <mad.h>
 
 #include "bench/decoders/decode_bench_support.h"
 #include "decoders/mad_decoder.h"
@@ -12,7 +12,8 @@
 namespace {
 
 const std::string& Mp3File() {
-  static const std::string path = decode_bench::Encoded("bench.mp3", "lame --quiet -V 2 {in} {out}");
+  static const std::string path =
+      decode_bench::Encoded("bench.mp3", "lame --quiet -V 2 {in} {out}");
   return path;
 }
 
@@ -35,7 +36,8 @@ std::size_t BareLibmad(const std::vector<unsigned char>& data) {
     mad_synth_frame(&synth, &frame);
     for (unsigned i = 0; i < synth.pcm.length; ++i) {
       for (unsigned c = 0; c < synth.pcm.channels; ++c) {
-        const mad_fixed_t s = std::clamp<mad_fixed_t>(synth.pcm.samples[c][i] + (1 << 12), -MAD_F_ONE, MAD_F_ONE - 1);
+        const mad_fixed_t s =
+            std::clamp<mad_fixed_t>(synth.pcm.samples[c][i] + (1 << 12), -MAD_F_ONE, MAD_F_ONE - 1);
         out[i * synth.pcm.channels + c] = static_cast<std::int16_t>(s >> 13);
       }
     }
@@ -50,12 +52,14 @@ std::size_t BareLibmad(const std::vector<unsigned char>& data) {
 void BM_Mp3_Ffmpeg(benchmark::State& state) { decode_bench::RunFfmpeg(state, Mp3File()); }
 
 void BM_Mp3_CMadDecoder(benchmark::State& state) {
-  decode_bench::RunDecoder(state, [] { return std::make_unique<CMadDecoder>(); }, Mp3File());
+  decode_bench::RunDecoder(
+      state, [] { return std::make_unique<CMadDecoder>(); }, Mp3File());
 }
 
 void BM_Mp3_BareLibmad(benchmark::State& state) {
   std::ifstream in(Mp3File(), std::ios::binary);
-  std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
   data.resize(data.size() + MAD_BUFFER_GUARD, 0);
   decode_bench::RunBare(state, Mp3File(), [&] { return BareLibmad(data); });
 }

@@ -8,7 +8,8 @@
 namespace {
 
 const std::string& OggFile() {
-  static const std::string path = decode_bench::Encoded("bench.ogg", "oggenc -Q -q 5 {in} -o {out}");
+  static const std::string path =
+      decode_bench::Encoded("bench.ogg", "oggenc -Q -q 5 {in} -o {out}");
   return path;
 }
 
@@ -29,7 +30,8 @@ std::size_t BareVorbisfile(const std::string& path) {
 void BM_Ogg_Ffmpeg(benchmark::State& state) { decode_bench::RunFfmpeg(state, OggFile()); }
 
 void BM_Ogg_COggVorbisDecoder(benchmark::State& state) {
-  decode_bench::RunDecoder(state, [] { return std::make_unique<COggVorbisDecoder>(); }, OggFile());
+  decode_bench::RunDecoder(
+      state, [] { return std::make_unique<COggVorbisDecoder>(); }, OggFile());
 }
 
 void BM_Ogg_BareVorbisfile(benchmark::State& state) {

@@ -1,15 +1,15 @@
 #include "tests/decoders/codec_fixtures.h"
 
-#include <fcntl.h>
-#include <sndfile.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <sndfile.h>
 
 #include "platform/kernel/text.h"
 #include "tests/support/audio_fixtures.h"
@@ -23,14 +23,16 @@ using testing_support::RunTool;
 
 fs::path Directory() {
   const char* root = std::getenv("TONARIA_TEST_TMP");
-  return fs::path(root != nullptr ? root : fs::temp_directory_path().string() + "/tonaria-tests") / "codec-fixtures-v3";
+  return fs::path(root != nullptr ? root : fs::temp_directory_path().string() + "/tonaria-tests") /
+         "codec-fixtures-v3";
 }
 
-void Wav(const fs::path& dir, const std::string& name, int rate, int channels, int frames, unsigned salt = 1,
-         int format = SF_FORMAT_PCM_16) {
+void Wav(const fs::path& dir, const std::string& name, int rate, int channels, int frames,
+         unsigned salt = 1, int format = SF_FORMAT_PCM_16) {
   auto samples = MakeTestSignal(rate, channels, frames, salt);
   if (salt == 0) samples.assign(samples.size(), 0);
-  testing_support::WriteSoundFile((dir / name).string(), rate, channels, SF_FORMAT_WAV | format, samples);
+  testing_support::WriteSoundFile((dir / name).string(), rate, channels, SF_FORMAT_WAV | format,
+                                  samples);
 }
 
 // Overwrites `length` bytes at `at` (a fraction of the size) with noise.
@@ -43,7 +45,8 @@ void Damage(const fs::path& from, const fs::path& to, double at, std::size_t len
     noise = noise * 1664525u + 1013904223u;
     bytes[i] = static_cast<char>(noise >> 24);
   }
-  std::ofstream(to, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(to, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 void Generate(const fs::path& dir) {
@@ -78,7 +81,8 @@ void Generate(const fs::path& dir) {
   for (std::string step : steps) {
     for (std::size_t at; (at = step.find('{')) != std::string::npos;) {
       const std::size_t end = step.find('}', at);
-      step = step.substr(0, at) + "'" + d + step.substr(at + 1, end - at - 1) + "'" + step.substr(end + 1);
+      step = step.substr(0, at) + "'" + d + step.substr(at + 1, end - at - 1) + "'" +
+             step.substr(end + 1);
     }
     RunTool(step);
   }
@@ -90,11 +94,14 @@ void Generate(const fs::path& dir) {
   std::ofstream(dir / "notes.mp3") << "These are notes, not audio.\n";
   std::ofstream(dir / "notes.ogg") << "These are notes, not audio.\n";
   // MP3 goes by lame's own decoder: ffmpeg's strays from it and from libmad at 24000 Hz.
-  for (const char* name : {"cbr.mp3", "vbr.mp3", "r22050.mp3", "r24000.mp3", "mono.mp3", "id3.mp3"}) {
+  for (const char* name :
+       {"cbr.mp3", "vbr.mp3", "r22050.mp3", "r24000.mp3", "mono.mp3", "id3.mp3"}) {
     RunTool("lame --quiet --decode -t '" + d + name + "' '" + d + name + ".raw'");
   }
-  for (const char* name : {"stereo.ogg", "mono.ogg", "s16.flac", "b4096.flac", "u8.flac", "b24.flac"}) {
-    RunTool("ffmpeg -v error -y -i '" + d + name + "' -f s16le -acodec pcm_s16le '" + d + name + ".raw'");
+  for (const char* name :
+       {"stereo.ogg", "mono.ogg", "s16.flac", "b4096.flac", "u8.flac", "b24.flac"}) {
+    RunTool("ffmpeg -v error -y -i '" + d + name + "' -f s16le -acodec pcm_s16le '" + d + name +
+            ".raw'");
   }
 }
 
@@ -131,7 +138,8 @@ std::string Path(const std::string& name) { return (Ready() / name).string(); }
 
 std::vector<std::int16_t> Reference(const std::string& name) {
   std::ifstream in(Path(name + ".raw"), std::ios::binary);
-  return FromBytes(std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+  return FromBytes(
+      std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
 }
 
 std::vector<std::int16_t> WavSamples(const std::string& name) {
@@ -160,8 +168,8 @@ std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t
   return FromBytes(bytes);
 }
 
-Match Compare(const std::vector<std::int16_t>& decoded, const std::vector<std::int16_t>& reference, int channels,
-              long maxShift) {
+Match Compare(const std::vector<std::int16_t>& decoded, const std::vector<std::int16_t>& reference,
+              int channels, long maxShift) {
   const long decodedFrames = static_cast<long>(decoded.size()) / channels;
   const long referenceFrames = static_cast<long>(reference.size()) / channels;
   auto error = [&](long shift, long from, long to) {
@@ -182,8 +190,10 @@ Match Compare(const std::vector<std::int16_t>& decoded, const std::vector<std::i
     if (e < bestError) bestError = e, best.shift = shift;
   }
   double signal = 0;
-  for (long f = std::max(0L, -best.shift); f < referenceFrames && f + best.shift < decodedFrames; ++f) {
-    for (int c = 0; c < channels; ++c) signal += double(reference[f * channels + c]) * reference[f * channels + c];
+  for (long f = std::max(0L, -best.shift); f < referenceFrames && f + best.shift < decodedFrames;
+       ++f) {
+    for (int c = 0; c < channels; ++c)
+      signal += double(reference[f * channels + c]) * reference[f * channels + c];
   }
   best.snrDb = 10 * std::log10(signal / std::max(error(best.shift, 0, referenceFrames), 1e-9));
   best.extraFrames = decodedFrames - best.shift - referenceFrames;

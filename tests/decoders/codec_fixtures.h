@@ -29,7 +29,7 @@ struct Match {
   double snrDb = 0;
   long extraFrames = 0;  // decoded frames after the shift minus reference frames
 };
-Match Compare(const std::vector<std::int16_t>& decoded, const std::vector<std::int16_t>& reference, int channels,
-              long maxShift);
+Match Compare(const std::vector<std::int16_t>& decoded, const std::vector<std::int16_t>& reference,
+              int channels, long maxShift);
 
 }  // namespace codec_fixtures

@@ -1,7 +1,7 @@
 // Each format played by the real engine into a recording output.
-#include <gtest/gtest.h>
-
 #include <cstring>
+
+#include <gtest/gtest.h>
 
 #include "app/shell_globals.h"
 #include "decoders/flac_decoder.h"
@@ -69,7 +69,8 @@ TEST_P(CodecPlayback, EngineWritesTheDecodedPcmToTheOutput) {
   ASSERT_TRUE(player->StartPlaybackThread());
   ASSERT_EQ(player->stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kBound)),
             platform::WaitResult::kSignalled);
-  EXPECT_TRUE(out->written == expected) << out->written.size() << " bytes written, " << expected.size() << " expected";
+  EXPECT_TRUE(out->written == expected)
+      << out->written.size() << " bytes written, " << expected.size() << " expected";
   EXPECT_TRUE(displays.created.back()->consumed == expected);
   shell::mainWindow = nullptr;
 }

@@ -1,8 +1,8 @@
 #include "decoders/flac_decoder.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+
+#include <gtest/gtest.h>
 
 #include "decoders/downmix.h"
 #include "tests/decoders/codec_fixtures.h"
@@ -18,7 +18,8 @@ using testing_support::Narrow;
 std::vector<std::int16_t> SixToStereo() {
   const auto six = WavSamples("six.wav");
   std::vector<std::int16_t> stereo(six.size() / 3);
-  decoding::DownmixToStereo(six.data(), static_cast<std::uint32_t>(six.size() / 6), 6, stereo.data());
+  decoding::DownmixToStereo(six.data(), static_cast<std::uint32_t>(six.size() / 6), 6,
+                            stereo.data());
   return stereo;
 }
 
@@ -26,7 +27,7 @@ struct FlacCase {
   const char* file;
   const char* source;  // what the decoder must deliver, as 16-bit WAV samples
   int channels;
-  bool reference;      // also bit-exact against ffmpeg's decode
+  bool reference;  // also bit-exact against ffmpeg's decode
 };
 
 void PrintTo(const FlacCase& c, std::ostream* os) { *os << c.file; }

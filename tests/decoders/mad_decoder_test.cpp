@@ -1,8 +1,8 @@
 #include "decoders/mad_decoder.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+
+#include <gtest/gtest.h>
 
 #include "tests/decoders/codec_fixtures.h"
 #include "tests/support/message_box_recorder.h"
@@ -37,7 +37,8 @@ TEST_P(Mp3Files, ReadSizesFormatAndPcmMatchTheReference) {
   std::vector<std::uint32_t> sizes;
   const auto pcm = DecodeAll(decoder, &sizes);
   ASSERT_GT(sizes.size(), 10u);
-  for (std::size_t i = 0; i + 1 < sizes.size(); ++i) ASSERT_EQ(sizes[i], c.readBytes) << "Read " << i;
+  for (std::size_t i = 0; i + 1 < sizes.size(); ++i)
+    ASSERT_EQ(sizes[i], c.readBytes) << "Read " << i;
   EXPECT_EQ(sizes.back(), c.lastBytes);
 
   // ffmpeg trims the encoder's delay and the Info frame; we play them.
@@ -47,18 +48,19 @@ TEST_P(Mp3Files, ReadSizesFormatAndPcmMatchTheReference) {
   EXPECT_LE(std::abs(m.extraFrames), 1152) << "shift " << m.shift;
 }
 
-INSTANTIATE_TEST_SUITE_P(Layer3, Mp3Files,
-                         ::testing::Values(Mp3Case{"cbr.mp3", 44100, 2, 4608, 4608, 2257},
-                                           Mp3Case{"vbr.mp3", 44100, 2, 4608, 4608, 2257},
-                                           Mp3Case{"r22050.mp3", 22050, 2, 2304, 2304, 1681},
-                                           // Pairs of 576-frame frames; the odd last one is still delivered.
-                                           Mp3Case{"r24000.mp3", 24000, 2, 4608, 2304, 1681},
-                                           Mp3Case{"mono.mp3", 44100, 1, 2304, 2304, 2257},
-                                           Mp3Case{"id3.mp3", 44100, 2, 4608, 4608, 2257}),
-                         [](const auto& info) {
-                           const std::string name = info.param.name;
-                           return name.substr(0, name.find('.'));
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Layer3, Mp3Files,
+    ::testing::Values(Mp3Case{"cbr.mp3", 44100, 2, 4608, 4608, 2257},
+                      Mp3Case{"vbr.mp3", 44100, 2, 4608, 4608, 2257},
+                      Mp3Case{"r22050.mp3", 22050, 2, 2304, 2304, 1681},
+                      // Pairs of 576-frame frames; the odd last one is still delivered.
+                      Mp3Case{"r24000.mp3", 24000, 2, 4608, 2304, 1681},
+                      Mp3Case{"mono.mp3", 44100, 1, 2304, 2304, 2257},
+                      Mp3Case{"id3.mp3", 44100, 2, 4608, 4608, 2257}),
+    [](const auto& info) {
+      const std::string name = info.param.name;
+      return name.substr(0, name.find('.'));
+    });
 
 TEST(Mp3Decoder, CorruptFrameInTheMiddleIsSkipped) {
   CMadDecoder clean;

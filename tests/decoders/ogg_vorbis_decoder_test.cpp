@@ -19,7 +19,8 @@ TEST_P(OggFiles, FillsEveryBlockAndMatchesTheReference) {
   COggVorbisDecoder decoder;
   ::testing::internal::CaptureStdout();
   ASSERT_TRUE(OpenPath(decoder, Path(name)));
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "samplerate=44100\nchannels=" + std::to_string(channels) + "\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "samplerate=44100\nchannels=" + std::to_string(channels) + "\n");
   EXPECT_EQ(decoder.GetSampleRate(), 44100);
   EXPECT_EQ(decoder.GetBitsPerSample(), 16);
   EXPECT_EQ(decoder.GetChannels(), channels);
@@ -30,7 +31,8 @@ TEST_P(OggFiles, FillsEveryBlockAndMatchesTheReference) {
   const Match m = Compare(pcm, Reference(name), channels, 2048);
   EXPECT_GT(m.snrDb, 60.0);
   EXPECT_LE(std::abs(m.extraFrames), 1152);
-  EXPECT_EQ(pcm.size() / channels, 88200u) << "the encoder's length, as the stream's granule positions give it";
+  EXPECT_EQ(pcm.size() / channels, 88200u)
+      << "the encoder's length, as the stream's granule positions give it";
 }
 
 INSTANTIATE_TEST_SUITE_P(Channels, OggFiles, ::testing::Values(1, 2));
@@ -62,10 +64,11 @@ TEST_P(OggRefusals, ShowOneBoxAndLeaveTheDecoderClosed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Messages, OggRefusals,
-    ::testing::Values(RefusalCase{"missing.ogg", "Can't open file.", 0x30},
-                      RefusalCase{"notes.ogg", "Input does not appear to be an Ogg bitstream.", 0},
-                      RefusalCase{"chained.ogg", "Can't deal with multiple streams yet. Streams:2", 0},
-                      RefusalCase{"six.ogg", "Can't deal with more than 2 channels yet. Channels:6", 0}),
+    ::testing::Values(
+        RefusalCase{"missing.ogg", "Can't open file.", 0x30},
+        RefusalCase{"notes.ogg", "Input does not appear to be an Ogg bitstream.", 0},
+        RefusalCase{"chained.ogg", "Can't deal with multiple streams yet. Streams:2", 0},
+        RefusalCase{"six.ogg", "Can't deal with more than 2 channels yet. Channels:6", 0}),
     [](const auto& info) { return std::to_string(info.index); });
 
 TEST(OggDecoder, DamagedPagesAreReportedOnceEachAndDecodingGoesOn) {
