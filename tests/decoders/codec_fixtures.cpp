@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <FLAC/stream_encoder.h>
 #include <sndfile.h>
 
 #include "platform/kernel/text.h"
@@ -24,7 +25,7 @@ using testing_support::RunTool;
 fs::path Directory() {
   const char* root = std::getenv("TONARIA_TEST_TMP");
   return fs::path(root != nullptr ? root : fs::temp_directory_path().string() + "/tonaria-tests") /
-         "codec-fixtures-v3";
+         "codec-fixtures-v6";
 }
 
 void Wav(const fs::path& dir, const std::string& name, int rate, int channels, int frames,
@@ -49,6 +50,21 @@ void Damage(const fs::path& from, const fs::path& to, double at, std::size_t len
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Sample sizes the flac tool does not write (12, 20 bits) come from libFLAC's encoder.
+void EncodeFlac(const fs::path& path, unsigned bits, const std::vector<FLAC__int32>& interleaved) {
+  FLAC__StreamEncoder* encoder = FLAC__stream_encoder_new();
+  FLAC__stream_encoder_set_channels(encoder, 2);
+  FLAC__stream_encoder_set_bits_per_sample(encoder, bits);
+  FLAC__stream_encoder_set_sample_rate(encoder, 44100);
+  if (FLAC__stream_encoder_init_file(encoder, path.c_str(), nullptr, nullptr) ==
+      FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
+    FLAC__stream_encoder_process_interleaved(encoder, interleaved.data(),
+                                             static_cast<unsigned>(interleaved.size() / 2));
+    FLAC__stream_encoder_finish(encoder);
+  }
+  FLAC__stream_encoder_delete(encoder);
+}
+
 void Generate(const fs::path& dir) {
   Wav(dir, "s44.wav", 44100, 2, 88200);
   Wav(dir, "s44b.wav", 44100, 2, 44100, 2);
@@ -58,6 +74,31 @@ void Generate(const fs::path& dir) {
   Wav(dir, "six.wav", 44100, 6, 44100);
   Wav(dir, "zero.wav", 44100, 2, 44100, 0);
   Wav(dir, "u8.wav", 44100, 2, 30000, 3, SF_FORMAT_PCM_U8);
+  {
+    // 32-bit samples with busy low bits, whose top 16 bits are the s44.wav signal.
+    std::ofstream raw(dir / "b32.raw", std::ios::binary);
+    std::uint32_t i = 0;
+    for (const std::int16_t v : MakeTestSignal(44100, 2, 88200)) {
+      const std::uint32_t word = (static_cast<std::uint32_t>(v) << 16) | ((++i * 7919u) & 0xFFFF);
+      raw.write(reinterpret_cast<const char*>(&word), 4);
+    }
+  }
+  {
+    // 12 bits keep the top of the signal (delivered with zero low bits); 20 bits add
+    // low bits below it (dropped again on delivery).
+    const auto signal = MakeTestSignal(44100, 2, 88200);
+    std::vector<FLAC__int32> b12, b20;
+    std::vector<std::int16_t> top12;
+    for (const std::int16_t v : signal) {
+      b12.push_back(v >> 4);
+      top12.push_back(static_cast<std::int16_t>(v & ~0xF));
+      b20.push_back(v * 16 + static_cast<FLAC__int32>(b20.size() * 5 % 16));
+    }
+    EncodeFlac(dir / "b12.flac", 12, b12);
+    EncodeFlac(dir / "b20.flac", 20, b20);
+    testing_support::WriteSoundFile((dir / "top12.wav").string(), 44100, 2,
+                                    SF_FORMAT_WAV | SF_FORMAT_PCM_16, top12);
+  }
   const std::string d = dir.string() + "/";
   const char* steps[] = {
       "sox {s44.wav} -b 24 {b24.wav} vol 0.93",
@@ -77,6 +118,8 @@ void Generate(const fs::path& dir) {
       "flac -s -f {u8.wav} -o {u8.flac}",
       "flac -s -f {b24.wav} -o {b24.flac}",
       "flac -s -f --channel-map=none {six.wav} -o {six.flac}",
+      "flac -s -f --force-raw-format --endian=little --sign=signed --channels=2 --bps=32 "
+      "--sample-rate=44100 {b32.raw} -o {b32.flac}",
   };
   for (std::string step : steps) {
     for (std::size_t at; (at = step.find('{')) != std::string::npos;) {

@@ -59,6 +59,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, FlacFiles,
                          ::testing::Values(FlacCase{"s16.flac", "s44.wav", 2, true},
                                            FlacCase{"u8.flac", "u8.wav", 2, true},
                                            FlacCase{"b24.flac", "b24.wav", 2, true},
+                                           FlacCase{"b12.flac", "top12.wav", 2, false},
+                                           FlacCase{"b20.flac", "s44.wav", 2, false},
+                                           FlacCase{"b32.flac", "s44.wav", 2, false},
                                            FlacCase{"six.flac", "six", 2, false}),
                          [](const auto& info) { return std::to_string(info.index); });
 
