@@ -48,6 +48,7 @@ class CFLACDecoder final : public CDecoder {
                             FLAC__StreamDecoderErrorStatus status, void* client);
   // Appends one decoded frame to the reservoir as 16-bit frames; false if it cannot fit.
   bool Append(const FLAC__Frame& frame, const FLAC__int32* const planes[]);
+  // Releases libFLAC's state, shows the message and returns Open's failure result.
   std::int32_t Fail(const char16_t* text);
 
   // All fields: the window's thread until Open returns, the playback thread after
@@ -60,8 +61,8 @@ class CFLACDecoder final : public CDecoder {
   std::int32_t bitsPerSample_ = 0;    // delivered: 16 once open
   std::int32_t channels_ = 0;         // delivered: 1 or 2 once open
   std::uint8_t staging_[kMaxReadBytes] = {};
-  std::unique_ptr<FLAC__StreamDecoder, StreamDecoderDeleter>
-      decoder_;                          // live exactly while opened_
+  // Live exactly while opened_; a failed Open deletes it at once.
+  std::unique_ptr<FLAC__StreamDecoder, StreamDecoderDeleter> decoder_;
   std::vector<std::int16_t> reservoir_;  // kReservoirFrames interleaved frames of channels_
   std::uint32_t held_ = 0;               // frames in reservoir_, from its start
 };
