@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 root="$PWD"
-dir="$root/build/fuzz"
+dir="${TONARIA_FUZZ_DIR:-$root/build/fuzz}"
 
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja \

@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  # fuzzing (scripts/fuzz.sh): clang with the libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
   # codecs
   libmad0-dev libvorbis-dev libflac-dev libsndfile1-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
