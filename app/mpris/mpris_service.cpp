@@ -66,7 +66,8 @@ bool MprisService::Start() {
   busName_ = QString::fromLatin1(kBusName);
   if (!bus.registerService(busName_)) {
     // Another copy of the program holds the name; desktop controls list both.
-    busName_ = QStringLiteral("%1.instance%2").arg(busName_).arg(QCoreApplication::applicationPid());
+    busName_ =
+        QStringLiteral("%1.instance%2").arg(busName_).arg(QCoreApplication::applicationPid());
     if (!bus.registerService(busName_)) {
       failure_ = "tonaria: could not take a name on the session bus (" +
                  OneLine(bus.lastError().message()) +
@@ -120,9 +121,9 @@ void MprisService::NotifyStateChanged() {
   }
   if (changed.isEmpty()) return;
 
-  QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
-                                                   QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                   QStringLiteral("PropertiesChanged"));
+  QDBusMessage signal = QDBusMessage::createSignal(
+      QString::fromLatin1(kObjectPath), QStringLiteral("org.freedesktop.DBus.Properties"),
+      QStringLiteral("PropertiesChanged"));
   signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
   QDBusConnection::sessionBus().send(signal);
 }

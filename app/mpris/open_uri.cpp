@@ -1,9 +1,8 @@
 #include "app/mpris/open_uri.h"
 
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <optional>
 
 #include "app/shell_globals.h"
 #include "platform/kernel/text.h"
@@ -76,8 +75,8 @@ OpenUriResult ResolveOpenUri(std::string_view uri) {
   }
   const std::string_view encoded = rest.substr(slash);
   if (encoded.find_first_of("?#") != std::string_view::npos) {
-    return Refuse(kErrorInvalidArgs, "A file URI with a query or fragment cannot be opened: " +
-                                         shown);
+    return Refuse(kErrorInvalidArgs,
+                  "A file URI with a query or fragment cannot be opened: " + shown);
   }
   const std::optional<std::string> bytes = PercentDecode(encoded);
   if (!bytes || bytes->find('\0') != std::string::npos) {

@@ -15,10 +15,10 @@ QString RootAdaptor::DesktopEntry() const { return QStringLiteral("org.tonaria.T
 QStringList RootAdaptor::SupportedUriSchemes() const { return {QStringLiteral("file")}; }
 
 QStringList RootAdaptor::SupportedMimeTypes() const {
-  return {QStringLiteral("audio/mpeg"),         QStringLiteral("audio/x-wav"),
-          QStringLiteral("audio/wav"),          QStringLiteral("audio/x-vorbis+ogg"),
-          QStringLiteral("audio/ogg"),          QStringLiteral("audio/x-ms-wma"),
-          QStringLiteral("audio/x-ape"),        QStringLiteral("audio/flac"),
+  return {QStringLiteral("audio/mpeg"),  QStringLiteral("audio/x-wav"),
+          QStringLiteral("audio/wav"),   QStringLiteral("audio/x-vorbis+ogg"),
+          QStringLiteral("audio/ogg"),   QStringLiteral("audio/x-ms-wma"),
+          QStringLiteral("audio/x-ape"), QStringLiteral("audio/flac"),
           QStringLiteral("audio/x-flac")};
 }
 

@@ -1,13 +1,13 @@
 #include "tests/app/mpris/child_process.h"
 
+#include <cstring>
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 
 extern char** environ;
 

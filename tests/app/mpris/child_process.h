@@ -2,11 +2,10 @@
 // their output captured and every wait bounded.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <map>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace mpris_testing {

@@ -2,12 +2,11 @@
 // drive it from outside with playerctl. Standard input takes "end" (the file ends
 // by itself) and "quit"; standard output logs each step, starting with
 // "ready <bus name>" or "ready none" when there is no session bus.
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 #include "app/mpris/mpris_service.h"
 #include "tests/app/mpris/fake_host.h"

@@ -1,11 +1,11 @@
 // Which URIs OpenUri plays, and which it refuses with which D-Bus error.
 #include "app/mpris/open_uri.h"
 
-#include <gtest/gtest.h>
-#include <sndfile.h>
+#include <fstream>
 #include <sys/stat.h>
 
-#include <fstream>
+#include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include "platform/kernel/text.h"
 #include "tests/support/audio_fixtures.h"
@@ -30,7 +30,9 @@ class OpenUri : public ::testing::Test {
     ::mkdir((dir_ + "/folder.mp3").c_str(), 0755);
   }
 
-  static std::string Uri(const std::string& encodedName) { return "file://" + dir_ + "/" + encodedName; }
+  static std::string Uri(const std::string& encodedName) {
+    return "file://" + dir_ + "/" + encodedName;
+  }
 
   static inline std::string dir_;
 };
@@ -46,8 +48,8 @@ TEST_F(OpenUri, PlaysLocalFilesOfTheSixTypes) {
       {Uri("my%20song.mp3"), dir_ + "/my song.mp3"},
       {Uri("%C3%9Cn%C3%AFcode.flac"), dir_ + "/Ünïcode.flac"},
       {Uri("Ünïcode.flac"), dir_ + "/Ünïcode.flac"},
-      {Uri("%FF.ogg"), dir_ + "/\xff.ogg"},   // not UTF-8: kept byte for byte
-      {Uri("songwma"), dir_ + "/songwma"},    // the engine's rule: the dot is not looked at
+      {Uri("%FF.ogg"), dir_ + "/\xff.ogg"},  // not UTF-8: kept byte for byte
+      {Uri("songwma"), dir_ + "/songwma"},   // the engine's rule: the dot is not looked at
   };
   for (const Row& row : rows) {
     const mpris::OpenUriResult result = ResolveOpenUri(row.uri);

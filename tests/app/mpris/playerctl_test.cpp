@@ -1,13 +1,13 @@
 // The media controls seen from outside: a private session bus, the test host
 // program on it, and playerctl (and dbus-send) driving it as a desktop would.
-#include <gtest/gtest.h>
-#include <sndfile.h>
-#include <sys/stat.h>
-
 #include <chrono>
 #include <fstream>
 #include <memory>
 #include <regex>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include "tests/app/mpris/child_process.h"
 #include "tests/support/audio_fixtures.h"
@@ -197,17 +197,23 @@ TEST_F(MprisBus, FileEndingBySelfShowsStopped) {
 // A follower learns of changes only from PropertiesChanged signals.
 TEST_F(MprisBus, EveryChangeIsSignalled) {
   ChildProcess follower;
-  ASSERT_TRUE(follower.Start({"playerctl", "-p", "tonaria", "--follow", "status"},
-                             BusEnvironment()));
+  ASSERT_TRUE(
+      follower.Start({"playerctl", "-p", "tonaria", "--follow", "status"}, BusEnvironment()));
   std::size_t seen = follower.WaitForLine("Stopped", 0, kBoundMs);
   ASSERT_NE(seen, std::string::npos) << follower.Err();
 
   const std::pair<std::function<void()>, std::string> steps[] = {
-      {[] { Playerctl({"open", FileUri("second.wav")}); }, "Playing"},
+      {[] {
+         Playerctl({"open", FileUri("second.wav")});
+       },
+       "Playing"},
       {[] { Playerctl({"pause"}); }, "Paused"},
       {[] { Playerctl({"play"}); }, "Playing"},
       {[this] { host_.WriteLine("end"); }, "Stopped"},
-      {[] { Playerctl({"open", FileUri("second.wav")}); }, "Playing"},
+      {[] {
+         Playerctl({"open", FileUri("second.wav")});
+       },
+       "Playing"},
       {[] { Playerctl({"stop"}); }, "Stopped"},
   };
   for (const auto& [act, expected] : steps) {
@@ -280,17 +286,18 @@ TEST_F(MprisBus, RootPropertiesDescribeThePlayer) {
   const CommandResult all =
       Send({"org.freedesktop.DBus.Properties.GetAll", "string:org.mpris.MediaPlayer2"});
   ASSERT_EQ(all.exitCode, 0) << all.err;
-  for (const char* expected : {
-           R"(string "Identity" variant string "Tonaria")",
-           R"(string "DesktopEntry" variant string "org.tonaria.Tonaria")",
-           R"(string "CanQuit" variant boolean true)",
-           R"(string "CanRaise" variant boolean false)",
-           R"(string "HasTrackList" variant boolean false)",
-           R"(string "SupportedUriSchemes" variant array [ string "file" ])",
-           R"(string "SupportedMimeTypes" variant array [ string "audio/mpeg" string "audio/x-wav" )"
-           R"(string "audio/wav" string "audio/x-vorbis+ogg" string "audio/ogg" )"
-           R"(string "audio/x-ms-wma" string "audio/x-ape" string "audio/flac" string "audio/x-flac" ])",
-       }) {
+  for (
+      const char* expected : {
+          R"(string "Identity" variant string "Tonaria")",
+          R"(string "DesktopEntry" variant string "org.tonaria.Tonaria")",
+          R"(string "CanQuit" variant boolean true)",
+          R"(string "CanRaise" variant boolean false)",
+          R"(string "HasTrackList" variant boolean false)",
+          R"(string "SupportedUriSchemes" variant array [ string "file" ])",
+          R"(string "SupportedMimeTypes" variant array [ string "audio/mpeg" string "audio/x-wav" )"
+          R"(string "audio/wav" string "audio/x-vorbis+ogg" string "audio/ogg" )"
+          R"(string "audio/x-ms-wma" string "audio/x-ape" string "audio/flac" string "audio/x-flac" ])",
+      }) {
     EXPECT_NE(all.out.find(expected), std::string::npos) << expected << "\nin: " << all.out;
   }
   EXPECT_EQ(Send({"org.mpris.MediaPlayer2.Raise"}).exitCode, 0);
@@ -301,11 +308,16 @@ TEST_F(MprisBus, PlayerHasNoSeekingAndFixedRateAndVolume) {
       Send({"org.freedesktop.DBus.Properties.GetAll", "string:org.mpris.MediaPlayer2.Player"});
   ASSERT_EQ(all.exitCode, 0) << all.err;
   for (const char* expected : {
-           R"(string "Rate" variant double 1)", R"(string "Volume" variant double 1)",
-           R"(string "MinimumRate" variant double 1)", R"(string "MaximumRate" variant double 1)",
-           R"(string "Position" variant int64 0)", R"(string "CanPlay" variant boolean true)",
-           R"(string "CanPause" variant boolean true)", R"(string "CanControl" variant boolean true)",
-           R"(string "CanSeek" variant boolean false)", R"(string "CanGoNext" variant boolean false)",
+           R"(string "Rate" variant double 1)",
+           R"(string "Volume" variant double 1)",
+           R"(string "MinimumRate" variant double 1)",
+           R"(string "MaximumRate" variant double 1)",
+           R"(string "Position" variant int64 0)",
+           R"(string "CanPlay" variant boolean true)",
+           R"(string "CanPause" variant boolean true)",
+           R"(string "CanControl" variant boolean true)",
+           R"(string "CanSeek" variant boolean false)",
+           R"(string "CanGoNext" variant boolean false)",
            R"(string "CanGoPrevious" variant boolean false)",
            R"(string "PlaybackStatus" variant string "Stopped")",
        }) {

@@ -1,9 +1,9 @@
 // The Metadata map and the file URL it carries.
 #include "app/mpris/track_metadata.h"
 
-#include <gtest/gtest.h>
-
 #include <QDBusObjectPath>
+
+#include <gtest/gtest.h>
 
 #include "platform/kernel/text.h"
 
