@@ -1,0 +1,172 @@
+#include "decoders/mac_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/kernel/text.h"
+#include "tests/decoders/ape_wma_fixtures.h"
+#include "tests/support/audio_fixtures.h"
+#include "tests/support/message_box_recorder.h"
+
+namespace {
+
+using namespace ape_wma_fixtures;
+using testing_support::MessageBoxRecorder;
+using testing_support::Narrow;
+namespace ape = platform::ape;
+
+class ApeFiles : public ::testing::TestWithParam<Source> {
+ protected:
+  std::string Name() const {
+    const Source& s = GetParam();
+    return "ape-" + std::to_string(s.rate) + "-" + std::to_string(s.channels) + "-" + std::to_string(s.bits) + ".ape";
+  }
+};
+
+TEST_P(ApeFiles, DeliverWhole4608ByteReadsOfTheSourcePcm) {
+  const Source& source = GetParam();
+  const std::string path = Path(Name());
+  ASSERT_FALSE(path.empty()) << "jmac could not make " << Name();
+  CMACDecoder decoder;
+  ASSERT_TRUE(OpenPath(decoder, path));
+  EXPECT_EQ(decoder.GetSampleRate(), source.rate);
+  EXPECT_EQ(decoder.GetBitsPerSample(), 16) << "every width is delivered as 16-bit samples";
+  EXPECT_EQ(decoder.GetChannels(), source.channels);
+  std::vector<std::uint32_t> sizes;
+  const auto pcm = DecodeAll(decoder, &sizes);
+  ASSERT_FALSE(sizes.empty());
+  for (std::size_t i = 0; i + 1 < sizes.size(); ++i) ASSERT_EQ(sizes[i], 4608u) << "read " << i;
+  const std::uint32_t frameBytes = 2u * static_cast<std::uint32_t>(source.channels);
+  EXPECT_EQ(sizes.back(), kFrames * frameBytes % 4608);
+  EXPECT_EQ(pcm, SourcePcm(Name())) << "APE is lossless: the source's samples, cut to 16 bits";
+  EXPECT_EQ(pcm, Reference(Name())) << "bit-exact with ffmpeg's own decode";
+  std::uint8_t block[4608];
+  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u) << "the end stays the end";
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ApeFiles,
+                         ::testing::Values(Source{44100, 2, 16}, Source{44100, 1, 16}, Source{48000, 2, 24},
+                                           Source{22050, 1, 24}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.rate) + "Hz_" + std::to_string(info.param.channels) +
+                                  "ch_" + std::to_string(info.param.bits) + "bit";
+                         });
+
+struct BadFile {
+  const char* label;
+  const char* fixture;  // null: a path that does not exist
+};
+
+class ApeBadFiles : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(ApeBadFiles, ShowOneErrorAndLeaveTheDecoderClosed) {
+  const BadFile& c = GetParam();
+  const std::string path =
+      c.fixture != nullptr ? Path(c.fixture) : testing_support::TempPath("no-such-file.ape");
+  ASSERT_FALSE(path.empty());
+  MessageBoxRecorder boxes;
+  CMACDecoder decoder;
+  EXPECT_FALSE(OpenPath(decoder, path));
+  ASSERT_EQ(boxes.Count(), 1u);
+  const auto box = boxes.Boxes()[0];
+  EXPECT_EQ(Narrow(box.text), "Can not create APE decompress interface.");
+  EXPECT_EQ(Narrow(box.caption), "Error");
+  EXPECT_EQ(box.flags, 0x30u);
+  EXPECT_EQ(decoder.GetSampleRate(), 0);
+  EXPECT_EQ(decoder.GetChannels(), 0);
+  std::uint8_t block[4608];
+  std::fill(std::begin(block), std::end(block), 0xAB);
+  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
+  EXPECT_EQ(block[0], 0xAB) << "the caller's buffer is untouched";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ApeBadFiles,
+                         ::testing::Values(BadFile{"missing", nullptr}, BadFile{"text", "text.ape"},
+                                           BadFile{"video_asf", "video-only.wma"}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ApeDecoder, TruncatedFilePlaysWhatItHasAndEnds) {
+  const std::string path = Path("cut-ape-44100-2-16.ape");
+  ASSERT_FALSE(path.empty());
+  MessageBoxRecorder boxes;
+  CMACDecoder decoder;
+  if (!OpenPath(decoder, path)) {
+    EXPECT_EQ(boxes.Count(), 1u) << "a header the library rejects is reported once";
+    return;
+  }
+  std::vector<std::uint32_t> sizes;
+  const auto pcm = DecodeAll(decoder, &sizes);
+  EXPECT_LT(pcm.size(), SourcePcm("ape-44100-2-16.ape").size());
+  EXPECT_EQ(pcm.size() % 4, 0u) << "whole blocks only";
+  const auto source = SourcePcm("ape-44100-2-16.ape");
+  ASSERT_LE(pcm.size(), source.size());
+  const std::size_t good = pcm.size() / 2;
+  EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + static_cast<long>(good), source.begin()))
+      << "what decodes before the cut is the source";
+}
+
+TEST(ApeDecoder, CloseTwiceAndReadAfterCloseAreHarmless) {
+  CMACDecoder decoder;
+  std::uint8_t block[4608] = {};
+  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u) << "never opened";
+  ASSERT_TRUE(OpenPath(decoder, Path("ape-44100-2-16.ape")));
+  EXPECT_EQ(decoder.Read(block, sizeof(block)), 4608u);
+  decoder.Close();
+  decoder.Close();
+  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
+}
+
+// --- the decompressor itself ---
+
+struct ExtensionCase {
+  const char* extension;
+  bool accepted;
+};
+
+class ApeExtensions : public ::testing::TestWithParam<ExtensionCase> {};
+
+TEST_P(ApeExtensions, PickTheReaderWithoutRegardToCase) {
+  const ExtensionCase& c = GetParam();
+  const std::string copy = testing_support::TempPath(std::string("copy.") + c.extension);
+  std::filesystem::copy_file(Path("ape-44100-1-16.ape"), copy, std::filesystem::copy_options::overwrite_existing);
+  int error = -7;
+  const auto decompressor = ape::CreateIAPEDecompress(platform::FromUtf8(copy).c_str(), &error);
+  EXPECT_EQ(decompressor != nullptr, c.accepted) << c.extension;
+  EXPECT_EQ(error == 0, c.accepted) << c.extension;
+  if (!c.accepted) {
+    EXPECT_EQ(error, ape::ERROR_UNSUPPORTED_FILE_TYPE);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ApeExtensions,
+                         ::testing::Values(ExtensionCase{"ape", true}, ExtensionCase{"APE", true},
+                                           ExtensionCase{"Mac", true}, ExtensionCase{"apl", true},
+                                           ExtensionCase{"wav", false}, ExtensionCase{"apex", false},
+                                           ExtensionCase{"ap", false}),
+                         [](const auto& info) { return std::string(info.param.extension); });
+
+TEST(ApeDecompress, ReportsTheFormatAndHandsOutWholeBlocks) {
+  int error = -1;
+  const auto d = ape::CreateIAPEDecompress(platform::FromUtf8(Path("ape-44100-2-16.ape")).c_str(), &error);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(d->GetInfo(ape::APE_INFO_SAMPLE_RATE), 44100);
+  EXPECT_EQ(d->GetInfo(ape::APE_INFO_BITS_PER_SAMPLE), 16);
+  EXPECT_EQ(d->GetInfo(ape::APE_INFO_CHANNELS), 2);
+  EXPECT_EQ(d->GetInfo(ape::APE_INFO_BLOCK_ALIGN), 4);
+  // Odd block counts that cut across the decoder's own frames.
+  const auto source = SourcePcm("ape-44100-2-16.ape");
+  std::vector<std::uint8_t> all;
+  char buffer[4 * 1001];
+  for (int retrieved = -1; retrieved != 0;) {
+    retrieved = -1;
+    EXPECT_EQ(d->GetData(buffer, 1001, &retrieved), 0);
+    ASSERT_GE(retrieved, 0);
+    ASSERT_LE(retrieved, 1001);
+    all.insert(all.end(), buffer, buffer + retrieved * 4);
+  }
+  EXPECT_EQ(all, source);
+}
+
+}  // namespace

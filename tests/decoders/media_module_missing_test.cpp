@@ -1,0 +1,62 @@
+// Without the FFmpeg media module both decoders fail the way a bad file does,
+// and nothing else breaks. Each test case runs in its own process under ctest,
+// so pointing the loader at a missing module here affects no other test.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "decoders/mac_decoder.h"
+#include "decoders/wma_decoder.h"
+#include "platform/ffmpeg/media_loader.h"
+#include "tests/decoders/ape_wma_fixtures.h"
+#include "tests/support/audio_fixtures.h"
+#include "tests/support/message_box_recorder.h"
+
+namespace {
+
+using namespace ape_wma_fixtures;
+using testing_support::MessageBoxRecorder;
+using testing_support::Narrow;
+
+class MediaModuleMissing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Made first, while the fixture tools may still run.
+    ape = Path("ape-44100-1-16.ape");
+    wma = Path("wmav2-22050-1.wma");
+    setenv("TONARIA_FFMPEG_MODULE", testing_support::TempPath("no-such-module.so").c_str(), 1);
+    if (platform::ffmpeg::LoadMediaModule() != nullptr) GTEST_SKIP() << "the module was loaded before";
+  }
+  void TearDown() override { unsetenv("TONARIA_FFMPEG_MODULE"); }
+
+  std::string ape;
+  std::string wma;
+};
+
+TEST_F(MediaModuleMissing, ApeShowsItsUsualError) {
+  MessageBoxRecorder boxes;
+  CMACDecoder decoder;
+  EXPECT_FALSE(OpenPath(decoder, ape));
+  ASSERT_EQ(boxes.Count(), 1u);
+  EXPECT_EQ(Narrow(boxes.Boxes()[0].text), "Can not create APE decompress interface.");
+  std::uint8_t block[4608];
+  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
+}
+
+TEST_F(MediaModuleMissing, WmaShowsItsUsualError) {
+  MessageBoxRecorder boxes;
+  CWMADecoder decoder;
+  EXPECT_FALSE(OpenPath(decoder, wma));
+  ASSERT_EQ(boxes.Count(), 1u);
+  EXPECT_EQ(Narrow(boxes.Boxes()[0].text), "No audio data exist in this file.");
+  std::uint8_t block[4608];
+  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
+}
+
+TEST_F(MediaModuleMissing, LoadsOnceTheModuleIsThere) {
+  unsetenv("TONARIA_FFMPEG_MODULE");
+  EXPECT_NE(platform::ffmpeg::LoadMediaModule(), nullptr) << "a failed load is tried again";
+  CMACDecoder decoder;
+  EXPECT_TRUE(OpenPath(decoder, ape));
+}
+
+}  // namespace
