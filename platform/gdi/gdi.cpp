@@ -6,6 +6,8 @@
 
 namespace platform::gdi {
 
+using detail::FillRun;
+
 namespace {
 
 // Larger bitmaps are refused rather than risk an allocation that cannot succeed.
@@ -20,6 +22,19 @@ Span2 Clip(const Surface& s, int left, int top, int right, int bottom) {
   return {std::max(left, 0), std::max(top, 0), std::min(right, s.width), std::min(bottom, s.height)};
 }
 
+// Long runs go to memcpy; a short one is two overlapping 16-byte moves.
+inline void CopyRun(std::uint32_t* d, const std::uint32_t* s, int n) {
+  if (n >= 4 && n <= 8) {
+    std::uint32_t head[4], tail[4];
+    std::memcpy(head, s, sizeof head);
+    std::memcpy(tail, s + n - 4, sizeof tail);
+    std::memcpy(d, head, sizeof head);
+    std::memcpy(d + n - 4, tail, sizeof tail);
+  } else {
+    std::memcpy(d, s, static_cast<std::size_t>(n) * sizeof(std::uint32_t));
+  }
+}
+
 }  // namespace
 
 Bitmap::Bitmap(int width, int height)
@@ -28,12 +43,17 @@ Bitmap::Bitmap(int width, int height)
       pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0u) {}
 
 Bitmap::~Bitmap() {
-  if (selectedInto_ != nullptr) selectedInto_->selected_ = &selectedInto_->defaultBitmap_;
+  if (selectedInto_ != nullptr) selectedInto_->Selected(&selectedInto_->defaultBitmap_);
 }
 
-DeviceContext::DeviceContext() : selected_(&defaultBitmap_) {}
+DeviceContext::DeviceContext() { Selected(&defaultBitmap_); }
 
-DeviceContext::DeviceContext(ui::Window* window) : window_(window), selected_(&defaultBitmap_) {}
+DeviceContext::DeviceContext(ui::Window* window) : window_(window) { Selected(&defaultBitmap_); }
+
+void DeviceContext::Selected(Bitmap* bitmap) {
+  selected_ = bitmap;
+  surface_ = {bitmap->pixels_.data(), bitmap->width_, bitmap->height_, bitmap->width_};
+}
 
 DeviceContext::~DeviceContext() {
   if (selected_ != &defaultBitmap_) selected_->selectedInto_ = nullptr;
@@ -46,15 +66,12 @@ Bitmap* DeviceContext::Select(Bitmap* bitmap) {
   if (!isDefault && bitmap->selectedInto_ != nullptr) return nullptr;  // in another DC already
   Bitmap* previous = selected_;
   if (previous != &defaultBitmap_) previous->selectedInto_ = nullptr;
-  selected_ = bitmap;
+  Selected(bitmap);
   if (!isDefault) bitmap->selectedInto_ = this;
   return previous;
 }
 
-Surface DeviceContext::Target() {
-  if (window_ == nullptr) {
-    return {selected_->pixels_.data(), selected_->width_, selected_->height_, selected_->width_};
-  }
+Surface DeviceContext::WindowTarget() {
   // The window's picture follows its client area; a new size starts black.
   const ui::ClientSize size = window_->GetClientSize();
   const int w = std::max(size.width, 0);
@@ -67,8 +84,8 @@ Surface DeviceContext::Target() {
   return {windowPixels_.data(), windowWidth_, windowHeight_, windowWidth_};
 }
 
-void DeviceContext::Drawn() {
-  if (window_ == nullptr || windowPixels_.empty()) return;
+void DeviceContext::Present() {
+  if (windowPixels_.empty()) return;
   window_->PresentFrame(windowPixels_, windowWidth_, windowHeight_);
 }
 
@@ -101,15 +118,18 @@ bool DeleteDC(std::unique_ptr<DeviceContext> dc) { return dc != nullptr; }
 bool DeleteObject(std::unique_ptr<Bitmap> bitmap) { return bitmap != nullptr; }
 bool DeleteObject(std::unique_ptr<Brush> brush) { return brush != nullptr; }
 
-int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+int detail::FillRectAny(HDC dc, const RECT* rect, HBRUSH brush) {
   if (dc == nullptr || rect == nullptr || brush == nullptr) return 0;
   const Surface s = dc->Target();
   const Span2 area = Clip(s, rect->left, rect->top, rect->right, rect->bottom);
   if (area.Empty()) return 1;
   const std::uint32_t pixel = PixelOf(brush->Color());
-  for (int y = area.y0; y < area.y1; ++y) {
-    std::uint32_t* row = s.pixels + static_cast<std::ptrdiff_t>(y) * s.stride;
-    std::fill(row + area.x0, row + area.x1, pixel);
+  const int w = area.x1 - area.x0;
+  std::uint32_t* row = s.pixels + static_cast<std::ptrdiff_t>(area.y0) * s.stride + area.x0;
+  if (w == s.stride) {
+    FillRun(row, w * (area.y1 - area.y0), pixel);  // whole rows: one run
+  } else {
+    for (int y = area.y0; y < area.y1; ++y, row += s.stride) FillRun(row, w, pixel);
   }
   dc->Drawn();
   return 1;
@@ -130,7 +150,25 @@ bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
   w = std::min({w, d.width - dx0, s.width - sx0});
   h = std::min({h, d.height - dy0, s.height - sy0});
   if (w <= 0 || h <= 0) return true;
-  const bool downward = !(d.pixels == s.pixels && dy0 > sy0);  // same surface: copy away from overlap
+  if (dest->IsWindowDC() && !source->IsWindowDC() && dx0 == 0 && dy0 == 0 && w == d.width && h == d.height &&
+      w == s.stride) {
+    // The finished frame: one copy fewer per frame.
+    const std::uint32_t* from = s.pixels + static_cast<std::ptrdiff_t>(sy0) * s.stride;
+    dest->PresentWhole({from, static_cast<std::size_t>(w) * static_cast<std::size_t>(h)}, w, h);
+    return true;
+  }
+  if (d.pixels != s.pixels) {
+    std::uint32_t* to = d.pixels + static_cast<std::ptrdiff_t>(dy0) * d.stride + dx0;
+    const std::uint32_t* from = s.pixels + static_cast<std::ptrdiff_t>(sy0) * s.stride + sx0;
+    if (w == d.stride && w == s.stride) {
+      CopyRun(to, from, w * h);  // whole rows: one run
+    } else {
+      for (int i = 0; i < h; ++i, to += d.stride, from += s.stride) CopyRun(to, from, w);
+    }
+    dest->Drawn();
+    return true;
+  }
+  const bool downward = dy0 <= sy0;  // same surface: copy away from the overlap
   for (int i = 0; i < h; ++i) {
     const int row = downward ? i : h - 1 - i;
     std::memmove(d.pixels + static_cast<std::ptrdiff_t>(dy0 + row) * d.stride + dx0,
@@ -141,14 +179,7 @@ bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
   return true;
 }
 
-bool MoveToEx(HDC dc, int x, int y, POINT* previous) {
-  if (dc == nullptr) return false;
-  if (previous != nullptr) *previous = dc->CurrentPosition();
-  dc->CurrentPosition() = POINT{x, y};
-  return true;
-}
-
-bool LineTo(HDC dc, int x, int y) {
+bool detail::LineToAnyDirection(HDC dc, int x, int y) {
   if (dc == nullptr) return false;
   const Surface s = dc->Target();
   POINT& from = dc->CurrentPosition();
@@ -160,8 +191,7 @@ bool LineTo(HDC dc, int x, int y) {
       const int step = x >= from.x ? 0 : 1;  // leftward lines keep their start, drop their end
       const Span2 run = Clip(s, std::min(from.x, x) + step, y, std::max(from.x, x) + step, y + 1);
       if (!run.Empty()) {
-        std::uint32_t* row = s.pixels + static_cast<std::ptrdiff_t>(y) * s.stride;
-        std::fill(row + run.x0, row + run.x1, kPen);
+        FillRun(s.pixels + static_cast<std::ptrdiff_t>(y) * s.stride + run.x0, run.x1 - run.x0, kPen);
         touched = true;
       }
     }

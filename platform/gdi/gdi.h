@@ -2,13 +2,16 @@
 // memory device contexts with selectable bitmaps, solid brushes, FillRect, BitBlt
 // (SRCCOPY), lines with the default black one-pixel pen and vertical or horizontal
 // GradientFill. The DC of a window is its presented picture: every drawing call into
-// it hands the whole finished frame to Window::PresentFrame.
+// it hands the whole finished frame to Window::PresentFrame. A BitBlt that covers the
+// whole client area hands the source's pixels over directly, without a copy of its own;
+// drawing only part of the window composes over the last picture the DC drew itself.
 //
 // A device context and the bitmaps selected into it are used by one thread at a time.
 // Colours given by callers are COLORREF (0x00BBGGRR); pixels are 0x00RRGGBB.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
@@ -67,6 +70,33 @@ struct GRADIENT_RECT {
 
 class DeviceContext;
 
+namespace detail {
+
+// Bars are a few pixels wide: a run of up to 8 pixels is two overlapping stores with
+// no loop (a loop of zero stores may be turned into a slow string instruction).
+inline void FillRun(std::uint32_t* p, int n, std::uint32_t pixel) {
+  const std::uint32_t quad[4] = {pixel, pixel, pixel, pixel};
+  if (n >= 4 && n <= 8) {
+    std::memcpy(p, quad, sizeof quad);
+    std::memcpy(p + n - 4, quad, sizeof quad);
+  } else if (n >= 2 && n < 4) {
+    std::memcpy(p, quad, 2 * sizeof(std::uint32_t));
+    std::memcpy(p + n - 2, quad, 2 * sizeof(std::uint32_t));
+  } else if (n == 1) {
+    p[0] = pixel;
+  } else if (n > 8) {
+    if (pixel == 0) {
+      std::memset(p, 0, static_cast<std::size_t>(n) * sizeof(std::uint32_t));
+      return;
+    }
+    int i = 0;
+    for (; i + 4 <= n; i += 4) std::memcpy(p + i, quad, sizeof quad);
+    if (i < n) std::memcpy(p + n - 4, quad, sizeof quad);
+  }
+}
+
+}  // namespace detail
+
 // width x height pixels, black when made.
 class Bitmap {
  public:
@@ -118,13 +148,26 @@ class DeviceContext {
 
   bool IsWindowDC() const { return window_ != nullptr; }
   Bitmap* Select(Bitmap* bitmap);  // null when the bitmap cannot be selected here
-  Surface Target();                // where drawing lands now
-  void Drawn();                    // a window DC presents its picture
+  // Where drawing lands now. Inline: a frame makes a few thousand small drawing calls.
+  Surface Target() { return window_ == nullptr ? surface_ : WindowTarget(); }
+  void Drawn() {  // a window DC presents its picture
+    if (window_ != nullptr) Present();
+  }
   POINT& CurrentPosition() { return current_; }
+  // A window DC: hands a whole frame straight to the window, skipping the DC's own copy
+  // of the picture (which later partial drawing still composes over).
+  void PresentWhole(std::span<const std::uint32_t> pixels, int width, int height) {
+    window_->PresentFrame(pixels, width, height);
+  }
 
  private:
   friend class Bitmap;
+  void Selected(Bitmap* bitmap);
+  Surface WindowTarget();
+  void Present();
+
   ui::Window* window_ = nullptr;
+  Surface surface_;  // a memory DC's selected bitmap
   Bitmap defaultBitmap_{1, 1};
   Bitmap* selected_ = nullptr;
   std::vector<std::uint32_t> windowPixels_;  // a window DC's picture
@@ -152,12 +195,63 @@ bool DeleteObject(std::unique_ptr<Bitmap> bitmap);
 bool DeleteObject(std::unique_ptr<Brush> brush);
 
 // Drawing. Everything is clipped to the target; empty or inverted rectangles draw nothing.
-int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush);  // inline below for memory DCs
 bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
             std::uint32_t rop);
-bool MoveToEx(HDC dc, int x, int y, POINT* previous);
-// Draws with the default pen (black, one pixel) up to but not including (x, y).
-bool LineTo(HDC dc, int x, int y);
+// Lines: MoveToEx and LineTo below; LineTo draws with the default pen (black, one
+// pixel) up to but not including (x, y).
+namespace detail {
+bool LineToAnyDirection(HDC dc, int x, int y);
+}
+
+namespace detail {
+int FillRectAny(HDC dc, const RECT* rect, HBRUSH brush);
+}
+
+// Bars without the gradient are filled one row per call: inline for memory DCs.
+inline int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+  if (dc == nullptr || rect == nullptr || brush == nullptr || dc->IsWindowDC()) {
+    return detail::FillRectAny(dc, rect, brush);
+  }
+  const Surface s = dc->Target();
+  const int x0 = rect->left < 0 ? 0 : rect->left;
+  const int x1 = rect->right > s.width ? s.width : rect->right;
+  const int y0 = rect->top < 0 ? 0 : rect->top;
+  const int y1 = rect->bottom > s.height ? s.height : rect->bottom;
+  if (x0 >= x1 || y0 >= y1) return 1;
+  const std::uint32_t pixel = PixelOf(brush->Color());
+  std::uint32_t* row = s.pixels + static_cast<std::ptrdiff_t>(y0) * s.stride + x0;
+  if (x1 - x0 == s.stride) {
+    detail::FillRun(row, (x1 - x0) * (y1 - y0), pixel);  // whole rows: one run
+  } else {
+    for (int y = y0; y < y1; ++y, row += s.stride) detail::FillRun(row, x1 - x0, pixel);
+  }
+  return 1;
+}
+
+// The grid draws a short row segment per even row of every bar: inline, so a frame's
+// thousand segments cost little more than their pixels.
+inline bool MoveToEx(HDC dc, int x, int y, POINT* previous) {
+  if (dc == nullptr) return false;
+  if (previous != nullptr) *previous = dc->CurrentPosition();
+  dc->CurrentPosition() = POINT{x, y};
+  return true;
+}
+
+inline bool LineTo(HDC dc, int x, int y) {
+  if (dc == nullptr) return false;
+  POINT& from = dc->CurrentPosition();
+  if (dc->IsWindowDC() || from.y != y || x < from.x) return detail::LineToAnyDirection(dc, x, y);
+  // A rightward row segment in a memory DC: pixels from.x .. x - 1.
+  const Surface s = dc->Target();
+  if (y >= 0 && y < s.height) {
+    const int x0 = from.x < 0 ? 0 : from.x;
+    const int x1 = x > s.width ? s.width : x;
+    if (x0 < x1) detail::FillRun(s.pixels + static_cast<std::ptrdiff_t>(y) * s.stride + x0, x1 - x0, 0x000000);
+  }
+  from = POINT{x, y};
+  return true;
+}
 // Rectangle modes only; each rectangle shades from its upper (or left) vertex colour
 // at one edge toward its lower (or right) vertex colour at the other.
 bool GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount, const GRADIENT_RECT* rects,

@@ -106,8 +106,8 @@ TEST_F(ConsumerTest, PlayedBytesBelowZeroConvertNothing) {
 }
 
 TEST_F(ConsumerTest, TicksSleepOutTheRestOfTheNominalPeriod) {
-  Start(16384, 4);
   processor.onProcess = [&] { clock.Advance(300'000); };
+  Start(16384, 4);
   ASSERT_TRUE(processor.WaitForCalls(1));
   NextTick();
   ASSERT_TRUE(clock.WaitForSleeps(2));
@@ -117,8 +117,8 @@ TEST_F(ConsumerTest, TicksSleepOutTheRestOfTheNominalPeriod) {
 }
 
 TEST_F(ConsumerTest, WorkLongerThanAPeriodStretchesItAndRaisesTimeScale) {
-  Start(16384, 4);
   processor.onProcess = [&] { clock.Advance(20'000'000); };
+  Start(16384, 4);
   ASSERT_TRUE(processor.WaitForCalls(1));
   NextTick();
   NextTick();
