@@ -2,7 +2,8 @@
 
 namespace sound = platform::sound;
 
-AudioDeviceTable::AudioDeviceTable(sound::SoundSystem& system, std::function<std::uint32_t()> clockMs)
+AudioDeviceTable::AudioDeviceTable(sound::SoundSystem& system,
+                                   std::function<std::uint32_t()> clockMs)
     : system_(system), clockMs_(std::move(clockMs)) {}
 
 std::uint32_t AudioDeviceTable::RowCount() const {
@@ -24,7 +25,8 @@ AudioDeviceEntry AudioDeviceTable::RowInfo(std::uint32_t slot) const {
 std::int32_t AudioDeviceTable::FindRow(const sound::Guid* guid, std::uint32_t isPlayback) const {
   const sound::Guid wanted = guid != nullptr ? *guid : sound::Guid{};
   for (std::uint32_t slot = 0; slot < rowCount_; ++slot) {
-    if (rows_[slot].isPlayback == isPlayback && rows_[slot].guid == wanted) return static_cast<std::int32_t>(slot);
+    if (rows_[slot].isPlayback == isPlayback && rows_[slot].guid == wanted)
+      return static_cast<std::int32_t>(slot);
   }
   return -1;
 }
@@ -93,7 +95,8 @@ sound::SoundDevice* AudioDeviceTable::AcquireAudioDevice(const void* window) {
     if (system_.CreateDevice(guid, &made) != sound::DS_OK || !made) return nullptr;
     row.device = std::move(made);
     row.references = 0;
-    if (row.device->SetCooperativeLevel(window, sound::DSSCL_NORMAL) != sound::DS_OK) return nullptr;
+    if (row.device->SetCooperativeLevel(window, sound::DSSCL_NORMAL) != sound::DS_OK)
+      return nullptr;
   }
   ++row.references;
   return row.device.get();

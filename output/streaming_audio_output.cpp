@@ -18,16 +18,22 @@ constexpr std::uint32_t kDrainSlackMs = 500;
 
 StreamingAudioOutput::StreamingAudioOutput(Key, AudioDeviceTable& table, BufferStarter& starter,
                                            std::uint32_t bytesPerFrameArg, Options options)
-    : bytesPerFrame(bytesPerFrameArg), table_(table), starter_(starter), options_(std::move(options)) {
+    : bytesPerFrame(bytesPerFrameArg),
+      table_(table),
+      starter_(starter),
+      options_(std::move(options)) {
   if (!options_.sleepMs) options_.sleepMs = platform::SleepMs;
 }
 
-std::unique_ptr<StreamingAudioOutput> StreamingAudioOutput::Create(AudioDeviceTable& table, BufferStarter& starter,
-                                                                   float sampleRate, std::uint32_t bytesPerFrame,
-                                                                   std::uint32_t channels, Options options) {
-  if (table.RowCount() == 0 || table.RowInfo(0).isPlayback != 1 || !starter.Running()) return nullptr;
-  if (bytesPerFrame == 0 || channels == 0 || !(sampleRate >= 1.0f) || sampleRate > 1e6f) return nullptr;
-  auto output = std::make_unique<StreamingAudioOutput>(Key{}, table, starter, bytesPerFrame, std::move(options));
+std::unique_ptr<StreamingAudioOutput> StreamingAudioOutput::Create(
+    AudioDeviceTable& table, BufferStarter& starter, float sampleRate, std::uint32_t bytesPerFrame,
+    std::uint32_t channels, Options options) {
+  if (table.RowCount() == 0 || table.RowInfo(0).isPlayback != 1 || !starter.Running())
+    return nullptr;
+  if (bytesPerFrame == 0 || channels == 0 || !(sampleRate >= 1.0f) || sampleRate > 1e6f)
+    return nullptr;
+  auto output = std::make_unique<StreamingAudioOutput>(Key{}, table, starter, bytesPerFrame,
+                                                       std::move(options));
   sound::SoundDevice* device = table.AcquireAudioDevice(platform::ui::GetActiveWindow());
   if (device == nullptr || !output->CreateStreamBuffer(*device, sampleRate, channels)) {
     return nullptr;  // the destructor drops the device reference
@@ -37,7 +43,8 @@ std::unique_ptr<StreamingAudioOutput> StreamingAudioOutput::Create(AudioDeviceTa
   return output;
 }
 
-bool StreamingAudioOutput::CreateStreamBuffer(sound::SoundDevice& device, float sampleRate, std::uint32_t channels) {
+bool StreamingAudioOutput::CreateStreamBuffer(sound::SoundDevice& device, float sampleRate,
+                                              std::uint32_t channels) {
   const auto rate = static_cast<std::uint32_t>(sampleRate);
   const std::uint32_t bits = bytesPerFrame / channels * 8;
   const sound::WaveFormat format = BuildWaveFormat(channels, rate, bits);
@@ -74,8 +81,8 @@ void StreamingAudioOutput::FillSilence(Silence part) {
   std::uint32_t size1 = 0;
   std::uint32_t size2 = 0;
   if (part == Silence::kWhole) {
-    if (playBuffer->Lock(0, bufferBytes, &region1, &size1, &region2, &size2, sound::DSBLOCK_ENTIREBUFFER) !=
-        sound::DS_OK) {
+    if (playBuffer->Lock(0, bufferBytes, &region1, &size1, &region2, &size2,
+                         sound::DSBLOCK_ENTIREBUFFER) != sound::DS_OK) {
       return;
     }
     if (region1 != nullptr) std::memset(region1, silence, size1);
@@ -92,7 +99,8 @@ void StreamingAudioOutput::FillSilence(Silence part) {
   const std::int32_t pos = writePos;
   const std::uint32_t base = pos >= 0 ? static_cast<std::uint32_t>(pos) : write;
   const std::uint32_t start = (base + silenceAhead) % bufferBytes;
-  const bool inPlayingRegion = write >= play ? (start >= play && start < write) : (start < write || start >= play);
+  const bool inPlayingRegion =
+      write >= play ? (start >= play && start < write) : (start < write || start >= play);
   if (inPlayingRegion) return;
   // The free part runs from the queued data's end to the play cursor. When the known
   // silence already reaches the play cursor, going on would wrap into queued audio.
@@ -106,10 +114,12 @@ void StreamingAudioOutput::FillSilence(Silence part) {
   if (region1 != nullptr) std::memset(region1, silence, size1);
   if (region2 != nullptr) std::memset(region2, silence, size2);
   playBuffer->Unlock(region1, size1, region2, size2);
-  silenceAhead = std::min(bufferBytes, silenceAhead + (region1 != nullptr ? size1 : 0) + (region2 != nullptr ? size2 : 0));
+  silenceAhead = std::min(bufferBytes, silenceAhead + (region1 != nullptr ? size1 : 0) +
+                                           (region2 != nullptr ? size2 : 0));
 }
 
-std::uint32_t StreamingAudioOutput::GetWritableBytes(std::uint32_t* playOut, std::uint32_t* writeOut,
+std::uint32_t StreamingAudioOutput::GetWritableBytes(std::uint32_t* playOut,
+                                                     std::uint32_t* writeOut,
                                                      std::uint32_t* limitOut, bool markUnderrun) {
   if (limitOut != nullptr) *limitOut = 0;
   if (!playBuffer) return 0;
@@ -258,7 +268,8 @@ void StreamingAudioOutput::DrainQueued() {
   std::uint32_t left = Distance(play, end);
   if (left == 0 || left > queueTarget + Distance(play, write)) return;
   if (starter_.RequestBufferStart(playBuffer.get()) < 0) return;
-  const std::uint64_t boundMs = static_cast<std::uint64_t>(left) * 1000 / bytesPerSecond_ + kDrainSlackMs;
+  const std::uint64_t boundMs =
+      static_cast<std::uint64_t>(left) * 1000 / bytesPerSecond_ + kDrainSlackMs;
   for (std::uint64_t waited = 0; waited < boundMs; waited += kDrainPollMs) {
     options_.sleepMs(kDrainPollMs);
     if (playBuffer->GetCurrentPosition(&play, &write) != sound::DS_OK) break;

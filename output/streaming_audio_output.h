@@ -28,16 +28,17 @@ class StreamingAudioOutput final : public AudioOutput {
 
   // CreateAudioOutput: null when the table's slot 0 is no playback row, there is
   // no starter worker, or the device or buffer cannot be had.
-  static std::unique_ptr<StreamingAudioOutput> Create(AudioDeviceTable& table, BufferStarter& starter,
-                                                      float sampleRate, std::uint32_t bytesPerFrame,
+  static std::unique_ptr<StreamingAudioOutput> Create(AudioDeviceTable& table,
+                                                      BufferStarter& starter, float sampleRate,
+                                                      std::uint32_t bytesPerFrame,
                                                       std::uint32_t channels, Options options = {});
   struct Key {  // only Create makes outputs
    private:
     Key() = default;
     friend class StreamingAudioOutput;
   };
-  StreamingAudioOutput(Key, AudioDeviceTable& table, BufferStarter& starter, std::uint32_t bytesPerFrame,
-                       Options options);
+  StreamingAudioOutput(Key, AudioDeviceTable& table, BufferStarter& starter,
+                       std::uint32_t bytesPerFrame, Options options);
   // DestroyAudioOutput.
   ~StreamingAudioOutput() override;
 
@@ -63,15 +64,18 @@ class StreamingAudioOutput final : public AudioOutput {
   std::uint32_t queueTarget = 0;
   std::uint32_t bitsPerSample = 16;
   std::uint32_t bytesPerFrame = 0;
-  std::uint64_t framesWritten = 0;            // playback thread only
-  std::atomic<std::int32_t> writePos{-1};     // written by the playback thread, read by the DSP thread
-  std::atomic<std::uint32_t> started{0};      // playback thread only
-  std::atomic<std::uint32_t> silenceAhead{0}; // written by the playback thread, read by the DSP thread
-  std::atomic<std::uint32_t> underrun{0};     // written by the playback thread, read by the DSP thread
-  std::atomic<std::int64_t> totalBytesWritten{0};  // written by the playback thread, read by the DSP thread
+  std::uint64_t framesWritten = 0;         // playback thread only
+  std::atomic<std::int32_t> writePos{-1};  // written by the playback thread, read by the DSP thread
+  std::atomic<std::uint32_t> started{0};   // playback thread only
+  std::atomic<std::uint32_t> silenceAhead{
+      0};                                  // written by the playback thread, read by the DSP thread
+  std::atomic<std::uint32_t> underrun{0};  // written by the playback thread, read by the DSP thread
+  std::atomic<std::int64_t> totalBytesWritten{
+      0};  // written by the playback thread, read by the DSP thread
 
  private:
-  bool CreateStreamBuffer(platform::sound::SoundDevice& device, float sampleRate, std::uint32_t channels);
+  bool CreateStreamBuffer(platform::sound::SoundDevice& device, float sampleRate,
+                          std::uint32_t channels);
   std::uint32_t Distance(std::uint32_t from, std::uint32_t to) const;
   std::uint32_t WholeFrames(std::uint32_t bytes) const { return bytes - bytes % bytesPerFrame; }
   void NoteRestore(platform::HRESULT restored);
@@ -81,7 +85,7 @@ class StreamingAudioOutput final : public AudioOutput {
   BufferStarter& starter_;
   Options options_;
   std::uint32_t bytesPerSecond_ = 0;
-  int restoreFailures_ = 0;                 // playback thread only
-  bool stoppedWhilePlaying_ = false;        // playback thread only
-  std::atomic<bool> deviceFailed_{false};   // set by the playback thread
+  int restoreFailures_ = 0;                // playback thread only
+  bool stoppedWhilePlaying_ = false;       // playback thread only
+  std::atomic<bool> deviceFailed_{false};  // set by the playback thread
 };

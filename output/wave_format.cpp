@@ -2,7 +2,8 @@
 
 namespace sound = platform::sound;
 
-sound::WaveFormat BuildWaveFormat(std::uint32_t channels, std::uint32_t sampleRate, std::uint32_t bitsPerSample) {
+sound::WaveFormat BuildWaveFormat(std::uint32_t channels, std::uint32_t sampleRate,
+                                  std::uint32_t bitsPerSample) {
   const std::uint32_t containerBits = (bitsPerSample + 7) & ~7u;
   sound::WaveFormat format;
   format.nChannels = static_cast<std::uint16_t>(channels);

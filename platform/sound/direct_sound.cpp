@@ -8,9 +8,9 @@ bool Guid::IsNull() const {
   return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
 }
 
-HRESULT LockRegions(std::uint8_t* base, std::uint32_t size, std::uint32_t offset, std::uint32_t bytes,
-                    std::uint32_t flags, void** region1, std::uint32_t* size1, void** region2,
-                    std::uint32_t* size2) {
+HRESULT LockRegions(std::uint8_t* base, std::uint32_t size, std::uint32_t offset,
+                    std::uint32_t bytes, std::uint32_t flags, void** region1, std::uint32_t* size1,
+                    void** region2, std::uint32_t* size2) {
   if (region1 == nullptr || size1 == nullptr) return DSERR_INVALIDPARAM;
   if ((flags & DSBLOCK_ENTIREBUFFER) != 0) {
     offset = 0;
@@ -37,7 +37,8 @@ Guid DeviceGuid(bool isPlayback, const char* name, int occurrence) {
     h2 ^= h2 >> 29;
   };
   mix(isPlayback ? 'P' : 'C');
-  for (const char* p = name != nullptr ? name : ""; *p != '\0'; ++p) mix(static_cast<std::uint8_t>(*p));
+  for (const char* p = name != nullptr ? name : ""; *p != '\0'; ++p)
+    mix(static_cast<std::uint8_t>(*p));
   mix(0);
   mix(static_cast<std::uint8_t>(occurrence));
   mix(static_cast<std::uint8_t>(occurrence >> 8));

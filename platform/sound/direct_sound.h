@@ -40,8 +40,8 @@ inline constexpr std::uint32_t DSBCAPS_GETCURRENTPOSITION2 = 0x10000;
 inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
 inline constexpr std::uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 // KSDATAFORMAT_SUBTYPE_PCM: 00000001-0000-0010-8000-00aa00389b71, in memory order.
-inline constexpr Guid KSDATAFORMAT_SUBTYPE_PCM{
-    {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+inline constexpr Guid KSDATAFORMAT_SUBTYPE_PCM{{0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
 // WAVEFORMATEX, with the WAVEFORMATEXTENSIBLE tail (meaningful when cbSize is 22).
 struct WaveFormat {
@@ -73,9 +73,11 @@ class SoundBuffer {
   virtual HRESULT GetCurrentPosition(std::uint32_t* play, std::uint32_t* write) = 0;
   virtual HRESULT GetStatus(std::uint32_t* status) = 0;
   // One or two regions: the second one, at offset 0, when the span crosses the end.
-  virtual HRESULT Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* size1,
-                       void** region2, std::uint32_t* size2, std::uint32_t flags) = 0;
-  virtual HRESULT Unlock(void* region1, std::uint32_t size1, void* region2, std::uint32_t size2) = 0;
+  virtual HRESULT Lock(std::uint32_t offset, std::uint32_t bytes, void** region1,
+                       std::uint32_t* size1, void** region2, std::uint32_t* size2,
+                       std::uint32_t flags) = 0;
+  virtual HRESULT Unlock(void* region1, std::uint32_t size1, void* region2,
+                         std::uint32_t size2) = 0;
   // Plays from the current position, wrapping at the end (always looping here).
   virtual HRESULT Play(std::uint32_t reserved, std::uint32_t priority, std::uint32_t flags) = 0;
   // Stops; the contents stay and Play continues where the device stopped taking data.
@@ -88,13 +90,15 @@ class SoundBuffer {
 class SoundDevice {
  public:
   virtual ~SoundDevice() = default;
-  virtual HRESULT CreateSoundBuffer(const BufferDescription& description, std::unique_ptr<SoundBuffer>* buffer) = 0;
+  virtual HRESULT CreateSoundBuffer(const BufferDescription& description,
+                                    std::unique_ptr<SoundBuffer>* buffer) = 0;
   // Accepted and ignored: every buffer here plays whatever window has the focus.
   virtual HRESULT SetCooperativeLevel(const void* window, std::uint32_t level) = 0;
 };
 
 // Called once per device, default first with a null GUID; returning false stops.
-using EnumerateCallback = std::function<bool(const Guid* guid, const char16_t* description, const char16_t* module)>;
+using EnumerateCallback =
+    std::function<bool(const Guid* guid, const char16_t* description, const char16_t* module)>;
 
 // The system's entry points (DirectSoundEnumerate, DirectSoundCaptureEnumerate, DirectSoundCreate).
 class SoundSystem {
@@ -111,9 +115,9 @@ SoundSystem& SdlSoundSystem();
 
 // Lock arithmetic shared by the implementations: splits (offset, bytes) of a looping
 // buffer of `size` bytes at `base` into one or two regions.
-HRESULT LockRegions(std::uint8_t* base, std::uint32_t size, std::uint32_t offset, std::uint32_t bytes,
-                    std::uint32_t flags, void** region1, std::uint32_t* size1, void** region2,
-                    std::uint32_t* size2);
+HRESULT LockRegions(std::uint8_t* base, std::uint32_t size, std::uint32_t offset,
+                    std::uint32_t bytes, std::uint32_t flags, void** region1, std::uint32_t* size1,
+                    void** region2, std::uint32_t* size2);
 
 // A stable identity for a named device: the same name and occurrence give the same GUID.
 Guid DeviceGuid(bool isPlayback, const char* name, int occurrence);

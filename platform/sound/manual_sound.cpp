@@ -39,14 +39,15 @@ HRESULT ManualSoundBuffer::GetStatus(std::uint32_t* status) {
   return DS_OK;
 }
 
-HRESULT ManualSoundBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* size1,
-                                void** region2, std::uint32_t* size2, std::uint32_t flags) {
+HRESULT ManualSoundBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, void** region1,
+                                std::uint32_t* size1, void** region2, std::uint32_t* size2,
+                                std::uint32_t flags) {
   ++state_->lockCalls;
   state_->locks.emplace_back(offset, bytes);
   if (state_->lost) return DSERR_BUFFERLOST;
   if (state_->lockResult != DS_OK) return state_->lockResult;
-  return LockRegions(state_->memory.data(), static_cast<std::uint32_t>(state_->memory.size()), offset, bytes, flags,
-                     region1, size1, region2, size2);
+  return LockRegions(state_->memory.data(), static_cast<std::uint32_t>(state_->memory.size()),
+                     offset, bytes, flags, region1, size1, region2, size2);
 }
 
 HRESULT ManualSoundBuffer::Play(std::uint32_t, std::uint32_t, std::uint32_t) {
@@ -86,12 +87,16 @@ HRESULT Report(const std::vector<std::optional<Guid>>& devices, const EnumerateC
 
 class ManualSoundDevice final : public SoundDevice {
  public:
-  explicit ManualSoundDevice(ManualSoundSystem& system) : system_(system) { ++system_.devicesAlive; }
+  explicit ManualSoundDevice(ManualSoundSystem& system) : system_(system) {
+    ++system_.devicesAlive;
+  }
   ~ManualSoundDevice() override { --system_.devicesAlive; }
 
-  HRESULT CreateSoundBuffer(const BufferDescription& description, std::unique_ptr<SoundBuffer>* buffer) override {
+  HRESULT CreateSoundBuffer(const BufferDescription& description,
+                            std::unique_ptr<SoundBuffer>* buffer) override {
     if (system_.bufferResult != DS_OK) return system_.bufferResult;
-    if (description.lpwfxFormat == nullptr || description.dwBufferBytes == 0) return DSERR_INVALIDPARAM;
+    if (description.lpwfxFormat == nullptr || description.dwBufferBytes == 0)
+      return DSERR_INVALIDPARAM;
     auto state = std::move(system_.nextBuffer);
     system_.nextBuffer = std::make_shared<ManualBufferState>();
     state->description = description;
@@ -102,7 +107,9 @@ class ManualSoundDevice final : public SoundDevice {
     *buffer = std::make_unique<ManualSoundBuffer>(std::move(state));
     return DS_OK;
   }
-  HRESULT SetCooperativeLevel(const void*, std::uint32_t) override { return system_.cooperativeResult; }
+  HRESULT SetCooperativeLevel(const void*, std::uint32_t) override {
+    return system_.cooperativeResult;
+  }
 
  private:
   ManualSoundSystem& system_;

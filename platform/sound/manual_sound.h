@@ -55,8 +55,8 @@ class ManualSoundBuffer final : public SoundBuffer {
 
   HRESULT GetCurrentPosition(std::uint32_t* play, std::uint32_t* write) override;
   HRESULT GetStatus(std::uint32_t* status) override;
-  HRESULT Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* size1, void** region2,
-               std::uint32_t* size2, std::uint32_t flags) override;
+  HRESULT Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* size1,
+               void** region2, std::uint32_t* size2, std::uint32_t flags) override;
   HRESULT Unlock(void*, std::uint32_t, void*, std::uint32_t) override { return DS_OK; }
   HRESULT Play(std::uint32_t reserved, std::uint32_t priority, std::uint32_t flags) override;
   HRESULT Stop() override;

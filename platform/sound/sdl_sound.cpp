@@ -1,8 +1,6 @@
 // The device layer over SDL2 audio. Each sound buffer opens its own SDL device in
 // the buffer's format (SDL converts to what the hardware takes); SDL's callback
 // copies from the looping buffer at the write cursor and moves the cursors on.
-#include <SDL.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <SDL.h>
 
 #include "platform/kernel/text.h"
 #include "platform/sound/direct_sound.h"
@@ -19,7 +19,7 @@ namespace {
 
 // Guards SDL's audio subsystem set-up, driver choice and device open/close.
 std::mutex sdlMutex;
-int openDevices = 0;        // guarded by sdlMutex
+int openDevices = 0;         // guarded by sdlMutex
 bool onDummyDriver = false;  // guarded by sdlMutex
 
 bool DriverChosenByUser() {
@@ -68,7 +68,9 @@ std::vector<Guid> Identities(bool isPlayback, const std::vector<std::string>& na
 HRESULT Report(bool isPlayback, const EnumerateCallback& callback) {
   const std::vector<std::string> names = DeviceNames(isPlayback);
   const std::vector<Guid> guids = Identities(isPlayback, names);
-  if (!callback(nullptr, isPlayback ? u"Primary Sound Driver" : u"Primary Sound Capture Driver", u"")) return DS_OK;
+  if (!callback(nullptr, isPlayback ? u"Primary Sound Driver" : u"Primary Sound Capture Driver",
+                u""))
+    return DS_OK;
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (!callback(&guids[i], FromUtf8(names[i]).c_str(), u"")) break;
   }
@@ -77,16 +79,21 @@ HRESULT Report(bool isPlayback, const EnumerateCallback& callback) {
 
 SDL_AudioFormat SdlFormat(const WaveFormat& format) {
   switch (format.wBitsPerSample) {
-    case 8: return AUDIO_U8;
-    case 16: return AUDIO_S16LSB;
-    case 32: return AUDIO_S32LSB;
-    default: return 0;
+    case 8:
+      return AUDIO_U8;
+    case 16:
+      return AUDIO_S16LSB;
+    case 32:
+      return AUDIO_S32LSB;
+    default:
+      return 0;
   }
 }
 
 class SdlSoundBuffer final : public SoundBuffer {
  public:
-  SdlSoundBuffer(std::optional<std::string> deviceName, const WaveFormat& format, std::uint32_t bytes)
+  SdlSoundBuffer(std::optional<std::string> deviceName, const WaveFormat& format,
+                 std::uint32_t bytes)
       : deviceName_(std::move(deviceName)),
         format_(format),
         memory_(bytes, format.wBitsPerSample == 8 ? 0x80 : 0x00) {}
@@ -109,13 +116,13 @@ class SdlSoundBuffer final : public SoundBuffer {
     return DS_OK;
   }
 
-  HRESULT Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* size1, void** region2,
-               std::uint32_t* size2, std::uint32_t flags) override {
+  HRESULT Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* size1,
+               void** region2, std::uint32_t* size2, std::uint32_t flags) override {
     if (Lost()) return DSERR_BUFFERLOST;
     // Pairs with the callback's release of the cursors: what it read is done with.
     cursors_.load(std::memory_order_acquire);
-    return LockRegions(memory_.data(), static_cast<std::uint32_t>(memory_.size()), offset, bytes, flags, region1,
-                       size1, region2, size2);
+    return LockRegions(memory_.data(), static_cast<std::uint32_t>(memory_.size()), offset, bytes,
+                       flags, region1, size1, region2, size2);
   }
 
   HRESULT Unlock(void*, std::uint32_t, void*, std::uint32_t) override {
@@ -150,7 +157,9 @@ class SdlSoundBuffer final : public SoundBuffer {
  private:
   static void SDLCALL Feed(void* self, Uint8* stream, int len);
 
-  bool Lost() const { return device_ == 0 || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED; }
+  bool Lost() const {
+    return device_ == 0 || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
+  }
 
   void CloseDevice() {
     if (device_ == 0) return;
@@ -164,7 +173,8 @@ class SdlSoundBuffer final : public SoundBuffer {
   const WaveFormat format_;
   // Written by the owner between Lock and Unlock, read by the callback at the write cursor.
   std::vector<std::uint8_t> memory_;
-  SDL_AudioDeviceID device_ = 0;  // owner's thread (and the starter's Play, which the owner waits for)
+  SDL_AudioDeviceID device_ =
+      0;  // owner's thread (and the starter's Play, which the owner waits for)
   std::atomic<std::uint64_t> cursors_{0};  // play << 32 | write; the callback moves them
   std::atomic<std::uint32_t> published_{0};
   std::atomic<bool> playing_{false};
@@ -174,7 +184,8 @@ void SDLCALL SdlSoundBuffer::Feed(void* self, Uint8* stream, int len) {
   auto* buffer = static_cast<SdlSoundBuffer*>(self);
   buffer->published_.load(std::memory_order_acquire);
   const auto size = static_cast<std::uint32_t>(buffer->memory_.size());
-  const std::uint32_t start = static_cast<std::uint32_t>(buffer->cursors_.load(std::memory_order_relaxed));
+  const std::uint32_t start =
+      static_cast<std::uint32_t>(buffer->cursors_.load(std::memory_order_relaxed));
   std::uint32_t pos = start;
   auto left = static_cast<std::uint32_t>(len);
   while (left > 0) {
@@ -184,7 +195,8 @@ void SDLCALL SdlSoundBuffer::Feed(void* self, Uint8* stream, int len) {
     left -= run;
     pos = (pos + run) % size;
   }
-  buffer->cursors_.store((static_cast<std::uint64_t>(start) << 32) | pos, std::memory_order_release);
+  buffer->cursors_.store((static_cast<std::uint64_t>(start) << 32) | pos,
+                         std::memory_order_release);
 }
 
 HRESULT SdlSoundBuffer::OpenDevice(bool mayFallBack) {
@@ -193,7 +205,8 @@ HRESULT SdlSoundBuffer::OpenDevice(bool mayFallBack) {
   want.format = SdlFormat(format_);
   want.channels = static_cast<Uint8>(format_.nChannels);
   Uint16 samples = 64;
-  while (samples < 4096 && samples < format_.nSamplesPerSec / 50) samples = static_cast<Uint16>(samples * 2);
+  while (samples < 4096 && samples < format_.nSamplesPerSec / 50)
+    samples = static_cast<Uint16>(samples * 2);
   want.samples = samples;
   want.callback = &SdlSoundBuffer::Feed;
   want.userdata = this;
@@ -216,11 +229,14 @@ class SdlSoundDevice final : public SoundDevice {
  public:
   explicit SdlSoundDevice(std::optional<std::string> name) : name_(std::move(name)) {}
 
-  HRESULT CreateSoundBuffer(const BufferDescription& description, std::unique_ptr<SoundBuffer>* buffer) override {
+  HRESULT CreateSoundBuffer(const BufferDescription& description,
+                            std::unique_ptr<SoundBuffer>* buffer) override {
     const WaveFormat* format = description.lpwfxFormat;
-    if (buffer == nullptr || format == nullptr || description.dwBufferBytes == 0) return DSERR_INVALIDPARAM;
-    if (SdlFormat(*format) == 0 || format->nChannels == 0 || format->nChannels > 8 || format->nSamplesPerSec == 0 ||
-        format->nBlockAlign == 0 || description.dwBufferBytes % format->nBlockAlign != 0) {
+    if (buffer == nullptr || format == nullptr || description.dwBufferBytes == 0)
+      return DSERR_INVALIDPARAM;
+    if (SdlFormat(*format) == 0 || format->nChannels == 0 || format->nChannels > 8 ||
+        format->nSamplesPerSec == 0 || format->nBlockAlign == 0 ||
+        description.dwBufferBytes % format->nBlockAlign != 0) {
       return DSERR_BADFORMAT;
     }
     auto made = std::make_unique<SdlSoundBuffer>(name_, *format, description.dwBufferBytes);
@@ -238,8 +254,12 @@ class SdlSoundDevice final : public SoundDevice {
 
 class SdlSystem final : public SoundSystem {
  public:
-  HRESULT EnumeratePlayback(const EnumerateCallback& callback) override { return Report(true, callback); }
-  HRESULT EnumerateCapture(const EnumerateCallback& callback) override { return Report(false, callback); }
+  HRESULT EnumeratePlayback(const EnumerateCallback& callback) override {
+    return Report(true, callback);
+  }
+  HRESULT EnumerateCapture(const EnumerateCallback& callback) override {
+    return Report(false, callback);
+  }
 
   HRESULT CreateDevice(const Guid* guid, std::unique_ptr<SoundDevice>* device) override {
     if (device == nullptr) return DSERR_INVALIDPARAM;

@@ -1,14 +1,14 @@
 // A WAV file played by the engine through the real output on SDL's disk driver,
 // which writes exactly what the device played to a file.
-#include <gtest/gtest.h>
-#include <sndfile.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include "app/shell_globals.h"
 #include "output/system_output_devices.h"
@@ -39,8 +39,10 @@ class DiskCapture : public ::testing::Test {
       if (sample == 0) sample = 1;  // silence in the capture is then never the file's
     }
     const std::string wav = support::TempPath(name + ".wav");
-    ASSERT_TRUE(support::WriteSoundFile(wav, kRate, kChannels, SF_FORMAT_WAV | SF_FORMAT_PCM_16, signal_));
-    platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity, platform::FromUtf8(wav).c_str());
+    ASSERT_TRUE(
+        support::WriteSoundFile(wav, kRate, kChannels, SF_FORMAT_WAV | SF_FORMAT_PCM_16, signal_));
+    platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
+                             platform::FromUtf8(wav).c_str());
   }
 
   std::uintmax_t CaptureSize() const {
@@ -52,7 +54,8 @@ class DiskCapture : public ::testing::Test {
   // The capture as samples, with every silent sample set aside.
   std::vector<std::int16_t> HeardSamples() const {
     std::ifstream in(capturePath_, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
     std::vector<std::int16_t> heard;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
       const auto sample = static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[i]) |
@@ -66,7 +69,8 @@ class DiskCapture : public ::testing::Test {
   bool WaitForCapture(std::uintmax_t bytes, Player& player) {
     const auto deadline = std::chrono::steady_clock::now() + support::kBound;
     while (CaptureSize() < bytes) {
-      if (player.stopEvent->IsSignalled() || std::chrono::steady_clock::now() > deadline) return false;
+      if (player.stopEvent->IsSignalled() || std::chrono::steady_clock::now() > deadline)
+        return false;
       poll_.Wait(std::chrono::milliseconds(2));  // never signalled: a bounded poll
     }
     return true;
@@ -83,7 +87,8 @@ TEST_F(DiskCapture, CaptureIsTheFilesPcm) {
   player.PreparePlayback();
   ASSERT_NE(player.output, nullptr) << "no output on SDL's disk driver";
   ASSERT_TRUE(player.StartPlaybackThread());
-  ASSERT_EQ(player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
+  ASSERT_EQ(player.stopEvent->Wait(
+                std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
             platform::WaitResult::kSignalled);
   const std::vector<std::int16_t> heard = HeardSamples();
   ASSERT_EQ(heard.size(), signal_.size());
@@ -109,7 +114,8 @@ TEST_F(DiskCapture, CaptureIsTheFilesPcmWithTwentyPausesAndResumes) {
     player.ResumePlayback();
   }
   EXPECT_EQ(pauses, 20) << "the file ended before all pauses were made";
-  ASSERT_EQ(player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
+  ASSERT_EQ(player.stopEvent->Wait(
+                std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
             platform::WaitResult::kSignalled);
   const std::vector<std::int16_t> heard = HeardSamples();
   ASSERT_EQ(heard.size(), signal_.size());

@@ -21,7 +21,8 @@ TEST_F(EngineOnManualDevice, ADeviceGoneForGoodEndsThePlaybackCleanly) {
   const std::string path = support::TempPath("gone.wav");
   ASSERT_TRUE(support::WriteSoundFile(path, 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
                                       support::MakeTestSignal(8000, 1, 8000)));
-  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity, platform::FromUtf8(path).c_str());
+  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
+                           platform::FromUtf8(path).c_str());
   system.nextBuffer->lost = true;
   system.nextBuffer->restoreFailures = 1'000'000;
 
@@ -31,7 +32,8 @@ TEST_F(EngineOnManualDevice, ADeviceGoneForGoodEndsThePlaybackCleanly) {
   player.PreparePlayback();
   ASSERT_NE(player.output, nullptr);
   ASSERT_TRUE(player.StartPlaybackThread());
-  ASSERT_EQ(player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
+  ASSERT_EQ(player.stopEvent->Wait(
+                std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
             platform::WaitResult::kSignalled)
       << "the playback must end by itself";
   ASSERT_EQ(displays.created.size(), 1u);

@@ -1,11 +1,11 @@
 // An output on the manual-clock device, with its own table and starter.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "output/audio_device_table.h"
 #include "output/buffer_starter.h"
@@ -25,7 +25,8 @@ class ManualOutputTest : public ::testing::Test {
     options.sleepMs = [this](std::uint32_t ms) {
       if (!system.buffers.empty()) system.buffers.back()->Advance(ms * bytesPerMs);
     };
-    auto made = StreamingAudioOutput::Create(table, starter, rate, bytesPerFrame, channels, options);
+    auto made =
+        StreamingAudioOutput::Create(table, starter, rate, bytesPerFrame, channels, options);
     if (made) bytesPerMs = static_cast<std::uint32_t>(rate) * bytesPerFrame / 1000;
     return made;
   }
@@ -34,7 +35,8 @@ class ManualOutputTest : public ::testing::Test {
   // Bytes 1..255 repeating from a seed, never 0, so that silence is told apart.
   static std::vector<std::uint8_t> Pattern(std::uint32_t bytes, std::uint32_t seed = 0) {
     std::vector<std::uint8_t> out(bytes);
-    for (std::uint32_t i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(1 + (i + seed) % 255);
+    for (std::uint32_t i = 0; i < bytes; ++i)
+      out[i] = static_cast<std::uint8_t>(1 + (i + seed) % 255);
     return out;
   }
   static std::vector<std::uint8_t> WithoutSilence(const std::vector<std::uint8_t>& bytes) {

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <random>
+
+#include <gtest/gtest.h>
 
 #include "output/wave_format.h"
 #include "tests/output/output_fixture.h"
@@ -42,7 +42,8 @@ TEST_P(BufferSizes, FollowTheRateAndFrameSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, BufferSizes,
-                         ::testing::Values(SizeRow{44100.0f, 4, 2, 352800, 88200}, SizeRow{44100.0f, 2, 1, 176400, 88200},
+                         ::testing::Values(SizeRow{44100.0f, 4, 2, 352800, 88200},
+                                           SizeRow{44100.0f, 2, 1, 176400, 88200},
                                            SizeRow{8000.0f, 2, 1, 32000, 16000}));
 
 TEST(WaveFormat, ManyChannelsUseTheExtensibleForm) {
@@ -136,7 +137,8 @@ TEST_F(Underrun, IsNoticedAndWritingRestartsAtTheWriteCursorWithPlay) {
   EXPECT_EQ(output->underrun, 1u);
   const auto next = Pattern(4000, 3);
   EXPECT_EQ(output->Write(next.data(), 4000), 4000u);
-  EXPECT_NE(std::find(Device().locks.begin(), Device().locks.end(), std::make_pair(Device().write, 4000u)),
+  EXPECT_NE(std::find(Device().locks.begin(), Device().locks.end(),
+                      std::make_pair(Device().write, 4000u)),
             Device().locks.end())
       << "written at the write cursor";
   EXPECT_EQ(Device().playCalls, playsBefore + 1);
@@ -177,7 +179,8 @@ TEST_F(StartStop, StartAfterStopPlaysAtOnceAndSilencesTheFreePart) {
   ASSERT_EQ(output->Start(), 1);
   EXPECT_EQ(Device().playCalls, playsBefore + 1);
   EXPECT_EQ(WithoutSilence(Device().Read(88200, output->bufferBytes - 88200 + 60000)).size(), 0u);
-  EXPECT_EQ(Device().Read(60000, 28200), std::vector<std::uint8_t>(data.begin() + 60000, data.end()));
+  EXPECT_EQ(Device().Read(60000, 28200),
+            std::vector<std::uint8_t>(data.begin() + 60000, data.end()));
   EXPECT_EQ(output->silenceAhead, output->bufferBytes - 88200 + 60000);
 }
 
@@ -241,7 +244,8 @@ TEST_F(DeviceTrouble, BufferLostDuringLockIsRestoredAndTheBytesStillGoIn) {
   EXPECT_EQ(output->Write(next.data(), 4000), 4000u);
   EXPECT_EQ(Device().restoreCalls, 1);
   EXPECT_EQ(Device().playCalls, plays + 1) << "playback is asked for again";
-  EXPECT_EQ(Device().Read(Device().write, 4000), next) << "written at the write cursor, not dropped";
+  EXPECT_EQ(Device().Read(Device().write, 4000), next)
+      << "written at the write cursor, not dropped";
   EXPECT_FALSE(output->DeviceFailed());
 }
 
@@ -265,7 +269,8 @@ TEST_F(DeviceTrouble, ARestoreInBetweenStartsTheCountAgain) {
   const auto block = Pattern(4000);
   Device().lost = true;
   Device().restoreFailures = StreamingAudioOutput::kRestoreAttempts - 1;
-  for (int i = 0; i < StreamingAudioOutput::kRestoreAttempts - 1; ++i) EXPECT_EQ(output->Write(block.data(), 4000), 0u);
+  for (int i = 0; i < StreamingAudioOutput::kRestoreAttempts - 1; ++i)
+    EXPECT_EQ(output->Write(block.data(), 4000), 0u);
   EXPECT_EQ(output->Write(block.data(), 4000), 4000u);
   Device().lost = true;
   Device().restoreFailures = 1;
@@ -323,7 +328,8 @@ TEST_F(PlayedBytes, NeverAboveWhatWasWrittenAndFollowsTheDevice) {
   std::uint32_t offset = 0;
   std::int64_t previous = 0;
   for (int step = 0; step < 400 && offset < data.size(); ++step) {
-    const std::uint32_t offer = std::min<std::uint32_t>(4608, static_cast<std::uint32_t>(data.size()) - offset);
+    const std::uint32_t offer =
+        std::min<std::uint32_t>(4608, static_cast<std::uint32_t>(data.size()) - offset);
     offset += output->Write(data.data() + offset, offer);
     Device().Advance(4 * (random() % 1500));
     const std::int64_t played = output->GetPlayedBytes();

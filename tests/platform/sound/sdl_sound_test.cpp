@@ -1,6 +1,4 @@
 // The SDL device layer on SDL's disk driver: what the device plays lands in a file.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +8,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/sound/direct_sound.h"
 
@@ -26,7 +26,8 @@ class SdlDisk : public ::testing::Test {
     const std::string dir = tmp != nullptr ? tmp : "/tmp";
     std::string mkdir = "mkdir -p '" + dir + "'";
     ASSERT_EQ(std::system(mkdir.c_str()), 0);
-    capture_ = dir + "/sdl_sound_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+    capture_ = dir + "/sdl_sound_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
                std::to_string(::getpid()) + ".raw";
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", capture_.c_str(), 1);
@@ -105,7 +106,9 @@ TEST_F(SdlDisk, PlayLoopsOverTheBufferAndStopKeepsTheCursors) {
   void* region2 = nullptr;
   std::uint32_t size1 = 0;
   std::uint32_t size2 = 0;
-  ASSERT_EQ(buffer->Lock(0, kBytes, &region1, &size1, &region2, &size2, sound::DSBLOCK_ENTIREBUFFER), sound::DS_OK);
+  ASSERT_EQ(
+      buffer->Lock(0, kBytes, &region1, &size1, &region2, &size2, sound::DSBLOCK_ENTIREBUFFER),
+      sound::DS_OK);
   ASSERT_EQ(size1, kBytes);
   std::vector<std::uint8_t> pattern(kBytes);
   for (std::uint32_t i = 0; i < kBytes; ++i) pattern[i] = static_cast<std::uint8_t>(1 + i % 251);
