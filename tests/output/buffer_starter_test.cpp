@@ -1,0 +1,80 @@
+#include "output/buffer_starter.h"
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+namespace sound = platform::sound;
+
+namespace {
+
+// Records where and how Play was called; everything else is unused.
+class PlayRecorder final : public sound::SoundBuffer {
+ public:
+  platform::HRESULT playResult = sound::DS_OK;
+  std::thread::id playedOn;
+  std::uint32_t flags = 0;
+  int plays = 0;
+
+  platform::HRESULT Play(std::uint32_t, std::uint32_t, std::uint32_t playFlags) override {
+    playedOn = std::this_thread::get_id();
+    flags = playFlags;
+    ++plays;
+    return playResult;
+  }
+  platform::HRESULT GetCurrentPosition(std::uint32_t*, std::uint32_t*) override {
+    return sound::DSERR_GENERIC;
+  }
+  platform::HRESULT GetStatus(std::uint32_t*) override { return sound::DSERR_GENERIC; }
+  platform::HRESULT Lock(std::uint32_t, std::uint32_t, void**, std::uint32_t*, void**,
+                         std::uint32_t*, std::uint32_t) override {
+    return sound::DSERR_GENERIC;
+  }
+  platform::HRESULT Unlock(void*, std::uint32_t, void*, std::uint32_t) override {
+    return sound::DSERR_GENERIC;
+  }
+  platform::HRESULT Stop() override { return sound::DS_OK; }
+  platform::HRESULT Restore() override { return sound::DS_OK; }
+};
+
+TEST(BufferStarter, PlaysLoopingOnItsOwnThreadAndHandsBackTheResult) {
+  BufferStarter starter;
+  ASSERT_TRUE(starter.Running());
+  PlayRecorder buffer;
+  buffer.playResult = sound::DSERR_BUFFERLOST;
+  EXPECT_EQ(starter.RequestBufferStart(&buffer), sound::DSERR_BUFFERLOST);
+  EXPECT_EQ(buffer.plays, 1);
+  EXPECT_EQ(buffer.flags, sound::DSBPLAY_LOOPING);
+  EXPECT_NE(buffer.playedOn, std::this_thread::get_id());
+  buffer.playResult = sound::DS_OK;
+  EXPECT_EQ(starter.RequestBufferStart(&buffer), sound::DS_OK);
+}
+
+TEST(BufferStarter, RequestsFromManyThreadsAreServedOneAtATime) {
+  BufferStarter starter;
+  PlayRecorder buffers[4];
+  std::vector<std::thread> callers;
+  for (PlayRecorder& buffer : buffers) {
+    callers.emplace_back([&starter, &buffer] {
+      for (int i = 0; i < 50; ++i) EXPECT_EQ(starter.RequestBufferStart(&buffer), sound::DS_OK);
+    });
+  }
+  for (std::thread& caller : callers) caller.join();
+  for (const PlayRecorder& buffer : buffers) EXPECT_EQ(buffer.plays, 50);
+}
+
+TEST(BufferStarter, AfterShutdownRequestsFail) {
+  BufferStarter starter;
+  starter.Shutdown();
+  EXPECT_FALSE(starter.Running());
+  PlayRecorder buffer;
+  EXPECT_EQ(starter.RequestBufferStart(&buffer), platform::E_FAIL);
+  EXPECT_EQ(buffer.plays, 0);
+  starter.Shutdown();  // twice is harmless
+}
+
+TEST(BufferStarter, TheProcessStarterRunsFromStartUp) {
+  EXPECT_TRUE(ProcessBufferStarter().Running());
+}
+
+}  // namespace
