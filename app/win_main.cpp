@@ -1,5 +1,6 @@
 #include "app/win_main.h"
 
+#include <QCoreApplication>
 #include <filesystem>
 
 #include "app/command_line.h"
@@ -22,12 +23,15 @@ namespace qt = platform::qt;
 std::unique_ptr<qt::QtWindow> mainWindowOwner;
 bool classRegistered = false;
 
+// The icon drawn at build time, else the one installed beside the program.
 std::string IconPath(const char* name) {
-  for (const char* dir : {TONARIA_ICON_DIR, "/usr/local/share/icons/hicolor/48x48/apps",
-                          "/usr/share/icons/hicolor/48x48/apps"}) {
-    if (dir[0] == '\0') continue;
+  const std::string besideProgram =
+      QCoreApplication::applicationDirPath().toStdString() + "/../share/icons/hicolor/48x48/apps";
+  for (const std::string& dir : {std::string(TONARIA_ICON_DIR), besideProgram,
+                                 std::string("/usr/share/icons/hicolor/48x48/apps")}) {
+    if (dir.empty()) continue;
     std::error_code error;
-    const std::string path = std::string(dir) + "/" + name;
+    const std::string path = dir + "/" + name;
     if (std::filesystem::exists(path, error)) return path;
   }
   return {};

@@ -24,8 +24,26 @@ using namespace testing_support;
 
 std::u16string Wide(const std::string& text) { return platform::FromUtf8(text); }
 
+namespace {
+
+std::unique_ptr<QApplication> application;
+
+// The QApplication goes before main returns: left to static destruction it would
+// outlive the platform plugin it needs.
+class ApplicationEnvironment final : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    if (!application) return;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    application.reset();
+  }
+};
+
+[[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+}  // namespace
+
 void EnsureApplication() {
-  static std::unique_ptr<QApplication> application;
   if (application) return;
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   static int argc = 1;
