@@ -89,7 +89,7 @@ QString MprisService::CurrentStatus() const { return StatusText(host_->GetPlayba
 
 QVariantMap MprisService::CurrentMetadata() const {
   TrackInfo track;
-  track.path = host_->CurrentFilePath();
+  track.path = AbsolutePath(host_->CurrentFilePath());
   track.name = host_->CurrentFileName();
   track.lengthUs = host_->TrackLengthUs();
   track.number = trackNumber_;

@@ -1,6 +1,8 @@
 #include "app/mpris/track_metadata.h"
 
 #include <QDBusObjectPath>
+#include <climits>
+#include <unistd.h>
 
 #include "platform/kernel/text.h"
 
@@ -18,6 +20,15 @@ std::u16string LastPart(const std::u16string& path) {
 }
 
 }  // namespace
+
+std::u16string AbsolutePath(std::u16string_view path) {
+  if (path.empty() || path.front() == u'/') return std::u16string(path);
+  char directory[PATH_MAX];
+  if (::getcwd(directory, sizeof directory) == nullptr) return std::u16string(path);
+  std::u16string absolute = platform::FromUtf8(directory);
+  if (absolute.empty() || absolute.back() != u'/') absolute.push_back(u'/');
+  return absolute + std::u16string(path);
+}
 
 std::string FileUrl(std::u16string_view path) {
   static constexpr char kHex[] = "0123456789ABCDEF";

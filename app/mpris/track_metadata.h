@@ -23,6 +23,10 @@ struct TrackInfo {
 // there is a file.
 QVariantMap BuildMetadata(const TrackInfo& track);
 
+// A path named relative to the working directory (as on the command line) made
+// absolute, since a URL cannot be relative; others unchanged.
+std::u16string AbsolutePath(std::u16string_view path);
+
 // "file://" and the path's bytes, percent-encoded except unreserved characters and '/'.
 std::string FileUrl(std::u16string_view path);
 

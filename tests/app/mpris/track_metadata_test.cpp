@@ -2,6 +2,7 @@
 #include "app/mpris/track_metadata.h"
 
 #include <QDBusObjectPath>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,15 @@ TEST(TrackMetadata, FileGivesUrlTitleAndKnownLength) {
 TEST(TrackMetadata, UrlEscapesEverythingButUnreservedAndSlash) {
   EXPECT_EQ(mpris::FileUrl(u"/a b/#1 %ü~_.-.mp3"), "file:///a%20b/%231%20%25%C3%BC~_.-.mp3");
   EXPECT_EQ(mpris::FileUrl(platform::FromUtf8("/x\xff.ogg")), "file:///x%FF.ogg");
+}
+
+TEST(TrackMetadata, RelativePathsAreTakenFromTheWorkingDirectory) {
+  char directory[4096];
+  ASSERT_NE(::getcwd(directory, sizeof directory), nullptr);
+  const std::string here = std::string(directory) == "/" ? "" : directory;
+  EXPECT_EQ(platform::ToUtf8(mpris::AbsolutePath(u"song.wav")), here + "/song.wav");
+  EXPECT_EQ(mpris::AbsolutePath(u"/music/song.wav"), u"/music/song.wav");
+  EXPECT_EQ(mpris::AbsolutePath(u""), u"");
 }
 
 TEST(TrackMetadata, NonUtf8NamesBecomeValidText) {
