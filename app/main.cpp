@@ -16,6 +16,7 @@
 #include "output/system_output_devices.h"
 #include "platform/qt/message_boxes.h"
 #include "platform/qt/qt_window.h"
+#include "platform/qt/x11_hot_keys.h"
 #include "visual/spectrum_analyzer_factory.h"
 
 #ifndef TONARIA_DEMO_PATH
@@ -31,12 +32,9 @@ void OnQuitSignal(int) {
   [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
 }
 
-bool HasDisplay() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && value[0] != '\0') return true;
-  }
-  return false;
+bool IsSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0';
 }
 
 // SIGINT and SIGTERM quit like Exit; the handler only wakes the window's thread.
@@ -88,11 +86,16 @@ int main(int argc, char** argv) {
   }
 
   InstallQuitSignals();
-  app::headless = !HasDisplay();
+  app::headless = !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY");
   if (app::headless) {
     std::fputs("tonaria: no display found; running without a window until the playback ends\n", stderr);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  } else if (!IsSet("WAYLAND_DISPLAY") && !platform::qt::CanOpenX11Display()) {
+    // Qt would abort on a display it cannot open; play without a window instead.
+    std::fprintf(stderr, "tonaria: cannot open display '%s'; running without a window until the playback ends\n",
+                 std::getenv("DISPLAY"));
+    app::headless = true;
   }
+  if (app::headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   // Qt sees only the program name: file names must never be taken for Qt options.
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};

@@ -123,3 +123,14 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
 }
 
 }  // namespace platform::qt
+
+namespace platform::qt {
+
+bool CanOpenX11Display() {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  const bool open = connection != nullptr && xcb_connection_has_error(connection) == 0;
+  if (connection != nullptr) xcb_disconnect(connection);
+  return open;
+}
+
+}  // namespace platform::qt

@@ -46,3 +46,10 @@ class X11HotKeys final : public QAbstractNativeEventFilter {
 };
 
 }  // namespace platform::qt
+
+namespace platform::qt {
+
+// Whether an X server answers on $DISPLAY (Qt would abort on one that does not).
+bool CanOpenX11Display();
+
+}  // namespace platform::qt

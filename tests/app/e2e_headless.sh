@@ -30,6 +30,10 @@ run 2 "$work/missing.wav"
 run 2 "/$(printf 'p%.0s' {1..300}).wav"
 grep -q "longer than 259 characters" "$work/err.log" || fail "over-long path not refused"
 
+# A display that cannot be opened: told so, and played without a window.
+DISPLAY=:999 run 0 "$work/short.wav"
+grep -q "cannot open display ':999'" "$work/err.log" || fail "no notice of the unusable display"
+
 run 0 --help
 grep -q '^usage: tonaria' "$work/out.log" || fail "--help prints no usage"
 run 0 --version
