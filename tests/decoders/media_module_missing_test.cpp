@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "decoders/mac_decoder.h"
 #include "decoders/wma_decoder.h"
 #include "platform/ffmpeg/media_loader.h"
@@ -16,6 +19,25 @@ namespace {
 using namespace ape_wma_fixtures;
 using testing_support::MessageBoxRecorder;
 using testing_support::Narrow;
+
+bool FfmpegMapped() {
+  std::ifstream maps("/proc/self/maps");
+  std::stringstream text;
+  text << maps.rdbuf();
+  return text.str().find("libavcodec") != std::string::npos;
+}
+
+// FFmpeg costs ~33 MB resident: it must stay out of a process until an APE or
+// WMA file is opened. (First in this file, so that it also holds when the whole
+// binary runs in one process.)
+TEST(MediaModuleLoading, FfmpegIsMappedOnlyWhenAnApeOrWmaFileIsOpened) {
+  const std::string ape = Path("ape-44100-1-16.ape");
+  CMACDecoder unopened;
+  EXPECT_FALSE(FfmpegMapped()) << "linked in, or loaded before any file was opened";
+  CMACDecoder decoder;
+  ASSERT_TRUE(OpenPath(decoder, ape));
+  EXPECT_TRUE(FfmpegMapped());
+}
 
 class MediaModuleMissing : public ::testing::Test {
  protected:
