@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "output/wave_format.h"
-#include "platform/kernel/clock.h"
 #include "platform/ui/message_box.h"
 
 namespace sound = platform::sound;
@@ -12,28 +11,20 @@ using platform::HRESULT;
 
 namespace {
 constexpr std::uint32_t kMaxQueueBytes = 88200;
-constexpr std::uint32_t kDrainPollMs = 10;
-constexpr std::uint32_t kDrainSlackMs = 500;
 }  // namespace
 
 StreamingAudioOutput::StreamingAudioOutput(Key, AudioDeviceTable& table, BufferStarter& starter,
-                                           std::uint32_t bytesPerFrameArg, Options options)
-    : bytesPerFrame(bytesPerFrameArg),
-      table_(table),
-      starter_(starter),
-      options_(std::move(options)) {
-  if (!options_.sleepMs) options_.sleepMs = platform::SleepMs;
-}
+                                           std::uint32_t bytesPerFrameArg)
+    : bytesPerFrame(bytesPerFrameArg), table_(table), starter_(starter) {}
 
 std::unique_ptr<StreamingAudioOutput> StreamingAudioOutput::Create(
     AudioDeviceTable& table, BufferStarter& starter, float sampleRate, std::uint32_t bytesPerFrame,
-    std::uint32_t channels, Options options) {
+    std::uint32_t channels) {
   if (table.RowCount() == 0 || table.RowInfo(0).isPlayback != 1 || !starter.Running())
     return nullptr;
   if (bytesPerFrame == 0 || channels == 0 || !(sampleRate >= 1.0f) || sampleRate > 1e6f)
     return nullptr;
-  auto output = std::make_unique<StreamingAudioOutput>(Key{}, table, starter, bytesPerFrame,
-                                                       std::move(options));
+  auto output = std::make_unique<StreamingAudioOutput>(Key{}, table, starter, bytesPerFrame);
   sound::SoundDevice* device = table.AcquireAudioDevice(platform::ui::GetActiveWindow());
   if (device == nullptr || !output->CreateStreamBuffer(*device, sampleRate, channels)) {
     return nullptr;  // the destructor drops the device reference
@@ -48,8 +39,7 @@ bool StreamingAudioOutput::CreateStreamBuffer(sound::SoundDevice& device, float 
   const auto rate = static_cast<std::uint32_t>(sampleRate);
   const std::uint32_t bits = bytesPerFrame / channels * 8;
   const sound::WaveFormat format = BuildWaveFormat(channels, rate, bits);
-  bytesPerSecond_ = rate * bytesPerFrame;
-  bufferBytes = bytesPerSecond_ * 2;
+  bufferBytes = rate * bytesPerFrame * 2;
   queueTarget = WholeFrames(std::min(bufferBytes / 2, kMaxQueueBytes));
 
   sound::BufferDescription description;
@@ -64,7 +54,6 @@ bool StreamingAudioOutput::CreateStreamBuffer(sound::SoundDevice& device, float 
 }
 
 StreamingAudioOutput::~StreamingAudioOutput() {
-  if (playBuffer && options_.drainAtEnd && stoppedWhilePlaying_ && !deviceFailed_) DrainQueued();
   playBuffer.reset();
   table_.ReleaseAudioDevice(deviceSlot);
 }
@@ -251,31 +240,7 @@ int StreamingAudioOutput::Start() {
 }
 
 void StreamingAudioOutput::Stop() {
-  stoppedWhilePlaying_ = started != 0;
   started = 0;
   if (playBuffer) playBuffer->Stop();
 }
 
-// The engine stops the output right after the last block went in; let what is
-// queued play out first, so that a file's last half second is not cut off.
-void StreamingAudioOutput::DrainQueued() {
-  const std::int32_t pos = writePos;
-  if (pos < 0 || underrun != 0 || bytesPerSecond_ == 0) return;
-  std::uint32_t play = 0;
-  std::uint32_t write = 0;
-  if (playBuffer->GetCurrentPosition(&play, &write) != sound::DS_OK) return;
-  const auto end = static_cast<std::uint32_t>(pos);
-  std::uint32_t left = Distance(play, end);
-  if (left == 0 || left > queueTarget + Distance(play, write)) return;
-  if (starter_.RequestBufferStart(playBuffer.get()) < 0) return;
-  const std::uint64_t boundMs =
-      static_cast<std::uint64_t>(left) * 1000 / bytesPerSecond_ + kDrainSlackMs;
-  for (std::uint64_t waited = 0; waited < boundMs; waited += kDrainPollMs) {
-    options_.sleepMs(kDrainPollMs);
-    if (playBuffer->GetCurrentPosition(&play, &write) != sound::DS_OK) break;
-    const std::uint32_t now = Distance(play, end);
-    if (now == 0 || now > left) break;  // the play cursor reached or passed the end
-    left = now;
-  }
-  playBuffer->Stop();
-}

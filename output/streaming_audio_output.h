@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "output/audio_device_table.h"
@@ -12,16 +11,9 @@
 #include "platform/sound/direct_sound.h"
 #include "player/playback_collaborators.h"
 
-struct StreamingOutputOptions {
-  // Used only while the last queued audio plays out at the end of a playback;
-  // platform::SleepMs when empty. Tests move a manual clock here.
-  std::function<void(std::uint32_t ms)> sleepMs;
-  bool drainAtEnd = true;
-};
 
 class StreamingAudioOutput final : public AudioOutput {
  public:
-  using Options = StreamingOutputOptions;
   enum class Silence { kWhole, kFreePart };
   // Consecutive failed Restores after which the device counts as gone for good.
   static constexpr int kRestoreAttempts = 8;
@@ -31,14 +23,14 @@ class StreamingAudioOutput final : public AudioOutput {
   static std::unique_ptr<StreamingAudioOutput> Create(AudioDeviceTable& table,
                                                       BufferStarter& starter, float sampleRate,
                                                       std::uint32_t bytesPerFrame,
-                                                      std::uint32_t channels, Options options = {});
+                                                      std::uint32_t channels);
   struct Key {  // only Create makes outputs
    private:
     Key() = default;
     friend class StreamingAudioOutput;
   };
   StreamingAudioOutput(Key, AudioDeviceTable& table, BufferStarter& starter,
-                       std::uint32_t bytesPerFrame, Options options);
+                       std::uint32_t bytesPerFrame);
   // DestroyAudioOutput.
   ~StreamingAudioOutput() override;
 
@@ -79,13 +71,9 @@ class StreamingAudioOutput final : public AudioOutput {
   std::uint32_t Distance(std::uint32_t from, std::uint32_t to) const;
   std::uint32_t WholeFrames(std::uint32_t bytes) const { return bytes - bytes % bytesPerFrame; }
   void NoteRestore(platform::HRESULT restored);
-  void DrainQueued();
 
   AudioDeviceTable& table_;
   BufferStarter& starter_;
-  Options options_;
-  std::uint32_t bytesPerSecond_ = 0;
   int restoreFailures_ = 0;                // playback thread only
-  bool stoppedWhilePlaying_ = false;       // playback thread only
   std::atomic<bool> deviceFailed_{false};  // set by the playback thread
 };

@@ -8,20 +8,17 @@
 
 class TableOutputDevices final : public OutputDevices {
  public:
-  TableOutputDevices(AudioDeviceTable& table, BufferStarter& starter,
-                     StreamingAudioOutput::Options options = {})
-      : table_(table), starter_(starter), options_(std::move(options)) {}
+  TableOutputDevices(AudioDeviceTable& table, BufferStarter& starter)
+      : table_(table), starter_(starter) {}
 
   std::uint32_t EnumerateOutputDevices() override { return table_.EnumerateOutputDevices(); }
   std::uint32_t DeviceRowCount() override { return table_.RowCount(); }
   std::unique_ptr<AudioOutput> CreateAudioOutput(float sampleRate, std::uint32_t bytesPerFrame,
                                                  std::uint32_t channels) override {
-    return StreamingAudioOutput::Create(table_, starter_, sampleRate, bytesPerFrame, channels,
-                                        options_);
+    return StreamingAudioOutput::Create(table_, starter_, sampleRate, bytesPerFrame, channels);
   }
 
  private:
   AudioDeviceTable& table_;
   BufferStarter& starter_;
-  const StreamingAudioOutput::Options options_;
 };

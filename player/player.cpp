@@ -17,6 +17,8 @@ namespace ui = platform::ui;
 namespace {
 
 constexpr auto kWriteRetry = std::chrono::milliseconds(125);
+constexpr auto kPlayOutPoll = std::chrono::milliseconds(10);
+constexpr int kPlayOutIdlePolls = 50;  // half a second without progress
 constexpr std::uint32_t kSettleAfterTearDownMs = 200;
 std::atomic<std::uint64_t> nextSerial{1};
 
@@ -127,6 +129,7 @@ void Player::RunPlayback() {
   }
   analyzer->Attach(output.get());
 
+  bool fileEnded = false;
   for (;;) {
     if (paused) {
       output->Stop();
@@ -145,13 +148,37 @@ void Player::RunPlayback() {
     }
     if (stopRequested) break;
 
+    if (fileEnded) {
+      // The file is decoded; what is still queued in the output plays out first,
+      // so the end of the file is heard. A stop or a pause is still noticed.
+      if (QueuePlayedOut()) break;
+      retryWake_.Wait(kPlayOutPoll);
+      continue;
+    }
     pcm.fill(0);
     const std::uint32_t n = decoder->Read(pcm.data(), kPcmBytes);
-    if (n == 0) break;
+    if (n == 0) {
+      fileEnded = true;
+      continue;
+    }
     if (!WriteBlock(n)) break;
+    bytesWritten_ += n;
     if (analyzer->Consumer() != nullptr && analyzer->ConsumerActive()) analyzer->Consumer()->Consume(pcm.data(), n);
   }
   TearDown();
+}
+
+bool Player::QueuePlayedOut() {
+  if (output->DeviceFailed()) return true;
+  const std::int64_t played = output->GetPlayedBytes();
+  if (played >= bytesWritten_) return true;
+  // A device that stops moving must not hold the playback open for ever.
+  if (played != lastPlayedBytes_) {
+    lastPlayedBytes_ = played;
+    idlePolls_ = 0;
+    return false;
+  }
+  return ++idlePolls_ >= kPlayOutIdlePolls;
 }
 
 bool Player::WriteBlock(std::uint32_t byteCount) {

@@ -72,10 +72,16 @@ class Player {
   void RunPlayback();
   // Offers the block until the output took all of it; false when playback must end.
   bool WriteBlock(std::uint32_t byteCount);
+  // After the last block: true once the output has played everything written.
+  bool QueuePlayedOut();
   void TearDown();
 
   PlaybackCollaborators collaborators_;
   const std::uint64_t serial_;
   // Set by StopPlaybackThread so that the write loop's retry wait ends early.
   platform::Event retryWake_{platform::Event::Reset::kManual};
+  // Playback thread only.
+  std::int64_t bytesWritten_ = 0;
+  std::int64_t lastPlayedBytes_ = -1;
+  int idlePolls_ = 0;
 };

@@ -17,18 +17,9 @@ namespace output_testing {
 class ManualOutputTest : public ::testing::Test {
  protected:
   std::unique_ptr<StreamingAudioOutput> Make(float rate = 44100.0f, std::uint32_t bytesPerFrame = 4,
-                                             std::uint32_t channels = 2, bool drainAtEnd = false) {
+                                             std::uint32_t channels = 2) {
     table.EnumerateOutputDevices();
-    StreamingOutputOptions options;
-    options.drainAtEnd = drainAtEnd;
-    // Each "sleep" of the drain lets the device play that long.
-    options.sleepMs = [this](std::uint32_t ms) {
-      if (!system.buffers.empty()) system.buffers.back()->Advance(ms * bytesPerMs);
-    };
-    auto made =
-        StreamingAudioOutput::Create(table, starter, rate, bytesPerFrame, channels, options);
-    if (made) bytesPerMs = static_cast<std::uint32_t>(rate) * bytesPerFrame / 1000;
-    return made;
+    return StreamingAudioOutput::Create(table, starter, rate, bytesPerFrame, channels);
   }
   platform::sound::ManualBufferState& Device() { return *system.buffers.back(); }
 
@@ -51,7 +42,6 @@ class ManualOutputTest : public ::testing::Test {
   std::uint32_t nowMs = 1000;
   AudioDeviceTable table{system, [this] { return nowMs; }};
   BufferStarter starter;
-  std::uint32_t bytesPerMs = 0;
 };
 
 }  // namespace output_testing

@@ -205,31 +205,6 @@ TEST_F(StartStop, FailingPlayOrStatusFailsStart) {
   EXPECT_EQ(output->Start(), 0);
 }
 
-TEST_F(StartStop, EndOfPlaybackLetsTheQueuedAudioPlayOut) {
-  auto output = Make(44100.0f, 4, 2, /*drainAtEnd=*/true);
-  ASSERT_EQ(output->Start(), 1);
-  const auto data = Pattern(50000);
-  ASSERT_EQ(output->Write(data.data(), 50000), 50000u);
-  output->Stop();
-  auto& device = Device();
-  output.reset();
-  EXPECT_EQ(WithoutSilence(device.heard), data);
-  EXPECT_FALSE(device.playing);
-  EXPECT_TRUE(device.released);
-}
-
-TEST_F(StartStop, StopWhilePausedIsNotPlayedOut) {
-  auto output = Make(44100.0f, 4, 2, /*drainAtEnd=*/true);
-  ASSERT_EQ(output->Start(), 1);
-  const auto data = Pattern(50000);
-  ASSERT_EQ(output->Write(data.data(), 50000), 50000u);
-  output->Stop();  // pause
-  output->Stop();  // then the end
-  auto& device = Device();
-  output.reset();
-  EXPECT_TRUE(device.heard.empty());
-}
-
 using DeviceTrouble = ManualOutputTest;
 
 TEST_F(DeviceTrouble, BufferLostDuringLockIsRestoredAndTheBytesStillGoIn) {

@@ -263,4 +263,33 @@ TEST_F(PlayerTest, DisplayFlagsReachTheAnalyserOnlyWhileItExists) {
   player->ApplyDisplayFlags(1, 1, 1);  // after the tear-down: nothing to write into
 }
 
+TEST_F(PlayerTest, TheEndOfTheFileIsHeardBeforeTheTearDown) {
+  const auto pcm = MakeWav("tail.wav", 44100, 2, 3000);
+  devices.next->unplayed = 8000;
+  auto out = devices.next;
+  auto player = MakePlayer();
+  player->PreparePlayback();
+  ASSERT_TRUE(player->StartPlaybackThread());
+  ASSERT_TRUE(out->WaitUntil([&] { return out->written.size() == pcm.size() && out->playedQueries >= 3; }));
+  {
+    std::scoped_lock hold(out->mutex);
+    EXPECT_EQ(out->stopCalls, 0) << "the output keeps playing while its queue drains";
+    out->unplayed = 0;
+  }
+  ASSERT_TRUE(Ended(*player));
+  EXPECT_TRUE(out->destroyed);
+}
+
+TEST_F(PlayerTest, StopWhileTheQueueDrainsCutsItShort) {
+  MakeWav("tail.wav", 44100, 2, 3000);
+  devices.next->unplayed = 8000;
+  auto out = devices.next;
+  auto player = MakePlayer();
+  player->PreparePlayback();
+  ASSERT_TRUE(player->StartPlaybackThread());
+  ASSERT_TRUE(out->WaitUntil([&] { return out->playedQueries >= 3; }));
+  EXPECT_TRUE(StopsWithinBound(*player));
+  EXPECT_TRUE(out->destroyed);
+}
+
 }  // namespace

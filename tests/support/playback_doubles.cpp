@@ -61,7 +61,9 @@ void ScriptedOutput::Stop() {
 
 std::int64_t ScriptedOutput::GetPlayedBytes() {
   std::scoped_lock hold(state_->mutex);
-  return static_cast<std::int64_t>(state_->written.size());
+  ++state_->playedQueries;
+  state_->changed.notify_all();
+  return static_cast<std::int64_t>(state_->written.size()) - state_->unplayed;
 }
 
 bool ScriptedOutput::DeviceFailed() const {

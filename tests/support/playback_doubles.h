@@ -27,6 +27,7 @@ struct ScriptedOutputState {
   int startResult = 1;
   bool deviceFailed = false;
   bool full = false;                 // Write takes nothing, as with no room
+  std::int64_t unplayed = 0;         // bytes GetPlayedBytes reports as still queued
   std::deque<std::uint32_t> limits;  // per-call caps on what Write takes, used first
   bool gated = false;                // Write waits until Grant covers the whole offer
   std::uint64_t budget = 0;
@@ -40,6 +41,7 @@ struct ScriptedOutputState {
   int writeCalls = 0;
   int startCalls = 0;
   int stopCalls = 0;
+  int playedQueries = 0;
   bool destroyed = false;
 
   void Grant(std::uint64_t bytes);
