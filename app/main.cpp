@@ -87,9 +87,10 @@ int main(int argc, char** argv) {
 
   InstallQuitSignals();
   app::headless = !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY");
+  std::shared_ptr<xcb_connection_t> probe;  // held until Qt has its own connection
   if (app::headless) {
     std::fputs("tonaria: no display found; running without a window until the playback ends\n", stderr);
-  } else if (!IsSet("WAYLAND_DISPLAY") && !platform::qt::CanOpenX11Display()) {
+  } else if (!IsSet("WAYLAND_DISPLAY") && !(probe = platform::qt::ProbeX11Display())) {
     // Qt would abort on a display it cannot open; play without a window instead.
     std::fprintf(stderr, "tonaria: cannot open display '%s'; running without a window until the playback ends\n",
                  std::getenv("DISPLAY"));
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   QApplication application(qtArgc, qtArgv);
+  probe.reset();
   QApplication::setApplicationName(QStringLiteral("tonaria"));
   QApplication::setDesktopFileName(QStringLiteral("org.tonaria.Tonaria"));
   platform::qt::InstallMessageBoxes(app::headless ? platform::qt::MessageBoxMode::kHeadless

@@ -9,7 +9,7 @@ build=${1:-build/default}
 cmake --build "$build" --target tonaria >/dev/null
 
 display=:$((80 + RANDOM % 100))
-Xvfb "$display" -screen 0 400x200x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 400x200x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 player=
 cleanup() {

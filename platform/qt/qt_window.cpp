@@ -127,8 +127,15 @@ void QtWindow::PresentFrame(std::span<const std::uint32_t> pixels, int width, in
   {
     std::scoped_lock hold(frameMutex_);
     backFrame_.resize(count);
-    // Qt's RGB32 wants the top byte set.
-    for (std::size_t i = 0; i < count; ++i) backFrame_[i] = pixels[i] | 0xFF000000u;
+    // Qt's RGB32 wants the top byte set. Eight at a time, so the compiler uses
+    // vector registers: this runs on the display's thread 70 times a second.
+    std::uint32_t* out = backFrame_.data();
+    const std::uint32_t* in = pixels.data();
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+      for (std::size_t k = 0; k < 8; ++k) out[i + k] = in[i + k] | 0xFF000000u;
+    }
+    for (; i < count; ++i) out[i] = in[i] | 0xFF000000u;
     backWidth_ = width;
     backHeight_ = height;
     frameFresh_ = true;

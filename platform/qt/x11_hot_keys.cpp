@@ -126,11 +126,10 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
 
 namespace platform::qt {
 
-bool CanOpenX11Display() {
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-  const bool open = connection != nullptr && xcb_connection_has_error(connection) == 0;
-  if (connection != nullptr) xcb_disconnect(connection);
-  return open;
+std::shared_ptr<xcb_connection_t> ProbeX11Display() {
+  std::shared_ptr<xcb_connection_t> connection(xcb_connect(nullptr, nullptr), xcb_disconnect);
+  if (!connection || xcb_connection_has_error(connection.get()) != 0) return nullptr;
+  return connection;
 }
 
 }  // namespace platform::qt

@@ -31,7 +31,7 @@ wait_for() {
 start_xvfb() {
   export DISPLAY=":$1"
   unset WAYLAND_DISPLAY
-  Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   pids+=($!)
   wait_for "X server $DISPLAY" xdotool getmouselocation
 }
