@@ -48,7 +48,8 @@ platform::HRESULT CAudioStream::Write(const void* pv, ULONG cb, ULONG* pcbWritte
   return written > 0 ? S_OK : kNoBytes;
 }
 
-platform::HRESULT CAudioStream::Seek(std::int64_t dlibMove, DWORD dwOrigin, std::uint64_t* plibNewPosition) {
+platform::HRESULT CAudioStream::Seek(std::int64_t dlibMove, DWORD dwOrigin,
+                                     std::uint64_t* plibNewPosition) {
   const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(dlibMove));
   const std::uint32_t position = stream_->Seek(low, static_cast<std::uint16_t>(dwOrigin));
   if (plibNewPosition != nullptr) *plibNewPosition = position;
@@ -60,7 +61,9 @@ platform::HRESULT CAudioStream::SetSize(std::uint64_t libNewSize) {
   return S_OK;
 }
 
-platform::HRESULT CAudioStream::CopyTo(IStream*, std::uint64_t, std::uint64_t*, std::uint64_t*) { return S_OK; }
+platform::HRESULT CAudioStream::CopyTo(IStream*, std::uint64_t, std::uint64_t*, std::uint64_t*) {
+  return S_OK;
+}
 platform::HRESULT CAudioStream::Commit(DWORD) { return S_OK; }
 platform::HRESULT CAudioStream::Revert() { return S_OK; }
 platform::HRESULT CAudioStream::LockRegion(std::uint64_t, std::uint64_t, DWORD) { return S_OK; }

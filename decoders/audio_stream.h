@@ -28,7 +28,8 @@ class CAudioStream final : public platform::com::IStream {
   HRESULT Seek(std::int64_t dlibMove, DWORD dwOrigin, std::uint64_t* plibNewPosition) override;
   // Moves to the given position; the size itself is not changed.
   HRESULT SetSize(std::uint64_t libNewSize) override;
-  HRESULT CopyTo(IStream* pstm, std::uint64_t cb, std::uint64_t* pcbRead, std::uint64_t* pcbWritten) override;
+  HRESULT CopyTo(IStream* pstm, std::uint64_t cb, std::uint64_t* pcbRead,
+                 std::uint64_t* pcbWritten) override;
   HRESULT Commit(DWORD grfCommitFlags) override;
   HRESULT Revert() override;
   HRESULT LockRegion(std::uint64_t libOffset, std::uint64_t cb, DWORD dwLockType) override;

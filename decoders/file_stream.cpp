@@ -34,7 +34,8 @@ std::uint32_t CHandleStream::Seek(std::int32_t distance, std::uint16_t origin) {
 CFileStream::CFileStream(const char16_t* path) {
   if (handle_.OpenRead(path != nullptr ? path : u"")) return;
   char16_t text[520];
-  platform::StringCbPrintfW(text, sizeof(text), u"Can not open file '%s'.", {path != nullptr ? path : u""});
+  platform::StringCbPrintfW(text, sizeof(text), u"Can not open file '%s'.",
+                            {path != nullptr ? path : u""});
   ui::MessageBox(ui::GetActiveWindow(), text, u"Error", ui::MB_OK);
 }
 

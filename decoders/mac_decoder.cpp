@@ -41,13 +41,15 @@ void CMACDecoder::Close() {
 
 std::uint32_t CMACDecoder::Read(void* buffer, std::uint32_t) {
   // A block align of 0 (or one too wide for a single Read) can deliver nothing.
-  if (opened_ == 0 || blockAlign_ <= 0 || blockAlign_ > static_cast<std::int32_t>(kMaxReadBytes)) return 0;
+  if (opened_ == 0 || blockAlign_ <= 0 || blockAlign_ > static_cast<std::int32_t>(kMaxReadBytes))
+    return 0;
   const int blocks = static_cast<int>(kMaxReadBytes) / blockAlign_;
   int retrieved = 0;
   decompressor_->GetData(stagingBuffer_, blocks, &retrieved);
   if (retrieved <= 0) return 0;
   if (retrieved > blocks) retrieved = blocks;
-  const auto bytes = static_cast<std::uint32_t>(retrieved) * static_cast<std::uint32_t>(blockAlign_);
+  const auto bytes =
+      static_cast<std::uint32_t>(retrieved) * static_cast<std::uint32_t>(blockAlign_);
   std::memcpy(buffer, stagingBuffer_, bytes);
   return bytes;
 }

@@ -25,7 +25,9 @@ std::unique_ptr<std::uint64_t[]> AllocateMediaType(wmf::IWMMediaProps* props, wm
   return std::unique_ptr<std::uint64_t[]>(new (std::nothrow) std::uint64_t[(*size + 7) / 8]);
 }
 
-void OutOfMemory() { ui::MessageBox(ui::GetActiveWindow(), u"Out of memory!", u"Error", ui::MB_OK); }
+void OutOfMemory() {
+  ui::MessageBox(ui::GetActiveWindow(), u"Out of memory!", u"Error", ui::MB_OK);
+}
 
 const wmf::WAVEFORMATEX* WaveFormat(const wmf::WM_MEDIA_TYPE* type) {
   if (!(type->formattype == wmf::WMFORMAT_WaveFormatEx) || type->pbFormat == nullptr ||
@@ -59,7 +61,8 @@ std::int32_t CWMADecoder::Open() {
   sampleRate_ = 0;
   bitsPerSample_ = channels_ = 0;
   if (!fileHandle_.OpenRead(widePath_)) {
-    ui::MessageBox(ui::GetActiveWindow(), u"Can't open file.", u"Error", ui::MB_OK | ui::MB_ICONEXCLAMATION);
+    ui::MessageBox(ui::GetActiveWindow(), u"Can't open file.", u"Error",
+                   ui::MB_OK | ui::MB_ICONEXCLAMATION);
     return 0;
   }
   const ComScope com;
@@ -104,7 +107,8 @@ void CWMADecoder::OpenReaderContext() {
     wmf::WORD length = sizeof(context.duration);
     wmf::WMT_ATTR_DATATYPE type = wmf::WMT_TYPE_QWORD;
     if (context.headerInfo->GetAttributeByName(&streamNumber, u"Duration", &type,
-                                               reinterpret_cast<wmf::BYTE*>(&context.duration), &length) != S_OK) {
+                                               reinterpret_cast<wmf::BYTE*>(&context.duration),
+                                               &length) != S_OK) {
       context.duration &= ~std::uint64_t{0xFFFFFFFF};
     }
   }
@@ -123,11 +127,13 @@ void CWMADecoder::ConsiderOutput(wmf::IWMSyncReader* reader, std::uint32_t outpu
     return;
   }
   auto* type = reinterpret_cast<wmf::WM_MEDIA_TYPE*>(block.get());
-  if (props->GetMediaType(type, &size) != S_OK || !(type->majortype == wmf::WMMEDIATYPE_Audio)) return;
+  if (props->GetMediaType(type, &size) != S_OK || !(type->majortype == wmf::WMMEDIATYPE_Audio))
+    return;
   const wmf::WAVEFORMATEX* defaultFormat = WaveFormat(type);
   if (defaultFormat == nullptr) return;
   const wmf::BYTE discrete[4] = {};
-  reader->SetOutputSetting(output, u"EnableDiscreteOutput", wmf::WMT_TYPE_BOOL, discrete, sizeof(discrete));
+  reader->SetOutputSetting(output, u"EnableDiscreteOutput", wmf::WMT_TYPE_BOOL, discrete,
+                           sizeof(discrete));
   context.channels = defaultFormat->nChannels;
   context.sampleRate = defaultFormat->nSamplesPerSec;
   wmf::DWORD formats = 0;
@@ -164,7 +170,8 @@ void CWMADecoder::ReleaseReaderContext() {
   if (context.headerInfo) {
     const auto count = static_cast<std::int32_t>(context.headerInfo.Reset());
     if (count < 0) {
-      ui::MessageBox(ui::GetActiveWindow(), u"An error occurred when release IWMHeaderInfo.", u"Info", ui::MB_OK);
+      ui::MessageBox(ui::GetActiveWindow(), u"An error occurred when release IWMHeaderInfo.",
+                     u"Info", ui::MB_OK);
     }
   }
   context.currentSample.Reset();
@@ -226,8 +233,8 @@ std::uint32_t CWMADecoder::TakeBytes(std::uint8_t* into, std::uint32_t want) {
     wmf::DWORD flags = 0;
     wmf::DWORD outputNumber = 0;
     wmf::WORD streamNumber = 0;
-    if (context.reader->GetNextSample(context.streamNumber, context.currentSample.Put(), &time, &duration, &flags,
-                                      &outputNumber, &streamNumber) != S_OK) {
+    if (context.reader->GetNextSample(context.streamNumber, context.currentSample.Put(), &time,
+                                      &duration, &flags, &outputNumber, &streamNumber) != S_OK) {
       return 0;
     }
   }

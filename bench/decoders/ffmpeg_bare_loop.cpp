@@ -5,10 +5,10 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libswresample/swresample.h>
 }
-#include <dlfcn.h>
-
 #include <cstdint>
 #include <vector>
+
+#include <dlfcn.h>
 
 namespace decode_bench {
 
@@ -109,8 +109,9 @@ std::size_t BareFfmpegDecode(const std::string& path) {
         }
         pcm.resize(static_cast<std::size_t>(frame->nb_samples) * 4);
         std::uint8_t* out[1] = {pcm.data()};
-        const int got = f.swrConvert(swr, out, frame->nb_samples,
-                                     const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
+        const int got =
+            f.swrConvert(swr, out, frame->nb_samples,
+                         const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
         if (got > 0) bytes += static_cast<std::size_t>(got) * 4;
       }
     };

@@ -8,8 +8,8 @@
 namespace {
 
 const std::string& WmaFile() {
-  static const std::string path =
-      decode_bench::Encoded("bench.wma", "ffmpeg -nostdin -y -i {in} -c:a wmav2 -b:a 128k -f asf {out}");
+  static const std::string path = decode_bench::Encoded(
+      "bench.wma", "ffmpeg -nostdin -y -i {in} -c:a wmav2 -b:a 128k -f asf {out}");
   return path;
 }
 

@@ -95,7 +95,8 @@ std::unique_ptr<IAPEDecompress> CreateIAPEDecompress(const char16_t* fileName, i
     error = ERROR_LOADING_APE_DLL;
     return nullptr;
   }
-  std::unique_ptr<ffmpeg::MediaSource> media = ffmpeg::OpenMediaPath(ToUtf8(fileName).c_str(), "ape");
+  std::unique_ptr<ffmpeg::MediaSource> media =
+      ffmpeg::OpenMediaPath(ToUtf8(fileName).c_str(), "ape");
   if (!media) {
     error = ERROR_INVALID_INPUT_FILE;
     return nullptr;

@@ -28,7 +28,8 @@ using CLSID = GUID;
 bool operator==(const GUID& a, const GUID& b);
 
 inline constexpr GUID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr GUID IID_ISequentialStream = {0x0C733A30, 0x2A1C, 0x11CE, {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};
+inline constexpr GUID IID_ISequentialStream = {
+    0x0C733A30, 0x2A1C, 0x11CE, {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};
 inline constexpr GUID IID_IStream = {0x0000000C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 struct FILETIME {
@@ -80,7 +81,8 @@ class IStream : public ISequentialStream {
  public:
   virtual HRESULT Seek(std::int64_t dlibMove, DWORD dwOrigin, std::uint64_t* plibNewPosition) = 0;
   virtual HRESULT SetSize(std::uint64_t libNewSize) = 0;
-  virtual HRESULT CopyTo(IStream* pstm, std::uint64_t cb, std::uint64_t* pcbRead, std::uint64_t* pcbWritten) = 0;
+  virtual HRESULT CopyTo(IStream* pstm, std::uint64_t cb, std::uint64_t* pcbRead,
+                         std::uint64_t* pcbWritten) = 0;
   virtual HRESULT Commit(DWORD grfCommitFlags) = 0;
   virtual HRESULT Revert() = 0;
   virtual HRESULT LockRegion(std::uint64_t libOffset, std::uint64_t cb, DWORD dwLockType) = 0;

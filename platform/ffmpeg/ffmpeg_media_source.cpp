@@ -79,7 +79,8 @@ class FfmpegMediaSource final : public MediaSource {
         avformat_free_context(context);
         return false;
       }
-      io_.reset(avio_alloc_context(buffer, kIoBufferSize, 0, source, ReadPacket, nullptr, SeekSource));
+      io_.reset(
+          avio_alloc_context(buffer, kIoBufferSize, 0, source, ReadPacket, nullptr, SeekSource));
       if (!io_) {
         av_free(buffer);
         avformat_free_context(context);
@@ -89,7 +90,8 @@ class FfmpegMediaSource final : public MediaSource {
       context->flags |= AVFMT_FLAG_CUSTOM_IO;
     }
     // On failure avformat_open_input frees the context itself.
-    if (avformat_open_input(&context, source != nullptr ? "" : path, format, nullptr) < 0) return false;
+    if (avformat_open_input(&context, source != nullptr ? "" : path, format, nullptr) < 0)
+      return false;
     format_.reset(context);
     // Fills in what a header leaves open; a damaged file may still play what it has.
     avformat_find_stream_info(format_.get(), nullptr);
@@ -104,14 +106,16 @@ class FfmpegMediaSource final : public MediaSource {
     StreamInfo info;
     if (index < 0 || index >= StreamCount()) return info;
     const AVCodecParameters* par = format_->streams[index]->codecpar;
-    if (par->codec_type != AVMEDIA_TYPE_AUDIO || par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0) {
+    if (par->codec_type != AVMEDIA_TYPE_AUDIO || par->sample_rate <= 0 ||
+        par->ch_layout.nb_channels <= 0) {
       return info;
     }
     info.audio = true;
     info.sampleRate = par->sample_rate;
     info.sourceChannels = par->ch_layout.nb_channels;
     info.channels = info.sourceChannels > 2 ? 2 : info.sourceChannels;
-    info.sourceBits = par->bits_per_raw_sample > 0 ? par->bits_per_raw_sample : par->bits_per_coded_sample;
+    info.sourceBits =
+        par->bits_per_raw_sample > 0 ? par->bits_per_raw_sample : par->bits_per_coded_sample;
     return info;
   }
 
@@ -132,7 +136,8 @@ class FfmpegMediaSource final : public MediaSource {
       return false;
     }
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
-      format_->streams[i]->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+      format_->streams[i]->discard =
+          static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     streamIndex_ = index;
     outFormat_ = bitsPerSample == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_U8;
@@ -181,7 +186,8 @@ class FfmpegMediaSource final : public MediaSource {
       av_channel_layout_default(&out, outChannels_);
       SwrContext* swr = nullptr;
       const int made = swr_alloc_set_opts2(&swr, &out, outFormat_, frame->sample_rate, &in,
-                                           static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+                                           static_cast<AVSampleFormat>(frame->format),
+                                           frame->sample_rate, 0, nullptr);
       av_channel_layout_uninit(&in);
       av_channel_layout_uninit(&out);
       swr_.reset(swr);
@@ -195,12 +201,15 @@ class FfmpegMediaSource final : public MediaSource {
     if (room <= 0) return -1;
     pcm_.resize(static_cast<std::size_t>(room) * static_cast<std::size_t>(bytesPerFrame));
     std::uint8_t* out[1] = {pcm_.data()};
-    const int frames = swr_convert(swr_.get(), out, room, const_cast<const std::uint8_t**>(frame->extended_data),
-                                   frame->nb_samples);
+    const int frames =
+        swr_convert(swr_.get(), out, room, const_cast<const std::uint8_t**>(frame->extended_data),
+                    frame->nb_samples);
     if (frames < 0) return -1;
     const AVRational base = format_->streams[streamIndex_]->time_base;
     const std::int64_t pts = frame->best_effort_timestamp;
-    time_ = pts == AV_NOPTS_VALUE ? 0 : av_rescale_q(pts, base, AVRational{1, static_cast<int>(k100nsPerSecond)});
+    time_ = pts == AV_NOPTS_VALUE
+                ? 0
+                : av_rescale_q(pts, base, AVRational{1, static_cast<int>(k100nsPerSecond)});
     return frames * bytesPerFrame;
   }
 
@@ -238,6 +247,7 @@ constexpr MediaApi kApi = {kMediaApiVersion, OpenPath, OpenSource};
 }  // namespace
 }  // namespace platform::ffmpeg
 
-extern "C" __attribute__((visibility("default"))) const platform::ffmpeg::MediaApi* TonariaMediaModule() {
+extern "C" __attribute__((visibility("default"))) const platform::ffmpeg::MediaApi*
+TonariaMediaModule() {
   return &platform::ffmpeg::kApi;
 }

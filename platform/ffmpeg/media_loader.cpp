@@ -1,12 +1,12 @@
 #include "platform/ffmpeg/media_loader.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <unistd.h>
 #include <vector>
+
+#include <dlfcn.h>
 
 namespace platform::ffmpeg {
 

@@ -24,10 +24,10 @@ class ByteSource {
 
 struct StreamInfo {
   bool audio = false;
-  int sampleRate = 0;     // audio only
-  int channels = 0;       // as delivered: the source's count, at most 2
+  int sampleRate = 0;  // audio only
+  int channels = 0;    // as delivered: the source's count, at most 2
   int sourceChannels = 0;
-  int sourceBits = 0;     // the source's own sample width, 0 when it has none
+  int sourceBits = 0;  // the source's own sample width, 0 when it has none
 };
 
 // One opened file. Decoding delivers signed 16-bit or unsigned 8-bit PCM,
@@ -52,7 +52,8 @@ struct MediaApi {
   // demuxer: FFmpeg's short name ("ape", "asf"); the file must be of that kind.
   // Both return null when the file cannot be opened; the caller owns the result.
   MediaSource* (*openPath)(const char* utf8Path, const char* demuxer);
-  MediaSource* (*openSource)(ByteSource* source, const char* demuxer);  // source must outlive the result
+  MediaSource* (*openSource)(ByteSource* source,
+                             const char* demuxer);  // source must outlive the result
 };
 
 }  // namespace platform::ffmpeg

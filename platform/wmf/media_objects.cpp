@@ -76,7 +76,8 @@ HRESULT PcmSample::GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) {
 
 // --- MediaProps ---
 
-com::ComPtr<IWMOutputMediaProps> MediaProps::Create(const GUID& majorType, std::optional<WAVEFORMATEX> wave) {
+com::ComPtr<IWMOutputMediaProps> MediaProps::Create(const GUID& majorType,
+                                                    std::optional<WAVEFORMATEX> wave) {
   return com::ComPtr<IWMOutputMediaProps>::Attach(new MediaProps(majorType, wave));
 }
 
@@ -147,8 +148,8 @@ HRESULT MediaProps::SetMediaType(WM_MEDIA_TYPE* pType) {
 
 std::optional<WAVEFORMATEX> ReadPcmFormat(IWMMediaProps* props) {
   DWORD size = 0;
-  if (props == nullptr || props->GetMediaType(nullptr, &size) != S_OK || size < sizeof(WM_MEDIA_TYPE) ||
-      size > 65536) {
+  if (props == nullptr || props->GetMediaType(nullptr, &size) != S_OK ||
+      size < sizeof(WM_MEDIA_TYPE) || size > 65536) {
     return std::nullopt;
   }
   // WM_MEDIA_TYPE holds pointers, so the block is kept aligned for it.

@@ -30,7 +30,8 @@ class PcmSample final : public INSSBuffer {
   HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override;
 
  private:
-  PcmSample(const std::uint8_t* data, std::size_t size) : bytes_(data, data + size), length_(static_cast<DWORD>(size)) {}
+  PcmSample(const std::uint8_t* data, std::size_t size)
+      : bytes_(data, data + size), length_(static_cast<DWORD>(size)) {}
   ~PcmSample() = default;
 
   std::atomic<com::ULONG> refs_{1};
@@ -41,7 +42,8 @@ class PcmSample final : public INSSBuffer {
 class MediaProps final : public IWMOutputMediaProps {
  public:
   // A wave format when given one, else a type of that major kind with no format block.
-  static com::ComPtr<IWMOutputMediaProps> Create(const GUID& majorType, std::optional<WAVEFORMATEX> wave);
+  static com::ComPtr<IWMOutputMediaProps> Create(const GUID& majorType,
+                                                 std::optional<WAVEFORMATEX> wave);
 
   HRESULT QueryInterface(const IID& riid, void** ppv) override;
   com::ULONG AddRef() override;
@@ -51,7 +53,8 @@ class MediaProps final : public IWMOutputMediaProps {
   HRESULT SetMediaType(WM_MEDIA_TYPE* pType) override;
 
  private:
-  MediaProps(const GUID& majorType, std::optional<WAVEFORMATEX> wave) : major_(majorType), wave_(wave) {}
+  MediaProps(const GUID& majorType, std::optional<WAVEFORMATEX> wave)
+      : major_(majorType), wave_(wave) {}
   ~MediaProps() = default;
 
   std::atomic<com::ULONG> refs_{1};

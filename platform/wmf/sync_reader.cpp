@@ -115,12 +115,13 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
     const Output* output = Find(dwOutputNum);
     if (output == nullptr) return E_INVALIDARG;
     *ppOutput = (output->info.audio ? MakeProps(*output, output->bits)
-                                    : MediaProps::Create(WMMEDIATYPE_Video, std::nullopt)).Detach();
+                                    : MediaProps::Create(WMMEDIATYPE_Video, std::nullopt))
+                    .Detach();
     return S_OK;
   }
 
-  HRESULT SetOutputSetting(DWORD dwOutputNum, const char16_t* pszName, WMT_ATTR_DATATYPE, const BYTE*,
-                           WORD) override {
+  HRESULT SetOutputSetting(DWORD dwOutputNum, const char16_t* pszName, WMT_ATTR_DATATYPE,
+                           const BYTE*, WORD) override {
     // Discrete output and the other settings change nothing for PCM of two channels at most.
     return Find(dwOutputNum) != nullptr && pszName != nullptr ? S_OK : E_INVALIDARG;
   }
@@ -133,11 +134,13 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
     return S_OK;
   }
 
-  HRESULT GetOutputFormat(DWORD dwOutputNum, DWORD dwFormatNum, IWMOutputMediaProps** ppProps) override {
+  HRESULT GetOutputFormat(DWORD dwOutputNum, DWORD dwFormatNum,
+                          IWMOutputMediaProps** ppProps) override {
     if (ppProps == nullptr) return E_POINTER;
     *ppProps = nullptr;
     const Output* output = Find(dwOutputNum);
-    if (output == nullptr || !output->info.audio || dwFormatNum >= std::size(kOfferedBits)) return E_INVALIDARG;
+    if (output == nullptr || !output->info.audio || dwFormatNum >= std::size(kOfferedBits))
+      return E_INVALIDARG;
     *ppProps = MakeProps(*output, kOfferedBits[dwFormatNum]).Detach();
     return S_OK;
   }
@@ -148,7 +151,8 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
     if (selected_ >= 0) return NS_E_INVALID_REQUEST;  // decoding has begun
     const auto wave = ReadPcmFormat(pOutput);
     if (!wave || wave->nSamplesPerSec != static_cast<DWORD>(output->info.sampleRate) ||
-        wave->nChannels != output->info.channels || (wave->wBitsPerSample != 16 && wave->wBitsPerSample != 8)) {
+        wave->nChannels != output->info.channels ||
+        (wave->wBitsPerSample != 16 && wave->wBitsPerSample != 8)) {
       return NS_E_INVALID_OUTPUT_FORMAT;
     }
     output->bits = wave->wBitsPerSample;
@@ -167,8 +171,9 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
     return fCompressed ? E_NOTIMPL : S_OK;  // only decoded samples are offered
   }
 
-  HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime, QWORD* pcnsDuration,
-                        DWORD* pdwFlags, DWORD* pdwOutputNum, WORD* pwStreamNum) override {
+  HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
+                        QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
+                        WORD* pwStreamNum) override {
     if (ppSample == nullptr) return E_POINTER;
     *ppSample = nullptr;
     if (!media_) return NS_E_INVALID_REQUEST;
@@ -182,7 +187,8 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
     const int frameBytes = output.info.channels * output.bits / 8;
     if (pcnsSampleTime != nullptr) *pcnsSampleTime = static_cast<QWORD>(time);
     if (pcnsDuration != nullptr) {
-      *pcnsDuration = static_cast<QWORD>(bytes / frameBytes) * 10000000u / static_cast<QWORD>(output.info.sampleRate);
+      *pcnsDuration = static_cast<QWORD>(bytes / frameBytes) * 10000000u /
+                      static_cast<QWORD>(output.info.sampleRate);
     }
     if (pdwFlags != nullptr) *pdwFlags = 0;
     if (pdwOutputNum != nullptr) *pdwOutputNum = static_cast<DWORD>(selected_);
@@ -199,9 +205,10 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
     return S_OK;
   }
 
-  HRESULT GetAttributeByName(WORD* pwStreamNum, const char16_t* pszName, WMT_ATTR_DATATYPE* pType, BYTE* pValue,
-                             WORD* pcbLength) override {
-    if (pwStreamNum == nullptr || pszName == nullptr || pType == nullptr || pcbLength == nullptr) return E_POINTER;
+  HRESULT GetAttributeByName(WORD* pwStreamNum, const char16_t* pszName, WMT_ATTR_DATATYPE* pType,
+                             BYTE* pValue, WORD* pcbLength) override {
+    if (pwStreamNum == nullptr || pszName == nullptr || pType == nullptr || pcbLength == nullptr)
+      return E_POINTER;
     if (!media_) return NS_E_INVALID_REQUEST;
     if (*pwStreamNum != 0 || std::u16string_view(pszName) != u"Duration") return ASF_E_NOTFOUND;
     *pType = WMT_TYPE_QWORD;
@@ -222,9 +229,9 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
   }
 
   static com::ComPtr<IWMOutputMediaProps> MakeProps(const Output& output, WORD bits) {
-    return MediaProps::Create(
-        WMMEDIATYPE_Audio,
-        MakePcmFormat(static_cast<WORD>(output.info.channels), static_cast<DWORD>(output.info.sampleRate), bits));
+    return MediaProps::Create(WMMEDIATYPE_Audio,
+                              MakePcmFormat(static_cast<WORD>(output.info.channels),
+                                            static_cast<DWORD>(output.info.sampleRate), bits));
   }
 
   // Opens the decoder of the asked stream, or of the first audio output for 0.
@@ -237,7 +244,9 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
         if (outputs_[i].info.audio) index = static_cast<int>(i);
       }
     }
-    if (index < 0 || static_cast<std::size_t>(index) >= outputs_.size() || !outputs_[index].info.audio) return false;
+    if (index < 0 || static_cast<std::size_t>(index) >= outputs_.size() ||
+        !outputs_[index].info.audio)
+      return false;
     if (!media_->SelectAudio(index, outputs_[index].bits)) return false;
     selected_ = index;
     return true;

@@ -19,15 +19,24 @@ using com::IUnknown;
 using com::WORD;
 using QWORD = std::uint64_t;
 
-inline constexpr GUID WMMEDIATYPE_Audio = {0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-inline constexpr GUID WMMEDIATYPE_Video = {0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-inline constexpr GUID WMMEDIASUBTYPE_PCM = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-inline constexpr GUID WMFORMAT_WaveFormatEx = {0x05589F81, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
-inline constexpr GUID WMFORMAT_None = {0x0F6417D6, 0xC318, 0x11D0, {0xA4, 0x3F, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-inline constexpr GUID IID_IWMSyncReader = {0x9397F121, 0x7705, 0x4DC9, {0xB0, 0x49, 0x98, 0xB6, 0x98, 0x18, 0x84, 0x14}};
-inline constexpr GUID IID_IWMHeaderInfo = {0x96406BDA, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
-inline constexpr GUID IID_IWMOutputMediaProps = {0x96406BD7, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
-inline constexpr GUID IID_INSSBuffer = {0xE1CD3524, 0x03D7, 0x11D2, {0x9E, 0xED, 0x00, 0x60, 0x97, 0xD2, 0xD7, 0xCF}};
+inline constexpr GUID WMMEDIATYPE_Audio = {
+    0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+inline constexpr GUID WMMEDIATYPE_Video = {
+    0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+inline constexpr GUID WMMEDIASUBTYPE_PCM = {
+    0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+inline constexpr GUID WMFORMAT_WaveFormatEx = {
+    0x05589F81, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
+inline constexpr GUID WMFORMAT_None = {
+    0x0F6417D6, 0xC318, 0x11D0, {0xA4, 0x3F, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+inline constexpr GUID IID_IWMSyncReader = {
+    0x9397F121, 0x7705, 0x4DC9, {0xB0, 0x49, 0x98, 0xB6, 0x98, 0x18, 0x84, 0x14}};
+inline constexpr GUID IID_IWMHeaderInfo = {
+    0x96406BDA, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
+inline constexpr GUID IID_IWMOutputMediaProps = {
+    0x96406BD7, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
+inline constexpr GUID IID_INSSBuffer = {
+    0xE1CD3524, 0x03D7, 0x11D2, {0x9E, 0xED, 0x00, 0x60, 0x97, 0xD2, 0xD7, 0xCF}};
 
 inline constexpr HRESULT NS_E_NO_MORE_SAMPLES = static_cast<HRESULT>(0xC00D0BCFu);
 inline constexpr HRESULT NS_E_INVALID_REQUEST = static_cast<HRESULT>(0xC00D002Bu);
@@ -103,8 +112,8 @@ class IWMHeaderInfo : public IUnknown {
  public:
   virtual HRESULT GetAttributeCount(WORD wStreamNum, WORD* pcAttributes) = 0;
   // "Duration" on stream 0: the file's length in 100-ns units, a QWORD.
-  virtual HRESULT GetAttributeByName(WORD* pwStreamNum, const char16_t* pszName, WMT_ATTR_DATATYPE* pType,
-                                     BYTE* pValue, WORD* pcbLength) = 0;
+  virtual HRESULT GetAttributeByName(WORD* pwStreamNum, const char16_t* pszName,
+                                     WMT_ATTR_DATATYPE* pType, BYTE* pValue, WORD* pcbLength) = 0;
 
  protected:
   ~IWMHeaderInfo() = default;
@@ -115,15 +124,17 @@ class IWMSyncReader : public IUnknown {
   virtual HRESULT Close() = 0;
   // wStreamNum 0 reads from any selected stream. NS_E_NO_MORE_SAMPLES at the end.
   virtual HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
-                                QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum, WORD* pwStreamNum) = 0;
+                                QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
+                                WORD* pwStreamNum) = 0;
   virtual HRESULT SetReadStreamSamples(WORD wStreamNum, BOOL fCompressed) = 0;
-  virtual HRESULT SetOutputSetting(DWORD dwOutputNum, const char16_t* pszName, WMT_ATTR_DATATYPE Type,
-                                   const BYTE* pValue, WORD cbLength) = 0;
+  virtual HRESULT SetOutputSetting(DWORD dwOutputNum, const char16_t* pszName,
+                                   WMT_ATTR_DATATYPE Type, const BYTE* pValue, WORD cbLength) = 0;
   virtual HRESULT GetOutputCount(DWORD* pcOutputs) = 0;
   virtual HRESULT GetOutputProps(DWORD dwOutputNum, IWMOutputMediaProps** ppOutput) = 0;
   virtual HRESULT SetOutputProps(DWORD dwOutputNum, IWMOutputMediaProps* pOutput) = 0;
   virtual HRESULT GetOutputFormatCount(DWORD dwOutputNum, DWORD* pcFormats) = 0;
-  virtual HRESULT GetOutputFormat(DWORD dwOutputNum, DWORD dwFormatNum, IWMOutputMediaProps** ppProps) = 0;
+  virtual HRESULT GetOutputFormat(DWORD dwOutputNum, DWORD dwFormatNum,
+                                  IWMOutputMediaProps** ppProps) = 0;
   virtual HRESULT GetStreamNumberForOutput(DWORD dwOutputNum, WORD* pwStreamNum) = 0;
   virtual HRESULT OpenStream(com::IStream* pStream) = 0;
 

@@ -1,11 +1,11 @@
 // An APE and a WMA file played by the engine through the real output on SDL's
 // disk driver, which writes exactly what the device played to a file.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
 
 #include "app/shell_globals.h"
 #include "decoders/mac_decoder.h"
@@ -63,7 +63,8 @@ TEST_P(ApeWmaDiskPlayback, DeviceHearsTheDecodedPcm) {
   player.PreparePlayback();
   ASSERT_NE(player.output, nullptr) << "no output on SDL's disk driver";
   ASSERT_TRUE(player.StartPlaybackThread());
-  ASSERT_EQ(player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(testing_support::kBound)),
+  ASSERT_EQ(player.stopEvent->Wait(
+                std::chrono::duration_cast<std::chrono::milliseconds>(testing_support::kBound)),
             platform::WaitResult::kSignalled);
   std::ifstream in(capture, std::ios::binary);
   const auto heard = Audible(std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), {}));
@@ -73,8 +74,9 @@ TEST_P(ApeWmaDiskPlayback, DeviceHearsTheDecodedPcm) {
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, ApeWmaDiskPlayback,
-    ::testing::Values(DiskCase{"ape-44100-2-16.ape", [] { return Direct<CMACDecoder>("ape-44100-2-16.ape"); }},
-                      DiskCase{"wmav2-44100-2.wma", [] { return Direct<CWMADecoder>("wmav2-44100-2.wma"); }}),
+    ::testing::Values(
+        DiskCase{"ape-44100-2-16.ape", [] { return Direct<CMACDecoder>("ape-44100-2-16.ape"); }},
+        DiskCase{"wmav2-44100-2.wma", [] { return Direct<CWMADecoder>("wmav2-44100-2.wma"); }}),
     [](const auto& info) { return std::string(info.index == 0 ? "ape" : "wma"); });
 
 }  // namespace

@@ -1,16 +1,16 @@
 #include "tests/decoders/ape_wma_fixtures.h"
 
-#include <fcntl.h>
-#include <sndfile.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <sndfile.h>
 
 #include "platform/kernel/text.h"
 #include "tests/support/audio_fixtures.h"
@@ -35,7 +35,8 @@ thread_local int lockDepth = 0;
 
 class FolderLock {
  public:
-  FolderLock() : fd_(lockDepth++ == 0 ? open((Dir() + "/.lock").c_str(), O_CREAT | O_RDWR, 0644) : -1) {
+  FolderLock()
+      : fd_(lockDepth++ == 0 ? open((Dir() + "/.lock").c_str(), O_CREAT | O_RDWR, 0644) : -1) {
     if (fd_ >= 0) flock(fd_, LOCK_EX);
   }
   ~FolderLock() {
@@ -60,7 +61,8 @@ bool WriteSource(const std::string& path, const Source& source) {
   if (file == nullptr) return false;
   std::vector<int> wide(samples.size());
   for (std::size_t i = 0; i < samples.size(); ++i) {
-    wide[i] = samples[i] * 65536 + (source.bits == 24 ? static_cast<int>((i * 40503u) & 0xFF00u) : 0);
+    wide[i] =
+        samples[i] * 65536 + (source.bits == 24 ? static_cast<int>((i * 40503u) & 0xFF00u) : 0);
   }
   const bool ok = sf_write_int(file, wide.data(), static_cast<sf_count_t>(wide.size())) ==
                   static_cast<sf_count_t>(wide.size());
@@ -77,7 +79,8 @@ std::string SourceName(const Source& source) {
 // Reads "<prefix>-<rate>-<channels>[-<bits>].<ext>".
 Source ParseSource(const std::string& name) {
   Source source{44100, 2, 16};
-  std::sscanf(name.substr(name.find('-') + 1).c_str(), "%d-%d-%d", &source.rate, &source.channels, &source.bits);
+  std::sscanf(name.substr(name.find('-') + 1).c_str(), "%d-%d-%d", &source.rate, &source.channels,
+              &source.bits);
   return source;
 }
 
@@ -93,14 +96,16 @@ bool Make(const std::string& name, const std::string& path) {
     const std::string whole = Path(name.substr(4));
     std::ifstream in(whole, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-    std::ofstream(partial, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size() / 3));
+    std::ofstream(partial, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size() / 3));
     made = !whole.empty();
   } else if (name.rfind("text.", 0) == 0) {
     std::ofstream(partial) << "These are not the bytes of an audio file.\n";
     made = true;
   } else if (name == "video-only.wma") {
-    made = RunTool("ffmpeg -nostdin -y -f lavfi -i testsrc=size=64x48:rate=10 -t 2 -c:v wmv2 -an -f asf '" +
-                   partial + "'");
+    made = RunTool(
+        "ffmpeg -nostdin -y -f lavfi -i testsrc=size=64x48:rate=10 -t 2 -c:v wmv2 -an -f asf '" +
+        partial + "'");
   } else if (name == "two-audio.wma") {
     const std::string mono = sourceFor({22050, 1, 16});
     const std::string stereo = sourceFor({44100, 2, 16});
@@ -168,6 +173,11 @@ std::vector<std::uint8_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t
     if (sizes != nullptr) sizes->push_back(n);
   }
   return all;
+}
+
+int OpenFileCount() {
+  return static_cast<int>(
+      std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}));
 }
 
 int MaxDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {

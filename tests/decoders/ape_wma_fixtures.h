@@ -27,11 +27,14 @@ std::vector<std::uint8_t> Reference(const std::string& name);
 // The 16-bit samples of the WAV an APE fixture was made from (24-bit ones cut to 16).
 std::vector<std::uint8_t> SourcePcm(const std::string& apeName);
 
-inline constexpr int kFrames = 100000;  // ~2.3 s at 44.1 kHz; not a whole number of 1152-frame blocks
+inline constexpr int kFrames =
+    100000;  // ~2.3 s at 44.1 kHz; not a whole number of 1152-frame blocks
 
 bool OpenPath(CDecoder& decoder, const std::string& path);
 // Reads until 0, recording each Read's size.
 std::vector<std::uint8_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes = nullptr);
+// How many file descriptors this process has open, to show that nothing is left open.
+int OpenFileCount();
 // The largest difference between two 16-bit streams of equal length; -1 when the lengths differ.
 int MaxDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
 

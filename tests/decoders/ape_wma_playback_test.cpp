@@ -51,7 +51,8 @@ TEST_P(ApeWmaPlayback, EngineWritesTheDecodedPcmToTheOutput) {
   EXPECT_LE(MaxDifference(out->written, expected), c.tolerance)
       << out->written.size() << " bytes written, " << expected.size() << " expected";
   EXPECT_TRUE(displays.created.back()->consumed == out->written);
-  EXPECT_EQ(platform::com::CoInitializeDepth(), 0) << "the window thread keeps no COM initialisation";
+  EXPECT_EQ(platform::com::CoInitializeDepth(), 0)
+      << "the window thread keeps no COM initialisation";
   shell::mainWindow = nullptr;
 }
 

@@ -1,8 +1,8 @@
 #include "decoders/mac_decoder.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 #include "platform/kernel/text.h"
 #include "tests/decoders/ape_wma_fixtures.h"
@@ -20,7 +20,8 @@ class ApeFiles : public ::testing::TestWithParam<Source> {
  protected:
   std::string Name() const {
     const Source& s = GetParam();
-    return "ape-" + std::to_string(s.rate) + "-" + std::to_string(s.channels) + "-" + std::to_string(s.bits) + ".ape";
+    return "ape-" + std::to_string(s.rate) + "-" + std::to_string(s.channels) + "-" +
+           std::to_string(s.bits) + ".ape";
   }
 };
 
@@ -46,11 +47,12 @@ TEST_P(ApeFiles, DeliverWhole4608ByteReadsOfTheSourcePcm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ApeFiles,
-                         ::testing::Values(Source{44100, 2, 16}, Source{44100, 1, 16}, Source{48000, 2, 24},
-                                           Source{22050, 1, 24}),
+                         ::testing::Values(Source{44100, 2, 16}, Source{44100, 1, 16},
+                                           Source{48000, 2, 24}, Source{22050, 1, 24}),
                          [](const auto& info) {
-                           return std::to_string(info.param.rate) + "Hz_" + std::to_string(info.param.channels) +
-                                  "ch_" + std::to_string(info.param.bits) + "bit";
+                           return std::to_string(info.param.rate) + "Hz_" +
+                                  std::to_string(info.param.channels) + "ch_" +
+                                  std::to_string(info.param.bits) + "bit";
                          });
 
 struct BadFile {
@@ -67,7 +69,9 @@ TEST_P(ApeBadFiles, ShowOneErrorAndLeaveTheDecoderClosed) {
   ASSERT_FALSE(path.empty());
   MessageBoxRecorder boxes;
   CMACDecoder decoder;
+  const int filesBefore = OpenFileCount();
   EXPECT_FALSE(OpenPath(decoder, path));
+  EXPECT_EQ(OpenFileCount(), filesBefore) << "nothing of a failed open stays open";
   ASSERT_EQ(boxes.Count(), 1u);
   const auto box = boxes.Boxes()[0];
   EXPECT_EQ(Narrow(box.text), "Can not create APE decompress interface.");
@@ -129,7 +133,8 @@ class ApeExtensions : public ::testing::TestWithParam<ExtensionCase> {};
 TEST_P(ApeExtensions, PickTheReaderWithoutRegardToCase) {
   const ExtensionCase& c = GetParam();
   const std::string copy = testing_support::TempPath(std::string("copy.") + c.extension);
-  std::filesystem::copy_file(Path("ape-44100-1-16.ape"), copy, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(Path("ape-44100-1-16.ape"), copy,
+                             std::filesystem::copy_options::overwrite_existing);
   int error = -7;
   const auto decompressor = ape::CreateIAPEDecompress(platform::FromUtf8(copy).c_str(), &error);
   EXPECT_EQ(decompressor != nullptr, c.accepted) << c.extension;
@@ -142,13 +147,15 @@ TEST_P(ApeExtensions, PickTheReaderWithoutRegardToCase) {
 INSTANTIATE_TEST_SUITE_P(Rows, ApeExtensions,
                          ::testing::Values(ExtensionCase{"ape", true}, ExtensionCase{"APE", true},
                                            ExtensionCase{"Mac", true}, ExtensionCase{"apl", true},
-                                           ExtensionCase{"wav", false}, ExtensionCase{"apex", false},
+                                           ExtensionCase{"wav", false},
+                                           ExtensionCase{"apex", false},
                                            ExtensionCase{"ap", false}),
                          [](const auto& info) { return std::string(info.param.extension); });
 
 TEST(ApeDecompress, ReportsTheFormatAndHandsOutWholeBlocks) {
   int error = -1;
-  const auto d = ape::CreateIAPEDecompress(platform::FromUtf8(Path("ape-44100-2-16.ape")).c_str(), &error);
+  const auto d =
+      ape::CreateIAPEDecompress(platform::FromUtf8(Path("ape-44100-2-16.ape")).c_str(), &error);
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(error, 0);
   EXPECT_EQ(d->GetInfo(ape::APE_INFO_SAMPLE_RATE), 44100);

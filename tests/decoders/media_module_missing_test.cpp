@@ -1,11 +1,11 @@
 // Without the FFmpeg media module both decoders fail the way a bad file does,
 // and nothing else breaks. Each test case runs in its own process under ctest,
 // so pointing the loader at a missing module here affects no other test.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <fstream>
 #include <sstream>
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
 
 #include "decoders/mac_decoder.h"
 #include "decoders/wma_decoder.h"
@@ -46,7 +46,8 @@ class MediaModuleMissing : public ::testing::Test {
     ape = Path("ape-44100-1-16.ape");
     wma = Path("wmav2-22050-1.wma");
     setenv("TONARIA_FFMPEG_MODULE", testing_support::TempPath("no-such-module.so").c_str(), 1);
-    if (platform::ffmpeg::LoadMediaModule() != nullptr) GTEST_SKIP() << "the module was loaded before";
+    if (platform::ffmpeg::LoadMediaModule() != nullptr)
+      GTEST_SKIP() << "the module was loaded before";
   }
   void TearDown() override { unsetenv("TONARIA_FFMPEG_MODULE"); }
 

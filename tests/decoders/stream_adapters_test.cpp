@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
+#include <fstream>
 #include <sys/stat.h>
 
-#include <fstream>
+#include <gtest/gtest.h>
 
 #include "decoders/audio_stream.h"
 #include "decoders/file_stream.h"
@@ -27,7 +27,9 @@ std::string MakeFile(const std::string& name, std::uint32_t size = kFileBytes) {
   return path;
 }
 
-std::uint8_t ByteAt(std::uint32_t position) { return static_cast<std::uint8_t>(position * 7 % 251); }
+std::uint8_t ByteAt(std::uint32_t position) {
+  return static_cast<std::uint8_t>(position * 7 % 251);
+}
 
 class AudioStreamTest : public ::testing::Test {
  protected:
@@ -69,13 +71,15 @@ TEST_F(AudioStreamTest, ReadAtTheEndGivesNoBytesAndAllOnes) {
   EXPECT_EQ(stream->Read(buffer, sizeof(buffer), &got), platform::S_OK);
   EXPECT_EQ(got, 10u);
   EXPECT_EQ(buffer[0], ByteAt(kFileBytes - 10));
-  EXPECT_EQ(stream->Read(buffer, sizeof(buffer), &got), static_cast<platform::HRESULT>(0xFFFFFFFFu));
+  EXPECT_EQ(stream->Read(buffer, sizeof(buffer), &got),
+            static_cast<platform::HRESULT>(0xFFFFFFFFu));
   EXPECT_EQ(got, 0u);
 }
 
 TEST_F(AudioStreamTest, SeekCountsOnlyTheLow32BitsAndReportsWhereItLanded) {
   std::uint64_t position = 0;
-  EXPECT_EQ(stream->Seek((std::int64_t{1} << 32) + 10, com::STREAM_SEEK_SET, &position), platform::S_OK);
+  EXPECT_EQ(stream->Seek((std::int64_t{1} << 32) + 10, com::STREAM_SEEK_SET, &position),
+            platform::S_OK);
   EXPECT_EQ(position, 10u);
   std::uint8_t byte = 0;
   com::ULONG got = 0;
@@ -85,7 +89,8 @@ TEST_F(AudioStreamTest, SeekCountsOnlyTheLow32BitsAndReportsWhereItLanded) {
   EXPECT_EQ(position, 16u);
   EXPECT_EQ(stream->Seek(0, com::STREAM_SEEK_END, &position), platform::S_OK);
   EXPECT_EQ(position, kFileBytes);
-  EXPECT_EQ(stream->Seek(-1, com::STREAM_SEEK_SET, nullptr), platform::S_OK) << "failures are not reported";
+  EXPECT_EQ(stream->Seek(-1, com::STREAM_SEEK_SET, nullptr), platform::S_OK)
+      << "failures are not reported";
   EXPECT_EQ(stream->Seek(0, com::STREAM_SEEK_CUR, &position), platform::S_OK);
   EXPECT_EQ(position, kFileBytes) << "a failed move leaves the position";
   EXPECT_EQ(stream->SetSize(20), platform::S_OK);

@@ -1,8 +1,8 @@
 #include "decoders/wma_decoder.h"
 
-#include <gtest/gtest.h>
-
 #include <future>
+
+#include <gtest/gtest.h>
 
 #include "platform/com/com.h"
 #include "tests/decoders/ape_wma_fixtures.h"
@@ -22,7 +22,8 @@ struct WmaCase {
 };
 
 std::string NameOf(const WmaCase& c) {
-  return std::string(c.codec) + "-" + std::to_string(c.rate) + "-" + std::to_string(c.channels) + ".wma";
+  return std::string(c.codec) + "-" + std::to_string(c.rate) + "-" + std::to_string(c.channels) +
+         ".wma";
 }
 
 class WmaFiles : public ::testing::TestWithParam<WmaCase> {};
@@ -59,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(Codecs, WmaFiles,
                                            WmaCase{"wmav2", 22050, 2}, WmaCase{"wmav1", 22050, 1},
                                            WmaCase{"wmav2", 44100, 1}),
                          [](const auto& info) {
-                           return std::string(info.param.codec) + "_" + std::to_string(info.param.rate) + "Hz_" +
+                           return std::string(info.param.codec) + "_" +
+                                  std::to_string(info.param.rate) + "Hz_" +
                                   std::to_string(info.param.channels) + "ch";
                          });
 
@@ -73,11 +75,14 @@ class WmaBadFiles : public ::testing::TestWithParam<BadWma> {};
 
 TEST_P(WmaBadFiles, ShowTheirOneMessageAndReadNothing) {
   const BadWma& c = GetParam();
-  const std::string path = c.fixture != nullptr ? Path(c.fixture) : testing_support::TempPath("no-such.wma");
+  const std::string path =
+      c.fixture != nullptr ? Path(c.fixture) : testing_support::TempPath("no-such.wma");
   ASSERT_FALSE(path.empty());
   MessageBoxRecorder boxes;
   CWMADecoder decoder;
+  const int filesBefore = OpenFileCount();
   EXPECT_FALSE(OpenPath(decoder, path));
+  EXPECT_EQ(OpenFileCount(), filesBefore) << "a failed open closes both of its opens of the file";
   ASSERT_EQ(boxes.Count(), 1u) << "no second box (the file stream's own) for a missing file";
   EXPECT_EQ(Narrow(boxes.Boxes()[0].text), c.message);
   EXPECT_EQ(Narrow(boxes.Boxes()[0].caption), "Error");
@@ -88,12 +93,14 @@ TEST_P(WmaBadFiles, ShowTheirOneMessageAndReadNothing) {
   EXPECT_EQ(platform::com::CoInitializeDepth(), 0) << "a failed open leaves COM as it found it";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WmaBadFiles,
-                         ::testing::Values(BadWma{"missing", nullptr, "Can't open file."},
-                                           BadWma{"video_only", "video-only.wma", "No audio data exist in this file."},
-                                           BadWma{"text", "text.wma", "No audio data exist in this file."},
-                                           BadWma{"ape_inside", "ape-44100-1-16.ape", "No audio data exist in this file."}),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WmaBadFiles,
+    ::testing::Values(BadWma{"missing", nullptr, "Can't open file."},
+                      BadWma{"video_only", "video-only.wma", "No audio data exist in this file."},
+                      BadWma{"text", "text.wma", "No audio data exist in this file."},
+                      BadWma{"ape_inside", "ape-44100-1-16.ape",
+                             "No audio data exist in this file."}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(WmaDecoder, TruncatedFilePlaysAPrefixAndEnds) {
   const std::string path = Path("cut-wmav2-44100-2.wma");

@@ -1,11 +1,11 @@
 // The sync reader on its own, fed through an IStream over memory, so that every
 // byte it sees must have come through the stream.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+
+#include <gtest/gtest.h>
 
 #include "platform/com/com_ptr.h"
 #include "platform/wmf/media_objects.h"
@@ -37,11 +37,16 @@ class MemoryStream final : public com::IStream {
     *pcbRead = static_cast<com::ULONG>(n);
     return n > 0 ? S_OK : platform::S_FALSE;
   }
-  platform::HRESULT Write(const void*, com::ULONG, com::ULONG*) override { return platform::E_FAIL; }
-  platform::HRESULT Seek(std::int64_t move, com::DWORD origin, std::uint64_t* newPosition) override {
-    const std::int64_t base = origin == 0 ? 0 : origin == 1 ? static_cast<std::int64_t>(position_)
-                                                           : static_cast<std::int64_t>(bytes_.size());
-    if (base + move < 0 || base + move > static_cast<std::int64_t>(bytes_.size())) return platform::E_FAIL;
+  platform::HRESULT Write(const void*, com::ULONG, com::ULONG*) override {
+    return platform::E_FAIL;
+  }
+  platform::HRESULT Seek(std::int64_t move, com::DWORD origin,
+                         std::uint64_t* newPosition) override {
+    const std::int64_t base = origin == 0   ? 0
+                              : origin == 1 ? static_cast<std::int64_t>(position_)
+                                            : static_cast<std::int64_t>(bytes_.size());
+    if (base + move < 0 || base + move > static_cast<std::int64_t>(bytes_.size()))
+      return platform::E_FAIL;
     position_ = static_cast<std::size_t>(base + move);
     if (newPosition != nullptr) *newPosition = position_;
     return S_OK;
@@ -88,7 +93,8 @@ std::vector<std::uint8_t> ReadAllSamples(wmf::IWMSyncReader* reader, wmf::WORD s
     wmf::QWORD time = 0, duration = 0;
     wmf::DWORD flags = 0, output = 9;
     wmf::WORD streamNumber = 0;
-    const auto hr = reader->GetNextSample(stream, sample.Put(), &time, &duration, &flags, &output, &streamNumber);
+    const auto hr = reader->GetNextSample(stream, sample.Put(), &time, &duration, &flags, &output,
+                                          &streamNumber);
     if (hr != S_OK) {
       EXPECT_EQ(hr, wmf::NS_E_NO_MORE_SAMPLES);
       EXPECT_EQ(sample.Get(), nullptr);
@@ -164,16 +170,17 @@ TEST(WmaSyncReader, HeaderInfoGivesTheDurationIn100nsUnits) {
   wmf::WMT_ATTR_DATATYPE type{};
   wmf::QWORD duration = 0;
   wmf::WORD length = 4;
-  EXPECT_EQ(header->GetAttributeByName(&streamNumber, u"Duration", &type, reinterpret_cast<wmf::BYTE*>(&duration),
-                                       &length),
+  EXPECT_EQ(header->GetAttributeByName(&streamNumber, u"Duration", &type,
+                                       reinterpret_cast<wmf::BYTE*>(&duration), &length),
             wmf::ASF_E_BUFFERTOOSMALL);
   length = 8;
-  ASSERT_EQ(header->GetAttributeByName(&streamNumber, u"Duration", &type, reinterpret_cast<wmf::BYTE*>(&duration),
-                                       &length),
+  ASSERT_EQ(header->GetAttributeByName(&streamNumber, u"Duration", &type,
+                                       reinterpret_cast<wmf::BYTE*>(&duration), &length),
             S_OK);
   EXPECT_EQ(type, wmf::WMT_TYPE_QWORD);
   EXPECT_NEAR(static_cast<double>(duration), ape_wma_fixtures::kFrames / 44100.0 * 1e7, 0.2e7);
-  EXPECT_EQ(header->GetAttributeByName(&streamNumber, u"Title", &type, nullptr, &length), wmf::ASF_E_NOTFOUND);
+  EXPECT_EQ(header->GetAttributeByName(&streamNumber, u"Title", &type, nullptr, &length),
+            wmf::ASF_E_NOTFOUND);
 }
 
 TEST(WmaSyncReader, VideoOnlyFileOffersNoAudioOutput) {
@@ -191,7 +198,8 @@ TEST(WmaSyncReader, VideoOnlyFileOffersNoAudioOutput) {
     EXPECT_FALSE(wmf::ReadPcmFormat(props.Get()).has_value());
   }
   com::ComPtr<wmf::INSSBuffer> sample;
-  EXPECT_NE(reader->GetNextSample(0, sample.Put(), nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_NE(reader->GetNextSample(0, sample.Put(), nullptr, nullptr, nullptr, nullptr, nullptr),
+            S_OK);
 }
 
 TEST(WmaSyncReader, NonAsfBytesDoNotOpen) {
