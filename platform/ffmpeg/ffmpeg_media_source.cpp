@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 #include <libswresample/swresample.h>
 }
 
@@ -249,5 +250,8 @@ constexpr MediaApi kApi = {kMediaApiVersion, OpenPath, OpenSource};
 
 extern "C" __attribute__((visibility("default"))) const platform::ffmpeg::MediaApi*
 TonariaMediaModule() {
+  // The program reports bad files by its own messages; FFmpeg's log would only
+  // repeat them on standard error.
+  av_log_set_level(AV_LOG_QUIET);
   return &platform::ffmpeg::kApi;
 }
