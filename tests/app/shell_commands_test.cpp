@@ -1,10 +1,17 @@
 // Play, Pause, Stop, the keys and hot keys that give them, and the display toggles,
 // through the real window procedure.
 #include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <QWidget>
 
 #include "app/resources.h"
 #include "app/shell_globals.h"
+#include "platform/qt/message_boxes.h"
 #include "platform/ui/message_box.h"
 #include "tests/app/shell_fixture.h"
 
@@ -207,6 +214,56 @@ TEST_F(ShellCommands, CommandsFromANestedLoopDuringPlayAreRefused) {
   EXPECT_EQ(dialogRequests.size(), 1u);
   ASSERT_TRUE(currentPlayer);
   EXPECT_TRUE(WaitForTitleEnding(u"[Stopped]")) << "a playback that cannot start ends at once";
+}
+
+// A display that, like a decoder's close-time notice, asks for a box on the
+// playback thread during the tear-down, while the window's thread waits in Stop.
+class NoticeOnTearDown final : public SpectrumDisplay {
+ public:
+  ~NoticeOnTearDown() override { ui::MessageBox(nullptr, u"Closing notice.", u"Info", 0x40); }
+  void Attach(AudioOutput*) override {}
+  void Detach() override {}
+  AudioDataConsumer* Consumer() override { return nullptr; }
+  bool ConsumerActive() const override { return false; }
+  void PauseDspThread() override {}
+  void ResumeDspThread() override {}
+};
+
+class NoticeFactory final : public DisplayFactory {
+ public:
+  std::unique_ptr<SpectrumDisplay> CreateSpectrumAnalyzer(ui::HWND) override {
+    return std::make_unique<NoticeOnTearDown>();
+  }
+};
+
+TEST_F(ShellCommands, ABoxAskedForDuringTheTearDownDoesNotDeadlockStop) {
+  NoticeFactory notices;
+  SetDefaultCollaborators({&devices, &notices});
+  qt::InstallMessageBoxes(qt::MessageBoxMode::kWindows);
+  StartPlaying();
+  std::atomic<bool> stopped{false};
+  std::thread watchdog([&] {
+    const auto deadline = std::chrono::steady_clock::now() + testing_support::kBound;
+    while (!stopped && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!stopped) {
+      std::fprintf(stderr, "Stop deadlocked with the playback thread's message box\n");
+      std::abort();
+    }
+  });
+  Command(IDM_STOP);
+  stopped = true;
+  watchdog.join();
+  EXPECT_TRUE(Title().ends_with(u"[Stopped]"));
+  QMessageBox* shown = nullptr;
+  EXPECT_TRUE(PumpUntil([&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(widget);
+      if (box != nullptr && box->isVisible() && box->text() == QStringLiteral("Closing notice.")) shown = box;
+    }
+    return shown != nullptr;
+  }));
+  if (shown != nullptr) shown->close();
+  ui::SetMessageBoxSink({});
 }
 
 TEST_F(ShellCommands, PrivateMessageSetsAndClearsFileReady) {
