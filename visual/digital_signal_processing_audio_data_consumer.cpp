@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <system_error>
 
-DigitalSignalProcessingAudioDataConsumer::DigitalSignalProcessingAudioDataConsumer(int ticksPerSecond,
-                                                                                   DspClock& dspClock)
-    : processors(std::make_unique<std::list<DigitalSignalProcessor*>>()), pacer(ticksPerSecond), clock(dspClock) {}
+DigitalSignalProcessingAudioDataConsumer::DigitalSignalProcessingAudioDataConsumer(
+    int ticksPerSecond, DspClock& dspClock)
+    : processors(std::make_unique<std::list<DigitalSignalProcessor*>>()),
+      pacer(ticksPerSecond),
+      clock(dspClock) {}
 
 DigitalSignalProcessingAudioDataConsumer::~DigitalSignalProcessingAudioDataConsumer() {
   // Freeing the ring or the list under a running thread would pull them from under it.
@@ -19,13 +21,14 @@ DigitalSignalProcessingAudioDataConsumer::~DigitalSignalProcessingAudioDataConsu
   processors.reset();
 }
 
-void DigitalSignalProcessingAudioDataConsumer::Consume(const std::uint8_t* data, std::uint32_t offset,
-                                                       std::uint32_t length) {
+void DigitalSignalProcessingAudioDataConsumer::Consume(const std::uint8_t* data,
+                                                       std::uint32_t offset, std::uint32_t length) {
   if (sampleRing == nullptr || data == nullptr) return;
   sampleRing->Write(data + offset, length);
 }
 
-void DigitalSignalProcessingAudioDataConsumer::Consume(const std::uint8_t* data, std::uint32_t length) {
+void DigitalSignalProcessingAudioDataConsumer::Consume(const std::uint8_t* data,
+                                                       std::uint32_t length) {
   Consume(data, 0, length);
 }
 
@@ -57,7 +60,8 @@ void DigitalSignalProcessingAudioDataConsumer::StartProcessing(AudioOutput* foll
   output = followed;
   const std::uint32_t queueTarget = output != nullptr ? output->QueueTarget() : 0;
   const std::uint64_t ringBytes = std::uint64_t{2} * queueTarget;
-  sampleRing = std::make_unique<PcmRing>(static_cast<std::uint32_t>(std::min<std::uint64_t>(ringBytes, UINT32_MAX)));
+  sampleRing = std::make_unique<PcmRing>(
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(ringBytes, UINT32_MAX)));
   left = std::make_unique<float[]>(windowFrames);  // silent until the first window arrives
   right = std::make_unique<float[]>(windowFrames);
   ringWraps = 0;
@@ -120,13 +124,14 @@ void DigitalSignalProcessingAudioDataConsumer::ConvertWindow(DspThreadControl& c
   // The window starts where playback was at the previous tick, in the ring's coordinates;
   // 32-bit wrap-around arithmetic, since the true difference is small.
   const std::uint32_t frameBytes = c.bytesPerFrame;
-  const auto streamPos = static_cast<std::uint32_t>(static_cast<std::uint64_t>(c.framesPlayed) * frameBytes);
+  const auto streamPos =
+      static_cast<std::uint32_t>(static_cast<std::uint64_t>(c.framesPlayed) * frameBytes);
   const auto ringBase = static_cast<std::uint32_t>(ringWraps * sampleRing->Bytes());
   const auto start = static_cast<std::int32_t>(streamPos - ringBase);
   c.framesPlayed = played / frameBytes;
   if (start > 0) {
-    sampleRing->Convert(static_cast<std::uint32_t>(start), windowFrames, frameBytes, left.get(), right.get(),
-                        ringWraps);
+    sampleRing->Convert(static_cast<std::uint32_t>(start), windowFrames, frameBytes, left.get(),
+                        right.get(), ringWraps);
   }
 }
 
@@ -144,7 +149,8 @@ void DigitalSignalProcessingAudioDataConsumer::Run(DspThreadControl* c) {
       const std::int64_t t0 = clock.NowNanoseconds();
       ConvertWindow(*c);
       const float timeScale = pacer.TimeScale();
-      for (DigitalSignalProcessor* processor : *processors) processor->Process(left.get(), right.get(), timeScale);
+      for (DigitalSignalProcessor* processor : *processors)
+        processor->Process(left.get(), right.get(), timeScale);
       const std::int64_t t1 = clock.NowNanoseconds();
       clock.SleepMs(pacer.AfterWork(t1 - t0, !processors->empty()));
     }

@@ -23,11 +23,14 @@ class DigitalSignalProcessingAudioDataConsumer final : public AudioDataConsumer 
   static constexpr std::uint32_t kWindowFrames = 2048;
 
   // clock paces the DSP thread; it must outlive the consumer.
-  explicit DigitalSignalProcessingAudioDataConsumer(int ticksPerSecond, DspClock& clock = PerformanceCounterClock());
+  explicit DigitalSignalProcessingAudioDataConsumer(int ticksPerSecond,
+                                                    DspClock& clock = PerformanceCounterClock());
   // Stops a thread still running, then frees everything.
   ~DigitalSignalProcessingAudioDataConsumer();
-  DigitalSignalProcessingAudioDataConsumer(const DigitalSignalProcessingAudioDataConsumer&) = delete;
-  DigitalSignalProcessingAudioDataConsumer& operator=(const DigitalSignalProcessingAudioDataConsumer&) = delete;
+  DigitalSignalProcessingAudioDataConsumer(const DigitalSignalProcessingAudioDataConsumer&) =
+      delete;
+  DigitalSignalProcessingAudioDataConsumer& operator=(
+      const DigitalSignalProcessingAudioDataConsumer&) = delete;
 
   // Playback thread: appends to the ring; nothing happens without a ring.
   void Consume(const std::uint8_t* data, std::uint32_t offset, std::uint32_t length) override;
@@ -55,15 +58,16 @@ class DigitalSignalProcessingAudioDataConsumer final : public AudioDataConsumer 
   void ConvertWindow(DspThreadControl& threadControl);
 
   // Owner's threads only unless said otherwise.
-  std::mutex lock;                                                 // with listBusy, guards list edits
-  std::unique_ptr<std::list<DigitalSignalProcessor*>> processors;  // walked by the DSP thread while it runs
-  AudioOutput* output = nullptr;                                   // fixed while the thread runs
+  std::mutex lock;  // with listBusy, guards list edits
+  std::unique_ptr<std::list<DigitalSignalProcessor*>>
+      processors;                 // walked by the DSP thread while it runs
+  AudioOutput* output = nullptr;  // fixed while the thread runs
   const std::uint32_t windowFrames = kWindowFrames;
-  FramePacer pacer;                      // DSP thread only while it runs
-  std::unique_ptr<PcmRing> sampleRing;   // written by Consume, read by the DSP thread
-  std::unique_ptr<float[]> left;         // DSP thread only while it runs
-  std::unique_ptr<float[]> right;        // DSP thread only while it runs
-  std::uint64_t ringWraps = 0;           // DSP thread only while it runs
+  FramePacer pacer;                     // DSP thread only while it runs
+  std::unique_ptr<PcmRing> sampleRing;  // written by Consume, read by the DSP thread
+  std::unique_ptr<float[]> left;        // DSP thread only while it runs
+  std::unique_ptr<float[]> right;       // DSP thread only while it runs
+  std::uint64_t ringWraps = 0;          // DSP thread only while it runs
   std::unique_ptr<DspThreadControl> control;
   std::atomic<std::uint8_t> listBusy{0};
   platform::Event pauseEvent{platform::Event::Reset::kManual};  // this consumer's own, unnamed

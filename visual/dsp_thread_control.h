@@ -14,6 +14,6 @@ struct DspThreadControl {
   std::int64_t framesPlayed = 0;         // DSP thread only: output position at the previous tick
   std::uint32_t bytesPerFrame = 4;       // the output's frame size, fixed before the thread starts
   DigitalSignalProcessingAudioDataConsumer* consumer = nullptr;  // the owner
-  std::thread thread;                    // owner's thread only (start and join)
-  std::thread::id threadId;              // fixed once started
+  std::thread thread;        // owner's thread only (start and join)
+  std::thread::id threadId;  // fixed once started
 };

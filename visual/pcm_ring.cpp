@@ -4,7 +4,8 @@
 
 PcmRing::PcmRing(std::uint32_t bytes)
     : ringBytes(bytes & ~std::uint32_t{3}),
-      sampleRing(ringBytes > 0 ? std::make_unique<std::atomic<std::uint8_t>[]>(ringBytes) : nullptr) {}
+      sampleRing(ringBytes > 0 ? std::make_unique<std::atomic<std::uint8_t>[]>(ringBytes)
+                               : nullptr) {}
 
 void PcmRing::Write(const std::uint8_t* data, std::uint32_t length) {
   if (ringBytes == 0 || data == nullptr) return;
@@ -19,9 +20,11 @@ void PcmRing::Write(const std::uint8_t* data, std::uint32_t length) {
       first = r - w;
       rest = w + piece - r;
     }
-    for (std::uint32_t i = 0; i < first; ++i) sampleRing[w + i].store(data[i], std::memory_order_relaxed);
+    for (std::uint32_t i = 0; i < first; ++i)
+      sampleRing[w + i].store(data[i], std::memory_order_relaxed);
     if (rest > 0) {
-      for (std::uint32_t i = 0; i < rest; ++i) sampleRing[i].store(data[first + i], std::memory_order_relaxed);
+      for (std::uint32_t i = 0; i < rest; ++i)
+        sampleRing[i].store(data[first + i], std::memory_order_relaxed);
       ringWritePos = rest;
     } else {
       ringWritePos = w + first;  // may equal r: the next block starts at the front
@@ -31,8 +34,8 @@ void PcmRing::Write(const std::uint8_t* data, std::uint32_t length) {
   }
 }
 
-void PcmRing::Convert(std::uint32_t start, std::uint32_t frames, std::uint32_t bytesPerFrame, float* left,
-                      float* right, std::uint64_t& wraps) const {
+void PcmRing::Convert(std::uint32_t start, std::uint32_t frames, std::uint32_t bytesPerFrame,
+                      float* left, float* right, std::uint64_t& wraps) const {
   if (ringBytes == 0) return;
   const bool mono = bytesPerFrame == 2;
   const std::uint32_t step = mono ? 2 : 4;

@@ -10,7 +10,9 @@
 
 // A signed 16-bit little-endian sample as a float, full scale 32767.
 inline float SampleToFloat(std::uint8_t low, std::uint8_t high) {
-  return static_cast<float>(static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)))) / 32767.0f;
+  return static_cast<float>(
+             static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)))) /
+         32767.0f;
 }
 
 class PcmRing {

@@ -7,7 +7,8 @@ namespace gdi = platform::gdi;
 SpectrumAnalyzer::SpectrumAnalyzer(platform::ui::HWND mainWindow, DspClock& dspClock)
     : window(mainWindow), clock(dspClock) {
   char16_t shortName[64];
-  const auto handle = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(window) & 0x7FFFFFFF);
+  const auto handle =
+      static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(window) & 0x7FFFFFFF);
   platform::StringCbPrintfW(shortName, sizeof shortName, u"SpectrumAnalyzer[%d]", {handle});
   platform::StringCchCopyW(name, std::size(name), shortName);
   SetUpDrawing();
@@ -63,6 +64,6 @@ void SpectrumAnalyzer::Process(float* left, float* right, float timeScale) {
     DrawBar(dc, static_cast<int>(x), height, barWidth, barHeight, band);
     x += pitch;
   }
-  gdi::BitBlt(windowDC.get(), clientRect.left, clientRect.top, width, height, dc, clientRect.left, clientRect.top,
-              gdi::SRCCOPY);
+  gdi::BitBlt(windowDC.get(), clientRect.left, clientRect.top, width, height, dc, clientRect.left,
+              clientRect.top, gdi::SRCCOPY);
 }

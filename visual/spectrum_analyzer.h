@@ -45,19 +45,21 @@ class SpectrumAnalyzer final : public SpectrumDisplay, public DigitalSignalProce
   const SpectrumLevels& Levels() const { return levels; }
 
   // Paints the two-segment vertical gradient top -> middle -> bottom over rect.
-  static bool PaintGradient(const platform::gdi::RECT& rect, platform::gdi::HDC dc, platform::gdi::COLORREF top,
-                            platform::gdi::COLORREF middle, platform::gdi::COLORREF bottom);
+  static bool PaintGradient(const platform::gdi::RECT& rect, platform::gdi::HDC dc,
+                            platform::gdi::COLORREF top, platform::gdi::COLORREF middle,
+                            platform::gdi::COLORREF bottom);
 
  private:
   void SetUpDrawing();
   void TearDownDrawing();
-  void DrawBar(platform::gdi::HDC dc, int x, int clientHeight, int barWidth, int barHeight, int band);
+  void DrawBar(platform::gdi::HDC dc, int x, int clientHeight, int barWidth, int barHeight,
+               int band);
 
   char16_t name[260] = {};
   platform::ui::HWND window;
-  std::mutex lock;  // serialises Detach
+  std::mutex lock;                                                     // serialises Detach
   std::unique_ptr<DigitalSignalProcessingAudioDataConsumer> consumer;  // playback thread
-  SpectrumLevels levels;  // DSP thread once attached
+  SpectrumLevels levels;                                               // DSP thread once attached
   std::int32_t lineStep = 1;
   AudioOutput* output = nullptr;  // playback thread
   bool consumerActive = false;    // playback thread

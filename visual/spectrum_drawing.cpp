@@ -6,8 +6,12 @@ namespace gdi = platform::gdi;
 namespace {
 
 gdi::TRIVERTEX Vertex(int x, int y, gdi::COLORREF c) {
-  return {x, y, static_cast<gdi::COLOR16>(gdi::GetRValue(c) << 8), static_cast<gdi::COLOR16>(gdi::GetGValue(c) << 8),
-          static_cast<gdi::COLOR16>(gdi::GetBValue(c) << 8), 0};
+  return {x,
+          y,
+          static_cast<gdi::COLOR16>(gdi::GetRValue(c) << 8),
+          static_cast<gdi::COLOR16>(gdi::GetGValue(c) << 8),
+          static_cast<gdi::COLOR16>(gdi::GetBValue(c) << 8),
+          0};
 }
 
 }  // namespace
@@ -50,8 +54,8 @@ void SpectrumAnalyzer::TearDownDrawing() {
   gdi::ReleaseDC(window, std::move(windowDC));
 }
 
-bool SpectrumAnalyzer::PaintGradient(const gdi::RECT& rect, gdi::HDC dc, gdi::COLORREF top, gdi::COLORREF middle,
-                                     gdi::COLORREF bottom) {
+bool SpectrumAnalyzer::PaintGradient(const gdi::RECT& rect, gdi::HDC dc, gdi::COLORREF top,
+                                     gdi::COLORREF middle, gdi::COLORREF bottom) {
   const int half = (rect.bottom - rect.top) / 2;
   const gdi::TRIVERTEX vertices[4] = {
       Vertex(rect.left, rect.top, top),
@@ -63,7 +67,8 @@ bool SpectrumAnalyzer::PaintGradient(const gdi::RECT& rect, gdi::HDC dc, gdi::CO
   return gdi::GradientFill(dc, vertices, 4, rects, 2, gdi::GRADIENT_FILL_RECT_V);
 }
 
-void SpectrumAnalyzer::DrawBar(gdi::HDC dc, int x, int clientHeight, int barWidth, int barHeight, int band) {
+void SpectrumAnalyzer::DrawBar(gdi::HDC dc, int x, int clientHeight, int barWidth, int barHeight,
+                               int band) {
   // The flags are read at every bar: the window's thread may change them at any time.
   const bool grids = showGrids.load(std::memory_order_relaxed) != 0;
   const bool gradient = showGradient.load(std::memory_order_relaxed) != 0;
@@ -92,7 +97,8 @@ void SpectrumAnalyzer::DrawBar(gdi::HDC dc, int x, int clientHeight, int barWidt
     const int peak = levels.UpdatePeak(band, barHeight);
     const gdi::RECT mark{x, clientHeight - peak, x + barWidth, clientHeight - peak + 1};
     if (gradient) {
-      gdi::BitBlt(dc, mark.left, mark.top, barWidth, 1, gradientDC.get(), mark.left, mark.top, gdi::SRCCOPY);
+      gdi::BitBlt(dc, mark.left, mark.top, barWidth, 1, gradientDC.get(), mark.left, mark.top,
+                  gdi::SRCCOPY);
     } else {
       gdi::FillRect(dc, &mark, peakBrush.get());
     }

@@ -1,7 +1,5 @@
 // One spectrum frame (mix, FFT, 40 bands, drawing, presenting) in the program's real
 // client size, and the DSP thread's CPU time per second of display at 70 frames a second.
-#include <benchmark/benchmark.h>
-
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -11,6 +9,8 @@
 #include <numbers>
 #include <thread>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "visual/pcm_ring.h"
 #include "visual/spectrum_analyzer.h"
@@ -30,7 +30,8 @@ class BenchWindow final : public platform::ui::Window {
   platform::ui::ClientSize GetClientSize() const override { return {kClientWidth, kClientHeight}; }
   void PresentFrame(std::span<const std::uint32_t> pixels, int, int) override {
     std::scoped_lock hold(mutex_);
-    std::memcpy(picture_.data(), pixels.data(), std::min(pixels.size(), picture_.size()) * sizeof(std::uint32_t));
+    std::memcpy(picture_.data(), pixels.data(),
+                std::min(pixels.size(), picture_.size()) * sizeof(std::uint32_t));
     frames.fetch_add(1, std::memory_order_relaxed);
   }
   void PostMessage(std::uint32_t, std::uintptr_t, std::intptr_t) override {}
@@ -52,7 +53,8 @@ std::vector<float> MusicLike(int frames, double phase) {
     const double noise = static_cast<std::int32_t>(seed) / 2147483648.0;
     x[i] = static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 220 * t + phase) +
                               0.2 * std::sin(2 * std::numbers::pi * 1375 * t) +
-                              0.1 * std::sin(2 * std::numbers::pi * 5200 * t) * std::sin(2 * std::numbers::pi * 3 * t) +
+                              0.1 * std::sin(2 * std::numbers::pi * 5200 * t) *
+                                  std::sin(2 * std::numbers::pi * 3 * t) +
                               0.05 * noise);
   }
   return x;
@@ -89,7 +91,8 @@ void FftAndBands(benchmark::State& state) {
   for (auto _ : state) {
     std::memcpy(left.data(), sourceLeft.data(), 512 * sizeof(float));
     levels.Analyse(left.data(), sourceRight.data());
-    for (int b = 0; b < SpectrumLevels::kBandCount; ++b) benchmark::DoNotOptimize(levels.UpdateLevel(b, 0.05f));
+    for (int b = 0; b < SpectrumLevels::kBandCount; ++b)
+      benchmark::DoNotOptimize(levels.UpdateLevel(b, 0.05f));
   }
 }
 BENCHMARK(FftAndBands)->Unit(benchmark::kMicrosecond);
@@ -116,7 +119,8 @@ class RealTimeOutput final : public AudioOutput {
   void Stop() override {}
   std::int64_t GetPlayedBytes() override {
     const auto elapsed = std::chrono::steady_clock::now() - start_;
-    return std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() * 176400 / 1'000'000;
+    return std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() * 176400 /
+           1'000'000;
   }
   bool DeviceFailed() const override { return false; }
   std::uint32_t QueueTarget() const override { return 88200; }

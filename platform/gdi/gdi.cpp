@@ -19,7 +19,8 @@ struct Span2 {
 };
 
 Span2 Clip(const Surface& s, int left, int top, int right, int bottom) {
-  return {std::max(left, 0), std::max(top, 0), std::min(right, s.width), std::min(bottom, s.height)};
+  return {std::max(left, 0), std::max(top, 0), std::min(right, s.width),
+          std::min(bottom, s.height)};
 }
 
 // Long runs go to memcpy; a short one is two overlapping 16-byte moves.
@@ -106,13 +107,16 @@ int ReleaseDC(ui::HWND, std::unique_ptr<DeviceContext> dc) { return dc != nullpt
 std::unique_ptr<DeviceContext> CreateCompatibleDC(HDC) { return std::make_unique<DeviceContext>(); }
 
 std::unique_ptr<Bitmap> CreateCompatibleBitmap(HDC, int width, int height) {
-  if (static_cast<std::int64_t>(std::max(width, 0)) * std::max(height, 0) > kMaxPixels) return nullptr;
+  if (static_cast<std::int64_t>(std::max(width, 0)) * std::max(height, 0) > kMaxPixels)
+    return nullptr;
   return std::make_unique<Bitmap>(width, height);
 }
 
 std::unique_ptr<Brush> CreateSolidBrush(COLORREF color) { return std::make_unique<Brush>(color); }
 
-HBITMAP SelectObject(HDC dc, HBITMAP bitmap) { return dc != nullptr ? dc->Select(bitmap) : nullptr; }
+HBITMAP SelectObject(HDC dc, HBITMAP bitmap) {
+  return dc != nullptr ? dc->Select(bitmap) : nullptr;
+}
 
 bool DeleteDC(std::unique_ptr<DeviceContext> dc) { return dc != nullptr; }
 bool DeleteObject(std::unique_ptr<Bitmap> bitmap) { return bitmap != nullptr; }
@@ -150,8 +154,8 @@ bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
   w = std::min({w, d.width - dx0, s.width - sx0});
   h = std::min({h, d.height - dy0, s.height - sy0});
   if (w <= 0 || h <= 0) return true;
-  if (dest->IsWindowDC() && !source->IsWindowDC() && dx0 == 0 && dy0 == 0 && w == d.width && h == d.height &&
-      w == s.stride) {
+  if (dest->IsWindowDC() && !source->IsWindowDC() && dx0 == 0 && dy0 == 0 && w == d.width &&
+      h == d.height && w == s.stride) {
     // The finished frame: one copy fewer per frame.
     const std::uint32_t* from = s.pixels + static_cast<std::ptrdiff_t>(sy0) * s.stride;
     dest->PresentWhole({from, static_cast<std::size_t>(w) * static_cast<std::size_t>(h)}, w, h);
@@ -191,7 +195,8 @@ bool detail::LineToAnyDirection(HDC dc, int x, int y) {
       const int step = x >= from.x ? 0 : 1;  // leftward lines keep their start, drop their end
       const Span2 run = Clip(s, std::min(from.x, x) + step, y, std::max(from.x, x) + step, y + 1);
       if (!run.Empty()) {
-        FillRun(s.pixels + static_cast<std::ptrdiff_t>(y) * s.stride + run.x0, run.x1 - run.x0, kPen);
+        FillRun(s.pixels + static_cast<std::ptrdiff_t>(y) * s.stride + run.x0, run.x1 - run.x0,
+                kPen);
         touched = true;
       }
     }

@@ -24,15 +24,16 @@ using COLORREF = std::uint32_t;
 using COLOR16 = std::uint16_t;
 
 constexpr COLORREF RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
+  return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) |
+         (static_cast<COLORREF>(b) << 16);
 }
 constexpr std::uint8_t GetRValue(COLORREF c) { return static_cast<std::uint8_t>(c & 0xFF); }
 constexpr std::uint8_t GetGValue(COLORREF c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
 constexpr std::uint8_t GetBValue(COLORREF c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
 // The pixel a COLORREF paints.
 constexpr std::uint32_t PixelOf(COLORREF c) {
-  return (static_cast<std::uint32_t>(GetRValue(c)) << 16) | (static_cast<std::uint32_t>(GetGValue(c)) << 8) |
-         GetBValue(c);
+  return (static_cast<std::uint32_t>(GetRValue(c)) << 16) |
+         (static_cast<std::uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
 }
 
 inline constexpr std::uint32_t SRCCOPY = 0x00CC0020;
@@ -109,7 +110,9 @@ class Bitmap {
   int Height() const { return height_; }
   std::span<std::uint32_t> Pixels() { return pixels_; }
   std::span<const std::uint32_t> Pixels() const { return pixels_; }
-  std::uint32_t Pixel(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
+  std::uint32_t Pixel(int x, int y) const {
+    return pixels_[static_cast<std::size_t>(y) * width_ + x];
+  }
 
  private:
   friend class DeviceContext;
@@ -247,14 +250,15 @@ inline bool LineTo(HDC dc, int x, int y) {
   if (y >= 0 && y < s.height) {
     const int x0 = from.x < 0 ? 0 : from.x;
     const int x1 = x > s.width ? s.width : x;
-    if (x0 < x1) detail::FillRun(s.pixels + static_cast<std::ptrdiff_t>(y) * s.stride + x0, x1 - x0, 0x000000);
+    if (x0 < x1)
+      detail::FillRun(s.pixels + static_cast<std::ptrdiff_t>(y) * s.stride + x0, x1 - x0, 0x000000);
   }
   from = POINT{x, y};
   return true;
 }
 // Rectangle modes only; each rectangle shades from its upper (or left) vertex colour
 // at one edge toward its lower (or right) vertex colour at the other.
-bool GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount, const GRADIENT_RECT* rects,
-                  std::uint32_t rectCount, std::uint32_t mode);
+bool GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount,
+                  const GRADIENT_RECT* rects, std::uint32_t rectCount, std::uint32_t mode);
 
 }  // namespace platform::gdi

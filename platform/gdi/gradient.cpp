@@ -20,8 +20,8 @@ std::uint32_t Shade(const TRIVERTEX& a, const TRIVERTEX& b, int i, int n) {
 
 }  // namespace
 
-bool GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount, const GRADIENT_RECT* rects,
-                  std::uint32_t rectCount, std::uint32_t mode) {
+bool GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount,
+                  const GRADIENT_RECT* rects, std::uint32_t rectCount, std::uint32_t mode) {
   if (dc == nullptr || vertices == nullptr || (rects == nullptr && rectCount > 0)) return false;
   if (mode != GRADIENT_FILL_RECT_V && mode != GRADIENT_FILL_RECT_H) return false;
   for (std::uint32_t r = 0; r < rectCount; ++r) {

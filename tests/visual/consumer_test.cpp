@@ -1,11 +1,10 @@
-#include "visual/digital_signal_processing_audio_data_consumer.h"
-
-#include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "tests/visual/visual_doubles.h"
+#include "visual/digital_signal_processing_audio_data_consumer.h"
 
 namespace {
 
@@ -63,7 +62,8 @@ TEST_F(ConsumerTest, TheFirstTickConvertsNothingAndTheArraysStartCleared) {
   for (float v : first.right) ASSERT_EQ(v, 0.0f);
   NextTick();
   const auto second = processor.Calls()[1];
-  EXPECT_EQ(second.left[0], SampleAt(4096)) << "the window starts where playback was at the previous tick";
+  EXPECT_EQ(second.left[0], SampleAt(4096))
+      << "the window starts where playback was at the previous tick";
   EXPECT_EQ(second.right[0], SampleAt(4098));
   EXPECT_EQ(second.left[100], SampleAt(4096 + 400));
 }

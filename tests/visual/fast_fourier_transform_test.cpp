@@ -1,11 +1,11 @@
 #include "visual/fast_fourier_transform.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <complex>
 #include <numbers>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -18,7 +18,8 @@ std::vector<double> ReferenceMagnitudes(const std::vector<float>& x) {
   std::vector<double> mags(kN / 2);
   for (int k = 0; k < kN / 2; ++k) {
     std::complex<double> sum = 0;
-    for (int n = 0; n < kN; ++n) sum += double{x[n]} * std::polar(1.0, -2.0 * std::numbers::pi * k * n / kN);
+    for (int n = 0; n < kN; ++n)
+      sum += double{x[n]} * std::polar(1.0, -2.0 * std::numbers::pi * k * n / kN);
     mags[k] = (k == 0 ? 1.0 : 2.0) * std::abs(sum) / kN;
   }
   return mags;
@@ -33,7 +34,8 @@ std::vector<float> Signal(const char* kind) {
     if (k == "impulse") x[n] = n == 0 ? 1.0f : 0.0f;
     if (k == "dc") x[n] = 0.5f;
     if (k == "sine9") x[n] = static_cast<float>(std::sin(2 * std::numbers::pi * 9 * t));
-    if (k == "cosine100") x[n] = static_cast<float>(0.25 * std::cos(2 * std::numbers::pi * 100 * t));
+    if (k == "cosine100")
+      x[n] = static_cast<float>(0.25 * std::cos(2 * std::numbers::pi * 100 * t));
     if (k == "offbin") x[n] = static_cast<float>(0.8 * std::sin(2 * std::numbers::pi * 37.3 * t));
     if (k == "noise") {
       seed = seed * 1664525u + 1013904223u;

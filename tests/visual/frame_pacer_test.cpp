@@ -16,8 +16,9 @@ TEST_P(SleepLength, RoundsToNearestMillisecondWithAtLeastOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SleepLength,
-                         testing::Values(SleepCase{14'285'714, 14}, SleepCase{14'600'000, 15}, SleepCase{300'000, 1},
-                                         SleepCase{1, 1}, SleepCase{1'000'000, 1}, SleepCase{1'499'999, 1},
+                         testing::Values(SleepCase{14'285'714, 14}, SleepCase{14'600'000, 15},
+                                         SleepCase{300'000, 1}, SleepCase{1, 1},
+                                         SleepCase{1'000'000, 1}, SleepCase{1'499'999, 1},
                                          SleepCase{1'500'000, 2}, SleepCase{0, 0},
                                          SleepCase{5'000'000'000, 5000}));  // no 32-bit wrap
 

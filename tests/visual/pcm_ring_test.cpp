@@ -1,8 +1,8 @@
 #include "visual/pcm_ring.h"
 
-#include <gtest/gtest.h>
-
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -18,7 +18,9 @@ std::vector<std::uint8_t> Stream(std::uint32_t from, std::uint32_t bytes) {
   return s;
 }
 
-float SampleOfStreamByte(std::uint32_t k) { return static_cast<float>((k / 2) & 0x7FFF) / 32767.0f; }
+float SampleOfStreamByte(std::uint32_t k) {
+  return static_cast<float>((k / 2) & 0x7FFF) / 32767.0f;
+}
 
 struct SampleCase {
   std::uint8_t low, high;
@@ -32,8 +34,10 @@ TEST_P(SampleConversion, SignedLittleEndianOver32767) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SampleConversion,
-                         testing::Values(SampleCase{0xFF, 0x7F, 1.0f}, SampleCase{0x00, 0x80, -32768 / 32767.0f},
-                                         SampleCase{0x80, 0x00, 128 / 32767.0f}, SampleCase{0x00, 0x00, 0.0f},
+                         testing::Values(SampleCase{0xFF, 0x7F, 1.0f},
+                                         SampleCase{0x00, 0x80, -32768 / 32767.0f},
+                                         SampleCase{0x80, 0x00, 128 / 32767.0f},
+                                         SampleCase{0x00, 0x00, 0.0f},
                                          SampleCase{0xFF, 0xFF, -1 / 32767.0f}));
 
 TEST(PcmRingWrite, StartsSilentAndWrapsAtTheEnd) {

@@ -1,12 +1,12 @@
 // The real analyser behind the playback engine: frames reach the window while a file
 // plays, pause and stop reach the DSP thread, and the last frame stays.
-#include <gtest/gtest.h>
-#include <sndfile.h>
-
 #include <algorithm>
 #include <chrono>
 #include <future>
 #include <mutex>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include "app/shell_globals.h"
 #include "platform/kernel/strsafe.h"
@@ -51,8 +51,9 @@ class RealTimeOutput final : public AudioOutput {
   static constexpr std::int64_t kQueue = 44100;
   std::int64_t Played() const {
     if (!started_) return 0;
-    const auto us =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count();
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now() - start_)
+                        .count();
     return std::min<std::int64_t>(us * 176400 / 1'000'000 / 4 * 4, written_);
   }
   std::mutex mutex_;
@@ -86,7 +87,8 @@ TEST_F(PlayerSpectrum, FramesFollowPlaybackThroughPauseAndStop) {
   const auto samples = MakeTestSignal(44100, 2, 44100 * 2);
   const std::string path = TempPath("spectrum_player.wav");
   ASSERT_TRUE(WriteSoundFile(path, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, samples));
-  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity, platform::FromUtf8(path).c_str());
+  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
+                           platform::FromUtf8(path).c_str());
 
   Player player(PlaybackCollaborators{&devices, &SpectrumAnalyzers()});
   player.PreparePlayback();

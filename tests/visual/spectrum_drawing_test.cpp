@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <numbers>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/fake_window.h"
 #include "tests/visual/visual_doubles.h"
@@ -24,14 +24,17 @@ std::vector<float> Constant(float c) { return std::vector<float>(2048, c); }
 
 std::vector<float> SineAtBin9() {
   std::vector<float> x(2048);
-  for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(2 * std::numbers::pi * 9 * i / 512.0));
+  for (std::size_t i = 0; i < x.size(); ++i)
+    x[i] = static_cast<float>(std::sin(2 * std::numbers::pi * 9 * i / 512.0));
   return x;
 }
 
 class Frame {
  public:
   Frame(std::vector<std::uint32_t> pixels, int width) : pixels_(std::move(pixels)), width_(width) {}
-  std::uint32_t At(int x, int y) const { return pixels_.at(static_cast<std::size_t>(y) * width_ + x); }
+  std::uint32_t At(int x, int y) const {
+    return pixels_.at(static_cast<std::size_t>(y) * width_ + x);
+  }
   bool AllBlack() const {
     for (std::uint32_t p : pixels_)
       if (p != kBlack) return false;
@@ -55,8 +58,9 @@ class SpectrumDrawing : public testing::Test {
     gradientDC = gdi::CreateCompatibleDC(nullptr);
     gradient_ = gdi::CreateCompatibleBitmap(gradientDC.get(), width, height);
     gdi::SelectObject(gradientDC.get(), gradient_.get());
-    SpectrumAnalyzer::PaintGradient({0, 0, width, height}, gradientDC.get(), SpectrumAnalyzer::kGradientTop,
-                                    SpectrumAnalyzer::kGradientMiddle, SpectrumAnalyzer::kGradientBottom);
+    SpectrumAnalyzer::PaintGradient(
+        {0, 0, width, height}, gradientDC.get(), SpectrumAnalyzer::kGradientTop,
+        SpectrumAnalyzer::kGradientMiddle, SpectrumAnalyzer::kGradientBottom);
   }
   Frame Draw(std::vector<float> left, std::vector<float> right, float timeScale = 1.0f) {
     analyzer->Process(left.data(), right.data(), timeScale);

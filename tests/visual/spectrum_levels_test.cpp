@@ -1,10 +1,10 @@
 #include "visual/spectrum_levels.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <numbers>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -13,15 +13,18 @@ constexpr int kN = SpectrumLevels::kFftSize;
 std::vector<float> Sine(double cyclesPerWindow, double amplitude) {
   std::vector<float> x(2048);
   for (std::size_t i = 0; i < x.size(); ++i)
-    x[i] = static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * cyclesPerWindow * i / kN));
+    x[i] =
+        static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * cyclesPerWindow * i / kN));
   return x;
 }
 
 // One frame of analysis and falls; the levels afterwards.
-std::vector<float> Frame(SpectrumLevels& s, std::vector<float> left, std::vector<float> right, float timeScale) {
+std::vector<float> Frame(SpectrumLevels& s, std::vector<float> left, std::vector<float> right,
+                         float timeScale) {
   s.Analyse(left.data(), right.data());
   std::vector<float> out;
-  for (int b = 0; b < SpectrumLevels::kBandCount; ++b) out.push_back(s.UpdateLevel(b, s.Decay() * timeScale));
+  for (int b = 0; b < SpectrumLevels::kBandCount; ++b)
+    out.push_back(s.UpdateLevel(b, s.Decay() * timeScale));
   return out;
 }
 
@@ -74,7 +77,8 @@ TEST_P(SilenceDecay, LevelsFallByDecayTimesTimeScaleUntilZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TimeScales, SilenceDecay,
-                         testing::Values(DecayCase{1.0f, 0.05f}, DecayCase{2.0f, 0.1f}, DecayCase{0.5f, 0.025f}));
+                         testing::Values(DecayCase{1.0f, 0.05f}, DecayCase{2.0f, 0.1f},
+                                         DecayCase{0.5f, 0.025f}));
 
 TEST(SpectrumFall, TimeScaleTwoDropsAFallingLevelByATenth) {
   SpectrumLevels s;
@@ -94,7 +98,8 @@ TEST(SpectrumFall, ARisingLevelJumpsAtOnce) {
 TEST(PeakRule, ANewPeakHoldsTwentyFramesThenFallsOnePixelAFrame) {
   SpectrumLevels s;
   EXPECT_EQ(s.UpdatePeak(3, 40), 40);
-  for (int frame = 0; frame < 20; ++frame) ASSERT_EQ(s.UpdatePeak(3, 0), 40) << "held, frame " << frame;
+  for (int frame = 0; frame < 20; ++frame)
+    ASSERT_EQ(s.UpdatePeak(3, 0), 40) << "held, frame " << frame;
   EXPECT_EQ(s.UpdatePeak(3, 0), 39);
   EXPECT_EQ(s.UpdatePeak(3, 0), 38);
   for (int frame = 0; frame < 100; ++frame) s.UpdatePeak(3, 0);

@@ -47,7 +47,8 @@ bool SteppedClock::WaitForSleeps(std::size_t count) {
 void RecordingProcessor::Process(float* left, float* right, float timeScale) {
   if (onProcess) onProcess();
   std::scoped_lock hold(mutex_);
-  calls_.push_back({std::vector<float>(left, left + 2048), std::vector<float>(right, right + 2048), timeScale});
+  calls_.push_back(
+      {std::vector<float>(left, left + 2048), std::vector<float>(right, right + 2048), timeScale});
   changed_.notify_all();
 }
 

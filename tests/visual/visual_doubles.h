@@ -23,11 +23,11 @@ class SteppedClock final : public DspClock {
   std::int64_t NowNanoseconds() override;
   void SleepMs(std::uint32_t milliseconds) override;
 
-  void Advance(std::int64_t ns);            // time passing inside a tick (work)
-  void AllowTicks(int count);               // lets count more sleeps return
-  void Release();                           // every sleep returns from now on
+  void Advance(std::int64_t ns);  // time passing inside a tick (work)
+  void AllowTicks(int count);     // lets count more sleeps return
+  void Release();                 // every sleep returns from now on
   std::vector<std::uint32_t> Sleeps() const;
-  bool WaitForSleeps(std::size_t count);    // bounded
+  bool WaitForSleeps(std::size_t count);  // bounded
 
  private:
   mutable std::mutex mutex_;
