@@ -257,6 +257,7 @@ TEST_P(BadInputTest, EndsCleanlyWithTheTypesMessageAndTheNextFilePlays) {
   const ExpectedMessages& expected = MessagesFor(type);
 
   EngineSession session(window, devices, displays);
+  std::string record;  // every message shown, kept in the test report
   for (const Input& input : inputs) {
     SCOPED_TRACE(input.label);
     boxes.Clear();
@@ -270,6 +271,9 @@ TEST_P(BadInputTest, EndsCleanlyWithTheTypesMessageAndTheNextFilePlays) {
     const auto shown = boxes.Boxes();
     std::vector<std::string> texts;
     for (const auto& box : shown) texts.push_back(Narrow(box.text));
+    record += input.label + ": ";
+    for (const auto& text : texts) record += "\"" + text + "\" ";
+    record += texts.empty() ? "(none); " : "; ";
     if (!decoderExists) {
       ASSERT_EQ(texts.size(), 1u);
       EXPECT_EQ(texts[0], "Unknown file type.");
@@ -300,6 +304,7 @@ TEST_P(BadInputTest, EndsCleanlyWithTheTypesMessageAndTheNextFilePlays) {
       EXPECT_FALSE(session.lastOutput()->written.empty()) << "a good file behind an unusual path made no sound";
     }
   }
+  RecordProperty("messages", record);
   ExpectNextGoodFilePlays(session, CaseName(Kind()));
   EXPECT_EQ(session.LeftoverObjects(), "");
 }
