@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 #include "app/command_line.h"
 #include "app/shell.h"
@@ -35,6 +36,12 @@ void OnQuitSignal(int) {
 bool IsSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] != '\0';
+}
+
+// A window on Qt's offscreen platform, asked for by the user: no X server is needed.
+bool ChoseOffscreen() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  return platform != nullptr && std::string_view(platform) == "offscreen";
 }
 
 // SIGINT and SIGTERM quit like Exit; the handler only wakes the window's thread.
@@ -90,7 +97,7 @@ int main(int argc, char** argv) {
   std::shared_ptr<xcb_connection_t> probe;  // held until Qt has its own connection
   if (app::headless) {
     std::fputs("tonaria: no display found; running without a window until the playback ends\n", stderr);
-  } else if (!IsSet("WAYLAND_DISPLAY") && !(probe = platform::qt::ProbeX11Display())) {
+  } else if (!IsSet("WAYLAND_DISPLAY") && !ChoseOffscreen() && !(probe = platform::qt::ProbeX11Display())) {
     // Qt would abort on a display it cannot open; play without a window instead.
     std::fprintf(stderr, "tonaria: cannot open display '%s'; running without a window until the playback ends\n",
                  std::getenv("DISPLAY"));

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/resources.h"
+#include "app/shell_mpris_host.h"
 #include "platform/kernel/strsafe.h"
 #include "platform/kernel/text.h"
 #include "platform/qt/qt_window.h"
@@ -80,6 +81,7 @@ void SetTitle(const char16_t* stateWord) {
   platform::StringCbPrintfW(titleText, sizeof(titleText), u"%s - [%s][%s]",
                             {appTitle, currentFileName, stateWord});
   platform::qt::SetWindowText(shell::mainWindow.load(), titleText);
+  mprisHost.TitleChanged(stateWord);
 }
 
 void SetFileMenuState(FileMenuState state) {

@@ -1,11 +1,13 @@
 #include "app/win_main.h"
 
 #include <QCoreApplication>
+#include <cstdio>
 #include <filesystem>
 
 #include "app/command_line.h"
 #include "app/resources.h"
 #include "app/shell.h"
+#include "app/shell_mpris_host.h"
 #include "app/window_proc.h"
 #include "platform/kernel/strsafe.h"
 #include "platform/ui/message_box.h"
@@ -103,9 +105,15 @@ bool StartShell(std::u16string_view commandLine) {
 
 int wWinMain(std::u16string_view commandLine) {
   if (!StartShell(commandLine)) return 0;
+  mprisService = std::make_unique<mpris::MprisService>(&mprisHost);
+  if (!mprisService->Start()) {
+    std::fprintf(stderr, "%s\n", mprisService->FailureMessage().c_str());
+    mprisService.reset();
+  }
   // Without a display nothing else can start a playback: with none started, stop here.
   if (headless && !currentPlayer) qt::PostQuitMessage(2);
   const int exitCode = qt::RunMessageLoop();
+  mprisService.reset();
   // The playback thread still uses the window; end it before the window goes.
   ResetShell();
   if (mainWindowOwner && !mainWindowOwner->IsDestroyed()) mainWindowOwner->DestroyWindow();

@@ -181,4 +181,21 @@ std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wPa
   }
 }
 
+bool RemoteCommand(std::uint32_t id) {
+  ui::HWND window = shell::mainWindow.load();
+  if (window == nullptr || !CommandAllowed(window, id)) return false;
+  qt::SendMessage(window, qt::WM_COMMAND, id, 0);
+  return true;
+}
+
+void RemoteOpenFile(const std::u16string& path) {
+  if (playbackBusy) return;
+  const BusyScope busy;
+  shell::fileReady = 0;
+  if (!SetCurrentPath(path)) return;
+  shell::fileReady = 1;
+  UpdateFileName();
+  StartChosenFile();
+}
+
 }  // namespace app

@@ -1,0 +1,38 @@
+#include "app/shell_mpris_host.h"
+
+#include <string_view>
+
+#include "app/resources.h"
+#include "app/shell.h"
+#include "app/win_main.h"
+#include "app/window_proc.h"
+#include "platform/qt/qt_window.h"
+
+namespace app {
+
+ShellMprisHost mprisHost;
+std::unique_ptr<mpris::MprisService> mprisService;
+
+bool ShellMprisHost::SendCommand(std::uint32_t commandId) { return RemoteCommand(commandId); }
+
+void ShellMprisHost::OpenFile(const std::u16string& path) { RemoteOpenFile(path); }
+
+void ShellMprisHost::Quit() {
+  if (platform::qt::QtWindow* window = MainWindow()) {
+    window->SendMessage(platform::qt::WM_COMMAND, IDM_EXIT, 0);
+  }
+}
+
+void ShellMprisHost::TitleChanged(const char16_t* stateWord) {
+  const std::u16string_view word = stateWord;
+  state_ = word == u"Playing"  ? mpris::PlaybackState::kPlaying
+           : word == u"Paused" ? mpris::PlaybackState::kPaused
+                               : mpris::PlaybackState::kStopped;
+  if (state_ == mpris::PlaybackState::kPlaying) {
+    path_ = shell::currentPath;
+    name_ = currentFileName;
+  }
+  if (mprisService) mprisService->NotifyStateChanged();
+}
+
+}  // namespace app

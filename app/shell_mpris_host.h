@@ -1,0 +1,34 @@
+// The shell as the desktop media controls see it.
+#pragma once
+
+#include <memory>
+
+#include "app/mpris/mpris_host.h"
+#include "app/mpris/mpris_service.h"
+
+namespace app {
+
+class ShellMprisHost final : public mpris::MprisHost {
+ public:
+  bool SendCommand(std::uint32_t commandId) override;
+  void OpenFile(const std::u16string& path) override;
+  void Quit() override;
+  mpris::PlaybackState GetPlaybackState() const override { return state_; }
+  std::u16string CurrentFilePath() const override { return path_; }
+  std::u16string CurrentFileName() const override { return name_; }
+  std::int64_t TrackLengthUs() const override { return 0; }
+
+  // From SetTitle: the state word just shown.
+  void TitleChanged(const char16_t* stateWord);
+
+ private:
+  mpris::PlaybackState state_ = mpris::PlaybackState::kStopped;
+  std::u16string path_;
+  std::u16string name_;
+};
+
+// Made by wWinMain once the window exists; null before and after.
+extern ShellMprisHost mprisHost;
+extern std::unique_ptr<mpris::MprisService> mprisService;
+
+}  // namespace app
