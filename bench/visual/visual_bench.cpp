@@ -46,11 +46,11 @@ class BenchWindow final : public platform::ui::Window {
 // Music-like: a few partials with a slow beat and some noise, different per channel.
 std::vector<float> MusicLike(int frames, double phase) {
   std::vector<float> x(frames);
-  std::uint32_t seed = 99;
+  std::uint32_t noiseState = 99;
   for (int i = 0; i < frames; ++i) {
     const double t = i / 44100.0;
-    seed = seed * 1664525u + 1013904223u;
-    const double noise = static_cast<std::int32_t>(seed) / 2147483648.0;
+    noiseState = noiseState * 1664525u + 1013904223u;
+    const double noise = static_cast<std::int32_t>(noiseState) / 2147483648.0;
     x[i] = static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 220 * t + phase) +
                               0.2 * std::sin(2 * std::numbers::pi * 1375 * t) +
                               0.1 * std::sin(2 * std::numbers::pi * 5200 * t) *

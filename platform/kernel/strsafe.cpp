@@ -21,12 +21,12 @@ std::u16string Format(const char16_t* format, std::initializer_list<FormatArg> a
       out.push_back(*p);
       continue;
     }
-    const char16_t spec = *++p;
-    if (spec == u'%') {
+    const char16_t conversion = *++p;
+    if (conversion == u'%') {
       out.push_back(u'%');
-    } else if ((spec == u's' || spec == u'd' || spec == u'u') && next != args.end()) {
+    } else if ((conversion == u's' || conversion == u'd' || conversion == u'u') && next != args.end()) {
       const FormatArg& arg = *next++;
-      if (spec == u's') {
+      if (conversion == u's') {
         for (const char16_t* t = arg.text(); t != nullptr && *t != u'\0'; ++t) out.push_back(*t);
       } else {
         const std::string digits = std::to_string(arg.number());
@@ -34,7 +34,7 @@ std::u16string Format(const char16_t* format, std::initializer_list<FormatArg> a
       }
     } else {
       out.push_back(u'%');
-      out.push_back(spec);
+      out.push_back(conversion);
     }
   }
   return out;

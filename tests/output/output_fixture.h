@@ -23,11 +23,11 @@ class ManualOutputTest : public ::testing::Test {
   }
   platform::sound::ManualBufferState& Device() { return *system.buffers.back(); }
 
-  // Bytes 1..255 repeating from a seed, never 0, so that silence is told apart.
-  static std::vector<std::uint8_t> Pattern(std::uint32_t bytes, std::uint32_t seed = 0) {
+  // Bytes 1..255 repeating from an offset, never 0, so that silence is told apart.
+  static std::vector<std::uint8_t> Pattern(std::uint32_t bytes, std::uint32_t offset = 0) {
     std::vector<std::uint8_t> out(bytes);
     for (std::uint32_t i = 0; i < bytes; ++i)
-      out[i] = static_cast<std::uint8_t>(1 + (i + seed) % 255);
+      out[i] = static_cast<std::uint8_t>(1 + (i + offset) % 255);
     return out;
   }
   static std::vector<std::uint8_t> WithoutSilence(const std::vector<std::uint8_t>& bytes) {

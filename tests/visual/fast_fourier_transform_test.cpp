@@ -28,7 +28,7 @@ std::vector<double> ReferenceMagnitudes(const std::vector<float>& x) {
 std::vector<float> Signal(const char* kind) {
   std::vector<float> x(kN, 0.0f);
   const std::string k = kind;
-  std::uint32_t seed = 12345;
+  std::uint32_t noiseState = 12345;
   for (int n = 0; n < kN; ++n) {
     const double t = static_cast<double>(n) / kN;
     if (k == "impulse") x[n] = n == 0 ? 1.0f : 0.0f;
@@ -38,8 +38,8 @@ std::vector<float> Signal(const char* kind) {
       x[n] = static_cast<float>(0.25 * std::cos(2 * std::numbers::pi * 100 * t));
     if (k == "offbin") x[n] = static_cast<float>(0.8 * std::sin(2 * std::numbers::pi * 37.3 * t));
     if (k == "noise") {
-      seed = seed * 1664525u + 1013904223u;
-      x[n] = static_cast<float>(static_cast<std::int32_t>(seed) / 2147483648.0);
+      noiseState = noiseState * 1664525u + 1013904223u;
+      x[n] = static_cast<float>(static_cast<std::int32_t>(noiseState) / 2147483648.0);
     }
   }
   return x;
