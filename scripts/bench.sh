@@ -30,6 +30,7 @@ python3 - "$root" "$build" "$out" <<'PY'
 import glob, json, os, signal, subprocess, sys, time, wave
 
 root, build, out = sys.argv[1:4]
+load_at_start = os.getloadavg()[0]
 app = os.path.join(build, "app", "tonaria")
 build_name = os.path.relpath(build, root)
 demo = os.path.join(build, "demo", "tonaria-demo.wav")
@@ -287,8 +288,9 @@ anchors = [
 cpu = subprocess.run(["sh", "-c", "grep -m1 'model name' /proc/cpuinfo | cut -d: -f2"], capture_output=True, text=True).stdout.strip()
 lines = ["# Benchmarks", "",
          f"Measured by `scripts/bench.sh` on {time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime())}, "
-         f"{os.cpu_count()} cores ({cpu}). Figures are from one run; the anchors beside them were "
-         "measured earlier on this kind of machine (docs: /work/shared/NOTES.md of the project) and are "
+         f"{os.cpu_count()} cores ({cpu}), load average {load_at_start:.2f} when the whole-program runs began "
+         "(other work on the machine inflates CPU shares and times). Figures are from one run; the anchors beside them were "
+         "measured earlier on this kind of machine and are "
          "for comparison, not thresholds.", "",
          "## Whole program", "",
          "| item | measured | target / anchor | how |", "|---|---|---|---|"]
