@@ -22,6 +22,12 @@
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/message_box_recorder.h"
 
+// LeakSanitizer's built-in suppressions for this test program (used only in sanitizer
+// builds). libvorbisfile 1.3.7 does not free the serial-number list _fetch_headers
+// grew when ov_open_callbacks fails on a later stream's headers; nothing of the
+// program's own is listed.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libvorbisfile.so\n"; }
+
 namespace {
 
 using namespace testing_support;
@@ -307,6 +313,43 @@ TEST_P(BadInputTest, EndsCleanlyWithTheTypesMessageAndTheNextFilePlays) {
   RecordProperty("messages", record);
   ExpectNextGoodFilePlays(session, CaseName(Kind()));
   EXPECT_EQ(session.LeftoverObjects(), "");
+}
+
+// Found by fuzzing: a whole Ogg Vorbis stream followed by only the first page of a
+// second one. vorbisfile 1.3.7 loses 8 bytes on it (its own fault; see below); the
+// program must still refuse it cleanly and play on.
+TEST(BadInputRegression, OggChainEndingAfterTheSecondStreamsFirstPage) {
+  if (!HaveTool("oggenc")) GTEST_SKIP() << "oggenc is not installed";
+  const std::string wav = TempPath("chain.wav");
+  ASSERT_TRUE(WriteSoundFile(wav, 11025, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, MakeTestSignal(11025, 1, 3300)));
+  ASSERT_TRUE(RunTool("oggenc -Q --serial 1 -o '" + TempPath("one.ogg") + "' '" + wav + "'"));
+  ASSERT_TRUE(RunTool("oggenc -Q --serial 2 -o '" + TempPath("two.ogg") + "' '" + wav + "'"));
+  Bytes bytes = ReadAll(TempPath("one.ogg"));
+  const Bytes second = ReadAll(TempPath("two.ogg"));
+  ASSERT_GT(second.size(), 27u);
+  std::size_t firstPage = 27 + second[26];  // page header and its segment table
+  for (std::size_t i = 0; i < second[26]; ++i) firstPage += second[27 + i];
+  bytes.insert(bytes.end(), second.begin(), second.begin() + static_cast<std::ptrdiff_t>(firstPage));
+  WriteAll(TempPath("chain.ogg"), bytes);
+
+  FakeWindow window;
+  ScriptedOutputDevices devices;
+  RecordingDisplayFactory displays;
+  MessageBoxRecorder boxes;
+  EngineSession session(window, devices, displays);
+  session.PlayNewFile(platform::FromUtf8(TempPath("chain.ogg")));
+  ASSERT_TRUE(session.WaitEnded());
+  session.PumpMessages();
+  EXPECT_EQ(session.LeftoverObjects(), "");
+  ASSERT_EQ(boxes.Count(), 1u);
+  EXPECT_TRUE(TextAllowed(MessagesFor("ogg"), Narrow(boxes.Boxes()[0].text))) << Narrow(boxes.Boxes()[0].text);
+
+  const auto samples = MakeTestSignal(22050, 2, 3000, 5);
+  ASSERT_TRUE(WriteSoundFile(TempPath("after.wav"), 22050, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, samples));
+  session.PlayNewFile(platform::FromUtf8(TempPath("after.wav")));
+  ASSERT_TRUE(session.WaitEnded());
+  std::scoped_lock hold(session.lastOutput()->mutex);
+  EXPECT_TRUE(session.lastOutput()->written == ToBytes(samples));
 }
 
 INSTANTIATE_TEST_SUITE_P(
