@@ -115,7 +115,8 @@ std::optional<std::string> Material(const std::string& type, int frames) {
     command = "ffmpeg -nostdin -v error -y -i '" + wav + "' -c:a wmav2 -b:a 128k '" + made + "'";
   }
   if (type == "ape" && HaveTool("jmac")) command = "jmac c2 '" + wav + "' '" + made + "'";
-  if (command.empty() || !RunTool(command) || !fs::exists(made)) return std::nullopt;
+  // An encoder that writes nothing for no samples (jmac does) made no file of the type.
+  if (command.empty() || !RunTool(command) || !fs::exists(made) || fs::file_size(made) == 0) return std::nullopt;
   std::error_code ignored;
   fs::rename(made, path, ignored);
   return fs::exists(path) ? std::optional<std::string>(path) : std::nullopt;
