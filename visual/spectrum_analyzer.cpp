@@ -52,18 +52,11 @@ void SpectrumAnalyzer::ResumeDspThread() {
 void SpectrumAnalyzer::Process(float* left, float* right, float timeScale) {
   levels.Analyse(left, right);
   const float fall = levels.Decay() * timeScale;
-
-  gdi::HDC dc = backDC.get();
-  gdi::FillRect(dc, &clientRect, backgroundBrush.get());
-  const float pitch = static_cast<float>(width) / SpectrumLevels::kBandCount;
-  const int barWidth = static_cast<int>(pitch) - 1;
-  float x = 0.0f;
-  for (int band = 0; band < SpectrumLevels::kBandCount; ++band) {
-    const float v = levels.UpdateLevel(band, fall);
-    const int barHeight = static_cast<int>(v * static_cast<float>(height));
-    DrawBar(dc, static_cast<int>(x), height, barWidth, barHeight, band);
-    x += pitch;
+  if (drawWithGdiCalls || lineStep != 1) {
+    DrawFrameWithGdiCalls(fall);
+  } else {
+    ComposeFrame(fall);
   }
-  gdi::BitBlt(windowDC.get(), clientRect.left, clientRect.top, width, height, dc, clientRect.left,
-              clientRect.top, gdi::SRCCOPY);
+  gdi::BitBlt(windowDC.get(), clientRect.left, clientRect.top, width, height, backDC.get(),
+              clientRect.left, clientRect.top, gdi::SRCCOPY);
 }

@@ -1,4 +1,7 @@
 // SpectrumAnalyzer's drawing side: the objects it draws with, the bars and the gradient.
+#include <algorithm>
+#include <array>
+
 #include "visual/spectrum_analyzer.h"
 
 namespace gdi = platform::gdi;
@@ -38,6 +41,8 @@ void SpectrumAnalyzer::SetUpDrawing() {
   backPrevious = gdi::SelectObject(backDC.get(), backBitmap.get());
   gradientPrevious = gdi::SelectObject(gradientDC.get(), gradientBitmap.get());
   PaintGradient(clientRect, gradientDC.get(), kGradientTop, kGradientMiddle, kGradientBottom);
+  upperRow.assign(static_cast<std::size_t>(width), 0u);
+  stripeRow.assign(static_cast<std::size_t>(width), 0u);
 }
 
 void SpectrumAnalyzer::TearDownDrawing() {
@@ -101,6 +106,103 @@ void SpectrumAnalyzer::DrawBar(gdi::HDC dc, int x, int clientHeight, int barWidt
                   gdi::SRCCOPY);
     } else {
       gdi::FillRect(dc, &mark, peakBrush.get());
+    }
+  }
+}
+
+void SpectrumAnalyzer::DrawFrameWithGdiCalls(float fall) {
+  gdi::HDC dc = backDC.get();
+  gdi::FillRect(dc, &clientRect, backgroundBrush.get());
+  const float pitch = static_cast<float>(width) / SpectrumLevels::kBandCount;
+  const int barWidth = static_cast<int>(pitch) - 1;
+  float x = 0.0f;
+  for (int band = 0; band < SpectrumLevels::kBandCount; ++band) {
+    const float v = levels.UpdateLevel(band, fall);
+    const int barHeight = static_cast<int>(v * static_cast<float>(height));
+    DrawBar(dc, static_cast<int>(x), height, barWidth, barHeight, band);
+    x += pitch;
+  }
+}
+
+// The picture DrawFrameWithGdiCalls draws, pixel for pixel, with each pixel written about
+// once. Bars never overlap (the next starts at trunc(x + pitch) >= trunc(x) + trunc(pitch),
+// one column past this bar's end), so a pixel's colour is that of the last DrawBar step
+// covering it: the peak row, else a grid stripe (even rows), else the bar (rows from its
+// top down), else the grid column or the background. Bars with no width draw only black
+// pen on black background, which leaves the background.
+void SpectrumAnalyzer::ComposeFrame(float fall) {
+  static_assert(gdi::PixelOf(kBackgroundColor) == 0, "zero-width bars rely on pen = background");
+  constexpr std::uint32_t kPen = 0x000000;  // the DC's default pen: black
+  // The flags are read once: one changed meanwhile shows from the next frame.
+  const bool grids = showGrids.load(std::memory_order_relaxed) != 0;
+  const bool gradient = showGradient.load(std::memory_order_relaxed) != 0;
+  const bool peaks = showPeaks.load(std::memory_order_relaxed) == 1;
+  const std::uint32_t background = gdi::PixelOf(backgroundBrush->Color());
+  const std::uint32_t column = grids ? gdi::PixelOf(gridBrush->Color()) : background;
+  const std::uint32_t bar = gdi::PixelOf(barBrush->Color());
+  const std::uint32_t peakPixel = gdi::PixelOf(peakBrush->Color());
+
+  struct Bar {
+    int left, right;  // columns, clipped to the client area
+    int top;          // first bar row
+    int peakRow;      // height when the mark lies below the client area or is hidden
+  };
+  std::array<Bar, SpectrumLevels::kBandCount> bars;
+  int barCount = 0;
+  const float pitch = static_cast<float>(width) / SpectrumLevels::kBandCount;
+  const int barWidth = static_cast<int>(pitch) - 1;
+  float x = 0.0f;
+  for (int band = 0; band < SpectrumLevels::kBandCount; ++band) {
+    const float v = levels.UpdateLevel(band, fall);
+    const int barHeight = static_cast<int>(v * static_cast<float>(height));
+    const int peak = peaks ? levels.UpdatePeak(band, barHeight) : 0;
+    const int left = std::max(static_cast<int>(x), 0);
+    const int right = std::min(static_cast<int>(x) + barWidth, width);
+    x += pitch;
+    if (left < right) bars[barCount++] = {left, right, std::max(height - barHeight, 0),
+                                          std::clamp(height - peak, 0, height)};
+  }
+  if (width <= 0 || height <= 0) return;  // a minimised window, or bitmaps too large to make
+
+  // Rows above the bars (and stripe rows) are one of two patterns: gaps in the
+  // background, columns in the grid colour (or background), or columns striped black.
+  using gdi::detail::CopyRun;
+  using gdi::detail::FillRun;
+  FillRun(upperRow.data(), width, background);
+  FillRun(stripeRow.data(), width, background);
+  for (int b = 0; b < barCount; ++b) {
+    FillRun(upperRow.data() + bars[b].left, bars[b].right - bars[b].left, column);
+    FillRun(stripeRow.data() + bars[b].left, bars[b].right - bars[b].left, kPen);
+  }
+  std::uint32_t* pixels = backBitmap->Pixels().data();
+  const std::uint32_t* gradientPixels = gradientBitmap->Pixels().data();
+  const auto rowAt = [&](int y) { return static_cast<std::ptrdiff_t>(y) * width; };
+  for (int y = 0; y < height; ++y) {
+    const bool stripe = grids && y % 2 == 0;
+    CopyRun(pixels + rowAt(y), (stripe ? stripeRow : upperRow).data(), width);
+  }
+  // The bars, from their tops down, between the stripes.
+  const int step = grids ? 2 : 1;
+  for (int b = 0; b < barCount; ++b) {
+    const int n = bars[b].right - bars[b].left;
+    const int first = grids ? (bars[b].top | 1) : bars[b].top;
+    if (gradient) {
+      for (int y = first; y < height; y += step) {
+        const std::ptrdiff_t at = rowAt(y) + bars[b].left;
+        CopyRun(pixels + at, gradientPixels + at, n);
+      }
+    } else {
+      for (int y = first; y < height; y += step) FillRun(pixels + rowAt(y) + bars[b].left, n, bar);
+    }
+  }
+  // The peak marks, over everything.
+  for (int b = 0; b < barCount && peaks; ++b) {
+    if (bars[b].peakRow >= height) continue;
+    const std::ptrdiff_t at = rowAt(bars[b].peakRow) + bars[b].left;
+    if (gradient) {
+      CopyRun(pixels + at, gradientPixels + at, bars[b].right - bars[b].left);
+    } else {
+      FillRun(pixels + at, bars[b].right - bars[b].left, peakPixel);
     }
   }
 }

@@ -6,6 +6,7 @@
 
 namespace platform::gdi {
 
+using detail::CopyRun;
 using detail::FillRun;
 
 namespace {
@@ -21,19 +22,6 @@ struct Span2 {
 Span2 Clip(const Surface& s, int left, int top, int right, int bottom) {
   return {std::max(left, 0), std::max(top, 0), std::min(right, s.width),
           std::min(bottom, s.height)};
-}
-
-// Long runs go to memcpy; a short one is two overlapping 16-byte moves.
-inline void CopyRun(std::uint32_t* d, const std::uint32_t* s, int n) {
-  if (n >= 4 && n <= 8) {
-    std::uint32_t head[4], tail[4];
-    std::memcpy(head, s, sizeof head);
-    std::memcpy(tail, s + n - 4, sizeof tail);
-    std::memcpy(d, head, sizeof head);
-    std::memcpy(d + n - 4, tail, sizeof tail);
-  } else {
-    std::memcpy(d, s, static_cast<std::size_t>(n) * sizeof(std::uint32_t));
-  }
 }
 
 }  // namespace

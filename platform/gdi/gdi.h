@@ -96,6 +96,19 @@ inline void FillRun(std::uint32_t* p, int n, std::uint32_t pixel) {
   }
 }
 
+// Long runs go to memcpy; a short one is two overlapping 16-byte moves.
+inline void CopyRun(std::uint32_t* d, const std::uint32_t* s, int n) {
+  if (n >= 4 && n <= 8) {
+    std::uint32_t head[4], tail[4];
+    std::memcpy(head, s, sizeof head);
+    std::memcpy(tail, s + n - 4, sizeof tail);
+    std::memcpy(d, head, sizeof head);
+    std::memcpy(d + n - 4, tail, sizeof tail);
+  } else if (n > 0) {
+    std::memcpy(d, s, static_cast<std::size_t>(n) * sizeof(std::uint32_t));
+  }
+}
+
 }  // namespace detail
 
 // width x height pixels, black when made.

@@ -1,0 +1,107 @@
+// The composed frame against the same frame drawn one GDI call per step: equal pictures,
+// levels and peaks for every flag combination and client size, frame after frame.
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/fake_window.h"
+#include "visual/spectrum_analyzer.h"
+
+namespace {
+
+using testing_support::FakeWindow;
+
+struct Size {
+  int width;
+  int height;
+};
+
+// Signals chosen to reach every bar height: silence (bars and peaks fall to 0), loud
+// noise (full-height bars), a constant (band 0 only), sines and quieter noise between.
+std::vector<float> Signal(std::mt19937& random, int kind) {
+  std::vector<float> x(2048, 0.0f);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  const float amplitude = std::uniform_real_distribution<float>(0.0f, 1.0f)(random);
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    switch (kind) {
+      case 0: break;
+      case 1: x[i] = 4.0f * unit(random); break;
+      case 2: x[i] = amplitude; break;
+      case 3:
+        x[i] = amplitude * static_cast<float>(std::sin(2 * std::numbers::pi * 23.5 * i / 512.0));
+        break;
+      default: x[i] = amplitude * amplitude * unit(random); break;
+    }
+  }
+  return x;
+}
+
+class ComposedAgainstGdiCalls : public testing::TestWithParam<Size> {};
+
+TEST_P(ComposedAgainstGdiCalls, SamePictureLevelsAndPeaksEveryFrame) {
+  const Size size = GetParam();
+  FakeWindow composedWindow(false, {size.width, size.height});
+  FakeWindow referenceWindow(false, {size.width, size.height});
+  SpectrumAnalyzer composed(&composedWindow);
+  SpectrumAnalyzer reference(&referenceWindow);
+  reference.DrawWithGdiCalls(true);
+
+  std::mt19937 random(static_cast<std::uint32_t>(size.width * 1000 + size.height));
+  std::uniform_int_distribution<int> pick(0, 99);
+  const std::uint8_t flagValues[] = {0, 1, 2, 255};
+  int kind = 1;
+  for (int frame = 0; frame < 120; ++frame) {
+    if (frame % 6 == 0) {
+      // Peaks 2 and 255 are off (on only at exactly 1); grids and gradient are on when not 0.
+      const std::uint8_t peaks = flagValues[pick(random) % 4];
+      const std::uint8_t grids = flagValues[pick(random) % 4];
+      const std::uint8_t gradient = flagValues[pick(random) % 4];
+      for (SpectrumAnalyzer* a : {&composed, &reference}) {
+        a->showPeaks = peaks;
+        a->showGrids = grids;
+        a->showGradient = gradient;
+      }
+    }
+    // Long silences in the second half let held peaks fall all the way to 0.
+    if (frame % 10 == 0) kind = frame >= 60 && pick(random) < 60 ? 0 : pick(random) % 5;
+    const std::vector<float> left = Signal(random, kind), right = Signal(random, kind);
+    const float timeScale = 0.25f + static_cast<float>(pick(random)) / 40.0f;
+    std::vector<float> l1 = left, r1 = right, l2 = left, r2 = right;
+    composed.Process(l1.data(), r1.data(), timeScale);
+    reference.Process(l2.data(), r2.data(), timeScale);
+
+    ASSERT_EQ(composedWindow.FrameCount(), referenceWindow.FrameCount()) << "frame " << frame;
+    const std::vector<std::uint32_t> got = composedWindow.LastFrame();
+    const std::vector<std::uint32_t> want = referenceWindow.LastFrame();
+    ASSERT_EQ(got.size(), want.size()) << "frame " << frame;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(got[i], want[i]) << "frame " << frame << ", pixel (" << i % size.width << ", "
+                                 << i / size.width << "), flags peaks "
+                                 << int(composed.showPeaks) << " grids " << int(composed.showGrids)
+                                 << " gradient " << int(composed.showGradient);
+    }
+    for (int b = 0; b < SpectrumLevels::kBandCount; ++b) {
+      ASSERT_EQ(composed.Levels().Level(b), reference.Levels().Level(b)) << "band " << b;
+      ASSERT_EQ(composed.Levels().Peak(b), reference.Levels().Peak(b)) << "band " << b;
+      ASSERT_EQ(composed.Levels().PeakHold(b), reference.Levels().PeakHold(b)) << "band " << b;
+    }
+  }
+}
+
+// The real client size, odd and tiny heights, widths either side of 80 (no bars below it),
+// pitches that are and are not whole, a minimised window.
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, ComposedAgainstGdiCalls,
+    testing::Values(Size{281, 62}, Size{400, 300}, Size{400, 301}, Size{79, 62}, Size{80, 62},
+                    Size{81, 63}, Size{119, 2}, Size{120, 1}, Size{160, 3}, Size{1, 1},
+                    Size{0, 0}, Size{281, 0}, Size{0, 62}, Size{1000, 7}, Size{317, 129},
+                    Size{2000, 33}),
+    [](const testing::TestParamInfo<Size>& info) {
+      return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+    });
+
+}  // namespace
