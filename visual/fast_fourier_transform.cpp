@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <utility>
 
 namespace {
 
@@ -19,6 +18,24 @@ void Butterflies(float* __restrict reLow, float* __restrict imLow, float* __rest
     imHigh[i] = imLow[i] - ti;
     reLow[i] = reLow[i] + tr;
     imLow[i] = imLow[i] + ti;
+  }
+}
+
+// The last stages have groups of 1, 2 or 4 butterflies, hundreds of them: one loop over
+// the whole stage, with each butterfly's arithmetic exactly as above, instead of a call
+// per group.
+template <int kSpan>
+void SmallGroupStage(float* __restrict re, float* __restrict im, const float* __restrict c,
+                     const float* __restrict s, int n) {
+  for (int k = 0; k < n; k += 2 * kSpan, c += kSpan, s += kSpan) {
+    for (int i = 0; i < kSpan; ++i) {
+      const float tr = re[k + kSpan + i] * c[i] + im[k + kSpan + i] * s[i];
+      const float ti = im[k + kSpan + i] * c[i] - re[k + kSpan + i] * s[i];
+      re[k + kSpan + i] = re[k + i] - tr;
+      im[k + kSpan + i] = im[k + i] - ti;
+      re[k + i] = re[k + i] + tr;
+      im[k + i] = im[k + i] + ti;
+    }
   }
 }
 
@@ -72,36 +89,43 @@ FastFourierTransform::FastFourierTransform(int size)
 
 std::span<const float> FastFourierTransform::Transform(const float* samples, int count) {
   const int step = std::max(count / n, 1);
-  int b = 0;
-  for (int a = 0; a < count && b < n; a += step, ++b) {
-    real[b] = samples[a];
-    imaginary[b] = 0.0f;
+  const int loaded = count > 0 ? std::min((count + step - 1) / step, n) : 0;
+  if (step == 1) {
+    std::copy(samples, samples + loaded, real.begin());
+  } else {
+    for (int b = 0; b < loaded; ++b) real[b] = samples[static_cast<std::ptrdiff_t>(b) * step];
   }
-  std::fill(real.begin() + b, real.end(), 0.0f);
-  std::fill(imaginary.begin() + b, imaginary.end(), 0.0f);
+  std::fill(real.begin() + loaded, real.end(), 0.0f);
+  std::fill(imaginary.begin(), imaginary.end(), 0.0f);
 
   float* re = real.data();
   float* im = imaginary.data();
   std::size_t x = 0;
   int span = half;
   for (int stage = 1; stage <= stages; ++stage) {
-    for (int k = 0; k < n; k += 2 * span) {
-      Butterflies(re + k, im + k, re + k + span, im + k + span, cosTable.data() + x,
-                  sinTable.data() + x, span);
-      x += static_cast<std::size_t>(span);
+    const float* c = cosTable.data() + x;
+    const float* s = sinTable.data() + x;
+    if (span == 4) {
+      SmallGroupStage<4>(re, im, c, s, n);
+    } else if (span == 2) {
+      SmallGroupStage<2>(re, im, c, s, n);
+    } else if (span == 1) {
+      SmallGroupStage<1>(re, im, c, s, n);
+    } else {
+      for (int k = 0; k < n; k += 2 * span, c += span, s += span)
+        Butterflies(re + k, im + k, re + k + span, im + k + span, c, s, span);
     }
+    x += static_cast<std::size_t>(n / 2);
     span /= 2;
   }
-  for (int k = 0; k < n; ++k) {
-    const int r = bitReverse[k];
-    if (r > k) {
-      std::swap(re[k], re[r]);
-      std::swap(im[k], im[r]);
-    }
+  // Bin i lies at its bit-reversed place: read it there rather than reorder the arrays.
+  // n is a power of two, so multiplying by 1 / n rounds exactly as dividing by n.
+  const float inverse = 1.0f / static_cast<float>(n);
+  const std::int32_t* order = bitReverse.data();
+  magnitudes[0] = std::sqrt(re[0] * re[0] + im[0] * im[0]) * inverse;
+  for (int i = 1; i < half; ++i) {
+    const int r = order[i];
+    magnitudes[i] = 2.0f * std::sqrt(re[r] * re[r] + im[r] * im[r]) * inverse;
   }
-  const float scale = static_cast<float>(n);
-  magnitudes[0] = std::sqrt(re[0] * re[0] + im[0] * im[0]) / scale;
-  for (int i = 1; i < half; ++i)
-    magnitudes[i] = 2.0f * std::sqrt(re[i] * re[i] + im[i] * im[i]) / scale;
   return magnitudes;
 }
