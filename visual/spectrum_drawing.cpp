@@ -159,8 +159,9 @@ void SpectrumAnalyzer::ComposeFrame(float fall) {
     const int left = std::max(static_cast<int>(x), 0);
     const int right = std::min(static_cast<int>(x) + barWidth, width);
     x += pitch;
-    if (left < right) bars[barCount++] = {left, right, std::max(height - barHeight, 0),
-                                          std::clamp(height - peak, 0, height)};
+    if (left < right)
+      bars[barCount++] = {left, right, std::max(height - barHeight, 0),
+                          std::clamp(height - peak, 0, height)};
   }
   if (width <= 0 || height <= 0) return;  // a minimised window, or bitmaps too large to make
 

@@ -66,9 +66,10 @@ void SetFlags(SpectrumAnalyzer& a, std::uint8_t on) {
   a.showGradient = on;
 }
 
-void ProcessFrame(benchmark::State& state) {
+void RunFrames(benchmark::State& state, bool withGdiCalls) {
   BenchWindow window;
   SpectrumAnalyzer analyzer(&window);
+  analyzer.DrawWithGdiCalls(withGdiCalls);
   SetFlags(analyzer, static_cast<std::uint8_t>(state.range(0)));
   const std::vector<float> sourceLeft = MusicLike(2048, 0.0), sourceRight = MusicLike(2048, 1.0);
   std::vector<float> left(2048), right(2048);
@@ -82,7 +83,13 @@ void ProcessFrame(benchmark::State& state) {
   }
   state.SetLabel(state.range(0) != 0 ? "peaks, grids, gradient on" : "all flags off");
 }
+
+void ProcessFrame(benchmark::State& state) { RunFrames(state, false); }
 BENCHMARK(ProcessFrame)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// The same frames drawn one GDI call per step: the reference the composed drawing matches.
+void ProcessFrameWithGdiCalls(benchmark::State& state) { RunFrames(state, true); }
+BENCHMARK(ProcessFrameWithGdiCalls)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 void FftAndBands(benchmark::State& state) {
   SpectrumLevels levels;

@@ -28,13 +28,20 @@ std::vector<float> Signal(std::mt19937& random, int kind) {
   const float amplitude = std::uniform_real_distribution<float>(0.0f, 1.0f)(random);
   for (std::size_t i = 0; i < x.size(); ++i) {
     switch (kind) {
-      case 0: break;
-      case 1: x[i] = 4.0f * unit(random); break;
-      case 2: x[i] = amplitude; break;
+      case 0:
+        break;
+      case 1:
+        x[i] = 4.0f * unit(random);
+        break;
+      case 2:
+        x[i] = amplitude;
+        break;
       case 3:
         x[i] = amplitude * static_cast<float>(std::sin(2 * std::numbers::pi * 23.5 * i / 512.0));
         break;
-      default: x[i] = amplitude * amplitude * unit(random); break;
+      default:
+        x[i] = amplitude * amplitude * unit(random);
+        break;
     }
   }
   return x;
@@ -80,9 +87,9 @@ TEST_P(ComposedAgainstGdiCalls, SamePictureLevelsAndPeaksEveryFrame) {
     ASSERT_EQ(got.size(), want.size()) << "frame " << frame;
     for (std::size_t i = 0; i < got.size(); ++i) {
       ASSERT_EQ(got[i], want[i]) << "frame " << frame << ", pixel (" << i % size.width << ", "
-                                 << i / size.width << "), flags peaks "
-                                 << int(composed.showPeaks) << " grids " << int(composed.showGrids)
-                                 << " gradient " << int(composed.showGradient);
+                                 << i / size.width << "), flags peaks " << int(composed.showPeaks)
+                                 << " grids " << int(composed.showGrids) << " gradient "
+                                 << int(composed.showGradient);
     }
     for (int b = 0; b < SpectrumLevels::kBandCount; ++b) {
       ASSERT_EQ(composed.Levels().Level(b), reference.Levels().Level(b)) << "band " << b;
@@ -97,9 +104,8 @@ TEST_P(ComposedAgainstGdiCalls, SamePictureLevelsAndPeaksEveryFrame) {
 INSTANTIATE_TEST_SUITE_P(
     Sizes, ComposedAgainstGdiCalls,
     testing::Values(Size{281, 62}, Size{400, 300}, Size{400, 301}, Size{79, 62}, Size{80, 62},
-                    Size{81, 63}, Size{119, 2}, Size{120, 1}, Size{160, 3}, Size{1, 1},
-                    Size{0, 0}, Size{281, 0}, Size{0, 62}, Size{1000, 7}, Size{317, 129},
-                    Size{2000, 33}),
+                    Size{81, 63}, Size{119, 2}, Size{120, 1}, Size{160, 3}, Size{1, 1}, Size{0, 0},
+                    Size{281, 0}, Size{0, 62}, Size{1000, 7}, Size{317, 129}, Size{2000, 33}),
     [](const testing::TestParamInfo<Size>& info) {
       return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
     });
