@@ -178,9 +178,11 @@ void SpectrumAnalyzer::ComposeFrame(float fall) {
   std::uint32_t* pixels = backBitmap->Pixels().data();
   const std::uint32_t* gradientPixels = gradientBitmap->Pixels().data();
   const auto rowAt = [&](int y) { return static_cast<std::ptrdiff_t>(y) * width; };
-  for (int y = 0; y < height; ++y) {
-    const bool stripe = grids && y % 2 == 0;
-    CopyRun(pixels + rowAt(y), (stripe ? stripeRow : upperRow).data(), width);
+  if (!grids) {
+    FillRun(pixels, width * height, background);  // both patterns are all background
+  } else {
+    for (int y = 0; y < height; ++y)
+      CopyRun(pixels + rowAt(y), (y % 2 == 0 ? stripeRow : upperRow).data(), width);
   }
   // The bars, from their tops down, between the stripes.
   const int step = grids ? 2 : 1;
