@@ -100,7 +100,12 @@ void SetFileMenuState(FileMenuState state) {
 void OnPlaybackEnded(std::uint64_t serial) {
   const bool current = currentPlayer && currentPlayer->Serial() == serial;
   // A late notice of an older playback must not touch the title of the one now playing.
-  if (current) SetTitle(u"Stopped");
+  // The menu too: the shell may have set the playing state after the tear-down had
+  // already reset it (a playback that ends at once).
+  if (current) {
+    SetTitle(u"Stopped");
+    SetFileMenuState(FileMenuState::kStopped);
+  }
   if (headless && (current || !currentPlayer)) {
     platform::qt::PostQuitMessage(playbackHadOutput ? 0 : 2);
   }

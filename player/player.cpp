@@ -79,7 +79,8 @@ bool Player::StartPlaybackThread() {
 }
 
 void Player::PausePlayback() {
-  if (stopRequested) return;
+  // A playback that already ended has no thread left to pause.
+  if (stopRequested || ended_) return;
   paused = 1;
   shell::fileReady = 1;
   pauseEvent->Reset();
@@ -212,6 +213,7 @@ void Player::TearDown() {
       }
     }
   }
+  ended_ = 1;
   shell::fileReady = 0;
   if (window != nullptr) window->PostMessage(WM_PLAYBACK_ENDED, serial_, 0);
   stopEvent->Set();  // the last thing done with this Player

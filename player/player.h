@@ -80,6 +80,7 @@ class Player {
   const std::uint64_t serial_;
   // Set by StopPlaybackThread so that the write loop's retry wait ends early.
   platform::Event retryWake_{platform::Event::Reset::kManual};
+  std::atomic<std::uint8_t> ended_{0};  // set by the tear-down, read by PausePlayback
   // Playback thread only.
   std::int64_t bytesWritten_ = 0;
   std::int64_t lastPlayedBytes_ = -1;

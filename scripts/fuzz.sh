@@ -36,7 +36,7 @@ sox -q -n -r 8000 -c 1 -b 8 "$work/u8.wav" synth 0.2 sine 200
 sox -q -n -r 8000 -c 2 -b 24 "$work/s24.wav" synth 0.2 sine 200
 sox -q -n -r 8000 -c 1 -e floating-point -b 32 "$work/f32.wav" synth 0.2 sine 200
 
-make_seeds() {
+make_start_files() {
   local type="$1" out="$2"
   mkdir -p "$out"
   case "$type" in
@@ -66,14 +66,14 @@ export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp:print_suppressions=0${LSA
 
 failed=()
 for type in "${types[@]}"; do
-  seeds="$work/seeds-$type"
-  make_seeds "$type" "$seeds"
+  starts="$work/start-$type"
+  make_start_files "$type" "$starts"
   corpus="$dir/corpus/$type"
   artifacts="$dir/artifacts/$type"
   mkdir -p "$corpus" "$artifacts" "$dir/logs"
   log="$dir/logs/$type.log"
   echo "== fuzz_$type for ${seconds}s (log: $log)"
-  if "$dir/fuzz/fuzz_$type" "$corpus" "$seeds" \
+  if "$dir/fuzz/fuzz_$type" "$corpus" "$starts" \
       -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
       -artifact_prefix="$artifacts/" -print_final_stats=1 >"$log" 2>&1; then
     grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "$log" | tr '\n' ' '
