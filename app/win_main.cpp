@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 #include "app/command_line.h"
 #include "app/resources.h"
@@ -105,10 +107,14 @@ bool StartShell(std::u16string_view commandLine) {
 
 int wWinMain(std::u16string_view commandLine) {
   if (!StartShell(commandLine)) return 0;
-  mprisService = std::make_unique<mpris::MprisService>(&mprisHost);
-  if (!mprisService->Start()) {
-    std::fprintf(stderr, "%s\n", mprisService->FailureMessage().c_str());
-    mprisService.reset();
+  // TONARIA_NO_MPRIS=1 leaves the desktop's media controls off (and Qt's D-Bus thread unstarted).
+  const char* noMpris = std::getenv("TONARIA_NO_MPRIS");
+  if (noMpris == nullptr || std::string_view(noMpris) != "1") {
+    mprisService = std::make_unique<mpris::MprisService>(&mprisHost);
+    if (!mprisService->Start()) {
+      std::fprintf(stderr, "%s\n", mprisService->FailureMessage().c_str());
+      mprisService.reset();
+    }
   }
   // Without a display nothing else can start a playback: with none started, stop here.
   if (headless && !currentPlayer) qt::PostQuitMessage(2);
