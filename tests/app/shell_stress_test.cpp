@@ -1,0 +1,132 @@
+// Random sequences of what a user can do to the window (commands, keys, drops,
+// toggles, files ending by themselves, Exit), through the real window procedure
+// on the offscreen platform. Every step settles within a bound, and then the File
+// menu, the title and the engine agree, and every finished playback was released.
+#include <QKeyEvent>
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+#include "app/resources.h"
+#include "app/shell_globals.h"
+#include "app/win_main.h"
+#include "player/player.h"
+#include "tests/app/shell_fixture.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace app_testing {
+namespace {
+
+using Menu = std::vector<std::uint32_t>;
+const Menu kPlayingMenu = {3, 0, 0};
+const Menu kPausedMenu = {0, 3, 0};
+const Menu kStoppedMenu = {0, 3, 3};
+
+// Thousands of sequences, fewer under the sanitizers, which run many times slower.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int kDefaultSequences = 200;
+#else
+constexpr int kDefaultSequences = 1000;
+#endif
+
+int EnvOr(const char* name, int fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? std::atoi(value) : fallback;
+}
+
+class ShellStress : public ShellTest {
+ protected:
+  // Menu, title and engine say the same thing.
+  bool Consistent() {
+    const std::u16string title = Title();
+    const Menu menu = FileMenu();
+    const Player* player = app::currentPlayer.get();
+    if (title.ends_with(u"[Playing]")) return menu == kPlayingMenu && player != nullptr && !player->IsPaused();
+    if (title.ends_with(u"[Paused]")) return menu == kPausedMenu && player != nullptr && player->IsPaused();
+    return menu == kStoppedMenu;
+  }
+
+  // Every output is destroyed but the one of a playback still on.
+  bool Released() {
+    const std::u16string title = Title();
+    const bool on = title.ends_with(u"[Playing]") || title.ends_with(u"[Paused]");
+    const std::size_t keep = on && !devices.created.empty() ? 1 : 0;
+    for (std::size_t i = 0; i + keep < devices.created.size(); ++i) {
+      std::scoped_lock hold(devices.created[i]->mutex);
+      if (!devices.created[i]->destroyed) return false;
+    }
+    return true;
+  }
+
+  std::string Outputs() {
+    std::string out = "outputs (destroyed/starts/stops/writes):";
+    for (const auto& o : devices.created) {
+      std::scoped_lock hold(o->mutex);
+      out += " " + std::to_string(o->destroyed) + "/" + std::to_string(o->startCalls) + "/" +
+             std::to_string(o->stopCalls) + "/" + std::to_string(o->writeCalls);
+    }
+    return out;
+  }
+
+  // A click on a File menu item: a grayed item cannot be chosen.
+  void Click(std::uint32_t id) {
+    if ((MenuState(id) & 3) == 0) Command(id);
+  }
+
+  void Key(int qtKey, const char* text) { PressKey(qtKey, Qt::NoModifier, QString::fromLatin1(text)); }
+};
+
+TEST_F(ShellStress, RandomSequencesKeepMenuTitleAndEngineInStep) {
+  const std::string longWav = MakeWav("stress-long.wav", 44100);
+  const std::string shortWav = MakeWav("stress-short.wav", 2000);
+  const std::string text = testing_support::TempPath("stress-notes.txt");
+  std::ofstream(text) << "not audio";
+
+  const int sequences = EnvOr("TONARIA_STRESS_SEQUENCES", kDefaultSequences);
+  const int steps = 20;
+  std::mt19937 random(EnvOr("TONARIA_STRESS_RANDOM", 1206));
+  for (int s = 0; s < sequences; ++s) {
+    Start();
+    for (int step = 0; step < steps; ++step) {
+      const int action = std::uniform_int_distribution<int>(0, 12)(random);
+      SCOPED_TRACE("sequence " + std::to_string(s) + ", step " + std::to_string(step) + ", action " +
+                   std::to_string(action));
+      switch (action) {
+        case 0: dialogAnswer = Wide(random() % 4 == 0 ? shortWav : longWav); Click(IDM_PLAY); break;
+        case 1: dialogAnswer.reset(); Click(IDM_PLAY); break;  // a cancelled dialog, if one is asked for
+        case 2: Click(IDM_PAUSE); break;
+        case 3: Click(IDM_STOP); break;
+        case 4: Command(random() % 2 ? app::IDM_SHOW_PEAKS : app::IDM_SHOW_GRIDS); break;
+        case 5: Command(app::IDM_SHOW_GRADIENT); break;
+        case 6: Drop({random() % 2 ? longWav : shortWav}); break;
+        case 7: Drop({text}); break;
+        case 8: Drop({longWav, shortWav}); break;
+        case 9: if (!devices.created.empty()) ReleaseLatestOutput(); break;  // the file ends by itself
+        case 10: Key(Qt::Key_A, "a"); break;
+        case 11: Key(Qt::Key_D, "d"); break;
+        case 12: Key(Qt::Key_S, "s"); break;
+      }
+      ASSERT_TRUE(PumpUntil([&] { return Consistent() && Released(); }))
+          << "title " << testing_support::Narrow(Title()) << ", menu " << FileMenu()[0] << FileMenu()[1]
+          << FileMenu()[2] << ", " << Outputs();
+    }
+    Command(app::IDM_EXIT);
+    ASSERT_TRUE(PumpUntil([&] { return app::MainWindow()->IsDestroyed(); })) << "Exit, sequence " << s;
+    app::ResetShell();
+    app::DestroyMainWindow();
+    platform::qt::TakePendingQuit();
+    PumpPending();
+    for (const auto& output : devices.created) {
+      std::scoped_lock hold(output->mutex);
+      ASSERT_TRUE(output->destroyed) << "an output outlived Exit, sequence " << s;
+    }
+    for (const auto& display : displays.created) {
+      std::scoped_lock hold(display->mutex);
+      ASSERT_TRUE(display->destroyed) << "a display outlived Exit, sequence " << s;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace app_testing
