@@ -237,10 +237,16 @@ std::uint32_t CMadDecoder::Convert(std::uint32_t first, std::uint32_t count, std
     *p++ = static_cast<std::uint8_t>(u & 0xFF);
     *p++ = static_cast<std::uint8_t>(u >> 8);
   };
+  // Worked on in locals: the byte stores could alias the shared records and would
+  // force them back to memory after every sample.
+  decoding::MadDitherRecord leftDither = ditherRecords[0];
+  decoding::MadDitherRecord rightDither = ditherRecords[1];
   for (std::uint32_t i = 0; i < count; ++i) {
-    store(decoding::QuantizeMadSample(left[i], ditherRecords[0]));
-    if (channels_ == 2) store(decoding::QuantizeMadSample(right[i], ditherRecords[1]));
+    store(decoding::QuantizeMadSample(left[i], leftDither));
+    if (channels_ == 2) store(decoding::QuantizeMadSample(right[i], rightDither));
   }
+  ditherRecords[0] = leftDither;
+  ditherRecords[1] = rightDither;
   return static_cast<std::uint32_t>(p - out);
 }
 
