@@ -1,11 +1,17 @@
 #include "platform/qt/qt_window.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenuBar>
 #include <QMetaObject>
 #include <QPointer>
+#include <QSocketNotifier>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -14,24 +20,60 @@
 
 namespace platform::qt {
 
-// Where other threads post work for the window's thread. Cleared before the widget
-// goes, so a late post from the playback thread finds nobody instead of freed memory.
+// Where other threads post work for the window's thread. The work waits in a queue
+// of our own and an eventfd wakes the window's thread: the hand-off is ordered by a
+// plain mutex, which the thread checker sees (Qt's own queued calls synchronise in
+// ways it cannot). Cleared before the widget goes, so a late post finds nobody.
 class PostTarget {
  public:
-  explicit PostTarget(QObject* receiver) : receiver_(receiver) {}
+  explicit PostTarget(QObject* receiver) : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), receiver_(receiver) {
+    if (wakeFd_ < 0) return;  // Qt's queued calls then carry the work
+    // A child of the receiver: made and destroyed on the window's thread.
+    auto* notifier = new QSocketNotifier(static_cast<qintptr>(wakeFd_), QSocketNotifier::Read, receiver);
+    QObject::connect(notifier, &QSocketNotifier::activated, receiver, [this] { RunPosted(); });
+  }
+  PostTarget(const PostTarget&) = delete;
+  PostTarget& operator=(const PostTarget&) = delete;
+  ~PostTarget() {
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+  }
+
   template <typename Fn>
   void Post(Fn&& work) {
     std::scoped_lock hold(mutex_);
-    if (receiver_ != nullptr) QMetaObject::invokeMethod(receiver_, std::forward<Fn>(work), Qt::QueuedConnection);
+    if (receiver_ == nullptr) return;
+    if (wakeFd_ < 0) {
+      QMetaObject::invokeMethod(receiver_, std::forward<Fn>(work), Qt::QueuedConnection);
+      return;
+    }
+    queue_.emplace_back(std::forward<Fn>(work));
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
   }
   void Clear() {
     std::scoped_lock hold(mutex_);
     receiver_ = nullptr;
+    queue_.clear();
   }
 
  private:
+  // Window's thread. Work may open a nested event loop, which runs later posts.
+  void RunPosted() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &count, sizeof count);
+    std::deque<std::function<void()>> work;
+    {
+      std::scoped_lock hold(mutex_);
+      if (receiver_ == nullptr) return;
+      work.swap(queue_);
+    }
+    for (auto& item : work) item();
+  }
+
+  const int wakeFd_;
   std::mutex mutex_;
-  QObject* receiver_;  // guarded by mutex_
+  QObject* receiver_;                          // guarded by mutex_
+  std::deque<std::function<void()>> queue_;    // guarded by mutex_
 };
 
 namespace {
