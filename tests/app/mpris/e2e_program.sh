@@ -2,34 +2,16 @@
 # The real program on a private session bus (offscreen window, dummy audio), driven
 # by playerctl as the desktop's media controls would drive it.
 # Usage: e2e_program.sh TONARIA_BINARY WORK_DIR
-set -euo pipefail
+source "$(dirname "$0")/../e2e_common.sh"  # bounded waits, clean-up of what is started
 
 program=$1
 work=$2
-BOUND_SECONDS=${BOUND_SECONDS:-20}
-pids=()
 
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-
+# As the shared one, and with what the program said.
 fail() {
   echo "FAIL: $*" >&2
   [[ -f "$work/program.err" ]] && sed 's/^/program: /' "$work/program.err" >&2
   exit 1
-}
-
-# wait_for DESCRIPTION COMMAND...: polls the command until it succeeds, at most BOUND_SECONDS.
-wait_for() {
-  local what=$1
-  shift
-  local deadline=$((SECONDS + BOUND_SECONDS))
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS < deadline)) || fail "timed out waiting for: $what"
-    sleep 0.05
-  done
 }
 
 pctl() { playerctl -p tonaria "$@"; }
