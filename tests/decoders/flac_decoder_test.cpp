@@ -75,38 +75,7 @@ TEST(FlacDecoder, FramesOf4096AreHandedOutIn576FrameSteps) {
     ASSERT_EQ(decoder.Read(block, sizeof(block)), 2304u);
     EXPECT_EQ(decoder.HeldFrames(), expected);
   }
-}
-
-TEST(FlacDecoder, FailedOpenShowsOneMessageAndReadsNothing) {
-  struct Case {
-    std::string path;
-    const char* text;
-  };
-  for (const Case& c : {Case{Path("missing.flac"), "Failed when initialize FLAC decoder."},
-                        Case{Path("notes.ogg"), "Can not process metadata properly."}}) {
-    MessageBoxRecorder boxes;
-    CFLACDecoder decoder;
-    EXPECT_FALSE(OpenPath(decoder, c.path));
-    ASSERT_EQ(boxes.Count(), 1u) << c.path;
-    EXPECT_EQ(Narrow(boxes.Boxes()[0].text), c.text);
-    EXPECT_EQ(Narrow(boxes.Boxes()[0].caption), "Error");
-    EXPECT_EQ(boxes.Boxes()[0].flags, 0x30u);
-    EXPECT_EQ(decoder.GetSampleRate(), 0);
-    char block[4608];
-    std::memset(block, 0x5A, sizeof(block));
-    EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
-    EXPECT_EQ(block[0], 0x5A);
-  }
-}
-
-TEST(FlacDecoder, CloseTwiceThenReadReturnsNothing) {
-  CFLACDecoder decoder;
-  ASSERT_TRUE(OpenPath(decoder, Path("s16.flac")));
-  char block[4608];
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 2304u);
   decoder.Close();
-  decoder.Close();
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
   ASSERT_TRUE(OpenPath(decoder, Path("s16.flac")));
   EXPECT_EQ(decoder.HeldFrames(), 0u) << "a new file starts with an empty reservoir";
 }

@@ -55,41 +55,6 @@ INSTANTIATE_TEST_SUITE_P(Formats, ApeFiles,
                                   std::to_string(info.param.bits) + "bit";
                          });
 
-struct BadFile {
-  const char* label;
-  const char* fixture;  // null: a path that does not exist
-};
-
-class ApeBadFiles : public ::testing::TestWithParam<BadFile> {};
-
-TEST_P(ApeBadFiles, ShowOneErrorAndLeaveTheDecoderClosed) {
-  const BadFile& c = GetParam();
-  const std::string path =
-      c.fixture != nullptr ? Path(c.fixture) : testing_support::TempPath("no-such-file.ape");
-  ASSERT_FALSE(path.empty());
-  MessageBoxRecorder boxes;
-  CMACDecoder decoder;
-  const int filesBefore = OpenFileCount();
-  EXPECT_FALSE(OpenPath(decoder, path));
-  EXPECT_EQ(OpenFileCount(), filesBefore) << "nothing of a failed open stays open";
-  ASSERT_EQ(boxes.Count(), 1u);
-  const auto box = boxes.Boxes()[0];
-  EXPECT_EQ(Narrow(box.text), "Can not create APE decompress interface.");
-  EXPECT_EQ(Narrow(box.caption), "Error");
-  EXPECT_EQ(box.flags, 0x30u);
-  EXPECT_EQ(decoder.GetSampleRate(), 0);
-  EXPECT_EQ(decoder.GetChannels(), 0);
-  std::uint8_t block[4608];
-  std::fill(std::begin(block), std::end(block), 0xAB);
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
-  EXPECT_EQ(block[0], 0xAB) << "the caller's buffer is untouched";
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ApeBadFiles,
-                         ::testing::Values(BadFile{"missing", nullptr}, BadFile{"text", "text.ape"},
-                                           BadFile{"video_asf", "video-only.wma"}),
-                         [](const auto& info) { return std::string(info.param.label); });
-
 TEST(ApeDecoder, TruncatedFilePlaysWhatItHasAndEnds) {
   const std::string path = Path("cut-ape-44100-2-16.ape");
   ASSERT_FALSE(path.empty());
@@ -108,17 +73,6 @@ TEST(ApeDecoder, TruncatedFilePlaysWhatItHasAndEnds) {
   const std::size_t good = pcm.size() / 2;
   EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + static_cast<long>(good), source.begin()))
       << "what decodes before the cut is the source";
-}
-
-TEST(ApeDecoder, CloseTwiceAndReadAfterCloseAreHarmless) {
-  CMACDecoder decoder;
-  std::uint8_t block[4608] = {};
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u) << "never opened";
-  ASSERT_TRUE(OpenPath(decoder, Path("ape-44100-2-16.ape")));
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 4608u);
-  decoder.Close();
-  decoder.Close();
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
 }
 
 // --- the decompressor itself ---

@@ -37,40 +37,6 @@ TEST_P(OggFiles, FillsEveryBlockAndMatchesTheReference) {
 
 INSTANTIATE_TEST_SUITE_P(Channels, OggFiles, ::testing::Values(1, 2));
 
-struct RefusalCase {
-  const char* file;
-  const char* text;
-  std::uint32_t flags;
-};
-
-void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.file; }
-
-class OggRefusals : public ::testing::TestWithParam<RefusalCase> {};
-
-TEST_P(OggRefusals, ShowOneBoxAndLeaveTheDecoderClosed) {
-  const RefusalCase& c = GetParam();
-  MessageBoxRecorder boxes;
-  COggVorbisDecoder decoder;
-  EXPECT_FALSE(OpenPath(decoder, Path(c.file)));
-  ASSERT_EQ(boxes.Count(), 1u);
-  const auto box = boxes.Boxes()[0];
-  EXPECT_EQ(Narrow(box.text), c.text);
-  EXPECT_EQ(Narrow(box.caption), "Error");
-  EXPECT_EQ(box.flags, c.flags);
-  EXPECT_EQ(decoder.GetSampleRate(), 0);
-  char block[4608];
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Messages, OggRefusals,
-    ::testing::Values(
-        RefusalCase{"missing.ogg", "Can't open file.", 0x30},
-        RefusalCase{"notes.ogg", "Input does not appear to be an Ogg bitstream.", 0},
-        RefusalCase{"chained.ogg", "Can't deal with multiple streams yet. Streams:2", 0},
-        RefusalCase{"six.ogg", "Can't deal with more than 2 channels yet. Channels:6", 0}),
-    [](const auto& info) { return std::to_string(info.index); });
-
 TEST(OggDecoder, DamagedPagesAreReportedOnceEachAndDecodingGoesOn) {
   COggVorbisDecoder clean;
   COggVorbisDecoder damaged;
@@ -93,19 +59,6 @@ TEST(OggDecoder, DamagedPagesAreReportedOnceEachAndDecodingGoesOn) {
   EXPECT_LT(pcm.size(), good.size());
   EXPECT_GT(pcm.size(), good.size() / 2);
   EXPECT_TRUE(std::equal(pcm.end() - 20000, pcm.end(), good.end() - 20000));
-}
-
-TEST(OggDecoder, DeletingAnOpenDecoderOrClosingTwiceIsHarmless) {
-  ::testing::internal::CaptureStdout();
-  auto decoder = std::make_unique<COggVorbisDecoder>();
-  ASSERT_TRUE(OpenPath(*decoder, Path("stereo.ogg")));
-  decoder->Close();
-  decoder->Close();
-  ASSERT_TRUE(OpenPath(*decoder, Path("mono.ogg")));
-  char block[4608];
-  EXPECT_EQ(decoder->Read(block, sizeof(block)), 4608u);
-  decoder.reset();
-  ::testing::internal::GetCapturedStdout();
 }
 
 }  // namespace

@@ -65,43 +65,6 @@ INSTANTIATE_TEST_SUITE_P(Codecs, WmaFiles,
                                   std::to_string(info.param.channels) + "ch";
                          });
 
-struct BadWma {
-  const char* label;
-  const char* fixture;  // null: a missing file
-  const char* message;
-};
-
-class WmaBadFiles : public ::testing::TestWithParam<BadWma> {};
-
-TEST_P(WmaBadFiles, ShowTheirOneMessageAndReadNothing) {
-  const BadWma& c = GetParam();
-  const std::string path =
-      c.fixture != nullptr ? Path(c.fixture) : testing_support::TempPath("no-such.wma");
-  ASSERT_FALSE(path.empty());
-  MessageBoxRecorder boxes;
-  CWMADecoder decoder;
-  const int filesBefore = OpenFileCount();
-  EXPECT_FALSE(OpenPath(decoder, path));
-  EXPECT_EQ(OpenFileCount(), filesBefore) << "a failed open closes both of its opens of the file";
-  ASSERT_EQ(boxes.Count(), 1u) << "no second box (the file stream's own) for a missing file";
-  EXPECT_EQ(Narrow(boxes.Boxes()[0].text), c.message);
-  EXPECT_EQ(Narrow(boxes.Boxes()[0].caption), "Error");
-  EXPECT_EQ(boxes.Boxes()[0].flags, 0x30u);
-  EXPECT_EQ(decoder.GetSampleRate(), 0);
-  std::uint8_t block[4608];
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
-  EXPECT_EQ(platform::com::CoInitializeDepth(), 0) << "a failed open leaves COM as it found it";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, WmaBadFiles,
-    ::testing::Values(BadWma{"missing", nullptr, "Can't open file."},
-                      BadWma{"video_only", "video-only.wma", "No audio data exist in this file."},
-                      BadWma{"text", "text.wma", "No audio data exist in this file."},
-                      BadWma{"ape_inside", "ape-44100-1-16.ape",
-                             "No audio data exist in this file."}),
-    [](const auto& info) { return std::string(info.param.label); });
-
 TEST(WmaDecoder, TruncatedFilePlaysAPrefixAndEnds) {
   const std::string path = Path("cut-wmav2-44100-2.wma");
   ASSERT_FALSE(path.empty());
@@ -144,17 +107,6 @@ TEST(WmaDecoder, ComIsPairedOnTheOpeningAndTheReadingThread) {
   EXPECT_GT(first, 0u);
   EXPECT_EQ(during, 1) << "initialised for reading";
   EXPECT_EQ(after, 0) << "and undone by the destruction on the same thread";
-}
-
-TEST(WmaDecoder, SecondOpenOfTheSameObjectWorks) {
-  CWMADecoder decoder;
-  ASSERT_TRUE(OpenPath(decoder, Path("wmav2-22050-1.wma")));
-  std::uint8_t block[4608];
-  EXPECT_GT(decoder.Read(block, sizeof(block)), 0u);
-  decoder.Close();
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
-  ASSERT_NE(decoder.Open(), 0) << "Close freed the reader context; Open makes a new one";
-  EXPECT_EQ(DecodeAll(decoder).size(), Reference("wmav2-22050-1.wma").size());
 }
 
 }  // namespace
