@@ -35,11 +35,10 @@ class PlayerTest : public ::testing::Test {
   void TearDown() override { shell::mainWindow = nullptr; }
 
   void Choose(const std::string& path) {
-    const std::u16string wide = platform::FromUtf8(path);
-    platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity, wide.c_str());
+    platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity, platform::FromUtf8(path).c_str());
   }
 
-  // A 16-bit WAV of the given length; returns its PCM bytes.
+  // A 16-bit WAV of the given length, chosen as the current file; returns its PCM bytes.
   std::vector<std::uint8_t> MakeWav(const std::string& name, int rate, int channels, int frames) {
     const auto samples = MakeTestSignal(rate, channels, frames);
     EXPECT_TRUE(WriteSoundFile(TempPath(name), rate, channels, SF_FORMAT_WAV | SF_FORMAT_PCM_16, samples));
@@ -47,14 +46,12 @@ class PlayerTest : public ::testing::Test {
     return ToBytes(samples);
   }
 
-  std::unique_ptr<Player> MakePlayer() {
-    return std::make_unique<Player>(PlaybackCollaborators{&devices, &displays});
-  }
-
-  // Waits (bounded) until the playback has torn down by itself.
-  static bool Ended(Player& player) {
-    return player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kBound)) ==
-           platform::WaitResult::kSignalled;
+  // A Player prepared on the current file; `out` is the output state it was offered.
+  std::unique_ptr<Player> Prepared() {
+    out = devices.next;
+    auto player = std::make_unique<Player>(PlaybackCollaborators{&devices, &displays});
+    player->PreparePlayback();
+    return player;
   }
 
   // Runs Stop on another thread so that a hang fails the test instead of blocking it.
@@ -63,22 +60,36 @@ class PlayerTest : public ::testing::Test {
     return done.wait_for(kBound) == std::future_status::ready;
   }
 
-  void ExpectStoppedMenu() {
+  // The playback tore down by itself (bounded): everything released, the menu and
+  // fileReady stopped, and the end posted once with the Player's serial.
+  void ExpectEndedCleanly(Player& player) {
+    ASSERT_EQ(player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kBound)),
+              platform::WaitResult::kSignalled);
+    EXPECT_EQ(player.decoder, nullptr);
+    EXPECT_EQ(player.output, nullptr);
+    EXPECT_EQ(player.analyzer, nullptr);
+    for (const auto& made : devices.created) EXPECT_TRUE(made->destroyed);
+    for (const auto& made : displays.created) EXPECT_TRUE(made->destroyed);
     EXPECT_EQ(window.GetMenu()->GetMenuState(IDM_PLAY), 0u);
     EXPECT_EQ(window.GetMenu()->GetMenuState(IDM_PAUSE), kGrayed);
     EXPECT_EQ(window.GetMenu()->GetMenuState(IDM_STOP), kGrayed);
+    EXPECT_EQ(shell::fileReady.load(), 0);
+    const auto posted = window.Posted();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].message, WM_PLAYBACK_ENDED);
+    EXPECT_EQ(posted[0].wParam, player.Serial());
   }
 
   FakeWindow window;
   ScriptedOutputDevices devices;
   RecordingDisplayFactory displays;
   MessageBoxRecorder boxes;
+  std::shared_ptr<ScriptedOutputState> out;
 };
 
 TEST_F(PlayerTest, UnknownTypeMakesNothingAndTheThreadEndsCleanly) {
   Choose(TempPath("notes.txt"));
-  auto player = MakePlayer();
-  player->PreparePlayback();
+  auto player = Prepared();
   ASSERT_EQ(boxes.Count(), 1u);
   EXPECT_EQ(Narrow(boxes.Boxes()[0].text), "Unknown file type.");
   EXPECT_EQ(Narrow(boxes.Boxes()[0].caption), "Error");
@@ -87,91 +98,98 @@ TEST_F(PlayerTest, UnknownTypeMakesNothingAndTheThreadEndsCleanly) {
   EXPECT_EQ(player->output, nullptr);
   EXPECT_EQ(player->analyzer, nullptr);
   ASSERT_TRUE(player->StartPlaybackThread());
-  ASSERT_TRUE(Ended(*player));
-  ExpectStoppedMenu();
-  EXPECT_EQ(shell::fileReady.load(), 0);
+  ExpectEndedCleanly(*player);
 }
 
 TEST_F(PlayerTest, BlockAlignFollowsTheChannelCount) {
   for (int channels : {1, 2, 6}) {
     MakeWav("align.wav", 22050, channels, 100);
-    auto player = MakePlayer();
-    player->PreparePlayback();
+    auto player = Prepared();
     ASSERT_NE(player->output, nullptr);
-    const auto& made = devices.created.back();
-    EXPECT_EQ(made->bytesPerFrame, channels == 1 ? 2u : 4u) << channels << " channels";
-    EXPECT_EQ(made->sampleRate, 22050.0f);
-    EXPECT_EQ(made->channels, channels == 1 ? 1u : 2u) << "more than two channels are mixed to stereo";
+    EXPECT_EQ(out->bytesPerFrame, channels == 1 ? 2u : 4u) << channels << " channels";
+    EXPECT_EQ(out->sampleRate, 22050.0f);
+    EXPECT_EQ(out->channels, channels == 1 ? 1u : 2u) << "more than two channels are mixed to stereo";
   }
 }
 
 TEST_F(PlayerTest, NoDeviceRowsMeansNoOutputYetEverythingIsReleased) {
   MakeWav("short.wav", 44100, 2, 1000);
   devices.rows = 0;
-  auto player = MakePlayer();
-  player->PreparePlayback();
+  auto player = Prepared();
   EXPECT_EQ(player->output, nullptr);
   ASSERT_NE(player->decoder, nullptr);
   ASSERT_TRUE(player->StartPlaybackThread());
-  ASSERT_TRUE(Ended(*player));
-  EXPECT_EQ(player->decoder, nullptr);
-  EXPECT_EQ(player->analyzer, nullptr);
+  ExpectEndedCleanly(*player);
   EXPECT_EQ(displays.created.back()->attaches, 0) << "the display is never attached";
-  EXPECT_TRUE(displays.created.back()->destroyed);
-  ExpectStoppedMenu();
-}
-
-TEST_F(PlayerTest, OutputThatDoesNotStartEndsThePlaybackAndStopReturns) {
-  MakeWav("short.wav", 44100, 2, 1000);
-  devices.next->startResult = 0;
-  auto player = MakePlayer();
-  player->PreparePlayback();
-  ASSERT_TRUE(player->StartPlaybackThread());
-  // A Stop asked for now must not wait for ever for a thread that already returned.
-  EXPECT_TRUE(StopsWithinBound(*player));
-  EXPECT_TRUE(devices.created.back()->destroyed);
-  EXPECT_EQ(devices.created.back()->writeCalls, 0);
 }
 
 TEST_F(PlayerTest, FirstReadOfZeroGoesStraightToTheTearDown) {
   MakeWav("empty.wav", 44100, 2, 0);
-  auto player = MakePlayer();
-  player->PreparePlayback();
+  auto player = Prepared();
   ASSERT_NE(player->output, nullptr);
   ASSERT_TRUE(player->StartPlaybackThread());
-  ASSERT_TRUE(Ended(*player));
-  EXPECT_EQ(shell::fileReady.load(), 0);
-  ExpectStoppedMenu();
-  const auto& out = devices.created.back();
+  ExpectEndedCleanly(*player);
   EXPECT_EQ(out->writeCalls, 0);
-  EXPECT_TRUE(out->destroyed);
   EXPECT_EQ(displays.created.back()->detaches, 1);
-  const auto posted = window.Posted();
-  ASSERT_EQ(posted.size(), 1u);
-  EXPECT_EQ(posted[0].message, WM_PLAYBACK_ENDED);
-  EXPECT_EQ(posted[0].wParam, player->Serial());
+}
+
+TEST_F(PlayerTest, DeadDeviceEndsThePlaybackByItself) {
+  MakeWav("long.wav", 44100, 2, 44100);
+  devices.next->deviceFailed = true;
+  auto player = Prepared();
+  ASSERT_TRUE(player->StartPlaybackThread());
+  ExpectEndedCleanly(*player);
 }
 
 TEST_F(PlayerTest, PartlyTakenBlockIsOfferedAgainAndConsumedOnce) {
   const auto pcm = MakeWav("split.wav", 44100, 2, 1152 * 3);
   devices.next->limits = {4000};
-  auto player = MakePlayer();
-  player->PreparePlayback();
+  auto player = Prepared();
   ASSERT_TRUE(player->StartPlaybackThread());
-  ASSERT_TRUE(Ended(*player));
-  const auto& out = devices.created.back();
+  ExpectEndedCleanly(*player);
   EXPECT_EQ(out->written, pcm) << "the 608 bytes after the first 4000 follow them, once";
   EXPECT_EQ(out->writeCalls, 4) << "4000 + 608, then two whole blocks";
   EXPECT_EQ(displays.created.back()->consumed, pcm);
   EXPECT_EQ(displays.created.back()->consumeCalls, 3);
 }
 
+// Each row scripts an output that keeps the playback thread busy in its own way;
+// a Stop asked for then must return and release the output.
+struct StopCase {
+  const char* name;
+  void (*script)(ScriptedOutputState&);
+  bool (*busy)(const ScriptedOutputState&);  // the thread has reached the state to stop in
+};
+
+class PlayerStop : public PlayerTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(PlayerStop, ReturnsAndReleasesTheOutput) {
+  MakeWav("tail.wav", 44100, 2, 3000);
+  GetParam().script(*devices.next);
+  auto player = Prepared();
+  ASSERT_TRUE(player->StartPlaybackThread());
+  ASSERT_TRUE(out->WaitUntil([&] { return GetParam().busy(*out); }));
+  EXPECT_TRUE(StopsWithinBound(*player));
+  EXPECT_TRUE(out->destroyed);
+  EXPECT_EQ(window.GetMenu()->GetMenuState(IDM_STOP), kGrayed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, PlayerStop,
+    ::testing::Values(
+        // The thread may already have returned: Stop must not wait for ever on it.
+        StopCase{"ThatDoesNotStart", [](ScriptedOutputState& o) { o.startResult = 0; },
+                 [](const ScriptedOutputState& o) { return o.destroyed && o.writeCalls == 0; }},
+        StopCase{"FullSoTheEngineRetries", [](ScriptedOutputState& o) { o.full = true; },
+                 [](const ScriptedOutputState& o) { return o.writeCalls >= 2; }},
+        StopCase{"WhoseQueueDrains", [](ScriptedOutputState& o) { o.unplayed = 8000; },
+                 [](const ScriptedOutputState& o) { return o.playedQueries >= 3; }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(PlayerTest, StopWhilePausedWakesTheThreadWithoutRestartingTheOutput) {
   MakeWav("long.wav", 44100, 2, 44100);
   devices.next->gated = true;
-  auto player = MakePlayer();
-  auto out = devices.next;
-  player->PreparePlayback();
+  auto player = Prepared();
   ASSERT_TRUE(player->StartPlaybackThread());
   player->PausePlayback();
   out->Grant(1 << 20);
@@ -181,50 +199,24 @@ TEST_F(PlayerTest, StopWhilePausedWakesTheThreadWithoutRestartingTheOutput) {
   EXPECT_TRUE(StopsWithinBound(*player));
   EXPECT_EQ(out->startCalls, 1) << "a stop while paused does not start the output again";
   EXPECT_TRUE(out->destroyed);
-  ExpectStoppedMenu();
+  EXPECT_EQ(window.GetMenu()->GetMenuState(IDM_STOP), kGrayed);
 }
 
 TEST_F(PlayerTest, PauseAfterStopDoesNothingAndStopAfterTheEndReturnsAtOnce) {
   MakeWav("short.wav", 44100, 2, 2000);
-  auto player = MakePlayer();
-  player->PreparePlayback();
+  auto player = Prepared();
   ASSERT_TRUE(player->StartPlaybackThread());
-  ASSERT_TRUE(player->stopEvent->Wait(std::chrono::seconds(20)) == platform::WaitResult::kSignalled);
+  ExpectEndedCleanly(*player);
   player->stopEvent->Set();  // as it stands after a natural end (the wait above consumed it)
   EXPECT_TRUE(StopsWithinBound(*player));
   player->PausePlayback();
   EXPECT_FALSE(player->IsPaused());
 }
 
-TEST_F(PlayerTest, StopDuringRetriesForAFullOutputReturns) {
-  MakeWav("long.wav", 44100, 2, 44100);
-  devices.next->full = true;
-  auto player = MakePlayer();
-  auto out = devices.next;
-  player->PreparePlayback();
-  ASSERT_TRUE(player->StartPlaybackThread());
-  ASSERT_TRUE(out->WaitUntil([&] { return out->writeCalls >= 2; })) << "the engine retries";
-  EXPECT_TRUE(StopsWithinBound(*player));
-  EXPECT_TRUE(out->destroyed);
-}
-
-TEST_F(PlayerTest, DeadDeviceEndsThePlaybackByItself) {
-  MakeWav("long.wav", 44100, 2, 44100);
-  devices.next->deviceFailed = true;
-  auto player = MakePlayer();
-  player->PreparePlayback();
-  ASSERT_TRUE(player->StartPlaybackThread());
-  ASSERT_TRUE(Ended(*player));
-  ExpectStoppedMenu();
-  EXPECT_EQ(shell::fileReady.load(), 0);
-}
-
 TEST_F(PlayerTest, EveryByteArrivesOnceAcrossFiftyPausesAtRandomMoments) {
   const auto pcm = MakeWav("cycles.wav", 44100, 2, 44100 * 6);
   devices.next->gated = true;
-  auto out = devices.next;
-  auto player = MakePlayer();
-  player->PreparePlayback();
+  auto player = Prepared();
   ASSERT_TRUE(player->StartPlaybackThread());
   std::mt19937 random(7);
   for (int cycle = 1; cycle <= 50; ++cycle) {
@@ -236,7 +228,7 @@ TEST_F(PlayerTest, EveryByteArrivesOnceAcrossFiftyPausesAtRandomMoments) {
     ASSERT_TRUE(out->WaitUntil([&] { return out->startCalls == cycle + 1; })) << "resume " << cycle;
   }
   out->OpenGate();
-  ASSERT_TRUE(Ended(*player));
+  ExpectEndedCleanly(*player);
   EXPECT_EQ(out->written.size(), pcm.size());
   EXPECT_TRUE(out->written == pcm) << "bytes dropped, doubled or reordered";
   EXPECT_TRUE(displays.created.back()->consumed == pcm);
@@ -247,9 +239,7 @@ TEST_F(PlayerTest, EveryByteArrivesOnceAcrossFiftyPausesAtRandomMoments) {
 TEST_F(PlayerTest, DisplayFlagsReachTheAnalyserOnlyWhileItExists) {
   MakeWav("long.wav", 44100, 2, 44100);
   devices.next->gated = true;
-  auto out = devices.next;
-  auto player = MakePlayer();
-  player->PreparePlayback();
+  auto player = Prepared();
   ASSERT_TRUE(player->StartPlaybackThread());
   player->ApplyDisplayFlags(0, 1, 0);
   EXPECT_TRUE(player->HasAnalyzer());
@@ -266,9 +256,7 @@ TEST_F(PlayerTest, DisplayFlagsReachTheAnalyserOnlyWhileItExists) {
 TEST_F(PlayerTest, TheEndOfTheFileIsHeardBeforeTheTearDown) {
   const auto pcm = MakeWav("tail.wav", 44100, 2, 3000);
   devices.next->unplayed = 8000;
-  auto out = devices.next;
-  auto player = MakePlayer();
-  player->PreparePlayback();
+  auto player = Prepared();
   ASSERT_TRUE(player->StartPlaybackThread());
   ASSERT_TRUE(out->WaitUntil([&] { return out->written.size() == pcm.size() && out->playedQueries >= 3; }));
   {
@@ -276,20 +264,7 @@ TEST_F(PlayerTest, TheEndOfTheFileIsHeardBeforeTheTearDown) {
     EXPECT_EQ(out->stopCalls, 0) << "the output keeps playing while its queue drains";
     out->unplayed = 0;
   }
-  ASSERT_TRUE(Ended(*player));
-  EXPECT_TRUE(out->destroyed);
-}
-
-TEST_F(PlayerTest, StopWhileTheQueueDrainsCutsItShort) {
-  MakeWav("tail.wav", 44100, 2, 3000);
-  devices.next->unplayed = 8000;
-  auto out = devices.next;
-  auto player = MakePlayer();
-  player->PreparePlayback();
-  ASSERT_TRUE(player->StartPlaybackThread());
-  ASSERT_TRUE(out->WaitUntil([&] { return out->playedQueries >= 3; }));
-  EXPECT_TRUE(StopsWithinBound(*player));
-  EXPECT_TRUE(out->destroyed);
+  ExpectEndedCleanly(*player);
 }
 
 }  // namespace
