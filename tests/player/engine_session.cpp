@@ -1,5 +1,6 @@
 #include "tests/player/engine_session.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include "app/shell_globals.h"
 #include "platform/kernel/strsafe.h"
+#include "platform/kernel/text.h"
 #include "platform/ui/menu.h"
 
 namespace testing_support {
@@ -19,6 +21,22 @@ namespace {
 constexpr std::uint32_t kGrayed = ui::MF_GRAYED | ui::MF_DISABLED;
 constexpr std::uint32_t kToggleIds[3] = {32773, 32774, 32777};
 constexpr const char16_t* kToggleTexts[3] = {u"Show &Peaks", u"Show &Grids", u"Show G&radient"};
+constexpr std::uint32_t kFileIds[3] = {IDM_PLAY, IDM_PAUSE, IDM_STOP};
+constexpr const char16_t* kFileTexts[3] = {u"&Play\tCtrl+1,A", u"P&ause\tCtrl+2,D", u"&Stop\tCtrl+3,S"};
+
+// Play, Pause and Stop as the shell sets them for a state.
+std::array<std::uint32_t, 3> FileMenuFor(EngineSession::State state) {
+  const bool playing = state == EngineSession::State::kPlaying;
+  return {playing ? kGrayed : 0u, playing ? 0u : kGrayed, state == EngineSession::State::kStopped ? kGrayed : 0u};
+}
+
+template <typename States>
+void AddUndestroyed(const States& states, std::size_t count, const char* what, std::string& out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::scoped_lock hold(states[i]->mutex);
+    if (!states[i]->destroyed) out += std::string(what) + " " + std::to_string(i) + " not destroyed; ";
+  }
+}
 
 }  // namespace
 
@@ -135,30 +153,18 @@ void EngineSession::PumpMessages() {
 }
 
 void EngineSession::SetMenu(State state) {
-  ui::Menu* menu = window_.GetMenu();
-  const std::uint32_t play = state == State::kPlaying ? kGrayed : 0u;
-  const std::uint32_t pause = state == State::kPlaying ? 0u : kGrayed;
-  const std::uint32_t stop = state == State::kStopped ? kGrayed : 0u;
-  menu->ModifyMenu(IDM_PLAY, play, u"&Play\tCtrl+1,A");
-  menu->ModifyMenu(IDM_PAUSE, pause, u"P&ause\tCtrl+2,D");
-  menu->ModifyMenu(IDM_STOP, stop, u"&Stop\tCtrl+3,S");
+  const auto flags = FileMenuFor(state);
+  for (int i = 0; i < 3; ++i) window_.GetMenu()->ModifyMenu(kFileIds[i], flags[i], kFileTexts[i]);
 }
 
 std::string EngineSession::MenuMismatch() const {
   const ui::Menu* menu = window_.GetMenu();
-  const std::uint32_t want[3] = {state_ == State::kPlaying ? kGrayed : 0u, state_ == State::kPlaying ? 0u : kGrayed,
-                                 state_ == State::kStopped ? kGrayed : 0u};
-  const std::uint32_t ids[3] = {IDM_PLAY, IDM_PAUSE, IDM_STOP};
-  const char* names[3] = {"Play", "Pause", "Stop"};
+  const auto want = FileMenuFor(state_);
+  const std::uint8_t flags[3] = {shell::showPeaks, shell::showGrids, shell::showGradient};
   std::string out;
   for (int i = 0; i < 3; ++i) {
-    const std::uint32_t got = menu->GetMenuState(ids[i]);
-    if (got != want[i]) {
-      out += std::string(names[i]) + " has flags " + std::to_string(got) + ", wants " + std::to_string(want[i]) + "; ";
-    }
-  }
-  const std::uint8_t flags[3] = {shell::showPeaks, shell::showGrids, shell::showGradient};
-  for (int i = 0; i < 3; ++i) {
+    const std::uint32_t got = menu->GetMenuState(kFileIds[i]);
+    if (got != want[i]) out += platform::ToUtf8(kFileTexts[i]) + " has flags " + std::to_string(got) + "; ";
     const bool checked = (menu->GetMenuState(kToggleIds[i]) & ui::MF_CHECKED) != 0;
     if (checked != (flags[i] != 0)) out += "toggle " + std::to_string(i) + " check mark differs from its flag; ";
   }
@@ -167,14 +173,8 @@ std::string EngineSession::MenuMismatch() const {
 
 std::string EngineSession::LeftoverObjects() const {
   std::string out;
-  for (std::size_t i = 0; i < releasedOutputs_; ++i) {
-    std::scoped_lock hold(devices_.created[i]->mutex);
-    if (!devices_.created[i]->destroyed) out += "output " + std::to_string(i) + " not destroyed; ";
-  }
-  for (std::size_t i = 0; i < releasedDisplays_; ++i) {
-    std::scoped_lock hold(displays_.created[i]->mutex);
-    if (!displays_.created[i]->destroyed) out += "display " + std::to_string(i) + " not destroyed; ";
-  }
+  AddUndestroyed(devices_.created, releasedOutputs_, "output", out);
+  AddUndestroyed(displays_.created, releasedDisplays_, "display", out);
   return out;
 }
 

@@ -140,8 +140,7 @@ TEST_F(EngineStressTest, RandomCommandSequencesNeverHangLeakOrDesynchroniseTheMe
 
 // A Pause that reaches the engine after the file ended by itself (the window has not
 // yet handled WM_PLAYBACK_ENDED) must not leave a paused Player with no thread behind
-// it: Play would then "resume" it and nothing would sound. Disabled until
-// Player::PausePlayback ignores a playback whose tear-down has run.
+// it: Play would then "resume" it and nothing would sound.
 TEST_F(EngineStressTest, PauseAfterTheEndLeavesNothingPaused) {
   EngineSession session(window, devices, displays);
   session.PlayNewFile(platform::FromUtf8(TempPath("short.wav")));
