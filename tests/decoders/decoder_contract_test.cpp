@@ -7,7 +7,6 @@
 #include <memory>
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include "decoders/flac_decoder.h"
 #include "decoders/mac_decoder.h"
@@ -16,10 +15,7 @@
 #include "decoders/sndfile_decoder.h"
 #include "decoders/wma_decoder.h"
 #include "platform/com/com.h"
-#include "platform/kernel/text.h"
-#include "tests/decoders/ape_wma_fixtures.h"
-#include "tests/decoders/codec_fixtures.h"
-#include "tests/support/audio_fixtures.h"
+#include "tests/decoders/fixtures.h"
 #include "tests/support/message_box_recorder.h"
 
 namespace {
@@ -30,22 +26,6 @@ using testing_support::Narrow;
 template <typename D>
 std::unique_ptr<CDecoder> Make() {
   return std::make_unique<D>();
-}
-
-enum class Fixtures { kCodec, kApeWma, kTemp };
-
-std::string FixturePath(Fixtures from, const char* name) {
-  switch (from) {
-    case Fixtures::kCodec: return codec_fixtures::Path(name);
-    case Fixtures::kApeWma: return ape_wma_fixtures::Path(name);
-    case Fixtures::kTemp: break;
-  }
-  return testing_support::TempPath(name);
-}
-
-bool Open(CDecoder& decoder, const std::string& path) {
-  decoder.SetFile(platform::FromUtf8(path).c_str());
-  return decoder.Open() != 0;
 }
 
 // Read into a marked buffer: the count, and whether the buffer was left alone.
@@ -59,7 +39,6 @@ std::pair<std::uint32_t, bool> MarkedRead(CDecoder& decoder) {
 struct BadOpen {
   const char* label;
   std::unique_ptr<CDecoder> (*make)();
-  Fixtures from;
   const char* file;
   const char* text;     // null: no box at all; "": the library's own text
   std::uint32_t flags;  // of the box
@@ -71,15 +50,14 @@ class FailedOpen : public ::testing::TestWithParam<BadOpen> {};
 
 TEST_P(FailedOpen, ShowsItsOneMessageKeepsNothingOpenAndReadsNothing) {
   const BadOpen& c = GetParam();
-  const std::string path = FixturePath(c.from, c.file);
-  ASSERT_FALSE(path.empty()) << "fixture " << c.file << " could not be made";
-  const int filesBefore = ape_wma_fixtures::OpenFileCount();
+  const std::string path = fixtures::Path(c.file);
+  const int filesBefore = fixtures::OpenFileCount();
   MessageBoxRecorder boxes;
   auto decoder = c.make();
   ::testing::internal::CaptureStdout();
-  EXPECT_FALSE(Open(*decoder, path));
+  EXPECT_FALSE(fixtures::OpenPath(*decoder, path));
   ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(ape_wma_fixtures::OpenFileCount(), filesBefore) << "a failed open keeps nothing open";
+  EXPECT_EQ(fixtures::OpenFileCount(), filesBefore) << "a failed open keeps nothing open";
   if (c.text == nullptr) {
     EXPECT_EQ(boxes.Count(), 0u);
   } else {
@@ -105,39 +83,38 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, FailedOpen,
     ::testing::Values(
         // MP3 files without frames fail silently.
-        BadOpen{"mp3_text", Make<CMadDecoder>, Fixtures::kCodec, "notes.mp3", nullptr, 0},
-        BadOpen{"mp3_missing", Make<CMadDecoder>, Fixtures::kCodec, "missing.mp3", nullptr, 0},
-        BadOpen{"wav_missing", Make<CSndFileDecoder>, Fixtures::kTemp, "no-such.wav", "", 0x30},
-        BadOpen{"ogg_missing", Make<COggVorbisDecoder>, Fixtures::kCodec, "missing.ogg",
+        BadOpen{"mp3_text", Make<CMadDecoder>, "notes.mp3", nullptr, 0},
+        BadOpen{"mp3_missing", Make<CMadDecoder>, "missing.mp3", nullptr, 0},
+        BadOpen{"wav_missing", Make<CSndFileDecoder>, "missing.wav", "", 0x30},
+        BadOpen{"ogg_missing", Make<COggVorbisDecoder>, "missing.ogg",
                 "Can't open file.", 0x30},
-        BadOpen{"ogg_text", Make<COggVorbisDecoder>, Fixtures::kCodec, "notes.ogg",
+        BadOpen{"ogg_text", Make<COggVorbisDecoder>, "notes.ogg",
                 "Input does not appear to be an Ogg bitstream.", 0},
-        BadOpen{"ogg_chained", Make<COggVorbisDecoder>, Fixtures::kCodec, "chained.ogg",
+        BadOpen{"ogg_chained", Make<COggVorbisDecoder>, "chained.ogg",
                 "Can't deal with multiple streams yet. Streams:2", 0},
-        BadOpen{"ogg_six_channels", Make<COggVorbisDecoder>, Fixtures::kCodec, "six.ogg",
+        BadOpen{"ogg_six_channels", Make<COggVorbisDecoder>, "six.ogg",
                 "Can't deal with more than 2 channels yet. Channels:6", 0},
-        BadOpen{"flac_missing", Make<CFLACDecoder>, Fixtures::kCodec, "missing.flac",
+        BadOpen{"flac_missing", Make<CFLACDecoder>, "missing.flac",
                 "Failed when initialize FLAC decoder.", 0x30},
-        BadOpen{"flac_given_ogg", Make<CFLACDecoder>, Fixtures::kCodec, "notes.ogg",
+        BadOpen{"flac_given_ogg", Make<CFLACDecoder>, "notes.ogg",
                 "Can not process metadata properly.", 0x30},
-        BadOpen{"ape_missing", Make<CMACDecoder>, Fixtures::kTemp, "no-such.ape", kNoApe, 0x30},
-        BadOpen{"ape_text", Make<CMACDecoder>, Fixtures::kApeWma, "text.ape", kNoApe, 0x30},
-        BadOpen{"ape_given_asf_video", Make<CMACDecoder>, Fixtures::kApeWma, "video-only.wma",
+        BadOpen{"ape_missing", Make<CMACDecoder>, "missing.ape", kNoApe, 0x30},
+        BadOpen{"ape_text", Make<CMACDecoder>, "text.ape", kNoApe, 0x30},
+        BadOpen{"ape_given_asf_video", Make<CMACDecoder>, "video-only.wma",
                 kNoApe, 0x30},
         // One box for a missing WMA file, not a second one from the file stream.
-        BadOpen{"wma_missing", Make<CWMADecoder>, Fixtures::kTemp, "no-such.wma",
+        BadOpen{"wma_missing", Make<CWMADecoder>, "missing.wma",
                 "Can't open file.", 0x30},
-        BadOpen{"wma_video_only", Make<CWMADecoder>, Fixtures::kApeWma, "video-only.wma",
+        BadOpen{"wma_video_only", Make<CWMADecoder>, "video-only.wma",
                 kNoWmaAudio, 0x30},
-        BadOpen{"wma_text", Make<CWMADecoder>, Fixtures::kApeWma, "text.wma", kNoWmaAudio, 0x30},
-        BadOpen{"wma_given_ape", Make<CWMADecoder>, Fixtures::kApeWma, "ape-44100-1-16.ape",
+        BadOpen{"wma_text", Make<CWMADecoder>, "text.wma", kNoWmaAudio, 0x30},
+        BadOpen{"wma_given_ape", Make<CWMADecoder>, "ape-44100-1-16.ape",
                 kNoWmaAudio, 0x30}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct GoodFile {
   const char* label;
   std::unique_ptr<CDecoder> (*make)();
-  Fixtures from;
   const char* file;
   std::uint32_t firstRead;  // 0: any nonzero count
 };
@@ -148,17 +125,12 @@ class Lifecycle : public ::testing::TestWithParam<GoodFile> {};
 
 TEST_P(Lifecycle, ReadOnlyWhileOpenCloseTwiceAndOpenAgain) {
   const GoodFile& c = GetParam();
-  std::string path = FixturePath(c.from, c.file);
-  if (c.from == Fixtures::kTemp) {
-    ASSERT_TRUE(testing_support::WriteSoundFile(path, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
-                                                testing_support::MakeTestSignal(44100, 2, 4000)));
-  }
-  ASSERT_FALSE(path.empty());
+  const std::string path = fixtures::Path(c.file);
   MessageBoxRecorder boxes;
   ::testing::internal::CaptureStdout();
   auto decoder = c.make();
   EXPECT_EQ(MarkedRead(*decoder), std::make_pair(0u, true)) << "never opened";
-  ASSERT_TRUE(Open(*decoder, path));
+  ASSERT_TRUE(fixtures::OpenPath(*decoder, path));
   const std::uint32_t first = MarkedRead(*decoder).first;
   EXPECT_GT(first, 0u);
   if (c.firstRead != 0) {
@@ -180,12 +152,12 @@ TEST_P(Lifecycle, ReadOnlyWhileOpenCloseTwiceAndOpenAgain) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, Lifecycle,
     ::testing::Values(
-        GoodFile{"mp3", Make<CMadDecoder>, Fixtures::kCodec, "cbr.mp3", 4608},
-        GoodFile{"wav", Make<CSndFileDecoder>, Fixtures::kTemp, "lifecycle.wav", 4608},
-        GoodFile{"ogg", Make<COggVorbisDecoder>, Fixtures::kCodec, "stereo.ogg", 4608},
-        GoodFile{"flac", Make<CFLACDecoder>, Fixtures::kCodec, "s16.flac", 2304},
-        GoodFile{"ape", Make<CMACDecoder>, Fixtures::kApeWma, "ape-44100-2-16.ape", 4608},
-        GoodFile{"wma", Make<CWMADecoder>, Fixtures::kApeWma, "wmav2-22050-1.wma", 0}),
+        GoodFile{"mp3", Make<CMadDecoder>, "cbr.mp3", 4608},
+        GoodFile{"wav", Make<CSndFileDecoder>, "s44.wav", 4608},
+        GoodFile{"ogg", Make<COggVorbisDecoder>, "stereo.ogg", 4608},
+        GoodFile{"flac", Make<CFLACDecoder>, "s16.flac", 2304},
+        GoodFile{"ape", Make<CMACDecoder>, "ape-44100-2-16.ape", 4608},
+        GoodFile{"wma", Make<CWMADecoder>, "wmav2-22050-1.wma", 0}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

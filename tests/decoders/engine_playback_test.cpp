@@ -15,8 +15,7 @@
 #include "platform/kernel/text.h"
 #include "player/decoder_factory.h"
 #include "player/player.h"
-#include "tests/decoders/ape_wma_fixtures.h"
-#include "tests/decoders/codec_fixtures.h"
+#include "tests/decoders/fixtures.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/message_box_recorder.h"
@@ -34,20 +33,15 @@ struct PlayCase {
 
 void PrintTo(const PlayCase& c, std::ostream* os) { *os << c.file; }
 
-std::string FixturePath(const std::string& file) {
-  const std::string ext = file.substr(file.rfind('.'));
-  return ext == ".ape" || ext == ".wma" ? ape_wma_fixtures::Path(file) : codec_fixtures::Path(file);
-}
-
 // What the file's decoder delivers, decoded directly (MP3's dither from fresh records).
 std::vector<std::uint8_t> Direct(const std::string& path) {
   CMadDecoder::ResetDitherRecordsForTesting();
   auto decoder = MakeDecoderFor(platform::FromUtf8(path).c_str());
   if (decoder == nullptr) return {};
   ::testing::internal::CaptureStdout();
-  EXPECT_TRUE(ape_wma_fixtures::OpenPath(*decoder, path));
+  EXPECT_TRUE(fixtures::OpenPath(*decoder, path));
   ::testing::internal::GetCapturedStdout();
-  return ape_wma_fixtures::DecodeAll(*decoder);
+  return ToBytes(fixtures::DecodeAll(*decoder));
 }
 
 // Plays the file through the engine until it ends by itself.
@@ -91,7 +85,7 @@ class EnginePlayback : public ::testing::TestWithParam<PlayCase> {};
 
 TEST_P(EnginePlayback, WritesTheDecodedPcmToTheOutputAndTheDisplay) {
   const PlayCase& c = GetParam();
-  const std::string path = FixturePath(c.file);
+  const std::string path = fixtures::Path(c.file);
   const auto expected = Direct(path);
   ASSERT_FALSE(expected.empty());
   ScriptedOutputDevices devices;
@@ -124,7 +118,7 @@ class DiskDevice : public ::testing::TestWithParam<PlayCase> {};
 
 TEST_P(DiskDevice, HearsTheDecodedPcm) {
   const PlayCase& c = GetParam();
-  const std::string path = FixturePath(c.file);
+  const std::string path = fixtures::Path(c.file);
   const auto expected = Audible(Direct(path));
   ASSERT_FALSE(expected.empty());
   // Set before this process's first use of SDL; each test runs in its own process.

@@ -10,13 +10,13 @@
 #include "decoders/mac_decoder.h"
 #include "decoders/wma_decoder.h"
 #include "platform/ffmpeg/media_loader.h"
-#include "tests/decoders/ape_wma_fixtures.h"
+#include "tests/decoders/fixtures.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/message_box_recorder.h"
 
 namespace {
 
-using namespace ape_wma_fixtures;
+using namespace fixtures;
 using testing_support::MessageBoxRecorder;
 using testing_support::Narrow;
 

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/decoders/codec_fixtures.h"
+#include "tests/decoders/fixtures.h"
 #include "tests/support/message_box_recorder.h"
 
 namespace {
 
-using namespace codec_fixtures;
+using namespace fixtures;
 using testing_support::MessageBoxRecorder;
 using testing_support::Narrow;
 

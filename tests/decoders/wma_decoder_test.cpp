@@ -5,15 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/com/com.h"
-#include "tests/decoders/ape_wma_fixtures.h"
+#include "tests/decoders/fixtures.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/message_box_recorder.h"
 
 namespace {
 
-using namespace ape_wma_fixtures;
+using namespace fixtures;
 using testing_support::MessageBoxRecorder;
-using testing_support::Narrow;
 
 struct WmaCase {
   const char* codec;
@@ -31,7 +30,6 @@ class WmaFiles : public ::testing::TestWithParam<WmaCase> {};
 TEST_P(WmaFiles, Deliver16BitPcmMatchingFfmpegsDecode) {
   const WmaCase& c = GetParam();
   const std::string path = Path(NameOf(c));
-  ASSERT_FALSE(path.empty());
   MessageBoxRecorder boxes;
   CWMADecoder decoder;
   ASSERT_TRUE(OpenPath(decoder, path));
@@ -67,7 +65,6 @@ INSTANTIATE_TEST_SUITE_P(Codecs, WmaFiles,
 
 TEST(WmaDecoder, TruncatedFilePlaysAPrefixAndEnds) {
   const std::string path = Path("cut-wmav2-44100-2.wma");
-  ASSERT_FALSE(path.empty());
   MessageBoxRecorder boxes;
   CWMADecoder decoder;
   if (!OpenPath(decoder, path)) {
@@ -82,7 +79,6 @@ TEST(WmaDecoder, TruncatedFilePlaysAPrefixAndEnds) {
 
 TEST(WmaDecoder, SeveralAudioOutputsReportTheChosenOnesFormat) {
   const std::string path = Path("two-audio.wma");
-  ASSERT_FALSE(path.empty());
   CWMADecoder decoder;
   ASSERT_TRUE(OpenPath(decoder, path));
   // The later output with as many bits wins; its own rate and channels are reported.

@@ -10,7 +10,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/wmf/media_objects.h"
 #include "platform/wmf/wmf.h"
-#include "tests/decoders/ape_wma_fixtures.h"
+#include "tests/decoders/fixtures.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ std::vector<std::uint8_t> ReadAllSamples(wmf::IWMSyncReader* reader, wmf::WORD s
 }
 
 TEST(WmaSyncReader, OffersSixteenAndEightBitPcmAtTheStreamsOwnFormat) {
-  MemoryStream stream(FileBytes(ape_wma_fixtures::Path("wmav2-22050-1.wma")));
+  MemoryStream stream(FileBytes(fixtures::Path("wmav2-22050-1.wma")));
   auto reader = OpenReader(stream);
   ASSERT_TRUE(reader);
   wmf::DWORD outputs = 0;
@@ -139,7 +139,7 @@ TEST(WmaSyncReader, OffersSixteenAndEightBitPcmAtTheStreamsOwnFormat) {
 }
 
 TEST(WmaSyncReader, EightBitOutputIsTheSixteenBitOneNarrowed) {
-  const auto bytes = FileBytes(ape_wma_fixtures::Path("wmav2-22050-1.wma"));
+  const auto bytes = FileBytes(fixtures::Path("wmav2-22050-1.wma"));
   MemoryStream wideStream(bytes);
   auto wide = OpenReader(wideStream);
   ASSERT_TRUE(wide);
@@ -161,7 +161,7 @@ TEST(WmaSyncReader, EightBitOutputIsTheSixteenBitOneNarrowed) {
 }
 
 TEST(WmaSyncReader, HeaderInfoGivesTheDurationIn100nsUnits) {
-  MemoryStream stream(FileBytes(ape_wma_fixtures::Path("wmav2-44100-2.wma")));
+  MemoryStream stream(FileBytes(fixtures::Path("wmav2-44100-2.wma")));
   auto reader = OpenReader(stream);
   ASSERT_TRUE(reader);
   com::ComPtr<wmf::IWMHeaderInfo> header;
@@ -178,13 +178,13 @@ TEST(WmaSyncReader, HeaderInfoGivesTheDurationIn100nsUnits) {
                                        reinterpret_cast<wmf::BYTE*>(&duration), &length),
             S_OK);
   EXPECT_EQ(type, wmf::WMT_TYPE_QWORD);
-  EXPECT_NEAR(static_cast<double>(duration), ape_wma_fixtures::kFrames / 44100.0 * 1e7, 0.2e7);
+  EXPECT_NEAR(static_cast<double>(duration), fixtures::kFrames / 44100.0 * 1e7, 0.2e7);
   EXPECT_EQ(header->GetAttributeByName(&streamNumber, u"Title", &type, nullptr, &length),
             wmf::ASF_E_NOTFOUND);
 }
 
 TEST(WmaSyncReader, VideoOnlyFileOffersNoAudioOutput) {
-  MemoryStream stream(FileBytes(ape_wma_fixtures::Path("video-only.wma")));
+  MemoryStream stream(FileBytes(fixtures::Path("video-only.wma")));
   auto reader = OpenReader(stream);
   ASSERT_TRUE(reader);
   wmf::DWORD outputs = 0;

@@ -1,6 +1,8 @@
-#include "tests/decoders/codec_fixtures.h"
+#include "tests/decoders/fixtures.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -15,7 +17,7 @@
 #include "platform/kernel/text.h"
 #include "tests/support/audio_fixtures.h"
 
-namespace codec_fixtures {
+namespace fixtures {
 namespace {
 
 namespace fs = std::filesystem;
@@ -25,7 +27,16 @@ using testing_support::RunTool;
 fs::path Directory() {
   const char* root = std::getenv("TONARIA_TEST_TMP");
   return fs::path(root != nullptr ? root : fs::temp_directory_path().string() + "/tonaria-tests") /
-         "codec-fixtures-v6";
+         "decoder-fixtures-v1";
+}
+
+std::vector<char> FileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const std::vector<char>& bytes, std::size_t count) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(count));
 }
 
 void Wav(const fs::path& dir, const std::string& name, int rate, int channels, int frames,
@@ -36,18 +47,35 @@ void Wav(const fs::path& dir, const std::string& name, int rate, int channels, i
                                   samples);
 }
 
+// The APE/WMA source "src-<rate>-<channels>-<bits>.wav"; 24-bit ones carry distinct
+// low bytes below the test signal, so that a cut to 16 bits shows.
+void Source(const fs::path& dir, int rate, int channels, int bits) {
+  const auto samples = MakeTestSignal(rate, channels, kFrames);
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = SF_FORMAT_WAV | (bits == 24 ? SF_FORMAT_PCM_24 : SF_FORMAT_PCM_16);
+  const std::string name = "src-" + std::to_string(rate) + "-" + std::to_string(channels) + "-" +
+                           std::to_string(bits) + ".wav";
+  SNDFILE* file = sf_open((dir / name).c_str(), SFM_WRITE, &info);
+  if (file == nullptr) return;
+  std::vector<int> wide(samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    wide[i] = samples[i] * 65536 + (bits == 24 ? static_cast<int>((i * 40503u) & 0xFF00u) : 0);
+  sf_write_int(file, wide.data(), static_cast<sf_count_t>(wide.size()));
+  sf_close(file);
+}
+
 // Overwrites `length` bytes at `at` (a fraction of the size) with noise.
 void Damage(const fs::path& from, const fs::path& to, double at, std::size_t length) {
-  std::ifstream in(from, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<char> bytes = FileBytes(from);
   std::uint32_t noise = 12345;
   const auto start = static_cast<std::size_t>(bytes.size() * at);
   for (std::size_t i = start; i < start + length && i < bytes.size(); ++i) {
     noise = noise * 1664525u + 1013904223u;
     bytes[i] = static_cast<char>(noise >> 24);
   }
-  std::ofstream(to, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  WriteBytes(to, bytes, bytes.size());
 }
 
 // Sample sizes the flac tool does not write (12, 20 bits) come from libFLAC's encoder.
@@ -74,6 +102,12 @@ void Generate(const fs::path& dir) {
   Wav(dir, "six.wav", 44100, 6, 44100);
   Wav(dir, "zero.wav", 44100, 2, 44100, 0);
   Wav(dir, "u8.wav", 44100, 2, 30000, 3, SF_FORMAT_PCM_U8);
+  Source(dir, 44100, 2, 16);
+  Source(dir, 44100, 1, 16);
+  Source(dir, 22050, 2, 16);
+  Source(dir, 22050, 1, 16);
+  Source(dir, 48000, 2, 24);
+  Source(dir, 22050, 1, 24);
   {
     // 32-bit samples with busy low bits, whose top 16 bits are the s44.wav signal.
     std::ofstream raw(dir / "b32.raw", std::ios::binary);
@@ -99,7 +133,6 @@ void Generate(const fs::path& dir) {
     testing_support::WriteSoundFile((dir / "top12.wav").string(), 44100, 2,
                                     SF_FORMAT_WAV | SF_FORMAT_PCM_16, top12);
   }
-  const std::string d = dir.string() + "/";
   const char* steps[] = {
       "sox {s44.wav} -b 24 {b24.wav} vol 0.93",
       "lame --quiet -b 128 {s44.wav} {cbr.mp3}",
@@ -120,32 +153,57 @@ void Generate(const fs::path& dir) {
       "flac -s -f --channel-map=none {six.wav} -o {six.flac}",
       "flac -s -f --force-raw-format --endian=little --sign=signed --channels=2 --bps=32 "
       "--sample-rate=44100 {b32.raw} -o {b32.flac}",
+      "ffmpeg -nostdin -v error -y -i {src-22050-1-16.wav} -i {src-44100-2-16.wav} "
+      "-map 0:a -map 1:a -c:a wmav2 -b:a 128k -f asf {two-audio.wma}",
+      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=10 -t 2 -c:v wmv2 -an "
+      "-f asf {video-only.wma}",
+      // MP3 goes by lame's own decoder: ffmpeg's strays from it and from libmad at 24000 Hz.
+      "lame --quiet --decode -t {cbr.mp3} {cbr.mp3.raw}",
+      "lame --quiet --decode -t {vbr.mp3} {vbr.mp3.raw}",
+      "lame --quiet --decode -t {r22050.mp3} {r22050.mp3.raw}",
+      "lame --quiet --decode -t {r24000.mp3} {r24000.mp3.raw}",
+      "lame --quiet --decode -t {mono.mp3} {mono.mp3.raw}",
+      "lame --quiet --decode -t {id3.mp3} {id3.mp3.raw}",
+      "ffmpeg -v error -y -i {two-audio.wma} -map 0:a:1 -f s16le -acodec pcm_s16le "
+      "{two-audio.wma.raw}",
   };
-  for (std::string step : steps) {
+  const std::string d = dir.string() + "/";
+  auto quoted = [&](std::string step) {
     for (std::size_t at; (at = step.find('{')) != std::string::npos;) {
       const std::size_t end = step.find('}', at);
       step = step.substr(0, at) + "'" + d + step.substr(at + 1, end - at - 1) + "'" +
              step.substr(end + 1);
     }
-    RunTool(step);
+    return step;
+  };
+  for (const std::string name : {"ape-44100-2-16", "ape-44100-1-16", "ape-48000-2-24",
+                                 "ape-22050-1-24"}) {
+    RunTool(quoted("jmac c2 {src" + name.substr(3) + ".wav} {" + name + ".ape}"));
+  }
+  for (const std::string name : {"wmav2-44100-2", "wmav1-44100-2", "wmav2-44100-1",
+                                 "wmav2-22050-2", "wmav2-22050-1", "wmav1-22050-1"}) {
+    RunTool(quoted("ffmpeg -nostdin -v error -y -i {src" + name.substr(5) + "-16.wav} -c:a " +
+                   name.substr(0, 5) + " -b:a 128k -f asf {" + name + ".wma}"));
+  }
+  for (const char* step : steps) RunTool(quoted(step));
+  for (const char* name :
+       {"stereo.ogg", "mono.ogg", "s16.flac", "u8.flac", "b24.flac", "ape-44100-2-16.ape",
+        "ape-44100-1-16.ape", "ape-48000-2-24.ape", "ape-22050-1-24.ape", "wmav2-44100-2.wma",
+        "wmav1-44100-2.wma", "wmav2-44100-1.wma", "wmav2-22050-2.wma", "wmav1-22050-1.wma"}) {
+    RunTool(quoted("ffmpeg -v error -y -i {" + std::string(name) +
+                   "} -f s16le -acodec pcm_s16le {" + name + ".raw}"));
   }
   std::ofstream(dir / "chained.ogg", std::ios::binary)
       << std::ifstream(dir / "stereo.ogg", std::ios::binary).rdbuf()
       << std::ifstream(dir / "second.ogg", std::ios::binary).rdbuf();
+  for (const char* name : {"ape-44100-2-16.ape", "wmav2-44100-2.wma"}) {
+    const auto bytes = FileBytes(dir / name);
+    WriteBytes(dir / ("cut-" + std::string(name)), bytes, bytes.size() / 3);
+  }
   Damage(dir / "cbr.mp3", dir / "corrupt.mp3", 0.5, 700);
   Damage(dir / "stereo.ogg", dir / "damaged.ogg", 0.4, 3000);
-  std::ofstream(dir / "notes.mp3") << "These are notes, not audio.\n";
-  std::ofstream(dir / "notes.ogg") << "These are notes, not audio.\n";
-  // MP3 goes by lame's own decoder: ffmpeg's strays from it and from libmad at 24000 Hz.
-  for (const char* name :
-       {"cbr.mp3", "vbr.mp3", "r22050.mp3", "r24000.mp3", "mono.mp3", "id3.mp3"}) {
-    RunTool("lame --quiet --decode -t '" + d + name + "' '" + d + name + ".raw'");
-  }
-  for (const char* name :
-       {"stereo.ogg", "mono.ogg", "s16.flac", "b4096.flac", "u8.flac", "b24.flac"}) {
-    RunTool("ffmpeg -v error -y -i '" + d + name + "' -f s16le -acodec pcm_s16le '" + d + name +
-            ".raw'");
-  }
+  for (const char* name : {"notes.mp3", "notes.ogg", "text.ape", "text.wma"})
+    std::ofstream(dir / name) << "These are notes, not audio.\n";
 }
 
 // The first process to get here makes the files; the others wait on the lock.
@@ -180,9 +238,7 @@ std::vector<std::int16_t> FromBytes(const std::vector<char>& bytes) {
 std::string Path(const std::string& name) { return (Ready() / name).string(); }
 
 std::vector<std::int16_t> Reference(const std::string& name) {
-  std::ifstream in(Path(name + ".raw"), std::ios::binary);
-  return FromBytes(
-      std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+  return FromBytes(FileBytes(Path(name + ".raw")));
 }
 
 std::vector<std::int16_t> WavSamples(const std::string& name) {
@@ -193,6 +249,12 @@ std::vector<std::int16_t> WavSamples(const std::string& name) {
   sf_readf_short(file, samples.data(), info.frames);
   sf_close(file);
   return samples;
+}
+
+std::vector<std::int16_t> SourceSamples(const std::string& apeName) {
+  int rate = 0, channels = 0;
+  std::sscanf(apeName.c_str(), "ape-%d-%d", &rate, &channels);
+  return MakeTestSignal(rate, channels, kFrames);
 }
 
 bool OpenPath(CDecoder& decoder, const std::string& path) {
@@ -209,6 +271,18 @@ std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t
     if (sizes != nullptr) sizes->push_back(n);
   }
   return FromBytes(bytes);
+}
+
+int OpenFileCount() {
+  return static_cast<int>(
+      std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}));
+}
+
+int MaxDifference(const std::vector<std::int16_t>& a, const std::vector<std::int16_t>& b) {
+  if (a.size() != b.size()) return -1;
+  int worst = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
+  return worst;
 }
 
 Match Compare(const std::vector<std::int16_t>& decoded, const std::vector<std::int16_t>& reference,
@@ -243,4 +317,4 @@ Match Compare(const std::vector<std::int16_t>& decoded, const std::vector<std::i
   return best;
 }
 
-}  // namespace codec_fixtures
+}  // namespace fixtures
