@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdlib.h>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -55,24 +56,20 @@ class MediaModuleMissing : public ::testing::Test {
   std::string wma;
 };
 
-TEST_F(MediaModuleMissing, ApeShowsItsUsualError) {
-  MessageBoxRecorder boxes;
-  CMACDecoder decoder;
-  EXPECT_FALSE(OpenPath(decoder, ape));
-  ASSERT_EQ(boxes.Count(), 1u);
-  EXPECT_EQ(Narrow(boxes.Boxes()[0].text), "Can not create APE decompress interface.");
-  std::uint8_t block[4608];
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
-}
-
-TEST_F(MediaModuleMissing, WmaShowsItsUsualError) {
-  MessageBoxRecorder boxes;
-  CWMADecoder decoder;
-  EXPECT_FALSE(OpenPath(decoder, wma));
-  ASSERT_EQ(boxes.Count(), 1u);
-  EXPECT_EQ(Narrow(boxes.Boxes()[0].text), "No audio data exist in this file.");
-  std::uint8_t block[4608];
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u);
+TEST_F(MediaModuleMissing, ApeAndWmaShowTheirUsualErrors) {
+  CMACDecoder apeDecoder;
+  CWMADecoder wmaDecoder;
+  const std::tuple<CDecoder*, std::string, const char*> rows[] = {
+      {&apeDecoder, ape, "Can not create APE decompress interface."},
+      {&wmaDecoder, wma, "No audio data exist in this file."}};
+  for (const auto& [decoder, path, text] : rows) {
+    MessageBoxRecorder boxes;
+    EXPECT_FALSE(OpenPath(*decoder, path));
+    ASSERT_EQ(boxes.Count(), 1u) << path;
+    EXPECT_EQ(Narrow(boxes.Boxes()[0].text), text);
+    std::uint8_t block[4608];
+    EXPECT_EQ(decoder->Read(block, sizeof(block)), 0u);
+  }
 }
 
 TEST_F(MediaModuleMissing, LoadsOnceTheModuleIsThere) {
