@@ -29,6 +29,7 @@ struct PlayCase {
   const char* file;
   float rate;
   std::uint32_t channels;
+  bool disk;  // also played through the real output on SDL's disk driver
 };
 
 void PrintTo(const PlayCase& c, std::ostream* os) { *os << c.file; }
@@ -83,44 +84,28 @@ std::string TestName(const ::testing::TestParamInfo<PlayCase>& info) {
 
 class EnginePlayback : public ::testing::TestWithParam<PlayCase> {};
 
-TEST_P(EnginePlayback, WritesTheDecodedPcmToTheOutputAndTheDisplay) {
+TEST_P(EnginePlayback, CarriesTheDecodedPcmToTheOutputTheDisplayAndTheDevice) {
   const PlayCase& c = GetParam();
   const std::string path = fixtures::Path(c.file);
   const auto expected = Direct(path);
   ASSERT_FALSE(expected.empty());
-  ScriptedOutputDevices devices;
-  RecordingDisplayFactory displays;
-  MessageBoxRecorder boxes;
-  PlayToEnd(path, devices, displays);
-  ASSERT_FALSE(devices.created.empty());
-  const auto out = devices.created.back();
-  EXPECT_EQ(out->sampleRate, c.rate);
-  EXPECT_EQ(out->channels, c.channels);
-  EXPECT_EQ(boxes.Count(), 0u);
-  EXPECT_TRUE(out->written == expected)
-      << out->written.size() << " bytes written, " << expected.size() << " expected";
-  EXPECT_TRUE(displays.created.back()->consumed == expected);
-  EXPECT_EQ(platform::com::CoInitializeDepth(), 0)
-      << "the window thread keeps no COM initialisation";
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, EnginePlayback,
-                         ::testing::Values(PlayCase{"cbr.mp3", 44100.0f, 2},
-                                           PlayCase{"mono.ogg", 44100.0f, 1},
-                                           PlayCase{"s16.flac", 44100.0f, 2},
-                                           PlayCase{"ape-44100-2-16.ape", 44100.0f, 2},
-                                           PlayCase{"ape-22050-1-24.ape", 22050.0f, 1},
-                                           PlayCase{"wmav2-44100-2.wma", 44100.0f, 2},
-                                           PlayCase{"wmav1-22050-1.wma", 22050.0f, 1}),
-                         TestName);
-
-class DiskDevice : public ::testing::TestWithParam<PlayCase> {};
-
-TEST_P(DiskDevice, HearsTheDecodedPcm) {
-  const PlayCase& c = GetParam();
-  const std::string path = fixtures::Path(c.file);
-  const auto expected = Audible(Direct(path));
-  ASSERT_FALSE(expected.empty());
+  {
+    ScriptedOutputDevices devices;
+    RecordingDisplayFactory displays;
+    MessageBoxRecorder boxes;
+    PlayToEnd(path, devices, displays);
+    ASSERT_FALSE(devices.created.empty());
+    const auto out = devices.created.back();
+    EXPECT_EQ(out->sampleRate, c.rate);
+    EXPECT_EQ(out->channels, c.channels);
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_TRUE(out->written == expected)
+        << out->written.size() << " bytes written, " << expected.size() << " expected";
+    EXPECT_TRUE(displays.created.back()->consumed == expected);
+    EXPECT_EQ(platform::com::CoInitializeDepth(), 0)
+        << "the window thread keeps no COM initialisation";
+  }
+  if (!c.disk) return;
   // Set before this process's first use of SDL; each test runs in its own process.
   const std::string capture = TempPath(std::string("disk-") + c.file + ".raw");
   setenv("SDL_AUDIODRIVER", "disk", 1);
@@ -129,16 +114,20 @@ TEST_P(DiskDevice, HearsTheDecodedPcm) {
   PlayToEnd(path, SystemOutputDevices(), displays);
   std::ifstream in(capture, std::ios::binary);
   const auto heard = Audible(std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), {}));
-  ASSERT_EQ(heard.size(), expected.size());
-  EXPECT_TRUE(heard == expected) << "the device played something else";
+  const auto audible = Audible(expected);
+  ASSERT_EQ(heard.size(), audible.size());
+  EXPECT_TRUE(heard == audible) << "the device played something else";
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, DiskDevice,
-                         ::testing::Values(PlayCase{"r22050.mp3", 22050.0f, 2},
-                                           PlayCase{"mono.ogg", 44100.0f, 1},
-                                           PlayCase{"s16.flac", 44100.0f, 2},
-                                           PlayCase{"ape-44100-2-16.ape", 44100.0f, 2},
-                                           PlayCase{"wmav2-44100-2.wma", 44100.0f, 2}),
+INSTANTIATE_TEST_SUITE_P(Formats, EnginePlayback,
+                         ::testing::Values(PlayCase{"cbr.mp3", 44100.0f, 2, false},
+                                           PlayCase{"r22050.mp3", 22050.0f, 2, true},
+                                           PlayCase{"mono.ogg", 44100.0f, 1, true},
+                                           PlayCase{"s16.flac", 44100.0f, 2, true},
+                                           PlayCase{"ape-44100-2-16.ape", 44100.0f, 2, true},
+                                           PlayCase{"ape-22050-1-24.ape", 22050.0f, 1, false},
+                                           PlayCase{"wmav2-44100-2.wma", 44100.0f, 2, true},
+                                           PlayCase{"wmav1-22050-1.wma", 22050.0f, 1, false}),
                          TestName);
 
 }  // namespace
