@@ -1,13 +1,11 @@
 // Play, Pause, Stop, the keys and hot keys that give them, and the display toggles,
 // through the real window procedure.
 #include <QAction>
-#include <QApplication>
 #include <QMessageBox>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
-#include <QWidget>
 
 #include "app/resources.h"
 #include "app/shell_globals.h"
@@ -22,12 +20,6 @@ using namespace app;
 namespace ui = platform::ui;
 namespace qt = platform::qt;
 
-constexpr std::uint32_t kOff = ui::MF_GRAYED | ui::MF_DISABLED;
-const std::vector<std::uint32_t> kInitial = {0, kOff, kOff};
-const std::vector<std::uint32_t> kPlaying = {kOff, 0, 0};
-const std::vector<std::uint32_t> kPaused = {0, kOff, 0};
-const std::vector<std::uint32_t> kStopped = {0, kOff, kOff};
-
 class ShellCommands : public ShellTest {
  protected:
   // Starts the window and plays a WAV chosen in the open dialog with the A key.
@@ -41,25 +33,19 @@ class ShellCommands : public ShellTest {
   std::string path;
 };
 
-TEST_F(ShellCommands, BeforeAnyPlaybackTheTitleIsTheBareAppTitleAndTheMenuIsInitial) {
-  Start();
-  EXPECT_EQ(Title(), u"Tonaria");
-  EXPECT_EQ(FileMenu(), kInitial);
-}
-
 TEST_F(ShellCommands, PlayPauseStopMoveTheMenuAndTheTitleThroughTheirStates) {
   StartPlaying();
   EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Playing]");
-  EXPECT_EQ(FileMenu(), kPlaying);
+  EXPECT_EQ(FileMenu(), kPlayingMenu);
 
   PressKey(Qt::Key_D, Qt::NoModifier, "d");
   EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Paused]");
-  EXPECT_EQ(FileMenu(), kPaused);
+  EXPECT_EQ(FileMenu(), kPausedMenu);
   EXPECT_TRUE(currentPlayer->IsPaused());
 
   PressKey(Qt::Key_S, Qt::NoModifier, "s");
   EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Stopped]");
-  EXPECT_EQ(FileMenu(), kStopped);
+  EXPECT_EQ(FileMenu(), kStoppedMenu);
   EXPECT_FALSE(currentPlayer);
   EXPECT_EQ(shell::fileReady.load(), 0);
 }
@@ -75,7 +61,7 @@ TEST_F(ShellCommands, PlayWhilePausedResumesTheSamePlayback) {
   EXPECT_EQ(devices.created.size(), outputs) << "resuming must not start a new playback";
   EXPECT_FALSE(currentPlayer->IsPaused());
   EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Playing]");
-  EXPECT_EQ(FileMenu(), kPlaying);
+  EXPECT_EQ(FileMenu(), kPlayingMenu);
   EXPECT_TRUE(dialogRequests.size() == 1) << "Play while paused must not ask for a file";
 }
 
@@ -84,7 +70,7 @@ TEST_F(ShellCommands, KeysAreRefusedWhileTheirItemIsGrayed) {
   PressKey(Qt::Key_D, Qt::NoModifier, "d");
   PressKey(Qt::Key_S, Qt::NoModifier, "s");
   EXPECT_EQ(Title(), u"Tonaria");
-  EXPECT_EQ(FileMenu(), kInitial);
+  EXPECT_EQ(FileMenu(), kStoppedMenu);
 
   path = MakeWav("grayed.wav");
   dialogAnswer = Wide(path);
@@ -117,7 +103,7 @@ TEST_F(ShellCommands, XKeyExitsAndOtherKeysAndTheAboutAcceleratorChangeNothing) 
   PressKey(Qt::Key_Q, Qt::NoModifier, "q");
   PressKey(Qt::Key_Slash, Qt::AltModifier, "/");  // command 104: default processing
   EXPECT_FALSE(Window().IsDestroyed());
-  EXPECT_EQ(FileMenu(), kInitial);
+  EXPECT_EQ(FileMenu(), kStoppedMenu);
   PressKey(Qt::Key_X, Qt::NoModifier, "x");
   EXPECT_TRUE(Window().IsDestroyed());
 }
@@ -136,7 +122,7 @@ TEST_F(ShellCommands, CancelledOpenDialogStartsNothing) {
   EXPECT_EQ(shell::currentPath[0], u'\0');
   EXPECT_FALSE(currentPlayer);
   EXPECT_EQ(Title(), u"Tonaria");
-  EXPECT_EQ(FileMenu(), kInitial);
+  EXPECT_EQ(FileMenu(), kStoppedMenu);
 }
 
 TEST_F(ShellCommands, TogglesBeforeTheFirstPlaybackChangeNothing) {
@@ -183,10 +169,16 @@ TEST_F(ShellCommands, NewPlaybackTakesTheCurrentFlags) {
 
 TEST_F(ShellCommands, AFileEndingByItselfShowsStoppedAndTogglesStillWork) {
   StartPlaying();
+  QAction* play = FindAction(Window().Widget(), QStringLiteral("&Play\tCtrl+1,A"));
+  ASSERT_NE(play, nullptr);
+  PumpPending();
+  EXPECT_FALSE(play->isEnabled());
   ReleaseLatestOutput();
   ASSERT_TRUE(WaitForTitleEnding(u"[Stopped]"));
+  // The tear-down rewrote the menu from the playback thread; the menu bar follows.
+  EXPECT_TRUE(PumpUntil([&] { return play->isEnabled(); }));
   EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Stopped]");
-  EXPECT_EQ(FileMenu(), kStopped);
+  EXPECT_EQ(FileMenu(), kStoppedMenu);
   EXPECT_EQ(shell::fileReady.load(), 0);
   ASSERT_TRUE(currentPlayer) << "the ended Player stays until replaced";
   EXPECT_FALSE(currentPlayer->HasAnalyzer());
@@ -254,14 +246,8 @@ TEST_F(ShellCommands, ABoxAskedForDuringTheTearDownDoesNotDeadlockStop) {
   stopped = true;
   watchdog.join();
   EXPECT_TRUE(Title().ends_with(u"[Stopped]"));
-  QMessageBox* shown = nullptr;
-  EXPECT_TRUE(PumpUntil([&] {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      auto* box = qobject_cast<QMessageBox*>(widget);
-      if (box != nullptr && box->isVisible() && box->text() == QStringLiteral("Closing notice.")) shown = box;
-    }
-    return shown != nullptr;
-  }));
+  QMessageBox* shown = WaitForBox(QStringLiteral("Closing notice."));
+  EXPECT_NE(shown, nullptr);
   if (shown != nullptr) shown->close();
   ui::SetMessageBoxSink({});
 }
@@ -272,19 +258,6 @@ TEST_F(ShellCommands, PrivateMessageSetsAndClearsFileReady) {
   EXPECT_EQ(shell::fileReady.load(), 1);
   Window().SendMessage(WM_SET_FILE_READY, 7, 0);
   EXPECT_EQ(shell::fileReady.load(), 0);
-}
-
-TEST_F(ShellCommands, MenuChangesOfTheEngineReachTheMenuBar) {
-  StartPlaying();
-  QAction* play = nullptr;
-  for (QAction* action : Window().Widget()->findChildren<QAction*>()) {
-    if (action->text() == QStringLiteral("&Play\tCtrl+1,A")) play = action;
-  }
-  ASSERT_NE(play, nullptr);
-  PumpPending();
-  EXPECT_FALSE(play->isEnabled());
-  ReleaseLatestOutput();  // the tear-down rewrites the menu from the playback thread
-  EXPECT_TRUE(PumpUntil([&] { return play->isEnabled(); }));
 }
 
 }  // namespace

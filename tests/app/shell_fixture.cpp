@@ -2,9 +2,11 @@
 
 #include <sndfile.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDropEvent>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
@@ -64,6 +66,25 @@ bool PumpUntil(const std::function<bool()>& predicate) {
   }
 }
 
+QAction* FindAction(QWidget* window, const QString& text) {
+  for (QAction* action : window->findChildren<QAction*>()) {
+    if (action->text() == text) return action;
+  }
+  return nullptr;
+}
+
+QMessageBox* WaitForBox(const QString& text) {
+  QMessageBox* shown = nullptr;
+  PumpUntil([&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(widget);
+      if (box != nullptr && box->isVisible() && box->text() == text) shown = box;
+    }
+    return shown != nullptr;
+  });
+  return shown;
+}
+
 void ShellTest::SetUp() {
   EnsureApplication();
   devices.next->full = true;
@@ -97,7 +118,7 @@ std::u16string ShellTest::Title() { return Window().GetWindowText(); }
 
 std::uint32_t ShellTest::MenuState(std::uint32_t id) { return Window().GetMenu()->GetMenuState(id); }
 
-std::vector<std::uint32_t> ShellTest::FileMenu() {
+FileMenuFlags ShellTest::FileMenu() {
   return {MenuState(IDM_PLAY), MenuState(IDM_PAUSE), MenuState(IDM_STOP)};
 }
 

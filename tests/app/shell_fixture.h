@@ -17,7 +17,17 @@
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/playback_doubles.h"
 
+class QAction;
+class QMessageBox;
+class QWidget;
+
 namespace app_testing {
+
+// The File menu's Play, Pause and Stop states; 3 is grayed and disabled.
+using FileMenuFlags = std::vector<std::uint32_t>;
+inline const FileMenuFlags kPlayingMenu = {3, 0, 0};
+inline const FileMenuFlags kPausedMenu = {0, 3, 0};
+inline const FileMenuFlags kStoppedMenu = {0, 3, 3};
 
 // The one QApplication of the test process, on the offscreen platform.
 void EnsureApplication();
@@ -25,6 +35,10 @@ void EnsureApplication();
 // Runs the window thread's events until predicate holds; false after kBound.
 bool PumpUntil(const std::function<bool()>& predicate);
 void PumpPending();
+// The menu bar action of window with this text; null when there is none.
+QAction* FindAction(QWidget* window, const QString& text);
+// Pumps until a visible message box with this text is up; null after kBound.
+QMessageBox* WaitForBox(const QString& text);
 
 class ShellTest : public ::testing::Test {
  protected:
@@ -36,8 +50,7 @@ class ShellTest : public ::testing::Test {
   platform::qt::QtWindow& Window();
   std::u16string Title();
   std::uint32_t MenuState(std::uint32_t id);
-  // The File menu's Play, Pause and Stop states, grayed-and-disabled as 3.
-  std::vector<std::uint32_t> FileMenu();
+  FileMenuFlags FileMenu();
 
   void PressKey(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {});
   void Command(std::uint32_t id);

@@ -18,11 +18,6 @@
 namespace app_testing {
 namespace {
 
-using Menu = std::vector<std::uint32_t>;
-const Menu kPlayingMenu = {3, 0, 0};
-const Menu kPausedMenu = {0, 3, 0};
-const Menu kStoppedMenu = {0, 3, 3};
-
 // Thousands of sequences, fewer under the sanitizers, which run many times slower.
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 constexpr int kDefaultSequences = 200;
@@ -40,7 +35,7 @@ class ShellStress : public ShellTest {
   // Menu, title and engine say the same thing.
   bool Consistent() {
     const std::u16string title = Title();
-    const Menu menu = FileMenu();
+    const FileMenuFlags menu = FileMenu();
     const Player* player = app::currentPlayer.get();
     if (title.ends_with(u"[Playing]")) return menu == kPlayingMenu && player != nullptr && !player->IsPaused();
     if (title.ends_with(u"[Paused]")) return menu == kPausedMenu && player != nullptr && player->IsPaused();

@@ -81,10 +81,7 @@ TEST_F(WindowLayer, MessagesPostedFromAnotherThreadArriveOnTheWindowThreadInOrde
 }
 
 TEST_F(WindowLayer, MenuChangesFromAnotherThreadNeverBlockAndReachTheMenuBar) {
-  QAction* pause = nullptr;
-  for (QAction* action : window->Widget()->findChildren<QAction*>()) {
-    if (action->text() == QStringLiteral("P&ause\tCtrl+2,D")) pause = action;
-  }
+  QAction* pause = FindAction(window->Widget(), QStringLiteral("P&ause\tCtrl+2,D"));
   ASSERT_NE(pause, nullptr);
   EXPECT_FALSE(pause->isEnabled());
   // The window's thread is not pumping while the other thread changes the menu.
@@ -94,10 +91,7 @@ TEST_F(WindowLayer, MenuChangesFromAnotherThreadNeverBlockAndReachTheMenuBar) {
 }
 
 TEST_F(WindowLayer, CheckMarksFollowTheModel) {
-  QAction* peaks = nullptr;
-  for (QAction* action : window->Widget()->findChildren<QAction*>()) {
-    if (action->text() == QStringLiteral("Show &Peaks")) peaks = action;
-  }
+  QAction* peaks = FindAction(window->Widget(), QStringLiteral("Show &Peaks"));
   ASSERT_NE(peaks, nullptr);
   EXPECT_TRUE(peaks->isChecked());
   peaks->trigger();  // the procedure ignores it: the model still says checked
@@ -144,14 +138,8 @@ TEST(MessageBoxes, ABoxFromAnotherThreadNeverWaitsForTheBusyWindowThread) {
   ASSERT_EQ(box.wait_for(kBound), std::future_status::ready) << "the box blocked on the window thread";
   EXPECT_EQ(box.get(), ui::IDOK);
   // Once the window's thread is free, the box is shown there.
-  QMessageBox* shown = nullptr;
-  ASSERT_TRUE(PumpUntil([&] {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      auto* candidate = qobject_cast<QMessageBox*>(widget);
-      if (candidate != nullptr && candidate->text() == QStringLiteral("Something failed.")) shown = candidate;
-    }
-    return shown != nullptr;
-  }));
+  QMessageBox* shown = WaitForBox(QStringLiteral("Something failed."));
+  ASSERT_NE(shown, nullptr);
   EXPECT_EQ(shown->windowTitle(), QStringLiteral("Error"));
   EXPECT_EQ(shown->icon(), QMessageBox::Warning);
   shown->close();
