@@ -2,10 +2,10 @@
 // their output captured and every wait bounded.
 #pragma once
 
+#include <QProcess>
 #include <chrono>
 #include <map>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace mpris_testing {
@@ -31,29 +31,24 @@ class ChildProcess {
   ~ChildProcess();  // kills the child if it still runs
 
   bool Start(const std::vector<std::string>& argv, const Environment& env);
-  bool Running();
+  bool Running() const { return process_.state() != QProcess::NotRunning; }
   void WriteLine(const std::string& line);
-  void CloseInput();
+  void CloseInput() { process_.closeWriteChannel(); }
   // Reads standard output until a whole line containing `text` has arrived after
   // `from` (an offset into Out()); the line's end offset, or npos on time-out.
   std::size_t WaitForLine(const std::string& text, std::size_t from,
                           std::chrono::milliseconds bound);
   // Waits for the child to exit; its exit code, or -1 on time-out.
   int Wait(std::chrono::milliseconds bound);
-  // Collects whatever is available without waiting.
-  void Drain();
+  // What the child wrote, as far as the last wait collected it.
   const std::string& Out() const { return out_; }
   const std::string& Err() const { return err_; }
-  pid_t Pid() const { return pid_; }
+  qint64 Pid() const { return process_.processId(); }
 
  private:
-  bool Pump(int timeoutMs);
+  void Collect();
 
-  pid_t pid_ = -1;
-  int in_ = -1;
-  int outFd_ = -1;
-  int errFd_ = -1;
-  int status_ = -1;
+  QProcess process_;
   std::string out_;
   std::string err_;
 };
