@@ -2,6 +2,7 @@
 // program on it, and playerctl (and dbus-send) driving it as a desktop would.
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <sys/stat.h>
@@ -101,6 +102,15 @@ class MprisBus : public ::testing::Test {
     return result;
   }
 
+  // Each of `expected` appears in the reply to GetAll on the interface.
+  static void ExpectProperties(const std::string& interface, std::initializer_list<const char*> expected) {
+    const CommandResult all = Send({"org.freedesktop.DBus.Properties.GetAll", "string:" + interface});
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    for (const char* text : expected) {
+      EXPECT_NE(all.out.find(text), std::string::npos) << text << "\nin: " << all.out;
+    }
+  }
+
   static std::string Status() { return Trimmed(Playerctl({"status"}).out); }
 
   // Polls playerctl until the status reads `expected`, within the bound.
@@ -136,92 +146,59 @@ class MprisBus : public ::testing::Test {
   std::size_t logged_ = 0;
 };
 
-TEST_F(MprisBus, StatusFollowsOpenPauseResumeAndStop) {
+// Status as read, and as a follower learns it from PropertiesChanged signals alone.
+TEST_F(MprisBus, StatusFollowsEveryChangeAndEachIsSignalled) {
   EXPECT_EQ(Status(), "Stopped");
-  OpenFirstSong();
+  ChildProcess follower;
+  ASSERT_TRUE(follower.Start({"playerctl", "-p", "tonaria", "--follow", "status"}, BusEnvironment()));
+  std::size_t seen = follower.WaitForLine("Stopped", 0, kBoundMs);
+  ASSERT_NE(seen, std::string::npos) << follower.Err();
+
+  const std::pair<std::function<int()>, std::string> steps[] = {
+      {[] { return Playerctl({"open", FileUri("first%20song.wav")}).exitCode; }, "Playing"},
+      {[] { return Playerctl({"pause"}).exitCode; }, "Paused"},
+      {[] { return Playerctl({"play"}).exitCode; }, "Playing"},  // Play resumes the paused file
+      {[this] { host_.WriteLine("end"); return 0; }, "Stopped"},  // the file ends by itself
+      {[] { return Playerctl({"open", FileUri("second.wav")}).exitCode; }, "Playing"},
+      {[] { return Playerctl({"stop"}).exitCode; }, "Stopped"},
+  };
+  for (const auto& [act, expected] : steps) {
+    ASSERT_EQ(act(), 0) << expected;
+    seen = follower.WaitForLine(expected, seen, kBoundMs);
+    ASSERT_NE(seen, std::string::npos) << "no signal for " << expected << "; got:\n" << follower.Out();
+    EXPECT_TRUE(WaitForStatus(expected));
+  }
   EXPECT_TRUE(HostLogged("open " + dir_ + "/first song.wav"));
-
-  ASSERT_EQ(Playerctl({"pause"}).exitCode, 0);
-  EXPECT_TRUE(WaitForStatus("Paused"));
-  ASSERT_EQ(Playerctl({"play"}).exitCode, 0);
-  EXPECT_TRUE(WaitForStatus("Playing"));  // Play resumes the paused file
-  ASSERT_EQ(Playerctl({"stop"}).exitCode, 0);
-  EXPECT_TRUE(WaitForStatus("Stopped"));
-}
-
-TEST_F(MprisBus, PlayPauseTogglesAsTheMenuWould) {
-  OpenFirstSong();
-  ASSERT_EQ(Playerctl({"play-pause"}).exitCode, 0);
-  EXPECT_TRUE(WaitForStatus("Paused"));
-  EXPECT_TRUE(HostLogged("command 32781 accepted"));
-  ASSERT_EQ(Playerctl({"play-pause"}).exitCode, 0);
-  EXPECT_TRUE(WaitForStatus("Playing"));
-  EXPECT_TRUE(HostLogged("command 32772 accepted"));
+  EXPECT_TRUE(HostLogged("ended"));
+  // The metadata keeps naming the file that was played.
+  EXPECT_EQ(Trimmed(Playerctl({"metadata", "xesam:title"}).out), "second.wav");
 }
 
 // The File menu grays Pause and Stop while stopped, Pause while paused and Play
-// while playing; a remote command meets the same gate as a key.
-TEST_F(MprisBus, CommandsGrayedInTheFileMenuAreRefused) {
+// while playing; a remote command meets the same gate as a key, and Play without
+// a file asks for one as the menu does.
+TEST_F(MprisBus, CommandsMeetTheFileMenusGate) {
   Playerctl({"pause"});
   EXPECT_TRUE(HostLogged("command 32781 refused"));
   Playerctl({"stop"});
   EXPECT_TRUE(HostLogged("command 32783 refused"));
+  ASSERT_EQ(Playerctl({"play"}).exitCode, 0);
+  EXPECT_TRUE(HostLogged("command 32772 accepted"));
+  EXPECT_TRUE(HostLogged("dialog cancelled"));
   EXPECT_EQ(Status(), "Stopped");
 
   OpenFirstSong();
   Playerctl({"play"});
   EXPECT_TRUE(HostLogged("command 32772 refused"));
-  Playerctl({"pause"});
-  ASSERT_TRUE(WaitForStatus("Paused"));
+  ASSERT_EQ(Playerctl({"play-pause"}).exitCode, 0);
+  EXPECT_TRUE(WaitForStatus("Paused"));
+  EXPECT_TRUE(HostLogged("command 32781 accepted"));
   Playerctl({"pause"});
   EXPECT_TRUE(HostLogged("command 32781 refused"));
   EXPECT_EQ(Status(), "Paused");
-}
-
-TEST_F(MprisBus, PlayWithoutAFileAsksForOneLikeTheMenu) {
-  ASSERT_EQ(Playerctl({"play"}).exitCode, 0);
+  ASSERT_EQ(Playerctl({"play-pause"}).exitCode, 0);
+  EXPECT_TRUE(WaitForStatus("Playing"));
   EXPECT_TRUE(HostLogged("command 32772 accepted"));
-  EXPECT_TRUE(HostLogged("dialog cancelled"));
-  EXPECT_EQ(Status(), "Stopped");
-}
-
-TEST_F(MprisBus, FileEndingBySelfShowsStopped) {
-  OpenFirstSong();
-  host_.WriteLine("end");
-  EXPECT_TRUE(HostLogged("ended"));
-  EXPECT_TRUE(WaitForStatus("Stopped"));
-  // The metadata keeps naming the file that was played.
-  EXPECT_EQ(Trimmed(Playerctl({"metadata", "xesam:title"}).out), "first song.wav");
-}
-
-// A follower learns of changes only from PropertiesChanged signals.
-TEST_F(MprisBus, EveryChangeIsSignalled) {
-  ChildProcess follower;
-  ASSERT_TRUE(
-      follower.Start({"playerctl", "-p", "tonaria", "--follow", "status"}, BusEnvironment()));
-  std::size_t seen = follower.WaitForLine("Stopped", 0, kBoundMs);
-  ASSERT_NE(seen, std::string::npos) << follower.Err();
-
-  const std::pair<std::function<void()>, std::string> steps[] = {
-      {[] {
-         Playerctl({"open", FileUri("second.wav")});
-       },
-       "Playing"},
-      {[] { Playerctl({"pause"}); }, "Paused"},
-      {[] { Playerctl({"play"}); }, "Playing"},
-      {[this] { host_.WriteLine("end"); }, "Stopped"},
-      {[] {
-         Playerctl({"open", FileUri("second.wav")});
-       },
-       "Playing"},
-      {[] { Playerctl({"stop"}); }, "Stopped"},
-  };
-  for (const auto& [act, expected] : steps) {
-    act();
-    seen = follower.WaitForLine(expected, seen, kBoundMs);
-    ASSERT_NE(seen, std::string::npos) << "no signal for " << expected << "; got:\n"
-                                       << follower.Out();
-  }
 }
 
 TEST_F(MprisBus, MetadataShowsTheFile) {
@@ -283,46 +260,28 @@ TEST_F(MprisBus, RefusedOpenUriGivesAnErrorAndChangesNothing) {
 }
 
 TEST_F(MprisBus, RootPropertiesDescribeThePlayer) {
-  const CommandResult all =
-      Send({"org.freedesktop.DBus.Properties.GetAll", "string:org.mpris.MediaPlayer2"});
-  ASSERT_EQ(all.exitCode, 0) << all.err;
-  for (
-      const char* expected : {
-          R"(string "Identity" variant string "Tonaria")",
-          R"(string "DesktopEntry" variant string "org.tonaria.Tonaria")",
-          R"(string "CanQuit" variant boolean true)",
-          R"(string "CanRaise" variant boolean false)",
-          R"(string "HasTrackList" variant boolean false)",
-          R"(string "SupportedUriSchemes" variant array [ string "file" ])",
-          R"(string "SupportedMimeTypes" variant array [ string "audio/mpeg" string "audio/x-wav" )"
-          R"(string "audio/wav" string "audio/x-vorbis+ogg" string "audio/ogg" )"
-          R"(string "audio/x-ms-wma" string "audio/x-ape" string "audio/flac" string "audio/x-flac" ])",
-      }) {
-    EXPECT_NE(all.out.find(expected), std::string::npos) << expected << "\nin: " << all.out;
-  }
+  ExpectProperties("org.mpris.MediaPlayer2",
+                   {R"(string "Identity" variant string "Tonaria")",
+                    R"(string "DesktopEntry" variant string "org.tonaria.Tonaria")",
+                    R"(string "CanQuit" variant boolean true)",
+                    R"(string "CanRaise" variant boolean false)",
+                    R"(string "HasTrackList" variant boolean false)",
+                    R"(string "SupportedUriSchemes" variant array [ string "file" ])",
+                    R"(string "SupportedMimeTypes" variant array [ string "audio/mpeg" string "audio/x-wav" )"
+                    R"(string "audio/wav" string "audio/x-vorbis+ogg" string "audio/ogg" )"
+                    R"(string "audio/x-ms-wma" string "audio/x-ape" string "audio/flac" string "audio/x-flac" ])"});
   EXPECT_EQ(Send({"org.mpris.MediaPlayer2.Raise"}).exitCode, 0);
 }
 
 TEST_F(MprisBus, PlayerHasNoSeekingAndFixedRateAndVolume) {
-  const CommandResult all =
-      Send({"org.freedesktop.DBus.Properties.GetAll", "string:org.mpris.MediaPlayer2.Player"});
-  ASSERT_EQ(all.exitCode, 0) << all.err;
-  for (const char* expected : {
-           R"(string "Rate" variant double 1)",
-           R"(string "Volume" variant double 1)",
-           R"(string "MinimumRate" variant double 1)",
-           R"(string "MaximumRate" variant double 1)",
-           R"(string "Position" variant int64 0)",
-           R"(string "CanPlay" variant boolean true)",
-           R"(string "CanPause" variant boolean true)",
-           R"(string "CanControl" variant boolean true)",
-           R"(string "CanSeek" variant boolean false)",
-           R"(string "CanGoNext" variant boolean false)",
-           R"(string "CanGoPrevious" variant boolean false)",
-           R"(string "PlaybackStatus" variant string "Stopped")",
-       }) {
-    EXPECT_NE(all.out.find(expected), std::string::npos) << expected << "\nin: " << all.out;
-  }
+  ExpectProperties("org.mpris.MediaPlayer2.Player",
+                   {R"(string "Rate" variant double 1)", R"(string "Volume" variant double 1)",
+                    R"(string "MinimumRate" variant double 1)", R"(string "MaximumRate" variant double 1)",
+                    R"(string "Position" variant int64 0)", R"(string "CanPlay" variant boolean true)",
+                    R"(string "CanPause" variant boolean true)", R"(string "CanControl" variant boolean true)",
+                    R"(string "CanSeek" variant boolean false)", R"(string "CanGoNext" variant boolean false)",
+                    R"(string "CanGoPrevious" variant boolean false)",
+                    R"(string "PlaybackStatus" variant string "Stopped")"});
   const CommandResult setVolume =
       Send({"org.freedesktop.DBus.Properties.Set", "string:org.mpris.MediaPlayer2.Player",
             "string:Volume", "variant:double:0.5"});
