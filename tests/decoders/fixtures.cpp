@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -176,12 +175,12 @@ void Generate(const fs::path& dir) {
     }
     return step;
   };
-  for (const std::string name : {"ape-44100-2-16", "ape-44100-1-16", "ape-48000-2-24",
-                                 "ape-22050-1-24"}) {
+  for (const std::string name :
+       {"ape-44100-2-16", "ape-44100-1-16", "ape-48000-2-24", "ape-22050-1-24"}) {
     RunTool(quoted("jmac c2 {src" + name.substr(3) + ".wav} {" + name + ".ape}"));
   }
-  for (const std::string name : {"wmav2-44100-2", "wmav1-44100-2", "wmav2-44100-1",
-                                 "wmav2-22050-2", "wmav2-22050-1", "wmav1-22050-1"}) {
+  for (const std::string name : {"wmav2-44100-2", "wmav1-44100-2", "wmav2-44100-1", "wmav2-22050-2",
+                                 "wmav2-22050-1", "wmav1-22050-1"}) {
     RunTool(quoted("ffmpeg -nostdin -v error -y -i {src" + name.substr(5) + "-16.wav} -c:a " +
                    name.substr(0, 5) + " -b:a 128k -f asf {" + name + ".wma}"));
   }
@@ -249,12 +248,6 @@ std::vector<std::int16_t> WavSamples(const std::string& name) {
   sf_readf_short(file, samples.data(), info.frames);
   sf_close(file);
   return samples;
-}
-
-std::vector<std::int16_t> SourceSamples(const std::string& apeName) {
-  int rate = 0, channels = 0;
-  std::sscanf(apeName.c_str(), "ape-%d-%d", &rate, &channels);
-  return MakeTestSignal(rate, channels, kFrames);
 }
 
 bool OpenPath(CDecoder& decoder, const std::string& path) {

@@ -21,11 +21,10 @@ std::vector<std::int16_t> Reference(const std::string& name);
 // The 16-bit samples of a generated WAV (read with libsndfile).
 std::vector<std::int16_t> WavSamples(const std::string& name);
 
-// APE and WMA files are made from the test signal of this many frames, named
-// "ape-<rate>-<channels>-<bits>.ape" and "wmav<1|2>-<rate>-<channels>.wma".
+// APE and WMA files, "ape-<rate>-<channels>-<bits>.ape" and "wmav<1|2>-<rate>-<channels>.wma",
+// are made from "src-<rate>-<channels>-<bits>.wav": the test signal of this many frames
+// (in 24-bit ones, above distinct low bytes).
 inline constexpr int kFrames = 100000;  // not a whole number of 1152-frame blocks
-// The 16-bit samples an APE fixture was made from (24-bit ones cut to 16).
-std::vector<std::int16_t> SourceSamples(const std::string& apeName);
 
 bool OpenPath(CDecoder& decoder, const std::string& path);
 // Reads until 0, recording each Read's size.

@@ -15,41 +15,6 @@ using namespace fixtures;
 using testing_support::MessageBoxRecorder;
 namespace ape = platform::ape;
 
-struct ApeCase {
-  const char* file;
-  int rate;
-  int channels;
-};
-
-void PrintTo(const ApeCase& c, std::ostream* os) { *os << c.file; }
-
-class ApeFiles : public ::testing::TestWithParam<ApeCase> {};
-
-TEST_P(ApeFiles, DeliverWhole4608ByteReadsOfTheSourcePcm) {
-  const ApeCase& c = GetParam();
-  CMACDecoder decoder;
-  ASSERT_TRUE(OpenPath(decoder, Path(c.file))) << "jmac could not make " << c.file;
-  EXPECT_EQ(decoder.GetSampleRate(), c.rate);
-  EXPECT_EQ(decoder.GetBitsPerSample(), 16) << "every width is delivered as 16-bit samples";
-  EXPECT_EQ(decoder.GetChannels(), c.channels);
-  std::vector<std::uint32_t> sizes;
-  const auto pcm = DecodeAll(decoder, &sizes);
-  ASSERT_FALSE(sizes.empty());
-  for (std::size_t i = 0; i + 1 < sizes.size(); ++i) ASSERT_EQ(sizes[i], 4608u) << "read " << i;
-  EXPECT_EQ(sizes.back(), kFrames * 2u * c.channels % 4608);
-  EXPECT_EQ(pcm, SourceSamples(c.file)) << "APE is lossless: the source's samples, cut to 16 bits";
-  EXPECT_EQ(pcm, Reference(c.file)) << "bit-exact with ffmpeg's own decode";
-  std::uint8_t block[4608];
-  EXPECT_EQ(decoder.Read(block, sizeof(block)), 0u) << "the end stays the end";
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, ApeFiles,
-                         ::testing::Values(ApeCase{"ape-44100-2-16.ape", 44100, 2},
-                                           ApeCase{"ape-44100-1-16.ape", 44100, 1},
-                                           ApeCase{"ape-48000-2-24.ape", 48000, 2},
-                                           ApeCase{"ape-22050-1-24.ape", 22050, 1}),
-                         [](const auto& info) { return std::to_string(info.index); });
-
 TEST(ApeDecoder, TruncatedFilePlaysWhatItHasAndEnds) {
   MessageBoxRecorder boxes;
   CMACDecoder decoder;
@@ -58,11 +23,11 @@ TEST(ApeDecoder, TruncatedFilePlaysWhatItHasAndEnds) {
     return;
   }
   const auto pcm = DecodeAll(decoder);
-  const auto source = SourceSamples("ape-44100-2-16.ape");
+  const auto source = WavSamples("src-44100-2-16.wav");
   EXPECT_LT(pcm.size(), source.size());
   EXPECT_EQ(pcm.size() % 2, 0u) << "whole blocks only";
-  EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + static_cast<long>(pcm.size() / 2),
-                         source.begin()))
+  EXPECT_TRUE(
+      std::equal(pcm.begin(), pcm.begin() + static_cast<long>(pcm.size() / 2), source.begin()))
       << "what decodes before the cut is the source";
 }
 
@@ -108,7 +73,7 @@ TEST(ApeDecompress, ReportsTheFormatAndHandsOutWholeBlocks) {
   EXPECT_EQ(d->GetInfo(ape::APE_INFO_CHANNELS), 2);
   EXPECT_EQ(d->GetInfo(ape::APE_INFO_BLOCK_ALIGN), 4);
   // Odd block counts that cut across the decoder's own frames.
-  const auto source = testing_support::ToBytes(SourceSamples("ape-44100-2-16.ape"));
+  const auto source = testing_support::ToBytes(WavSamples("src-44100-2-16.wav"));
   std::vector<std::uint8_t> all;
   char buffer[4 * 1001];
   for (int retrieved = -1; retrieved != 0;) {

@@ -1,9 +1,9 @@
 #include "decoders/sndfile_decoder.h"
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
-
-#include <filesystem>
 
 #include "platform/kernel/text.h"
 #include "tests/support/audio_fixtures.h"
@@ -65,18 +65,17 @@ TEST_P(WavFiles, Deliver16BitSamplesInBlocksOf4608) {
   EXPECT_EQ(sizes.back(), (frames * c.channels * 2) % 4608);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, WavFiles,
-    ::testing::Values(WavCase{"s16_44100_2", SF_FORMAT_PCM_16, 44100, 2, 0},
-                      WavCase{"s16_44100_1", SF_FORMAT_PCM_16, 44100, 1, 0},
-                      WavCase{"s16_48000_2", SF_FORMAT_PCM_16, 48000, 2, 0},
-                      WavCase{"s16_22050_1", SF_FORMAT_PCM_16, 22050, 1, 0},
-                      WavCase{"s16_8000_2", SF_FORMAT_PCM_16, 8000, 2, 0},
-                      WavCase{"u8", SF_FORMAT_PCM_U8, 44100, 2, 256},
-                      WavCase{"s24", SF_FORMAT_PCM_24, 44100, 2, 0},
-                      WavCase{"s32", SF_FORMAT_PCM_32, 44100, 2, 0},
-                      WavCase{"float", SF_FORMAT_FLOAT, 44100, 2, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Formats, WavFiles,
+                         ::testing::Values(WavCase{"s16_44100_2", SF_FORMAT_PCM_16, 44100, 2, 0},
+                                           WavCase{"s16_44100_1", SF_FORMAT_PCM_16, 44100, 1, 0},
+                                           WavCase{"s16_48000_2", SF_FORMAT_PCM_16, 48000, 2, 0},
+                                           WavCase{"s16_22050_1", SF_FORMAT_PCM_16, 22050, 1, 0},
+                                           WavCase{"s16_8000_2", SF_FORMAT_PCM_16, 8000, 2, 0},
+                                           WavCase{"u8", SF_FORMAT_PCM_U8, 44100, 2, 256},
+                                           WavCase{"s24", SF_FORMAT_PCM_24, 44100, 2, 0},
+                                           WavCase{"s32", SF_FORMAT_PCM_32, 44100, 2, 0},
+                                           WavCase{"float", SF_FORMAT_FLOAT, 44100, 2, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WavDecoder, SixChannelsAreMixedToStereo) {
   const auto samples = MakeTestSignal(48000, 6, 4000);
@@ -98,7 +97,8 @@ TEST(WavDecoder, PathsUpTo259CharactersAreKeptWhole) {
   std::filesystem::create_directories(dir);
   const std::string path = dir + std::string(255 - dir.size(), 'x') + ".wav";
   ASSERT_EQ(path.size(), 259u);
-  ASSERT_TRUE(WriteSoundFile(path, 44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, MakeTestSignal(44100, 1, 100)));
+  ASSERT_TRUE(WriteSoundFile(path, 44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                             MakeTestSignal(44100, 1, 100)));
   CSndFileDecoder decoder;
   const std::u16string wide = platform::FromUtf8(path);
   EXPECT_EQ(decoder.SetFile(wide.c_str()), platform::S_OK);

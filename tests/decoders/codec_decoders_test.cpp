@@ -1,66 +1,19 @@
-#include "decoders/mad_decoder.h"
-
+// What only one of MP3, Ogg Vorbis and FLAC does: damaged input, MP3's dither,
+// FLAC's frame reservoir. (What every decoder does is in decoder_contract_test.)
 #include <algorithm>
 
 #include <gtest/gtest.h>
 
+#include "decoders/flac_decoder.h"
+#include "decoders/mad_decoder.h"
+#include "decoders/ogg_vorbis_decoder.h"
 #include "tests/decoders/fixtures.h"
-#include "tests/support/message_box_recorder.h"
 
 namespace {
 
 using namespace fixtures;
 using decoding::MadDitherRecord;
 using decoding::QuantizeMadSample;
-
-struct Mp3Case {
-  const char* name;
-  int rate;
-  int channels;
-  std::uint32_t readBytes;  // every Read but the last
-  std::uint32_t lastBytes;
-  long delay;  // frames played before the reference's first: the Info/Xing frame and codec delays
-};
-
-void PrintTo(const Mp3Case& c, std::ostream* os) { *os << c.name; }
-
-class Mp3Files : public ::testing::TestWithParam<Mp3Case> {};
-
-TEST_P(Mp3Files, ReadSizesFormatAndPcmMatchTheReference) {
-  const Mp3Case& c = GetParam();
-  CMadDecoder::ResetDitherRecordsForTesting();
-  CMadDecoder decoder;
-  ASSERT_TRUE(OpenPath(decoder, Path(c.name)));
-  EXPECT_EQ(decoder.GetSampleRate(), c.rate);
-  EXPECT_EQ(decoder.GetBitsPerSample(), 16);
-  EXPECT_EQ(decoder.GetChannels(), c.channels);
-  std::vector<std::uint32_t> sizes;
-  const auto pcm = DecodeAll(decoder, &sizes);
-  ASSERT_GT(sizes.size(), 10u);
-  for (std::size_t i = 0; i + 1 < sizes.size(); ++i)
-    ASSERT_EQ(sizes[i], c.readBytes) << "Read " << i;
-  EXPECT_EQ(sizes.back(), c.lastBytes);
-
-  // ffmpeg trims the encoder's delay and the Info frame; we play them.
-  const Match m = Compare(pcm, Reference(c.name), c.channels, 3000);
-  EXPECT_GT(m.snrDb, 40.0);
-  EXPECT_EQ(m.shift, c.delay);
-  EXPECT_LE(std::abs(m.extraFrames), 1152) << "shift " << m.shift;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Layer3, Mp3Files,
-    ::testing::Values(Mp3Case{"cbr.mp3", 44100, 2, 4608, 4608, 2257},
-                      Mp3Case{"vbr.mp3", 44100, 2, 4608, 4608, 2257},
-                      Mp3Case{"r22050.mp3", 22050, 2, 2304, 2304, 1681},
-                      // Pairs of 576-frame frames; the odd last one is still delivered.
-                      Mp3Case{"r24000.mp3", 24000, 2, 4608, 2304, 1681},
-                      Mp3Case{"mono.mp3", 44100, 1, 2304, 2304, 2257},
-                      Mp3Case{"id3.mp3", 44100, 2, 4608, 4608, 2257}),
-    [](const auto& info) {
-      const std::string name = info.param.name;
-      return name.substr(0, name.find('.'));
-    });
 
 TEST(Mp3Decoder, CorruptFrameInTheMiddleIsSkipped) {
   CMadDecoder clean;
@@ -107,6 +60,45 @@ TEST(Mp3Quantizer, DitherRecordsAreSharedAcrossDecodersUntilReset) {
   EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](int v) { return v >= -2 && v <= 2; }));
   EXPECT_GT(zeros, static_cast<long>(first.size()) * 4 / 10);
   EXPECT_LT(zeros, static_cast<long>(first.size()) * 6 / 10);
+}
+
+TEST(OggDecoder, DamagedPagesAreReportedOnceEachAndDecodingGoesOn) {
+  COggVorbisDecoder clean;
+  COggVorbisDecoder damaged;
+  ::testing::internal::CaptureStdout();
+  ASSERT_TRUE(OpenPath(clean, Path("stereo.ogg")));
+  ASSERT_TRUE(OpenPath(damaged, Path("damaged.ogg")));
+  ::testing::internal::GetCapturedStdout();
+  const auto good = DecodeAll(clean);
+  std::vector<std::uint32_t> sizes;
+  ::testing::internal::CaptureStderr();
+  const auto pcm = DecodeAll(damaged, &sizes);
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  const std::string line = "Hole in OGG/VORBIS datastream, ignoring...\n";
+  ASSERT_GE(log.size(), line.size());
+  EXPECT_EQ(log.substr(0, line.size()), line);
+  EXPECT_EQ(log.size() % line.size(), 0u) << log;
+  EXPECT_LE(log.size() / line.size(), 3u);
+  for (std::size_t i = 0; i + 1 < sizes.size(); ++i) ASSERT_EQ(sizes[i], 4608u) << "Read " << i;
+  // Only the damaged stretch is lost: the end of the file plays as in the clean one.
+  EXPECT_LT(pcm.size(), good.size());
+  EXPECT_GT(pcm.size(), good.size() / 2);
+  EXPECT_TRUE(std::equal(pcm.end() - 20000, pcm.end(), good.end() - 20000));
+}
+
+TEST(FlacDecoder, FramesOf4096AreHandedOutIn576FrameSteps) {
+  CFLACDecoder decoder;
+  ASSERT_TRUE(OpenPath(decoder, Path("b4096.flac")));
+  char block[16000];
+  // One frame decoded, then seven Reads from it; the eighth joins 64 old frames to 512 new.
+  const std::uint32_t held[] = {3520, 2944, 2368, 1792, 1216, 640, 64, 4096 + 64 - 576};
+  for (std::uint32_t expected : held) {
+    ASSERT_EQ(decoder.Read(block, sizeof(block)), 2304u);
+    EXPECT_EQ(decoder.HeldFrames(), expected);
+  }
+  decoder.Close();
+  ASSERT_TRUE(OpenPath(decoder, Path("s16.flac")));
+  EXPECT_EQ(decoder.HeldFrames(), 0u) << "a new file starts with an empty reservoir";
 }
 
 }  // namespace
