@@ -3,6 +3,7 @@
 // bars with falling levels and peak marks, and draws the frame into the window.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -92,8 +93,19 @@ class SpectrumAnalyzer final : public SpectrumDisplay, public DigitalSignalProce
   std::unique_ptr<platform::gdi::Brush> barBrush;
   std::unique_ptr<platform::gdi::Brush> peakBrush;
   bool drawWithGdiCalls = false;
-  // ComposeFrame's two row patterns (background gaps, bar columns in one colour), width
-  // pixels each: made at set-up, rewritten at every composed frame.
-  std::vector<std::uint32_t> upperRow;
-  std::vector<std::uint32_t> stripeRow;
+
+  // What the back buffer shows, so that ComposeFrame redraws only the rows that change.
+  struct ComposedBar {
+    int left, right;  // columns, clipped to the client area
+    int top;          // first bar row
+    int peakRow;      // height when the mark lies below the client area or is hidden
+  };
+  struct Look {
+    bool grids, gradient, peaks;
+    bool operator==(const Look&) const = default;
+  };
+  std::array<ComposedBar, SpectrumLevels::kBandCount> shownBars{};
+  int shownBarCount = 0;
+  Look shownLook{};
+  bool backShowsComposition = false;  // false until composed, and after a GDI-drawn frame
 };

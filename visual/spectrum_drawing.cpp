@@ -41,8 +41,6 @@ void SpectrumAnalyzer::SetUpDrawing() {
   backPrevious = gdi::SelectObject(backDC.get(), backBitmap.get());
   gradientPrevious = gdi::SelectObject(gradientDC.get(), gradientBitmap.get());
   PaintGradient(clientRect, gradientDC.get(), kGradientTop, kGradientMiddle, kGradientBottom);
-  upperRow.assign(static_cast<std::size_t>(width), 0u);
-  stripeRow.assign(static_cast<std::size_t>(width), 0u);
 }
 
 void SpectrumAnalyzer::TearDownDrawing() {
@@ -111,6 +109,7 @@ void SpectrumAnalyzer::DrawBar(gdi::HDC dc, int x, int clientHeight, int barWidt
 }
 
 void SpectrumAnalyzer::DrawFrameWithGdiCalls(float fall) {
+  backShowsComposition = false;
   gdi::HDC dc = backDC.get();
   gdi::FillRect(dc, &clientRect, backgroundBrush.get());
   const float pitch = static_cast<float>(width) / SpectrumLevels::kBandCount;
@@ -124,30 +123,26 @@ void SpectrumAnalyzer::DrawFrameWithGdiCalls(float fall) {
   }
 }
 
-// The picture DrawFrameWithGdiCalls draws, pixel for pixel, with each pixel written about
-// once. Bars never overlap (the next starts at trunc(x + pitch) >= trunc(x) + trunc(pitch),
-// one column past this bar's end), so a pixel's colour is that of the last DrawBar step
-// covering it: the peak row, else a grid stripe (even rows), else the bar (rows from its
-// top down), else the grid column or the background. Bars with no width draw only black
-// pen on black background, which leaves the background.
+// The picture DrawFrameWithGdiCalls draws, pixel for pixel, writing only the rows that
+// differ from the frame before. Bars never overlap (the next starts at trunc(x + pitch)
+// >= trunc(x) + trunc(pitch), one column past this bar's end), so a pixel's colour is
+// that of the last DrawBar step covering it: the peak row, else a grid stripe (even
+// rows), else the bar (rows from its top down), else the grid column or the background.
+// Bars with no width draw only black pen on black background, which leaves the
+// background; the gaps between bars are background whatever the levels.
 void SpectrumAnalyzer::ComposeFrame(float fall) {
   static_assert(gdi::PixelOf(kBackgroundColor) == 0, "zero-width bars rely on pen = background");
   constexpr std::uint32_t kPen = 0x000000;  // the DC's default pen: black
   // The flags are read once: one changed meanwhile shows from the next frame.
-  const bool grids = showGrids.load(std::memory_order_relaxed) != 0;
-  const bool gradient = showGradient.load(std::memory_order_relaxed) != 0;
-  const bool peaks = showPeaks.load(std::memory_order_relaxed) == 1;
+  const Look look{showGrids.load(std::memory_order_relaxed) != 0,
+                  showGradient.load(std::memory_order_relaxed) != 0,
+                  showPeaks.load(std::memory_order_relaxed) == 1};
   const std::uint32_t background = gdi::PixelOf(backgroundBrush->Color());
-  const std::uint32_t column = grids ? gdi::PixelOf(gridBrush->Color()) : background;
+  const std::uint32_t column = look.grids ? gdi::PixelOf(gridBrush->Color()) : background;
   const std::uint32_t bar = gdi::PixelOf(barBrush->Color());
   const std::uint32_t peakPixel = gdi::PixelOf(peakBrush->Color());
 
-  struct Bar {
-    int left, right;  // columns, clipped to the client area
-    int top;          // first bar row
-    int peakRow;      // height when the mark lies below the client area or is hidden
-  };
-  std::array<Bar, SpectrumLevels::kBandCount> bars;
+  std::array<ComposedBar, SpectrumLevels::kBandCount> bars;
   int barCount = 0;
   const float pitch = static_cast<float>(width) / SpectrumLevels::kBandCount;
   const int barWidth = static_cast<int>(pitch) - 1;
@@ -155,7 +150,7 @@ void SpectrumAnalyzer::ComposeFrame(float fall) {
   for (int band = 0; band < SpectrumLevels::kBandCount; ++band) {
     const float v = levels.UpdateLevel(band, fall);
     const int barHeight = static_cast<int>(v * static_cast<float>(height));
-    const int peak = peaks ? levels.UpdatePeak(band, barHeight) : 0;
+    const int peak = look.peaks ? levels.UpdatePeak(band, barHeight) : 0;
     const int left = std::max(static_cast<int>(x), 0);
     const int right = std::min(static_cast<int>(x) + barWidth, width);
     x += pitch;
@@ -165,47 +160,51 @@ void SpectrumAnalyzer::ComposeFrame(float fall) {
   }
   if (width <= 0 || height <= 0) return;  // a minimised window, or bitmaps too large to make
 
-  // Rows above the bars (and stripe rows) are one of two patterns: gaps in the
-  // background, columns in the grid colour (or background), or columns striped black.
   using gdi::detail::CopyRun;
   using gdi::detail::FillRun;
-  FillRun(upperRow.data(), width, background);
-  FillRun(stripeRow.data(), width, background);
-  for (int b = 0; b < barCount; ++b) {
-    FillRun(upperRow.data() + bars[b].left, bars[b].right - bars[b].left, column);
-    FillRun(stripeRow.data() + bars[b].left, bars[b].right - bars[b].left, kPen);
-  }
   std::uint32_t* pixels = backBitmap->Pixels().data();
   const std::uint32_t* gradientPixels = gradientBitmap->Pixels().data();
-  const auto rowAt = [&](int y) { return static_cast<std::ptrdiff_t>(y) * width; };
-  if (!grids) {
-    FillRun(pixels, width * height, background);  // both patterns are all background
-  } else {
-    for (int y = 0; y < height; ++y)
-      CopyRun(pixels + rowAt(y), (y % 2 == 0 ? stripeRow : upperRow).data(), width);
-  }
-  // The bars, from their tops down, between the stripes.
-  const int step = grids ? 2 : 1;
-  for (int b = 0; b < barCount; ++b) {
-    const int n = bars[b].right - bars[b].left;
-    const int first = grids ? (bars[b].top | 1) : bars[b].top;
-    if (gradient) {
-      for (int y = first; y < height; y += step) {
-        const std::ptrdiff_t at = rowAt(y) + bars[b].left;
+  const auto paintRows = [&](const ComposedBar& b, int firstRow, int endRow) {
+    const int n = b.right - b.left;
+    for (int y = firstRow; y < endRow; ++y) {
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * width + b.left;
+      const bool barRow = y == b.peakRow || (y >= b.top && !(look.grids && y % 2 == 0));
+      if (barRow && look.gradient) {
         CopyRun(pixels + at, gradientPixels + at, n);
+      } else if (y == b.peakRow) {
+        FillRun(pixels + at, n, peakPixel);
+      } else {
+        FillRun(pixels + at, n, barRow ? bar : look.grids && y % 2 == 0 ? kPen : column);
       }
-    } else {
-      for (int y = first; y < height; y += step) FillRun(pixels + rowAt(y) + bars[b].left, n, bar);
+    }
+  };
+
+  if (!backShowsComposition || look != shownLook || barCount != shownBarCount) {
+    FillRun(pixels, width * height, background);
+    for (int b = 0; b < barCount; ++b) paintRows(bars[b], 0, height);
+    backBitmap->MarkAllChanged();
+  } else {
+    for (int b = 0; b < barCount; ++b) {
+      const ComposedBar& was = shownBars[b];
+      const ComposedBar& now = bars[b];
+      // Between the old and the new top a row turns from bar to column or back.
+      int firstRow = std::min(was.top, now.top);
+      int endRow = std::max(was.top, now.top);
+      paintRows(now, firstRow, endRow);
+      if (firstRow == endRow) firstRow = height, endRow = 0;
+      if (was.peakRow != now.peakRow) {
+        for (const int row : {was.peakRow, now.peakRow}) {
+          if (row >= height) continue;
+          paintRows(now, row, row + 1);
+          firstRow = std::min(firstRow, row);
+          endRow = std::max(endRow, row + 1);
+        }
+      }
+      if (firstRow < endRow) backBitmap->MarkChanged({now.left, firstRow, now.right, endRow});
     }
   }
-  // The peak marks, over everything.
-  for (int b = 0; b < barCount && peaks; ++b) {
-    if (bars[b].peakRow >= height) continue;
-    const std::ptrdiff_t at = rowAt(bars[b].peakRow) + bars[b].left;
-    if (gradient) {
-      CopyRun(pixels + at, gradientPixels + at, bars[b].right - bars[b].left);
-    } else {
-      FillRun(pixels + at, bars[b].right - bars[b].left, peakPixel);
-    }
-  }
+  shownBars = bars;
+  shownBarCount = barCount;
+  shownLook = look;
+  backShowsComposition = true;
 }

@@ -75,7 +75,31 @@ Surface DeviceContext::WindowTarget() {
 
 void DeviceContext::Present() {
   if (windowPixels_.empty()) return;
+  lastPresented_ = nullptr;
   window_->PresentFrame(windowPixels_, windowWidth_, windowHeight_);
+}
+
+void DeviceContext::PresentWhole(Bitmap& source) {
+  if (lastPresented_ == &source && !source.allChanged_) {
+    window_->PresentChangedFrame(source.pixels_, source.width_, source.height_, source.changed_);
+  } else {
+    window_->PresentFrame(source.pixels_, source.width_, source.height_);
+  }
+  lastPresented_ = &source;
+  source.allChanged_ = false;
+  source.changed_.clear();
+}
+
+void Bitmap::MarkChanged(const RECT& rect) {
+  if (allChanged_) return;
+  const ui::FrameRect r{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, width_),
+                        std::min(rect.bottom, height_)};
+  if (r.left >= r.right || r.top >= r.bottom) return;
+  if (changed_.size() == kMaxChangedRects) {
+    MarkAllChanged();
+    return;
+  }
+  changed_.push_back(r);
 }
 
 bool GetClientRect(ui::HWND window, RECT* rect) {
@@ -142,11 +166,10 @@ bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
   w = std::min({w, d.width - dx0, s.width - sx0});
   h = std::min({h, d.height - dy0, s.height - sy0});
   if (w <= 0 || h <= 0) return true;
-  if (dest->IsWindowDC() && !source->IsWindowDC() && dx0 == 0 && dy0 == 0 && w == d.width &&
-      h == d.height && w == s.stride) {
+  if (dest->IsWindowDC() && !source->IsWindowDC() && dx0 == 0 && dy0 == 0 && sx0 == 0 &&
+      sy0 == 0 && w == d.width && h == d.height && w == s.width && h == s.height) {
     // The finished frame: one copy fewer per frame.
-    const std::uint32_t* from = s.pixels + static_cast<std::ptrdiff_t>(sy0) * s.stride;
-    dest->PresentWhole({from, static_cast<std::size_t>(w) * static_cast<std::size_t>(h)}, w, h);
+    dest->PresentWhole(*source->SelectedBitmap());
     return true;
   }
   if (d.pixels != s.pixels) {

@@ -2,9 +2,10 @@
 // memory device contexts with selectable bitmaps, solid brushes, FillRect, BitBlt
 // (SRCCOPY), lines with the default black one-pixel pen and vertical or horizontal
 // GradientFill. The DC of a window is its presented picture: every drawing call into
-// it hands the whole finished frame to Window::PresentFrame. A BitBlt that covers the
-// whole client area hands the source's pixels over directly, without a copy of its own;
-// drawing only part of the window composes over the last picture the DC drew itself.
+// it hands the whole finished frame to Window::PresentFrame. A BitBlt of a whole bitmap
+// that covers the whole client area hands the bitmap's pixels over directly, without a
+// copy of its own, naming what changed since the window last had that bitmap; drawing
+// only part of the window composes over the last picture the DC drew itself.
 //
 // A device context and the bitmaps selected into it are used by one thread at a time.
 // Colours given by callers are COLORREF (0x00BBGGRR); pixels are 0x00RRGGBB.
@@ -127,12 +128,23 @@ class Bitmap {
     return pixels_[static_cast<std::size_t>(y) * width_ + x];
   }
 
+  // What changed since a window last took this bitmap's whole picture (see BitBlt).
+  // Drawing calls mark everything; code that writes Pixels() itself names rectangles.
+  static constexpr std::size_t kMaxChangedRects = 64;  // more: everything changed
+  void MarkChanged(const RECT& rect);
+  void MarkAllChanged() {
+    allChanged_ = true;
+    changed_.clear();
+  }
+
  private:
   friend class DeviceContext;
   int width_;
   int height_;
   std::vector<std::uint32_t> pixels_;
   DeviceContext* selectedInto_ = nullptr;  // the DC drawing into this bitmap, if any
+  bool allChanged_ = true;                 // no window has seen it yet
+  std::vector<ui::FrameRect> changed_;     // when not allChanged_
 };
 
 class Brush {
@@ -163,18 +175,22 @@ class DeviceContext {
   DeviceContext& operator=(const DeviceContext&) = delete;
 
   bool IsWindowDC() const { return window_ != nullptr; }
+  Bitmap* SelectedBitmap() const { return selected_; }
   Bitmap* Select(Bitmap* bitmap);  // null when the bitmap cannot be selected here
   // Where drawing lands now. Inline: a frame makes a few thousand small drawing calls.
   Surface Target() { return window_ == nullptr ? surface_ : WindowTarget(); }
   void Drawn() {  // a window DC presents its picture
-    if (window_ != nullptr) Present();
+    if (window_ != nullptr) {
+      Present();
+    } else {
+      selected_->MarkAllChanged();
+    }
   }
   POINT& CurrentPosition() { return current_; }
-  // A window DC: hands a whole frame straight to the window, skipping the DC's own copy
-  // of the picture (which later partial drawing still composes over).
-  void PresentWhole(std::span<const std::uint32_t> pixels, int width, int height) {
-    window_->PresentFrame(pixels, width, height);
-  }
+  // A window DC: hands source's whole picture straight to the window, skipping the DC's
+  // own copy (which later partial drawing still composes over). When the window showed
+  // this bitmap last, only what changed in it since is named as changed.
+  void PresentWhole(Bitmap& source);
 
  private:
   friend class Bitmap;
@@ -187,6 +203,7 @@ class DeviceContext {
   Bitmap defaultBitmap_{1, 1};
   Bitmap* selected_ = nullptr;
   std::vector<std::uint32_t> windowPixels_;  // a window DC's picture
+  const Bitmap* lastPresented_ = nullptr;    // a window DC's, when it showed a bitmap last
   int windowWidth_ = 0;
   int windowHeight_ = 0;
   POINT current_;
@@ -242,6 +259,7 @@ inline int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   } else {
     for (int y = y0; y < y1; ++y, row += s.stride) detail::FillRun(row, x1 - x0, pixel);
   }
+  dc->Drawn();
   return 1;
 }
 
@@ -263,8 +281,10 @@ inline bool LineTo(HDC dc, int x, int y) {
   if (y >= 0 && y < s.height) {
     const int x0 = from.x < 0 ? 0 : from.x;
     const int x1 = x > s.width ? s.width : x;
-    if (x0 < x1)
+    if (x0 < x1) {
       detail::FillRun(s.pixels + static_cast<std::ptrdiff_t>(y) * s.stride + x0, x1 - x0, 0x000000);
+      dc->Drawn();
+    }
   }
   from = POINT{x, y};
   return true;

@@ -15,6 +15,14 @@ struct ClientSize {
   int height = 0;
 };
 
+// A rectangle of a frame's pixels: columns [left, right), rows [top, bottom).
+struct FrameRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
+
 class Window {
  public:
   virtual ~Window() = default;
@@ -29,6 +37,15 @@ class Window {
   // to the window. Any thread; never waits for the window's thread; the window
   // shows whole frames only.
   virtual void PresentFrame(std::span<const std::uint32_t> pixels, int width, int height) = 0;
+
+  // The same, for a frame that differs from the one presented just before only inside
+  // `changed` (none: an identical frame). A window that keeps its last picture may copy
+  // and send just those rectangles; by default the whole frame is presented.
+  virtual void PresentChangedFrame(std::span<const std::uint32_t> pixels, int width, int height,
+                                   std::span<const FrameRect> changed) {
+    (void)changed;
+    PresentFrame(pixels, width, height);
+  }
 
   // Queues a message for the window's procedure and returns at once. Any thread.
   virtual void PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) = 0;

@@ -132,4 +132,48 @@ TEST(GdiWindowDC, AMinimisedWindowIsGivenNothing) {
   EXPECT_EQ(window.FrameCount(), 0);
 }
 
+// Whether each frame came whole or as changes, and which.
+class ChangeRecordingWindow final : public platform::ui::Window {
+ public:
+  platform::ui::Menu* GetMenu() override { return nullptr; }
+  platform::ui::ClientSize GetClientSize() const override { return {4, 3}; }
+  void PostMessage(std::uint32_t, std::uintptr_t, std::intptr_t) override {}
+  void PresentFrame(std::span<const std::uint32_t>, int, int) override { log.push_back(-1); }
+  void PresentChangedFrame(std::span<const std::uint32_t>, int, int,
+                           std::span<const platform::ui::FrameRect> changed) override {
+    log.push_back(static_cast<int>(changed.size()));
+    last.assign(changed.begin(), changed.end());
+  }
+  std::vector<int> log;  // -1: whole frame; else the number of changed rectangles
+  std::vector<platform::ui::FrameRect> last;
+};
+
+TEST(GdiWindowDC, AWholeBitmapBlitNamesWhatChangedSinceTheWindowHadIt) {
+  ChangeRecordingWindow window;
+  auto windowDC = gdi::GetDC(&window);
+  MemoryCanvas back(4, 3), other(4, 3);
+  const auto present = [&](MemoryCanvas& from) {
+    gdi::BitBlt(windowDC.get(), 0, 0, 4, 3, from.dc.get(), 0, 0, gdi::SRCCOPY);
+  };
+  present(back);  // never seen: whole
+  back.bitmap->MarkChanged({1, 1, 9, 2});
+  back.bitmap->MarkChanged({5, 0, 6, 3});  // outside: dropped
+  present(back);
+  ASSERT_EQ(window.last.size(), 1u);
+  EXPECT_EQ(window.last[0].right, 4) << "clipped to the bitmap";
+  present(back);  // nothing changed: an empty change list
+  auto brush = gdi::CreateSolidBrush(gdi::RGB(1, 2, 3));
+  const gdi::RECT dot{0, 0, 1, 1};
+  gdi::FillRect(back.dc.get(), &dot, brush.get());
+  present(back);  // drawn by a GDI call: whole
+  present(other);
+  present(back);  // the window showed another bitmap meanwhile: whole
+  gdi::FillRect(windowDC.get(), &dot, brush.get());
+  present(back);  // the window DC drew its own picture meanwhile: whole
+  for (int i = 0; i <= static_cast<int>(gdi::Bitmap::kMaxChangedRects); ++i)
+    back.bitmap->MarkChanged({0, 0, 1, 1});
+  present(back);  // too many rectangles: whole
+  EXPECT_EQ(window.log, (std::vector<int>{-1, 1, 0, -1, -1, -1, -1, -1, -1}));
+}
+
 }  // namespace
