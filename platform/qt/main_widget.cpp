@@ -36,8 +36,21 @@ ClientView::ClientView(QtWindow& owner, QWidget* parent) : QWidget(parent), owne
   setFocusPolicy(Qt::NoFocus);
 }
 
+void ClientView::DrawOnScreen() {
+  onScreen_ = true;
+  setAttribute(Qt::WA_PaintOnScreen);
+  setAttribute(Qt::WA_NoSystemBackground);
+}
+
+QPaintEngine* ClientView::paintEngine() const { return onScreen_ ? nullptr : QWidget::paintEngine(); }
+
 void ClientView::paintEvent(QPaintEvent*) {
-  owner_.TakeFrame(front_, frontWidth_, frontHeight_);
+  if (onScreen_) {
+    owner_.RepaintOnScreen();
+    owner_.SendMessage(WM_PAINT, 0, 0);
+    return;
+  }
+  owner_.CopyFrame(front_, frontWidth_, frontHeight_);
   QPainter painter(this);
   if (front_.empty()) {
     painter.fillRect(rect(), Qt::black);

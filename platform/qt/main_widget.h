@@ -21,13 +21,17 @@ class QtWindow;
 class ClientView final : public QWidget {
  public:
   ClientView(QtWindow& owner, QWidget* parent);
+  // From now on the owner draws this native widget's X window itself; Qt stays out.
+  void DrawOnScreen();
 
  protected:
+  QPaintEngine* paintEngine() const override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
   QtWindow& owner_;
+  bool onScreen_ = false;
   std::vector<std::uint32_t> front_;
   int frontWidth_ = 0;
   int frontHeight_ = 0;

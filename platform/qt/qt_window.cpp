@@ -10,12 +10,15 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <algorithm>
+#include <array>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <utility>
 
 #include "platform/qt/main_widget.h"
+#include "platform/qt/x11_frame_sink.h"
 #include "platform/qt/x11_hot_keys.h"
 
 namespace platform::qt {
@@ -156,47 +159,85 @@ QtWindow::~QtWindow() {
   if (menu_) menu_->SetChangeListener({});
   if (postTarget_) postTarget_->Clear();
   hotKeys_.reset();
+  {
+    std::scoped_lock hold(frameMutex_);  // a frame being sent finishes first
+    sink_.reset();
+  }
   widget_.reset();  // Qt drops the events still queued for it
 }
 
 ui::ClientSize QtWindow::GetClientSize() const { return {clientWidth_.load(), clientHeight_.load()}; }
 
 void QtWindow::PresentFrame(std::span<const std::uint32_t> pixels, int width, int height) {
+  const ui::FrameRect all{0, 0, width, height};
+  PresentChangedFrame(pixels, width, height, {&all, 1});
+}
+
+void QtWindow::PresentChangedFrame(std::span<const std::uint32_t> pixels, int width, int height,
+                                   std::span<const ui::FrameRect> changed) {
   ++presented_;
   if (!presentToQt_ || width <= 0 || height <= 0) return;
-  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  if (pixels.size() < count) return;
+  if (pixels.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) return;
+  bool repaint = false;
   {
     std::scoped_lock hold(frameMutex_);
-    backFrame_.resize(count);
-    // Qt's RGB32 wants the top byte set. Eight at a time, so the compiler uses
-    // vector registers: this runs on the display's thread 70 times a second.
-    std::uint32_t* out = backFrame_.data();
-    const std::uint32_t* in = pixels.data();
-    std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-      for (std::size_t k = 0; k < 8; ++k) out[i + k] = in[i + k] | 0xFF000000u;
-    }
-    for (; i < count; ++i) out[i] = in[i] | 0xFF000000u;
-    backWidth_ = width;
-    backHeight_ = height;
-    frameFresh_ = true;
+    const bool whole = width != frameWidth_ || height != frameHeight_;  // a new picture
+    const ui::FrameRect all{0, 0, width, height};
+    StoreFrame(pixels, width, height, whole ? std::span<const ui::FrameRect>(&all, 1) : changed);
+    repaint = sink_ == nullptr && frameFresh_;
   }
-  if (repaintPending_.exchange(true)) return;  // a repaint is already on its way
+  if (!repaint || repaintPending_.exchange(true)) return;  // a repaint is already on its way
   postTarget_->Post([this] {
     repaintPending_ = false;
     widget_->View()->update();
   });
 }
 
-bool QtWindow::TakeFrame(std::vector<std::uint32_t>& into, int& width, int& height) {
+void QtWindow::StoreFrame(std::span<const std::uint32_t> pixels, int width, int height,
+                          std::span<const ui::FrameRect> changed) {
+  frame_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  frameWidth_ = width;
+  frameHeight_ = height;
+  std::size_t kept = 0;
+  std::array<ui::FrameRect, 64> shown;
+  for (const ui::FrameRect& c : changed) {
+    const ui::FrameRect r{std::max(c.left, 0), std::max(c.top, 0), std::min(c.right, width),
+                          std::min(c.bottom, height)};
+    if (r.left >= r.right || r.top >= r.bottom) continue;
+    // Qt's RGB32 wants the top byte set; X ignores it.
+    for (int y = r.top; y < r.bottom; ++y) {
+      const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + r.left;
+      const std::uint32_t* in = pixels.data() + at;
+      std::uint32_t* out = frame_.data() + at;
+      for (int x = 0; x < r.right - r.left; ++x) out[x] = in[x] | 0xFF000000u;
+    }
+    if (kept < shown.size()) {
+      shown[kept++] = r;
+    } else {
+      shown[0] = {0, 0, width, height};  // too many to send one by one: send it all
+      kept = 1;
+    }
+  }
+  if (kept == 0) return;  // nothing changed
+  frameFresh_ = true;
+  if (sink_ != nullptr) sink_->Put(frame_.data(), width, {shown.data(), kept});
+}
+
+bool QtWindow::CopyFrame(std::vector<std::uint32_t>& into, int& width, int& height) {
   std::scoped_lock hold(frameMutex_);
   if (!frameFresh_) return false;
-  into.swap(backFrame_);  // the old front becomes the next back buffer: no allocation
-  width = backWidth_;
-  height = backHeight_;
+  into = frame_;
+  width = frameWidth_;
+  height = frameHeight_;
   frameFresh_ = false;
   return true;
+}
+
+void QtWindow::RepaintOnScreen() {
+  std::scoped_lock hold(frameMutex_);
+  if (sink_ == nullptr || frame_.empty()) return;  // the window's black background shows
+  const ui::FrameRect all{0, 0, frameWidth_, frameHeight_};
+  sink_->Put(frame_.data(), frameWidth_, {&all, 1});
 }
 
 void QtWindow::PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -209,6 +250,16 @@ std::intptr_t QtWindow::SendMessage(std::uint32_t message, std::uintptr_t wParam
 }
 
 void QtWindow::Show() {
+  if (presentToQt_ && sink_ == nullptr) {
+    // On X11 the client area gets an X window of its own, and frames go straight to it.
+    ClientView* view = widget_->View();
+    view->setAttribute(Qt::WA_NativeWindow);
+    if (auto sink = X11FrameSink::Open(static_cast<std::uint32_t>(view->winId()))) {
+      view->DrawOnScreen();
+      std::scoped_lock hold(frameMutex_);
+      sink_ = std::move(sink);
+    }
+  }
   widget_->show();
   if (presentToQt_) widget_->raise();  // the offscreen platform has no stacking order
 }

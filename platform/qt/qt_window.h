@@ -23,6 +23,7 @@ namespace platform::qt {
 
 class MainWidget;
 class PostTarget;
+class X11FrameSink;
 class X11HotKeys;
 
 struct WindowClass {
@@ -59,6 +60,8 @@ class QtWindow final : public ui::Window {
   ui::Menu* GetMenu() override { return menu_.get(); }
   ui::ClientSize GetClientSize() const override;
   void PresentFrame(std::span<const std::uint32_t> pixels, int width, int height) override;
+  void PresentChangedFrame(std::span<const std::uint32_t> pixels, int width, int height,
+                           std::span<const ui::FrameRect> changed) override;
   void PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
 
   // Window's thread only from here on.
@@ -84,8 +87,10 @@ class QtWindow final : public ui::Window {
 
   // Called by the widget: brings the Menu's state into the menu bar.
   void SyncMenuBar();
-  // Called by the widget: the frame to draw, if a new one arrived.
-  bool TakeFrame(std::vector<std::uint32_t>& into, int& width, int& height);
+  // Called by the widget: a copy of the picture to paint, if it changed since the last.
+  bool CopyFrame(std::vector<std::uint32_t>& into, int& width, int& height);
+  // Called by the widget when its area drawn straight to the screen needs repainting.
+  void RepaintOnScreen();
 
  private:
   QtWindow(const WindowClass& windowClass, std::unique_ptr<ui::Menu> menu);
@@ -104,11 +109,17 @@ class QtWindow final : public ui::Window {
   std::atomic<int> clientHeight_{0};
   bool presentToQt_ = true;  // false on the offscreen platform: frames are only counted
 
-  std::mutex frameMutex_;  // guards the three fields below
-  std::vector<std::uint32_t> backFrame_;
-  int backWidth_ = 0;
-  int backHeight_ = 0;
-  bool frameFresh_ = false;
+  // The picture, kept whole so that changed frames patch it and a repaint can show it.
+  std::mutex frameMutex_;  // guards the fields below
+  std::vector<std::uint32_t> frame_;  // 0xFFRRGGBB, as Qt's RGB32 wants
+  int frameWidth_ = 0;
+  int frameHeight_ = 0;
+  bool frameFresh_ = false;              // changed since the widget's last copy
+  std::unique_ptr<X11FrameSink> sink_;   // on X11: the picture goes straight to the screen
+
+  // Under frameMutex_: store the frame (or its changed part) and show what changed.
+  void StoreFrame(std::span<const std::uint32_t> pixels, int width, int height,
+                  std::span<const ui::FrameRect> changed);
 
   friend class MainWidget;
   friend class ClientView;

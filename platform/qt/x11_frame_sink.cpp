@@ -1,0 +1,103 @@
+#include "platform/qt/x11_frame_sink.h"
+
+#include <xcb/xcb.h>
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+
+namespace platform::qt {
+namespace {
+
+constexpr std::uint8_t kDepth = 24;
+constexpr std::uint32_t kPutImageHeaderBytes = 24;
+
+// True when the window takes 0x00RRGGBB pixels, 32 bits each, in this machine's byte order.
+bool TakesOurPixels(xcb_connection_t* connection, xcb_window_t window) {
+  const xcb_setup_t* setup = xcb_get_setup(connection);
+  const bool lsbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+  if (lsbFirst != (std::endian::native == std::endian::little)) return false;
+  bool thirtyTwoBits = false;
+  for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f))
+    if (f.data->depth == kDepth) thirtyTwoBits = f.data->bits_per_pixel == 32;
+  if (!thirtyTwoBits) return false;
+
+  xcb_get_window_attributes_reply_t* attributes =
+      xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr);
+  xcb_get_geometry_reply_t* geometry =
+      xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr);
+  bool match = false;
+  if (attributes != nullptr && geometry != nullptr && geometry->depth == kDepth) {
+    for (auto s = xcb_setup_roots_iterator(setup); s.rem > 0 && !match; xcb_screen_next(&s)) {
+      for (auto d = xcb_screen_allowed_depths_iterator(s.data); d.rem > 0; xcb_depth_next(&d)) {
+        if (d.data->depth != kDepth) continue;
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v)) {
+          if (v.data->visual_id != attributes->visual) continue;
+          match = v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR && v.data->red_mask == 0xFF0000 &&
+                  v.data->green_mask == 0x00FF00 && v.data->blue_mask == 0x0000FF;
+        }
+      }
+    }
+  }
+  std::free(attributes);
+  std::free(geometry);
+  return match;
+}
+
+}  // namespace
+
+std::unique_ptr<X11FrameSink> X11FrameSink::Open(std::uint32_t window) {
+  auto* app = qGuiApp;
+  if (app == nullptr || window == 0 || QGuiApplication::platformName() != QStringLiteral("xcb")) return nullptr;
+  auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+  if (connection == nullptr || xcb_connection_has_error(connection) != 0) return nullptr;
+  if (!TakesOurPixels(connection, window)) return nullptr;
+
+  const std::uint32_t black = 0;
+  xcb_change_window_attributes(connection, window, XCB_CW_BACK_PIXEL, &black);
+  const xcb_gcontext_t gc = xcb_generate_id(connection);
+  const std::uint32_t noExposures = 0;
+  xcb_create_gc(connection, gc, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+  xcb_flush(connection);
+  const std::uint32_t maxRequestBytes = xcb_get_maximum_request_length(connection) * 4;
+  return std::unique_ptr<X11FrameSink>(new X11FrameSink(connection, window, gc, maxRequestBytes));
+}
+
+X11FrameSink::X11FrameSink(xcb_connection_t* connection, std::uint32_t window, std::uint32_t gc,
+                           std::uint32_t maxRequestBytes)
+    : connection_(connection), window_(window), gc_(gc), maxRequestBytes_(maxRequestBytes) {}
+
+X11FrameSink::~X11FrameSink() {
+  xcb_free_gc(connection_, gc_);
+  xcb_flush(connection_);
+}
+
+void X11FrameSink::Put(const std::uint32_t* frame, int width, std::span<const ui::FrameRect> rects) {
+  for (const ui::FrameRect& r : rects) {
+    const int w = r.right - r.left;
+    if (w <= 0 || r.bottom <= r.top) continue;
+    const auto rowBytes = static_cast<std::uint32_t>(w) * 4;
+    // Large rectangles go in bands that fit one request.
+    const int bandRows = static_cast<int>(std::max<std::uint32_t>(
+        1, (maxRequestBytes_ - std::min(maxRequestBytes_, kPutImageHeaderBytes)) / rowBytes));
+    for (int top = r.top; top < r.bottom; top += bandRows) {
+      const int rows = std::min(bandRows, r.bottom - top);
+      const std::uint32_t* first = frame + static_cast<std::ptrdiff_t>(top) * width + r.left;
+      const std::uint32_t* data = first;
+      if (w != width) {  // not whole rows: gather them
+        rows_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(rows));
+        for (int y = 0; y < rows; ++y) std::copy_n(first + static_cast<std::ptrdiff_t>(y) * width, w, rows_.data() + y * w);
+        data = rows_.data();
+      }
+      xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, gc_, static_cast<std::uint16_t>(w),
+                    static_cast<std::uint16_t>(rows), static_cast<std::int16_t>(r.left),
+                    static_cast<std::int16_t>(top), 0, kDepth, rowBytes * static_cast<std::uint32_t>(rows),
+                    reinterpret_cast<const std::uint8_t*>(data));
+    }
+  }
+  xcb_flush(connection_);
+}
+
+}  // namespace platform::qt

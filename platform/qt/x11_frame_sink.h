@@ -1,0 +1,42 @@
+// Sends frame pixels straight to an X window, from any thread, without a trip through
+// the window's thread and Qt's backing store. It writes on Qt's own connection (xcb is
+// thread-safe), so its pictures stay in order with whatever Qt itself draws there.
+// Only for the common 24-bit TrueColor format whose pixels are 0x00RRGGBB in 32 bits.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "platform/ui/window.h"
+
+struct xcb_connection_t;
+
+namespace platform::qt {
+
+class X11FrameSink {
+ public:
+  // Null when Qt does not run on X11 or the window's pixel format is another one.
+  // Makes the window's background black, so that what no frame covers is black.
+  static std::unique_ptr<X11FrameSink> Open(std::uint32_t window);
+  ~X11FrameSink();
+  X11FrameSink(const X11FrameSink&) = delete;
+  X11FrameSink& operator=(const X11FrameSink&) = delete;
+
+  // Sends the given rectangles of a frame `width` pixels wide and flushes. One caller
+  // at a time.
+  void Put(const std::uint32_t* frame, int width, std::span<const ui::FrameRect> rects);
+
+ private:
+  X11FrameSink(xcb_connection_t* connection, std::uint32_t window, std::uint32_t gc,
+               std::uint32_t maxRequestBytes);
+
+  xcb_connection_t* connection_;  // owned by Qt
+  std::uint32_t window_;
+  std::uint32_t gc_;
+  std::uint32_t maxRequestBytes_;
+  std::vector<std::uint32_t> rows_;  // a narrow rectangle's rows, gathered
+};
+
+}  // namespace platform::qt

@@ -1,0 +1,185 @@
+// Frames sent straight to the client area's X window, on a private Xvfb display: what
+// the X server holds must be the picture, patched only where a frame says it changed,
+// and restored after the window is hidden and shown again.
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QWidget>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/qt/main_widget.h"
+#include "platform/qt/qt_window.h"
+
+extern char** environ;
+
+namespace {
+
+namespace qt = platform::qt;
+namespace ui = platform::ui;
+constexpr auto kBound = std::chrono::seconds(10);
+
+// An Xvfb on a display number of its own choosing; empty name when none could start.
+class PrivateXServer {
+ public:
+  PrivateXServer() {
+    int ready[2];
+    if (::pipe(ready) != 0) return;
+    const std::string fd = std::to_string(ready[1]);
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
+    if (::posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+    ::close(ready[1]);
+    std::string number;
+    pollfd wait{ready[0], POLLIN, 0};
+    char c = 0;
+    while (pid_ > 0 && ::poll(&wait, 1, 10'000) == 1 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(ready[0]);
+    if (!number.empty()) name_ = ":" + number;
+  }
+  ~PrivateXServer() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  const std::string& Name() const { return name_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+std::intptr_t PlainProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  return qt::DefWindowProc(window, message, wParam, lParam);
+}
+
+class X11Frames : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server = std::make_unique<PrivateXServer>();
+    if (server->Name().empty()) return;
+    ::setenv("DISPLAY", server->Name().c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    static int argc = 1;
+    static char name[] = "x11_frames_test";
+    static char* argv[] = {name, nullptr};
+    app = std::make_unique<QApplication>(argc, argv);
+    qt::RegisterClassEx({u"X11FramesTest", PlainProc, {}, "", ""});
+  }
+  static void TearDownTestSuite() {
+    app.reset();
+    server.reset();
+  }
+  void SetUp() override {
+    if (app == nullptr) GTEST_SKIP() << "no Xvfb";
+    window = qt::QtWindow::Create(u"X11FramesTest", u"Frames", {0, 0, 120, 50, true});
+    ASSERT_TRUE(window);
+    window->Show();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return window->GetClientSize().width == 120; }));
+    view = static_cast<qt::MainWidget*>(window->Widget())->View();
+    ASSERT_TRUE(view->testAttribute(Qt::WA_PaintOnScreen)) << "frames should go straight to X";
+  }
+  void TearDown() override { window.reset(); }
+
+  template <typename Condition>
+  static bool ProcessEventsUntil(Condition done) {
+    const auto until = std::chrono::steady_clock::now() + kBound;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+  }
+
+  // The client area's pixels as the X server holds them (asked on Qt's connection, so
+  // after everything sent before).
+  std::vector<std::uint32_t> OnScreen(int width, int height) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11->connection();
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(
+        c,
+        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, static_cast<xcb_drawable_t>(view->winId()), 0, 0,
+                      static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), ~0u),
+        nullptr);
+    std::vector<std::uint32_t> pixels;
+    if (reply != nullptr) {
+      const auto* data = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(reply));
+      pixels.assign(data, data + xcb_get_image_data_length(reply) / 4);
+      for (std::uint32_t& p : pixels) p &= 0xFFFFFF;
+      std::free(reply);
+    }
+    return pixels;
+  }
+
+  static std::unique_ptr<PrivateXServer> server;
+  static std::unique_ptr<QApplication> app;
+  std::unique_ptr<qt::QtWindow> window;
+  QWidget* view = nullptr;
+};
+std::unique_ptr<PrivateXServer> X11Frames::server;
+std::unique_ptr<QApplication> X11Frames::app;
+
+std::vector<std::uint32_t> Pattern(int width, int height, std::uint32_t seed) {
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = (static_cast<std::uint32_t>(i) * 2654435761u + seed) & 0xFFFFFF;
+  return pixels;
+}
+
+TEST_F(X11Frames, ChangedFramesPatchOnlyTheirRectanglesAndARepaintRestoresThePicture) {
+  const int w = 100, h = 30;  // smaller than the client area: the rest stays black
+  const std::vector<std::uint32_t> first = Pattern(w, h, 1), second = Pattern(w, h, 2);
+  window->PresentFrame(first, w, h);
+  std::vector<std::uint32_t> expected = first;
+  // Two narrow rectangles (gathered row by row), one whole-width band, one off the edge.
+  const ui::FrameRect changed[] = {{3, 4, 9, 20}, {50, 0, 51, 30}, {0, 25, 100, 27}, {95, 28, 140, 60}};
+  for (const ui::FrameRect& r : changed) {
+    for (int y = r.top; y < std::min(r.bottom, h); ++y)
+      for (int x = r.left; x < std::min(r.right, w); ++x) expected[y * w + x] = second[y * w + x];
+  }
+  window->PresentChangedFrame(second, w, h, changed);
+  window->PresentChangedFrame(second, w, h, {});  // nothing changed: nothing sent
+
+  const int cw = window->GetClientSize().width, ch = window->GetClientSize().height;
+  std::vector<std::uint32_t> want(static_cast<std::size_t>(cw) * ch, 0);
+  for (int y = 0; y < h; ++y) std::copy_n(expected.begin() + y * w, w, want.begin() + y * cw);
+  EXPECT_EQ(OnScreen(cw, ch), want);
+
+  // Hidden and shown again: the window's thread repaints the kept picture.
+  window->Widget()->hide();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !view->isVisible(); }));
+  window->Widget()->show();
+  EXPECT_TRUE(ProcessEventsUntil([&] { return OnScreen(cw, ch) == want; }));
+  EXPECT_EQ(window->PresentedFrames(), 3u);
+}
+
+TEST_F(X11Frames, FramesFromAnotherThreadWhileTheWindowIsDestroyed) {
+  const std::vector<std::uint32_t> frame = Pattern(120, 30, 3);
+  std::atomic<bool> stop{false};
+  qt::QtWindow* target = window.get();
+  std::thread painter([&] {
+    const ui::FrameRect band{0, 10, 120, 12};
+    while (!stop) target->PresentChangedFrame(frame, 120, 30, {&band, 1});
+  });
+  ASSERT_TRUE(ProcessEventsUntil([&] { return target->PresentedFrames() > 100; }));
+  window->DestroyWindow();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return target->PresentedFrames() > 200; }));
+  stop = true;
+  painter.join();
+  window.reset();
+  // The connection is still good: Qt would have dropped it after a protocol fault.
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  EXPECT_EQ(xcb_connection_has_error(x11->connection()), 0);
+}
+
+}  // namespace
