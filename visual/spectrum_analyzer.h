@@ -108,4 +108,7 @@ class SpectrumAnalyzer final : public SpectrumDisplay, public DigitalSignalProce
   int shownBarCount = 0;
   Look shownLook{};
   bool backShowsComposition = false;  // false until composed, and after a GDI-drawn frame
+  // A whole redraw's two row patterns, width pixels each: made at set-up.
+  std::vector<std::uint32_t> upperRow;
+  std::vector<std::uint32_t> stripeRow;
 };

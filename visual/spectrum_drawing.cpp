@@ -41,6 +41,8 @@ void SpectrumAnalyzer::SetUpDrawing() {
   backPrevious = gdi::SelectObject(backDC.get(), backBitmap.get());
   gradientPrevious = gdi::SelectObject(gradientDC.get(), gradientBitmap.get());
   PaintGradient(clientRect, gradientDC.get(), kGradientTop, kGradientMiddle, kGradientBottom);
+  upperRow.assign(static_cast<std::size_t>(width), 0u);
+  stripeRow.assign(static_cast<std::size_t>(width), 0u);
 }
 
 void SpectrumAnalyzer::TearDownDrawing() {
@@ -180,8 +182,24 @@ void SpectrumAnalyzer::ComposeFrame(float fall) {
   };
 
   if (!backShowsComposition || look != shownLook || barCount != shownBarCount) {
-    FillRun(pixels, width * height, background);
-    for (int b = 0; b < barCount; ++b) paintRows(bars[b], 0, height);
+    // Rows above the bars follow one of two patterns: gaps in the background, columns in
+    // the grid colour (or background) or, on stripe rows, black.
+    if (!look.grids) {
+      FillRun(pixels, width * height, background);
+    } else {
+      FillRun(upperRow.data(), width, background);
+      FillRun(stripeRow.data(), width, background);
+      for (int b = 0; b < barCount; ++b) {
+        FillRun(upperRow.data() + bars[b].left, bars[b].right - bars[b].left, column);
+        FillRun(stripeRow.data() + bars[b].left, bars[b].right - bars[b].left, kPen);
+      }
+      for (int y = 0; y < height; ++y)
+        CopyRun(pixels + static_cast<std::ptrdiff_t>(y) * width, (y % 2 == 0 ? stripeRow : upperRow).data(), width);
+    }
+    for (int b = 0; b < barCount; ++b) {
+      paintRows(bars[b], bars[b].top, height);
+      if (bars[b].peakRow < bars[b].top) paintRows(bars[b], bars[b].peakRow, bars[b].peakRow + 1);
+    }
     backBitmap->MarkAllChanged();
   } else {
     for (int b = 0; b < barCount; ++b) {

@@ -22,16 +22,26 @@ namespace {
 constexpr int kClientWidth = 281;
 constexpr int kClientHeight = 62;
 
-// Takes each frame the way a real window does: one copy into its own buffer under a lock.
+// Takes each frame the way a real window does: under a lock, a copy of what changed into
+// its own picture.
 class BenchWindow final : public platform::ui::Window {
  public:
   BenchWindow() : picture_(kClientWidth * kClientHeight) {}
   platform::ui::Menu* GetMenu() override { return nullptr; }
   platform::ui::ClientSize GetClientSize() const override { return {kClientWidth, kClientHeight}; }
-  void PresentFrame(std::span<const std::uint32_t> pixels, int, int) override {
+  void PresentFrame(std::span<const std::uint32_t> pixels, int width, int height) override {
+    const platform::ui::FrameRect all{0, 0, width, height};
+    PresentChangedFrame(pixels, width, height, {&all, 1});
+  }
+  void PresentChangedFrame(std::span<const std::uint32_t> pixels, int width, int,
+                           std::span<const platform::ui::FrameRect> changed) override {
     std::scoped_lock hold(mutex_);
-    std::memcpy(picture_.data(), pixels.data(),
-                std::min(pixels.size(), picture_.size()) * sizeof(std::uint32_t));
+    for (const platform::ui::FrameRect& r : changed) {
+      for (int y = r.top; y < r.bottom; ++y) {
+        const std::size_t at = static_cast<std::size_t>(y) * width + r.left;
+        std::memcpy(picture_.data() + at, pixels.data() + at, (r.right - r.left) * sizeof(std::uint32_t));
+      }
+    }
     frames.fetch_add(1, std::memory_order_relaxed);
   }
   void PostMessage(std::uint32_t, std::uintptr_t, std::intptr_t) override {}
@@ -66,29 +76,45 @@ void SetFlags(SpectrumAnalyzer& a, std::uint8_t on) {
   a.showGradient = on;
 }
 
-void RunFrames(benchmark::State& state, bool withGdiCalls) {
+enum class Frames { kSteady, kWithGdiCalls, kRedrawnWhole };
+
+void RunFrames(benchmark::State& state, Frames kind) {
   BenchWindow window;
   SpectrumAnalyzer analyzer(&window);
-  analyzer.DrawWithGdiCalls(withGdiCalls);
+  analyzer.DrawWithGdiCalls(kind == Frames::kWithGdiCalls);
   SetFlags(analyzer, static_cast<std::uint8_t>(state.range(0)));
-  const std::vector<float> sourceLeft = MusicLike(2048, 0.0), sourceRight = MusicLike(2048, 1.0);
+  // Successive ticks' windows of a few seconds of sound, so the bars move as in playback.
+  constexpr int kTickFrames = 630, kTicks = 256;
+  const std::vector<float> sourceLeft = MusicLike(kTickFrames * kTicks + 512, 0.0);
+  const std::vector<float> sourceRight = MusicLike(kTickFrames * kTicks + 512, 1.0);
   std::vector<float> left(2048), right(2048);
   float scale = 1.0f;
+  int tick = 0;
   for (auto _ : state) {
     // Process overwrites the window it analyses; the consumer refills it every tick too.
-    std::memcpy(left.data(), sourceLeft.data(), 512 * sizeof(float));
-    std::memcpy(right.data(), sourceRight.data(), 512 * sizeof(float));
+    const std::size_t at = static_cast<std::size_t>(tick) * kTickFrames;
+    std::memcpy(left.data(), sourceLeft.data() + at, 512 * sizeof(float));
+    std::memcpy(right.data(), sourceRight.data() + at, 512 * sizeof(float));
+    // A changed look makes the composer redraw the whole frame: its worst case.
+    if (kind == Frames::kRedrawnWhole) analyzer.showGrids = tick % 2;
     analyzer.Process(left.data(), right.data(), scale);
     scale = scale == 1.0f ? 1.0001f : 1.0f;
+    tick = (tick + 1) % kTicks;
   }
-  state.SetLabel(state.range(0) != 0 ? "peaks, grids, gradient on" : "all flags off");
+  state.SetLabel(kind == Frames::kRedrawnWhole ? "peaks, gradient on; grids toggled every frame"
+                 : state.range(0) != 0         ? "peaks, grids, gradient on"
+                                               : "all flags off");
 }
 
-void ProcessFrame(benchmark::State& state) { RunFrames(state, false); }
+// A frame in playback: only the rows that changed are drawn and presented.
+void ProcessFrame(benchmark::State& state) { RunFrames(state, Frames::kSteady); }
 BENCHMARK(ProcessFrame)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
+void ProcessFrameRedrawnWhole(benchmark::State& state) { RunFrames(state, Frames::kRedrawnWhole); }
+BENCHMARK(ProcessFrameRedrawnWhole)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // The same frames drawn one GDI call per step: the reference the composed drawing matches.
-void ProcessFrameWithGdiCalls(benchmark::State& state) { RunFrames(state, true); }
+void ProcessFrameWithGdiCalls(benchmark::State& state) { RunFrames(state, Frames::kWithGdiCalls); }
 BENCHMARK(ProcessFrameWithGdiCalls)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 void FftAndBands(benchmark::State& state) {
