@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <thread>
 
 #include "app/resources.h"
@@ -136,35 +137,28 @@ TEST_F(ShellCommands, TogglesBeforeTheFirstPlaybackChangeNothing) {
   EXPECT_EQ(shell::showGradient, 1);
 }
 
-TEST_F(ShellCommands, TogglesDuringAPlaybackFlipFlagCheckMarkAndTheAnalysersField) {
+TEST_F(ShellCommands, TogglesFlipFlagCheckMarkAndTheAnalysersFieldAndANewPlaybackTakesThem) {
   StartPlaying();
-  Command(IDM_SHOW_PEAKS);
-  Command(IDM_SHOW_GRADIENT);
-  Command(IDM_SHOW_GRADIENT);
+  for (std::uint32_t id : {IDM_SHOW_PEAKS, IDM_SHOW_GRADIENT, IDM_SHOW_GRADIENT, IDM_SHOW_GRIDS}) Command(id);
   EXPECT_EQ(shell::showPeaks, 0);
   EXPECT_EQ(MenuState(IDM_SHOW_PEAKS), 0u);
   EXPECT_EQ(Window().GetMenu()->GetMenuText(IDM_SHOW_PEAKS), u"Show &Peaks");
   EXPECT_EQ(MenuState(IDM_SHOW_GRADIENT), ui::MF_CHECKED);
 
-  auto display = displays.created.back();
-  Command(IDM_STOP);
-  std::scoped_lock hold(display->mutex);
-  ASSERT_TRUE(display->destroyed);
-  EXPECT_EQ(display->flags[0], 0) << "showPeaks reaches the analyser";
-  EXPECT_EQ(display->flags[1], 1);
-  EXPECT_EQ(display->flags[2], 1);
-}
-
-TEST_F(ShellCommands, NewPlaybackTakesTheCurrentFlags) {
-  StartPlaying();
-  Command(IDM_SHOW_GRIDS);
-  Command(IDM_STOP);
-  Command(IDM_PLAY);  // asks again: the dialog answers the same file
-  ASSERT_TRUE(currentPlayer);
-  auto display = displays.created.back();
-  Command(IDM_STOP);
-  std::scoped_lock hold(display->mutex);
-  EXPECT_EQ(display->flags[1], 0);
+  for (const char* playback : {"the toggled playback", "a new playback"}) {
+    SCOPED_TRACE(playback);
+    auto display = displays.created.back();
+    Command(IDM_STOP);
+    {
+      std::scoped_lock hold(display->mutex);
+      ASSERT_TRUE(display->destroyed);
+      EXPECT_EQ(display->flags[0], 0) << "showPeaks reaches the analyser";
+      EXPECT_EQ(display->flags[1], 0);
+      EXPECT_EQ(display->flags[2], 1);
+    }
+    Command(IDM_PLAY);  // asks again: the dialog answers the same file
+    ASSERT_TRUE(currentPlayer);
+  }
 }
 
 TEST_F(ShellCommands, AFileEndingByItselfShowsStoppedAndTogglesStillWork) {
@@ -210,9 +204,11 @@ TEST_F(ShellCommands, CommandsFromANestedLoopDuringPlayAreRefused) {
 
 // A display that, like a decoder's close-time notice, asks for a box on the
 // playback thread during the tear-down, while the window's thread waits in Stop.
+std::atomic<int> noticeAnswer{-1};
+
 class NoticeOnTearDown final : public SpectrumDisplay {
  public:
-  ~NoticeOnTearDown() override { ui::MessageBox(nullptr, u"Closing notice.", u"Info", 0x40); }
+  ~NoticeOnTearDown() override { noticeAnswer = ui::MessageBox(nullptr, u"Closing notice.", u"Error", ui::MB_ICONEXCLAMATION); }
   void Attach(AudioOutput*) override {}
   void Detach() override {}
   AudioDataConsumer* Consumer() override { return nullptr; }
@@ -233,23 +229,24 @@ TEST_F(ShellCommands, ABoxAskedForDuringTheTearDownDoesNotDeadlockStop) {
   SetDefaultCollaborators({&devices, &notices});
   qt::InstallMessageBoxes(qt::MessageBoxMode::kWindows);
   StartPlaying();
-  std::atomic<bool> stopped{false};
-  std::thread watchdog([&] {
-    const auto deadline = std::chrono::steady_clock::now() + testing_support::kBound;
-    while (!stopped && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (!stopped) {
-      std::fprintf(stderr, "Stop deadlocked with the playback thread's message box\n");
-      std::abort();
-    }
+  std::promise<void> stopped;
+  std::thread watchdog([done = stopped.get_future()] {
+    if (done.wait_for(testing_support::kBound) == std::future_status::ready) return;
+    std::fprintf(stderr, "Stop deadlocked with the playback thread's message box\n");
+    std::abort();
   });
   Command(IDM_STOP);
-  stopped = true;
+  stopped.set_value();
   watchdog.join();
   EXPECT_TRUE(Title().ends_with(u"[Stopped]"));
+  EXPECT_EQ(noticeAnswer.load(), ui::IDOK) << "the playback thread's box answers at once";
+  // Once the window's thread is free, the box is shown there.
   QMessageBox* shown = WaitForBox(QStringLiteral("Closing notice."));
-  EXPECT_NE(shown, nullptr);
-  if (shown != nullptr) shown->close();
   ui::SetMessageBoxSink({});
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->windowTitle(), QStringLiteral("Error"));
+  EXPECT_EQ(shown->icon(), QMessageBox::Warning);
+  shown->close();
 }
 
 TEST_F(ShellCommands, PrivateMessageSetsAndClearsFileReady) {

@@ -96,12 +96,16 @@ void ShellTest::SetUp() {
   });
 }
 
-void ShellTest::TearDown() {
+void ShellTest::CloseShell() {
   app::ResetShell();
   if (app::MainWindow() != nullptr && !app::MainWindow()->IsDestroyed()) app::MainWindow()->DestroyWindow();
   app::DestroyMainWindow();
   platform::qt::TakePendingQuit();
   PumpPending();
+}
+
+void ShellTest::TearDown() {
+  CloseShell();
   platform::qt::SetOpenFileDialog({});
   SetDefaultCollaborators({});
   boxes.reset();
@@ -110,16 +114,6 @@ void ShellTest::TearDown() {
 void ShellTest::Start(const std::u16string& commandLine) {
   ASSERT_TRUE(app::StartShell(commandLine));
   ASSERT_NE(app::MainWindow(), nullptr);
-}
-
-platform::qt::QtWindow& ShellTest::Window() { return *app::MainWindow(); }
-
-std::u16string ShellTest::Title() { return Window().GetWindowText(); }
-
-std::uint32_t ShellTest::MenuState(std::uint32_t id) { return Window().GetMenu()->GetMenuState(id); }
-
-FileMenuFlags ShellTest::FileMenu() {
-  return {MenuState(IDM_PLAY), MenuState(IDM_PAUSE), MenuState(IDM_STOP)};
 }
 
 void ShellTest::PressKey(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text) {
@@ -159,10 +153,6 @@ void ShellTest::ReleaseLatestOutput() {
   std::scoped_lock hold(state.mutex);
   state.full = false;
   state.changed.notify_all();
-}
-
-bool ShellTest::WaitForTitleEnding(const std::u16string& ending) {
-  return PumpUntil([&] { return Title().ends_with(ending); });
 }
 
 }  // namespace app_testing

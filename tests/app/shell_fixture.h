@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "app/win_main.h"
 #include "platform/qt/open_file_dialog.h"
 #include "platform/qt/qt_window.h"
 #include "tests/support/message_box_recorder.h"
@@ -47,10 +48,12 @@ class ShellTest : public ::testing::Test {
 
   // StartShell with this command line; the window exists afterwards.
   void Start(const std::u16string& commandLine = u"");
-  platform::qt::QtWindow& Window();
-  std::u16string Title();
-  std::uint32_t MenuState(std::uint32_t id);
-  FileMenuFlags FileMenu();
+  // Resets the shell and destroys its window, as the program's exit does.
+  void CloseShell();
+  platform::qt::QtWindow& Window() { return *app::MainWindow(); }
+  std::u16string Title() { return Window().GetWindowText(); }
+  std::uint32_t MenuState(std::uint32_t id) { return Window().GetMenu()->GetMenuState(id); }
+  FileMenuFlags FileMenu() { return {MenuState(IDM_PLAY), MenuState(IDM_PAUSE), MenuState(IDM_STOP)}; }
 
   void PressKey(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {});
   void Command(std::uint32_t id);
@@ -60,7 +63,9 @@ class ShellTest : public ::testing::Test {
   std::string MakeWav(const std::string& name, int frames = 8820);
   // Lets the latest output take everything, so its file ends by itself.
   void ReleaseLatestOutput();
-  bool WaitForTitleEnding(const std::u16string& ending);
+  bool WaitForTitleEnding(const std::u16string& ending) {
+    return PumpUntil([&] { return Title().ends_with(ending); });
+  }
 
   testing_support::ScriptedOutputDevices devices;
   testing_support::RecordingDisplayFactory displays;

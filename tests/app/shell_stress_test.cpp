@@ -108,10 +108,7 @@ TEST_F(ShellStress, RandomSequencesKeepMenuTitleAndEngineInStep) {
     }
     Command(app::IDM_EXIT);
     ASSERT_TRUE(PumpUntil([&] { return app::MainWindow()->IsDestroyed(); })) << "Exit, sequence " << s;
-    app::ResetShell();
-    app::DestroyMainWindow();
-    platform::qt::TakePendingQuit();
-    PumpPending();
+    CloseShell();
     for (const auto& output : devices.created) {
       std::scoped_lock hold(output->mutex);
       ASSERT_TRUE(output->destroyed) << "an output outlived Exit, sequence " << s;

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QMessageBox>
 #include <future>
 #include <thread>
 
@@ -126,24 +125,6 @@ TEST_F(WindowLayer, CloseBoxDestroysTheWindowThroughTheDefaultProcedure) {
 TEST_F(WindowLayer, HotKeysNeedX11AndAreRefusedOffscreen) {
   EXPECT_FALSE(window->RegisterHotKey(1, qt::MOD_CONTROL, '1'));
   window->UnregisterHotKey(1);  // harmless
-}
-
-TEST(MessageBoxes, ABoxFromAnotherThreadNeverWaitsForTheBusyWindowThread) {
-  EnsureApplication();
-  qt::InstallMessageBoxes(qt::MessageBoxMode::kWindows);
-  // As when the window's thread waits in Stop for the playback thread that asks.
-  auto box = std::async(std::launch::async, [] {
-    return ui::MessageBox(nullptr, u"Something failed.", u"Error", ui::MB_ICONEXCLAMATION);
-  });
-  ASSERT_EQ(box.wait_for(kBound), std::future_status::ready) << "the box blocked on the window thread";
-  EXPECT_EQ(box.get(), ui::IDOK);
-  // Once the window's thread is free, the box is shown there.
-  QMessageBox* shown = WaitForBox(QStringLiteral("Something failed."));
-  ASSERT_NE(shown, nullptr);
-  EXPECT_EQ(shown->windowTitle(), QStringLiteral("Error"));
-  EXPECT_EQ(shown->icon(), QMessageBox::Warning);
-  shown->close();
-  ui::SetMessageBoxSink({});
 }
 
 TEST(MessageBoxes, HeadlessLinesAreOneLineWithCaption) {
