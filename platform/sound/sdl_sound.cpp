@@ -1,7 +1,10 @@
 // The device layer over SDL2 audio. Each sound buffer opens its own SDL device in
 // the buffer's format (SDL converts to what the hardware takes); SDL's callback
 // copies from the looping buffer at the write cursor and moves the cursors on.
+#include <errno.h>  // program_invocation_short_name
+
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -32,6 +35,13 @@ bool SwitchToDummyDriver() {
   if (SDL_WasInit(SDL_INIT_AUDIO) != 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
   onDummyDriver = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  static bool told = false;  // guarded by sdlMutex
+  if (onDummyDriver && !told) {
+    // Playback goes on in silence; say why once, so a user without sound knows.
+    std::fprintf(stderr, "%s: no sound device could be opened; playing without sound\n",
+                 program_invocation_short_name);
+    told = true;
+  }
   return onDummyDriver;
 }
 
