@@ -151,14 +151,47 @@ TEST_P(Lifecycle, ReadOnlyWhileOpenCloseTwiceAndOpenAgain) {
   EXPECT_EQ(platform::com::CoInitializeDepth(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Lifecycle,
-                         ::testing::Values(GoodFile{"mp3", kMp3, "cbr.mp3", 4608},
-                                           GoodFile{"wav", kWav, "s44.wav", 4608},
-                                           GoodFile{"ogg", kOgg, "stereo.ogg", 4608},
-                                           GoodFile{"flac", kFlac, "s16.flac", 2304},
-                                           GoodFile{"ape", kApe, "ape-44100-2-16.ape", 4608},
-                                           GoodFile{"wma", kWma, "wmav2-22050-1.wma", 0}),
-                         [](const auto& info) { return std::string(info.param.label); });
+const GoodFile kOneFilePerFormat[] = {{"mp3", kMp3, "cbr.mp3", 4608},
+                                      {"wav", kWav, "s44.wav", 4608},
+                                      {"ogg", kOgg, "stereo.ogg", 4608},
+                                      {"flac", kFlac, "s16.flac", 2304},
+                                      {"ape", kApe, "ape-44100-2-16.ape", 4608},
+                                      {"wma", kWma, "wmav2-22050-1.wma", 0}};
+
+std::string Label(const ::testing::TestParamInfo<GoodFile>& info) { return info.param.label; }
+
+INSTANTIATE_TEST_SUITE_P(Rows, Lifecycle, ::testing::ValuesIn(kOneFilePerFormat), Label);
+
+// The first third of a file plays what the whole file plays, up to near the cut,
+// and ends; or the decoder refuses it with one message.
+class Truncated : public ::testing::TestWithParam<GoodFile> {};
+
+TEST_P(Truncated, FilePlaysWhatTheWholeFilePlaysUpToTheCut) {
+  const GoodFile& c = GetParam();
+  MessageBoxRecorder boxes;
+  ::testing::internal::CaptureStdout();
+  auto whole = c.make();
+  auto cut = c.make();
+  const bool opened = fixtures::OpenPath(*whole, fixtures::Path(c.file)) &&
+                      fixtures::OpenPath(*cut, fixtures::Path(std::string("cut-") + c.file));
+  ::testing::internal::GetCapturedStdout();
+  if (!opened) {
+    EXPECT_EQ(boxes.Count(), 1u) << "a refused file is reported once";
+    return;
+  }
+  CMadDecoder::ResetDitherRecordsForTesting();
+  const auto full = fixtures::DecodeAll(*whole);
+  CMadDecoder::ResetDitherRecordsForTesting();
+  const auto pcm = fixtures::DecodeAll(*cut);
+  EXPECT_GT(pcm.size(), 0u);
+  EXPECT_LT(pcm.size(), full.size());
+  EXPECT_EQ(pcm.size() % static_cast<std::size_t>(cut->GetChannels()), 0u) << "whole frames only";
+  EXPECT_TRUE(
+      std::equal(pcm.begin(), pcm.begin() + static_cast<long>(pcm.size() / 2), full.begin()))
+      << "what decodes before the cut is what the whole file gives";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Truncated, ::testing::ValuesIn(kOneFilePerFormat), Label);
 
 // A good file of any format: its format, 16-bit samples in whole Reads of the
 // decoder's own size, the end staying the end, and the PCM that is expected.

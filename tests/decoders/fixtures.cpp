@@ -26,7 +26,7 @@ using testing_support::RunTool;
 fs::path Directory() {
   const char* root = std::getenv("TONARIA_TEST_TMP");
   return fs::path(root != nullptr ? root : fs::temp_directory_path().string() + "/tonaria-tests") /
-         "decoder-fixtures-v1";
+         "decoder-fixtures-v2";
 }
 
 std::vector<char> FileBytes(const fs::path& path) {
@@ -195,7 +195,8 @@ void Generate(const fs::path& dir) {
   std::ofstream(dir / "chained.ogg", std::ios::binary)
       << std::ifstream(dir / "stereo.ogg", std::ios::binary).rdbuf()
       << std::ifstream(dir / "second.ogg", std::ios::binary).rdbuf();
-  for (const char* name : {"ape-44100-2-16.ape", "wmav2-44100-2.wma"}) {
+  for (const char* name : {"cbr.mp3", "s44.wav", "stereo.ogg", "s16.flac", "ape-44100-2-16.ape",
+                           "wmav2-22050-1.wma"}) {
     const auto bytes = FileBytes(dir / name);
     WriteBytes(dir / ("cut-" + std::string(name)), bytes, bytes.size() / 3);
   }

@@ -15,22 +15,6 @@ using namespace fixtures;
 using testing_support::MessageBoxRecorder;
 namespace ape = platform::ape;
 
-TEST(ApeDecoder, TruncatedFilePlaysWhatItHasAndEnds) {
-  MessageBoxRecorder boxes;
-  CMACDecoder decoder;
-  if (!OpenPath(decoder, Path("cut-ape-44100-2-16.ape"))) {
-    EXPECT_EQ(boxes.Count(), 1u) << "a header the library rejects is reported once";
-    return;
-  }
-  const auto pcm = DecodeAll(decoder);
-  const auto source = WavSamples("src-44100-2-16.wav");
-  EXPECT_LT(pcm.size(), source.size());
-  EXPECT_EQ(pcm.size() % 2, 0u) << "whole blocks only";
-  EXPECT_TRUE(
-      std::equal(pcm.begin(), pcm.begin() + static_cast<long>(pcm.size() / 2), source.begin()))
-      << "what decodes before the cut is the source";
-}
-
 // --- the decompressor itself ---
 
 struct ExtensionCase {
