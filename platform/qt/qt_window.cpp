@@ -250,9 +250,10 @@ std::intptr_t QtWindow::SendMessage(std::uint32_t message, std::uintptr_t wParam
 }
 
 void QtWindow::Show() {
-  if (presentToQt_ && sink_ == nullptr) {
-    // On X11 the client area gets an X window of its own, and frames go straight to it.
-    ClientView* view = widget_->View();
+  ClientView* view = widget_->View();
+  if (presentToQt_ && sink_ == nullptr && view->devicePixelRatioF() == 1.0) {
+    // On X11 the client area gets an X window of its own, and frames go straight to it
+    // (unscaled: a scaled screen keeps Qt's path, which scales the picture).
     view->setAttribute(Qt::WA_NativeWindow);
     if (auto sink = X11FrameSink::Open(static_cast<std::uint32_t>(view->winId()))) {
       view->DrawOnScreen();

@@ -71,6 +71,7 @@ class X11Frames : public ::testing::Test {
     if (server->Name().empty()) return;
     ::setenv("DISPLAY", server->Name().c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::unsetenv("QT_SCALE_FACTOR");  // a scaled screen takes the Qt path
     static int argc = 1;
     static char name[] = "x11_frames_test";
     static char* argv[] = {name, nullptr};
