@@ -34,36 +34,31 @@ class ShellCommands : public ShellTest {
   std::string path;
 };
 
-TEST_F(ShellCommands, PlayPauseStopMoveTheMenuAndTheTitleThroughTheirStates) {
+TEST_F(ShellCommands, PlayPauseResumeStopMoveTheMenuAndTheTitleThroughTheirStates) {
+  auto expectShown = [&](const std::u16string& state, const FileMenuFlags& menu) {
+    EXPECT_EQ(Title(), u"Tonaria - [commands.wav][" + state + u"]");
+    EXPECT_EQ(FileMenu(), menu);
+  };
   StartPlaying();
-  EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Playing]");
-  EXPECT_EQ(FileMenu(), kPlayingMenu);
+  expectShown(u"Playing", kPlayingMenu);
+  const std::uint64_t serial = currentPlayer->Serial();
 
   PressKey(Qt::Key_D, Qt::NoModifier, "d");
-  EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Paused]");
-  EXPECT_EQ(FileMenu(), kPausedMenu);
+  expectShown(u"Paused", kPausedMenu);
   EXPECT_TRUE(currentPlayer->IsPaused());
 
-  PressKey(Qt::Key_S, Qt::NoModifier, "s");
-  EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Stopped]");
-  EXPECT_EQ(FileMenu(), kStoppedMenu);
+  PressKey(Qt::Key_A, Qt::NoModifier, "a");  // resumes the same playback
+  expectShown(u"Playing", kPlayingMenu);
+  EXPECT_EQ(currentPlayer->Serial(), serial);
+  EXPECT_EQ(devices.created.size(), 1u) << "resuming must not start a new playback";
+  EXPECT_EQ(dialogRequests.size(), 1u) << "Play while paused must not ask for a file";
+  EXPECT_FALSE(currentPlayer->IsPaused());
+
+  PressKey(Qt::Key_D, Qt::NoModifier, "d");
+  PressKey(Qt::Key_S, Qt::NoModifier, "s");  // from the pause
+  expectShown(u"Stopped", kStoppedMenu);
   EXPECT_FALSE(currentPlayer);
   EXPECT_EQ(shell::fileReady.load(), 0);
-}
-
-TEST_F(ShellCommands, PlayWhilePausedResumesTheSamePlayback) {
-  StartPlaying();
-  Command(IDM_PAUSE);
-  const std::uint64_t paused = currentPlayer->Serial();
-  const std::size_t outputs = devices.created.size();
-
-  PressKey(Qt::Key_A, Qt::NoModifier, "a");
-  EXPECT_EQ(currentPlayer->Serial(), paused);
-  EXPECT_EQ(devices.created.size(), outputs) << "resuming must not start a new playback";
-  EXPECT_FALSE(currentPlayer->IsPaused());
-  EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Playing]");
-  EXPECT_EQ(FileMenu(), kPlayingMenu);
-  EXPECT_TRUE(dialogRequests.size() == 1) << "Play while paused must not ask for a file";
 }
 
 TEST_F(ShellCommands, KeysAreRefusedWhileTheirItemIsGrayed) {
