@@ -76,17 +76,13 @@ TEST_F(EngineStressTest, RandomCommandSequencesNeverHangLeakOrDesynchroniseTheMe
     for (int i = 0; i < steps; ++i) {
       const auto step = static_cast<Step>(pick(9));
       switch (step) {
-        case Step::kPlayShort:
-          session.PlayNewFile(shortPath);
-          break;
+        case Step::kPlayShort: session.PlayNewFile(shortPath); break;
         case Step::kPlayLong:
           // Held at the output's gate, so it is still playing when the next command comes.
           devices.next->gated = true;
           session.PlayNewFile(longPath);
           break;
-        case Step::kPlayUnknown:
-          session.PlayNewFile(unknownPath);
-          break;
+        case Step::kPlayUnknown: session.PlayNewFile(unknownPath); break;
         case Step::kPause:
           session.Pause();
           if (session.state() == EngineSession::State::kPaused && session.lastOutput() &&
@@ -101,16 +97,9 @@ TEST_F(EngineStressTest, RandomCommandSequencesNeverHangLeakOrDesynchroniseTheMe
             ++pausesReached;
           }
           break;
-        case Step::kResume:
-          session.Resume();
-          break;
-        case Step::kStop:
-          session.Stop();
-          ExpectSettled(session, "after Stop");
-          break;
-        case Step::kToggle:
-          session.Toggle(pick(3));
-          break;
+        case Step::kResume: session.Resume(); break;
+        case Step::kStop: session.Stop(); ExpectSettled(session, "after Stop"); break;
+        case Step::kToggle: session.Toggle(pick(3)); break;
         case Step::kLetItEnd:
           if (session.current() != nullptr && session.state() != EngineSession::State::kPaused) {
             if (session.lastOutput()) session.lastOutput()->OpenGate();

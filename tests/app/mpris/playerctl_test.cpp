@@ -113,13 +113,16 @@ class MprisBus : public ::testing::Test {
 
   static std::string Status() { return Trimmed(Playerctl({"status"}).out); }
 
-  // Polls playerctl until the status reads `expected`, within the bound.
-  static bool WaitForStatus(const std::string& expected) {
+  // Asks again (each ask a playerctl run) until holds() is true, within the bound.
+  static bool Eventually(const std::function<bool()>& holds) {
     const auto deadline = std::chrono::steady_clock::now() + kBound;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (Status() == expected) return true;
+    while (!holds()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
     }
-    return false;
+    return true;
+  }
+  static bool WaitForStatus(const std::string& expected) {
+    return Eventually([&] { return Status() == expected; });
   }
 
   // Waits until the host has logged `text` (after what was already checked).
@@ -214,11 +217,7 @@ TEST_F(MprisBus, MetadataShowsTheFile) {
   // A file whose length the shell does not know, opened while another plays.
   ASSERT_EQ(Playerctl({"open", FileUri("third.mp3")}).exitCode, 0);
   EXPECT_TRUE(HostLogged("open " + dir_ + "/third.mp3"));
-  const auto deadline = std::chrono::steady_clock::now() + kBound;
-  while (Trimmed(Playerctl({"metadata", "xesam:title"}).out) != "third.mp3" &&
-         std::chrono::steady_clock::now() < deadline) {
-  }
-  EXPECT_EQ(Trimmed(Playerctl({"metadata", "xesam:title"}).out), "third.mp3");
+  EXPECT_TRUE(Eventually([] { return Trimmed(Playerctl({"metadata", "xesam:title"}).out) == "third.mp3"; }));
   EXPECT_NE(Playerctl({"metadata", "mpris:length"}).exitCode, 0);  // no such key
   EXPECT_NE(Trimmed(Playerctl({"metadata", "mpris:trackid"}).out), firstTrack);
 }
