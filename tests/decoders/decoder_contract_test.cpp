@@ -2,7 +2,8 @@
 // its one message (or none), keeps nothing open and reads nothing; Read before
 // Open and after Close gives 0 and leaves the caller's buffer alone; Close twice
 // is harmless; a closed decoder opens its stored path again; a good file decodes
-// in whole Reads to the PCM its source or a reference decoder gives.
+// in whole Reads to the PCM its source or a reference decoder gives; the first
+// third of a file plays what the whole file plays.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
