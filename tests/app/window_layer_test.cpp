@@ -1,8 +1,8 @@
-// The Qt window layer on its own: messages from other threads, menu changes from
-// other threads, frames, message boxes that must never wait on a busy window thread.
+// The Qt window layer on its own: messages and menu changes from other threads,
+// frames, closing, and the small dialog and message-box helpers.
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <future>
 #include <thread>
 

@@ -202,11 +202,17 @@ TEST_F(PlayerTest, StopWhilePausedWakesTheThreadWithoutRestartingTheOutput) {
   EXPECT_EQ(window.GetMenu()->GetMenuState(IDM_STOP), kGrayed);
 }
 
-TEST_F(PlayerTest, PauseAfterStopDoesNothingAndStopAfterTheEndReturnsAtOnce) {
+// A Pause that reaches the engine after the file ended by itself (the window has not
+// yet handled WM_PLAYBACK_ENDED) must not leave a paused Player with no thread behind
+// it: Play would then "resume" it and nothing would sound.
+TEST_F(PlayerTest, PauseAfterTheEndOrAStopDoesNothingAndStopAfterTheEndReturnsAtOnce) {
   MakeWav("short.wav", 44100, 2, 2000);
   auto player = Prepared();
   ASSERT_TRUE(player->StartPlaybackThread());
   ExpectEndedCleanly(*player);
+  player->PausePlayback();  // the command was queued before the end notice
+  EXPECT_FALSE(player->IsPaused()) << "a Player with no thread left paused";
+  EXPECT_EQ(shell::fileReady.load(), 0) << "the end cleared fileReady; the late Pause set it again";
   player->stopEvent->Set();  // as it stands after a natural end (the wait above consumed it)
   EXPECT_TRUE(StopsWithinBound(*player));
   player->PausePlayback();
