@@ -180,7 +180,7 @@ class BadInputTest : public EngineFixture, public ::testing::WithParamInterface<
   Case Kind() const { return std::get<1>(GetParam()); }
   std::string Name(const std::string& base) const { return TempPath(base + "." + Type()); }
 
-  // The inputs of this row; empty (with skipReason set) when material is missing.
+  // The inputs of this row; empty when the material for it cannot be made here.
   std::vector<Input> MakeInputs() {
     const std::string type = Type();
     const auto good = Material(type, kRate);

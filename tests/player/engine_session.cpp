@@ -95,29 +95,25 @@ void EngineSession::PlayNewFile(const std::u16string& path) {
   lastDisplay_ = displays_.created.size() > displaysBefore ? displays_.created.back() : nullptr;
   player_->StartPlaybackThread();
   if (player_->HasAnalyzer()) player_->ApplyDisplayFlags(shell::showPeaks, shell::showGrids, shell::showGradient);
-  state_ = State::kPlaying;
-  SetMenu(state_);
+  SetState(State::kPlaying);
 }
 
 void EngineSession::Pause() {
   if (!player_ || state_ != State::kPlaying) return;  // Pause is grayed otherwise
   player_->PausePlayback();
-  state_ = State::kPaused;
-  SetMenu(state_);
+  SetState(State::kPaused);
 }
 
 void EngineSession::Resume() {
   if (!player_ || state_ != State::kPaused) return;
   player_->ResumePlayback();
-  state_ = State::kPlaying;
-  SetMenu(state_);
+  SetState(State::kPlaying);
 }
 
 void EngineSession::Stop() {
   if (player_ && !player_->IsStopRequested()) StopAndDelete();
   shell::fileReady = 0;
-  state_ = State::kStopped;
-  SetMenu(state_);
+  SetState(State::kStopped);
 }
 
 void EngineSession::Toggle(int which) {
@@ -146,13 +142,13 @@ void EngineSession::PumpMessages() {
     const PostedMessage& m = posted[postedSeen_];
     // An end posted by an earlier Player is stale: the window has moved on.
     if (m.message == WM_PLAYBACK_ENDED && player_ && m.wParam == player_->Serial()) {
-      state_ = State::kStopped;
-      SetMenu(state_);
+      SetState(State::kStopped);
     }
   }
 }
 
-void EngineSession::SetMenu(State state) {
+void EngineSession::SetState(State state) {
+  state_ = state;
   const auto flags = FileMenuFor(state);
   for (int i = 0; i < 3; ++i) window_.GetMenu()->ModifyMenu(kFileIds[i], flags[i], kFileTexts[i]);
 }

@@ -60,7 +60,7 @@ class EngineSession {
 
  private:
   void StopAndDelete();
-  void SetMenu(State state);
+  void SetState(State state);  // and the File menu with it
 
   FakeWindow& window_;
   ScriptedOutputDevices& devices_;
