@@ -52,10 +52,14 @@ void SpectrumAnalyzer::ResumeDspThread() {
 void SpectrumAnalyzer::Process(float* left, float* right, float timeScale) {
   levels.Analyse(left, right);
   const float fall = levels.Decay() * timeScale;
+  if (!window->ShowsFrames()) {
+    ComposeFrame(fall, false);  // levels and peaks move on; nothing is drawn
+    return;
+  }
   if (drawWithGdiCalls || lineStep != 1) {
     DrawFrameWithGdiCalls(fall);
   } else {
-    ComposeFrame(fall);
+    ComposeFrame(fall, true);
   }
   gdi::BitBlt(windowDC.get(), clientRect.left, clientRect.top, width, height, backDC.get(),
               clientRect.left, clientRect.top, gdi::SRCCOPY);

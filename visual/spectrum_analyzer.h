@@ -62,8 +62,9 @@ class SpectrumAnalyzer final : public SpectrumDisplay, public DigitalSignalProce
   void DrawBar(platform::gdi::HDC dc, int x, int clientHeight, int barWidth, int barHeight,
                int band);
   // One frame's bars, updating levels and peaks, either way: the results are equal.
+  // ComposeFrame without `draw` only updates them.
   void DrawFrameWithGdiCalls(float fall);
-  void ComposeFrame(float fall);
+  void ComposeFrame(float fall, bool draw);
 
   char16_t name[260] = {};
   platform::ui::HWND window;

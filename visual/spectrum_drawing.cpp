@@ -132,7 +132,7 @@ void SpectrumAnalyzer::DrawFrameWithGdiCalls(float fall) {
 // rows), else the bar (rows from its top down), else the grid column or the background.
 // Bars with no width draw only black pen on black background, which leaves the
 // background; the gaps between bars are background whatever the levels.
-void SpectrumAnalyzer::ComposeFrame(float fall) {
+void SpectrumAnalyzer::ComposeFrame(float fall, bool draw) {
   static_assert(gdi::PixelOf(kBackgroundColor) == 0, "zero-width bars rely on pen = background");
   constexpr std::uint32_t kPen = 0x000000;  // the DC's default pen: black
   // The flags are read once: one changed meanwhile shows from the next frame.
@@ -160,7 +160,9 @@ void SpectrumAnalyzer::ComposeFrame(float fall) {
       bars[barCount++] = {left, right, std::max(height - barHeight, 0),
                           std::clamp(height - peak, 0, height)};
   }
-  if (width <= 0 || height <= 0) return;  // a minimised window, or bitmaps too large to make
+  // Not drawn: the back buffer and the window keep the last picture, which the next frame
+  // drawn changes as usual.
+  if (!draw || width <= 0 || height <= 0) return;
 
   using gdi::detail::CopyRun;
   using gdi::detail::FillRun;

@@ -144,6 +144,18 @@ void MainWidget::keyPressEvent(QKeyEvent* event) {
   owner_.SendMessage(WM_KEYDOWN, virtualKey, 0);
 }
 
+// Frames are worth drawing only while someone can see them.
+void MainWidget::NoteVisibility() { owner_.framesVisible_ = isVisible() && !isMinimized(); }
+
+void MainWidget::showEvent(QShowEvent*) { NoteVisibility(); }
+
+void MainWidget::hideEvent(QHideEvent*) { NoteVisibility(); }
+
+void MainWidget::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::WindowStateChange) NoteVisibility();
+  QWidget::changeEvent(event);
+}
+
 void MainWidget::closeEvent(QCloseEvent* event) {
   // The procedure decides; by default a close request destroys the window.
   event->ignore();

@@ -50,6 +50,9 @@ class MainWidget final : public QWidget {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -60,6 +63,8 @@ class MainWidget final : public QWidget {
   ClientView* view_ = nullptr;   // owned by this widget (Qt parent)
   std::map<std::uint32_t, QAction*> actions_;
   std::vector<Accelerator> accelerators_;
+
+  void NoteVisibility();
 };
 
 // The classic virtual-key code of a Qt key: letters and digits keep their ASCII

@@ -63,6 +63,7 @@ class QtWindow final : public ui::Window {
   void PresentChangedFrame(std::span<const std::uint32_t> pixels, int width, int height,
                            std::span<const ui::FrameRect> changed) override;
   void PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  bool ShowsFrames() const override { return framesVisible_.load(std::memory_order_relaxed); }
 
   // Window's thread only from here on.
   std::intptr_t SendMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
@@ -105,6 +106,7 @@ class QtWindow final : public ui::Window {
   std::atomic<bool> menuSyncPending_{false};  // any thread
   std::atomic<bool> repaintPending_{false};   // any thread
   std::atomic<std::uint64_t> presented_{0};
+  std::atomic<bool> framesVisible_{false};  // shown and not minimised; kept by the widget
   std::atomic<int> clientWidth_{0};  // kept by the widget, read by any thread
   std::atomic<int> clientHeight_{0};
   bool presentToQt_ = true;  // false on the offscreen platform: frames are only counted

@@ -47,6 +47,10 @@ class Window {
     PresentFrame(pixels, width, height);
   }
 
+  // Whether a frame presented now could be seen: false while the window is minimised
+  // or hidden, or when there is no display. Drawing may be skipped then. Any thread.
+  virtual bool ShowsFrames() const { return true; }
+
   // Queues a message for the window's procedure and returns at once. Any thread.
   virtual void PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
 };

@@ -1,7 +1,7 @@
 // The composed frame against the same frame drawn one GDI call per step: equal pictures,
 // levels and peaks for every flag combination and client size, frame after frame. The
 // composed frames reach a window that copies only the rectangles named as changed, so a
-// change left unnamed shows as a stale pixel.
+// change left unnamed shows as a stale pixel; the window is hidden now and then.
 #include <cmath>
 #include <algorithm>
 #include <cstdint>
@@ -26,6 +26,7 @@ class PatchingWindow final : public platform::ui::Window {
   explicit PatchingWindow(ClientSize size) : size_(size) {}
   platform::ui::Menu* GetMenu() override { return nullptr; }
   ClientSize GetClientSize() const override { return size_; }
+  bool ShowsFrames() const override { return shown; }
   void PostMessage(std::uint32_t, std::uintptr_t, std::intptr_t) override {}
   void PresentFrame(std::span<const std::uint32_t> pixels, int, int) override {
     picture_.assign(pixels.begin(), pixels.end());
@@ -47,6 +48,7 @@ class PatchingWindow final : public platform::ui::Window {
   const std::vector<std::uint32_t>& Picture() const { return picture_; }
   int FrameCount() const { return wholeFrames_ + changedFrames_; }
   int ChangedFrames() const { return changedFrames_; }
+  bool shown = true;  // false: minimised or hidden
 
  private:
   ClientSize size_;
@@ -118,10 +120,22 @@ TEST_P(ComposedAgainstGdiCalls, SamePictureLevelsAndPeaksEveryFrame) {
     const std::vector<float> left = Signal(random, kind), right = Signal(random, kind);
     const float timeScale = 0.25f + static_cast<float>(pick(random)) / 40.0f;
     std::vector<float> l1 = left, r1 = right, l2 = left, r2 = right;
+
+    // Now and then the composed window is hidden for a few frames: nothing reaches it,
+    // the levels move on, and its first frame back is current.
+    if (frame % 9 == 4) composedWindow.shown = !composedWindow.shown;
+    const int before = composedWindow.FrameCount(), referenceBefore = referenceWindow.FrameCount();
     composed.Process(l1.data(), r1.data(), timeScale);
     reference.Process(l2.data(), r2.data(), timeScale);
-
-    ASSERT_EQ(composedWindow.FrameCount(), referenceWindow.FrameCount()) << "frame " << frame;
+    const int referenceFrames = referenceWindow.FrameCount() - referenceBefore;
+    ASSERT_EQ(composedWindow.FrameCount() - before, composedWindow.shown ? referenceFrames : 0)
+        << "frame " << frame;
+    for (int b = 0; b < SpectrumLevels::kBandCount; ++b) {
+      ASSERT_EQ(composed.Levels().Level(b), reference.Levels().Level(b)) << "band " << b;
+      ASSERT_EQ(composed.Levels().Peak(b), reference.Levels().Peak(b)) << "band " << b;
+      ASSERT_EQ(composed.Levels().PeakHold(b), reference.Levels().PeakHold(b)) << "band " << b;
+    }
+    if (!composedWindow.shown) continue;
     const std::vector<std::uint32_t>& got = composedWindow.Picture();
     const std::vector<std::uint32_t> want = referenceWindow.LastFrame();
     ASSERT_EQ(got.size(), want.size()) << "frame " << frame;
@@ -131,15 +145,10 @@ TEST_P(ComposedAgainstGdiCalls, SamePictureLevelsAndPeaksEveryFrame) {
                                  << " grids " << int(composed.showGrids) << " gradient "
                                  << int(composed.showGradient);
     }
-    for (int b = 0; b < SpectrumLevels::kBandCount; ++b) {
-      ASSERT_EQ(composed.Levels().Level(b), reference.Levels().Level(b)) << "band " << b;
-      ASSERT_EQ(composed.Levels().Peak(b), reference.Levels().Peak(b)) << "band " << b;
-      ASSERT_EQ(composed.Levels().PeakHold(b), reference.Levels().PeakHold(b)) << "band " << b;
-    }
   }
   // Flags change every sixth frame at most, so most frames go out as changes only.
   if (composedWindow.FrameCount() > 0) {
-    EXPECT_GE(composedWindow.ChangedFrames(), 60);
+    EXPECT_GE(composedWindow.ChangedFrames(), 40);
   }
 }
 

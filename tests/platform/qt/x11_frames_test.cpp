@@ -157,10 +157,13 @@ TEST_F(X11Frames, ChangedFramesPatchOnlyTheirRectanglesAndARepaintRestoresThePic
   EXPECT_EQ(OnScreen(cw, ch), want);
 
   // Hidden and shown again: the window's thread repaints the kept picture.
+  EXPECT_TRUE(window->ShowsFrames());
   window->Widget()->hide();
   ASSERT_TRUE(ProcessEventsUntil([&] { return !view->isVisible(); }));
+  EXPECT_FALSE(window->ShowsFrames()) << "a hidden window needs no drawing";
   window->Widget()->show();
   EXPECT_TRUE(ProcessEventsUntil([&] { return OnScreen(cw, ch) == want; }));
+  EXPECT_TRUE(window->ShowsFrames());
   EXPECT_EQ(window->PresentedFrames(), 3u);
 }
 
