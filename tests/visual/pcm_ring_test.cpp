@@ -78,6 +78,24 @@ TEST(PcmRingWrite, ABlockLongerThanTheRingKeepsItsLastRingLength) {
   EXPECT_EQ(l[3], SampleOfStreamByte(28));
 }
 
+TEST(PcmRingWrite, PiecesOfAnyLengthLandByteForByte) {
+  PcmRing ring(24);
+  const auto s = Stream(0, 60);
+  std::uint32_t at = 0;
+  for (std::uint32_t piece : {1u, 3u, 5u, 2u, 7u, 1u, 6u, 9u, 2u, 3u, 5u, 1u, 4u, 11u}) {  // 60 bytes
+    ring.Write(s.data() + at, piece);
+    at += piece;
+  }
+  EXPECT_EQ(ring.WritePos(), 60u % 24u);
+  std::vector<float> l(6), r(6);
+  std::uint64_t wraps = 0;
+  ring.Convert(12, 6, 4, l.data(), r.data(), wraps);  // stream 36..59 lies at 12..23, then 0..11
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(l[i], SampleOfStreamByte(36 + 4 * i)) << i;
+    EXPECT_EQ(r[i], SampleOfStreamByte(38 + 4 * i)) << i;
+  }
+}
+
 TEST(PcmRingConvert, AWindowRunningPastTheEndGoesOnAtTheStartAndCountsTheWrap) {
   PcmRing ring(32);
   const auto s = Stream(0, 48);
