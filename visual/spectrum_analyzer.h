@@ -109,7 +109,9 @@ class SpectrumAnalyzer final : public SpectrumDisplay, public DigitalSignalProce
   int shownBarCount = 0;
   Look shownLook{};
   bool backShowsComposition = false;  // false until composed, and after a GDI-drawn frame
-  // A whole redraw's two row patterns, width pixels each: made at set-up.
+  // A whole redraw's two row patterns, width pixels each, and the gradient's colour
+  // in each row: made at set-up.
   std::vector<std::uint32_t> upperRow;
   std::vector<std::uint32_t> stripeRow;
+  std::vector<std::uint32_t> gradientRows;
 };

@@ -43,6 +43,9 @@ void SpectrumAnalyzer::SetUpDrawing() {
   PaintGradient(clientRect, gradientDC.get(), kGradientTop, kGradientMiddle, kGradientBottom);
   upperRow.assign(static_cast<std::size_t>(width), 0u);
   stripeRow.assign(static_cast<std::size_t>(width), 0u);
+  // The gradient is vertical: each of its rows is one colour.
+  gradientRows.assign(static_cast<std::size_t>(height), 0u);
+  for (int y = 0; y < height && width > 0; ++y) gradientRows[y] = gradientBitmap->Pixel(0, y);
 }
 
 void SpectrumAnalyzer::TearDownDrawing() {
@@ -167,14 +170,13 @@ void SpectrumAnalyzer::ComposeFrame(float fall, bool draw) {
   using gdi::detail::CopyRun;
   using gdi::detail::FillRun;
   std::uint32_t* pixels = backBitmap->Pixels().data();
-  const std::uint32_t* gradientPixels = gradientBitmap->Pixels().data();
   const auto paintRows = [&](const ComposedBar& b, int firstRow, int endRow) {
     const int n = b.right - b.left;
     for (int y = firstRow; y < endRow; ++y) {
       const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * width + b.left;
       const bool barRow = y == b.peakRow || (y >= b.top && !(look.grids && y % 2 == 0));
       if (barRow && look.gradient) {
-        CopyRun(pixels + at, gradientPixels + at, n);
+        FillRun(pixels + at, n, gradientRows[y]);
       } else if (y == b.peakRow) {
         FillRun(pixels + at, n, peakPixel);
       } else {
