@@ -200,6 +200,7 @@ void QtWindow::StoreFrame(std::span<const std::uint32_t> pixels, int width, int 
   frameHeight_ = height;
   std::size_t kept = 0;
   std::array<ui::FrameRect, 64> shown;
+  bool sendAll = false;  // too many rectangles to send one by one
   for (const ui::FrameRect& c : changed) {
     const ui::FrameRect r{std::max(c.left, 0), std::max(c.top, 0), std::min(c.right, width),
                           std::min(c.bottom, height)};
@@ -214,12 +215,12 @@ void QtWindow::StoreFrame(std::span<const std::uint32_t> pixels, int width, int 
     if (kept < shown.size()) {
       shown[kept++] = r;
     } else {
-      shown[0] = {0, 0, width, height};  // too many to send one by one: send it all
-      kept = 1;
+      sendAll = true;
     }
   }
   if (kept == 0) return;  // nothing changed
   frameFresh_ = true;
+  if (sendAll) shown[0] = {0, 0, width, height}, kept = 1;
   if (sink_ != nullptr) sink_->Put(frame_.data(), width, {shown.data(), kept});
 }
 
@@ -251,7 +252,8 @@ std::intptr_t QtWindow::SendMessage(std::uint32_t message, std::uintptr_t wParam
 
 void QtWindow::Show() {
   ClientView* view = widget_->View();
-  if (presentToQt_ && sink_ == nullptr && view->devicePixelRatioF() == 1.0) {
+  if (QGuiApplication::platformName() == QStringLiteral("xcb") && sink_ == nullptr &&
+      view->devicePixelRatioF() == 1.0) {
     // On X11 the client area gets an X window of its own, and frames go straight to it
     // (unscaled: a scaled screen keeps Qt's path, which scales the picture).
     view->setAttribute(Qt::WA_NativeWindow);

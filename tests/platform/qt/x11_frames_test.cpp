@@ -167,6 +167,25 @@ TEST_F(X11Frames, ChangedFramesPatchOnlyTheirRectanglesAndARepaintRestoresThePic
   EXPECT_EQ(window->PresentedFrames(), 3u);
 }
 
+TEST_F(X11Frames, ManySmallChangesArriveAsWell) {
+  const int w = 100, h = 30;
+  const std::vector<std::uint32_t> first = Pattern(w, h, 4), second = Pattern(w, h, 5);
+  window->PresentFrame(first, w, h);
+  std::vector<ui::FrameRect> dots;  // more than the window sends one by one
+  std::vector<std::uint32_t> expected = first;
+  for (int i = 0; i < 90; ++i) {
+    const int x = (i * 37) % w, y = (i * 11) % h;
+    dots.push_back({x, y, x + 1, y + 1});
+    expected[y * w + x] = second[y * w + x];
+  }
+  window->PresentChangedFrame(second, w, h, dots);
+  const int cw = window->GetClientSize().width;
+  const std::vector<std::uint32_t> screen = OnScreen(cw, h);
+  ASSERT_EQ(screen.size(), static_cast<std::size_t>(cw) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) ASSERT_EQ(screen[y * cw + x], expected[y * w + x]) << x << "," << y;
+}
+
 TEST_F(X11Frames, FramesFromAnotherThreadWhileTheWindowIsDestroyed) {
   const std::vector<std::uint32_t> frame = Pattern(120, 30, 3);
   std::atomic<bool> stop{false};
