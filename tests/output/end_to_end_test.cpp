@@ -83,7 +83,7 @@ class DiskCapture : public ::testing::TestWithParam<int> {
   platform::Event poll_{platform::Event::Reset::kManual};
 };
 
-// Pauses and resumes at random points (with a fixed seed) must neither drop nor
+// Pauses and resumes at random points (from a fixed random sequence) must neither drop nor
 // repeat a sample of what the device plays.
 TEST_P(DiskCapture, CaptureIsTheFilesPcmWhateverThePausesAndResumes) {
   const int wanted = GetParam();

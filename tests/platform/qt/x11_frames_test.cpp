@@ -131,9 +131,9 @@ class X11Frames : public ::testing::Test {
 std::unique_ptr<PrivateXServer> X11Frames::server;
 std::unique_ptr<QApplication> X11Frames::app;
 
-std::vector<std::uint32_t> Pattern(int width, int height, std::uint32_t seed) {
+std::vector<std::uint32_t> Pattern(int width, int height, std::uint32_t offset) {
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = (static_cast<std::uint32_t>(i) * 2654435761u + seed) & 0xFFFFFF;
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = (static_cast<std::uint32_t>(i) * 2654435761u + offset) & 0xFFFFFF;
   return pixels;
 }
 
