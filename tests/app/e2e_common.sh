@@ -27,16 +27,22 @@ wait_for() {
   done
 }
 
-# start_xvfb NUMBER: a private X server on :NUMBER.
+# start_xvfb: a private X server on a display number it picks itself, so another
+# server on the machine can never be taken for ours. Sets DISPLAY.
 start_xvfb() {
-  export DISPLAY=":$1"
   unset WAYLAND_DISPLAY
-  Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  local number_file
+  number_file=$(mktemp)
+  Xvfb -displayfd 1 -screen 0 800x600x24 -nolisten tcp -noreset >"$number_file" 2>/dev/null &
   pids+=($!)
+  wait_for "Xvfb to pick a display" grep -q '[0-9]' "$number_file"
+  export DISPLAY=":$(head -n 1 "$number_file")"
+  rm -f "$number_file"
   wait_for "X server $DISPLAY" xdotool getmouselocation
 }
 
-window_id() { xdotool search --onlyvisible --name '^Tonaria' | head -n 1; }
+# The visible window of the program with process id PLAYER.
+window_id() { xdotool search --onlyvisible --pid "$PLAYER" 2>/dev/null | head -n 1; }
 have_window() { [[ -n "$(window_id)" ]]; }
 title_ends_with() { [[ "$(xdotool getwindowname "$WID")" == *"$1" ]]; }
 not_running() { ! kill -0 "$1" 2>/dev/null; }

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # End to end under Xvfb with the real X11 window: the system-wide hot keys, then
 # the window keys, drive a playback and the title follows.
-# usage: e2e_hot_keys.sh TONARIA MAKE_DEMO DISPLAY_NUMBER WORK_DIR
+# usage: e2e_hot_keys.sh TONARIA MAKE_DEMO WORK_DIR
 source "$(dirname "$0")/e2e_common.sh"
-tonaria=$1 make_demo=$2 display=$3 work=$4
+tonaria=$1 make_demo=$2 work=$3
 mkdir -p "$work"
 wav="$work/e2e tone.wav"  # a blank in the name goes through the command line too
 [[ -f "$wav" ]] || "$make_demo" "$wav" >/dev/null
 export SDL_AUDIODRIVER=dummy
-start_xvfb "$display"
+start_xvfb
 
 # start_player: runs tonaria on the WAV and waits for its playing window.
 start_player() {

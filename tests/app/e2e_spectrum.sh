@@ -2,16 +2,16 @@
 # End to end under Xvfb: the real window shows the spectrum of what is playing.
 # Bars in the gradient's colours over the grid while a music-like file plays; the
 # picture holds still while paused; after the file ends the last frame stays.
-# usage: e2e_spectrum.sh TONARIA MAKE_DEMO DISPLAY_NUMBER WORK_DIR
+# usage: e2e_spectrum.sh TONARIA MAKE_DEMO WORK_DIR
 source "$(dirname "$0")/e2e_common.sh"
-tonaria=$1 make_demo=$2 display=$3 work=$4
+tonaria=$1 make_demo=$2 work=$3
 mkdir -p "$work"
 demo="$work/demo.wav"
 music="$work/music.wav"
 [[ -f "$demo" ]] || "$make_demo" "$demo" >/dev/null
 [[ -f "$music" ]] || sox "$demo" "$music" trim 0 4
 export SDL_AUDIODRIVER=dummy
-start_xvfb "$display"
+start_xvfb
 
 shot() { import -window "$WID" "$work/$1.png"; }
 # Pixels of the screenshot as "r g b" lines.
@@ -32,7 +32,8 @@ still() {
 has_bars() { (($(gradient_pixels "$1") > 20)); }
 
 "$tonaria" "$music" >"$work/out.log" 2>&1 &
-pids+=($!)
+PLAYER=$!
+pids+=($PLAYER)
 wait_for "the window" have_window
 WID=$(window_id)
 wait_for "[Playing]" title_ends_with "[Playing]"
