@@ -9,15 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <string_view>
 
 #include "app/command_line.h"
+#include "app/display_platform.h"
 #include "app/shell.h"
 #include "app/win_main.h"
 #include "output/system_output_devices.h"
 #include "platform/qt/message_boxes.h"
 #include "platform/qt/qt_window.h"
-#include "platform/qt/x11_hot_keys.h"
 #include "visual/spectrum_analyzer_factory.h"
 
 #ifndef TONARIA_DEMO_PATH
@@ -31,17 +30,6 @@ int signalPipe[2] = {-1, -1};
 void OnQuitSignal(int) {
   const char byte = 1;
   [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
-}
-
-bool IsSet(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && value[0] != '\0';
-}
-
-// A window on Qt's offscreen platform, asked for by the user: no X server is needed.
-bool ChoseOffscreen() {
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  return platform != nullptr && std::string_view(platform) == "offscreen";
 }
 
 // SIGINT and SIGTERM quit like Exit; the handler only wakes the window's thread.
@@ -93,22 +81,12 @@ int main(int argc, char** argv) {
   }
 
   InstallQuitSignals();
-  app::headless = !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY");
-  std::shared_ptr<xcb_connection_t> probe;  // held until Qt has its own connection
-  if (app::headless) {
-    std::fputs("tonaria: no display found; running without a window until the playback ends\n", stderr);
-  } else if (!IsSet("WAYLAND_DISPLAY") && !ChoseOffscreen() && !(probe = platform::qt::ProbeX11Display())) {
-    // Qt would abort on a display it cannot open; play without a window instead.
-    std::fprintf(stderr, "tonaria: cannot open display '%s'; running without a window until the playback ends\n",
-                 std::getenv("DISPLAY"));
-    app::headless = true;
-  }
-  if (app::headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  app::DisplayPlatform display;  // says so when there will be no window
   // Qt sees only the program name: file names must never be taken for Qt options.
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   QApplication application(qtArgc, qtArgv);
-  probe.reset();
+  app::headless = !display.HasWindow();
   QApplication::setApplicationName(QStringLiteral("tonaria"));
   QApplication::setDesktopFileName(QStringLiteral("org.tonaria.Tonaria"));
   platform::qt::InstallMessageBoxes(app::headless ? platform::qt::MessageBoxMode::kHeadless

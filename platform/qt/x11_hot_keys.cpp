@@ -123,13 +123,3 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
 }
 
 }  // namespace platform::qt
-
-namespace platform::qt {
-
-std::shared_ptr<xcb_connection_t> ProbeX11Display() {
-  std::shared_ptr<xcb_connection_t> connection(xcb_connect(nullptr, nullptr), xcb_disconnect);
-  if (!connection || xcb_connection_has_error(connection.get()) != 0) return nullptr;
-  return connection;
-}
-
-}  // namespace platform::qt

@@ -46,12 +46,3 @@ class X11HotKeys final : public QAbstractNativeEventFilter {
 };
 
 }  // namespace platform::qt
-
-namespace platform::qt {
-
-// A connection to the X server on $DISPLAY, or null when none answers (Qt would
-// abort on such a display). Keep it until Qt has connected: closing the only
-// client would make a bare X server reset under Qt's feet.
-std::shared_ptr<xcb_connection_t> ProbeX11Display();
-
-}  // namespace platform::qt

@@ -1,0 +1,70 @@
+// The window system is chosen from what answered, and there is always a way to
+// start: every choice ends in Qt's offscreen platform, and no window is said once.
+#include "app/display_platform.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using app::ChoosePlatform;
+using app::DisplayEnvironment;
+
+struct Row {
+  const char* what;
+  DisplayEnvironment environment;
+  const char* qtPlatform;
+  bool window;
+  const char* notice;  // a part of the notice; "" for none
+};
+
+DisplayEnvironment Env(const char* display, bool x11, const char* wayland, bool compositor,
+                       const char* qtPlatform = "", bool xcbPlugin = true,
+                       bool waylandPlugin = true) {
+  return {display, wayland, qtPlatform, x11, compositor, xcbPlugin, waylandPlugin};
+}
+
+TEST(DisplayPlatform, ChoosesX11WhereItAnswersElseWaylandElseNoWindow) {
+  const Row rows[] = {
+      {"X11 session", Env(":0", true, "", false), "xcb;offscreen", true, ""},
+      {"XWayland: X11, so the window can be kept above", Env(":0", true, "wayland-0", true),
+       "xcb;offscreen", true, ""},
+      {"Wayland alone", Env("", false, "wayland-0", true), "wayland;offscreen", true, ""},
+      {"a dead X display in a Wayland session", Env(":9", false, "wayland-0", true),
+       "wayland;offscreen", true, ""},
+      {"nothing named", Env("", false, "", false), "offscreen", false, "no display found"},
+      {"a dead X display", Env(":9", false, "", false), "offscreen", false,
+       "cannot open display ':9'"},
+      {"a dead compositor", Env("", false, "w-1", false), "offscreen", false,
+       "cannot connect to Wayland display 'w-1'"},
+      {"Wayland without Qt's plugin", Env("", false, "wayland-0", true, "", true, false),
+       "offscreen", false, "Wayland platform plugin is not installed"},
+      {"X11 without Qt's plugin falls to Wayland",
+       Env(":0", true, "wayland-0", true, "", false, true), "wayland;offscreen", true, ""},
+      {"the user's offscreen keeps a window", Env(":0", false, "", false, "offscreen"), "offscreen",
+       true, ""},
+      {"the user's Wayland over XWayland", Env(":0", true, "wayland-0", true, "wayland"),
+       "wayland;offscreen", true, ""},
+      {"the user's list loses what cannot start",
+       Env(":9", false, "wayland-0", true, "xcb;wayland"), "wayland;offscreen", true, ""},
+      {"the user's platform we cannot check", Env(":0", false, "", false, "vnc"), "vnc;offscreen",
+       true, ""},
+      {"nothing of the user's list can start", Env(":9", false, "", false, "xcb"), "offscreen",
+       false, "QT_QPA_PLATFORM 'xcb'"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const app::PlatformChoice choice = ChoosePlatform(row.environment);
+    EXPECT_EQ(choice.qtPlatform, row.qtPlatform);
+    EXPECT_EQ(choice.window, row.window);
+    if (row.notice[0] == '\0') {
+      EXPECT_EQ(choice.notice, "");
+    } else {
+      EXPECT_NE(choice.notice.find(row.notice), std::string::npos) << choice.notice;
+      EXPECT_TRUE(choice.notice.starts_with("tonaria: ")) << choice.notice;
+      EXPECT_TRUE(choice.notice.ends_with("running without a window until the playback ends"))
+          << choice.notice;
+    }
+  }
+}
+
+}  // namespace
