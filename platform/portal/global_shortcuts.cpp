@@ -1,0 +1,209 @@
+#include "platform/portal/global_shortcuts.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QList>
+#include <utility>
+
+namespace platform::portal {
+
+// One entry of BindShortcuts' a(sa{sv}): the id and its description and trigger.
+struct PortalShortcut {
+  QString id;
+  QVariantMap options;
+};
+
+}  // namespace platform::portal
+
+Q_DECLARE_METATYPE(platform::portal::PortalShortcut)
+
+namespace platform::portal {
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut) {
+  argument.beginStructure();
+  argument << shortcut.id << shortcut.options;
+  argument.endStructure();
+  return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut) {
+  argument.beginStructure();
+  argument >> shortcut.id >> shortcut.options;
+  argument.endStructure();
+  return argument;
+}
+
+namespace {
+
+constexpr char kRequestInterface[] = "org.freedesktop.portal.Request";
+constexpr char kSessionInterface[] = "org.freedesktop.portal.Session";
+constexpr char kRegistryInterface[] = "org.freedesktop.host.portal.Registry";
+constexpr char kNoPortal[] = "no desktop portal on the session bus";
+
+// What a failed call means for the caller: a missing portal or interface is
+// something to work around; anything else is the portal's own failure.
+std::pair<Outcome, std::string> Failure(const QDBusError& error) {
+  switch (error.type()) {
+    case QDBusError::ServiceUnknown:
+    case QDBusError::Disconnected:
+      return {Outcome::kUnavailable, kNoPortal};
+    case QDBusError::UnknownMethod:
+    case QDBusError::UnknownInterface:
+    case QDBusError::UnknownObject:
+      return {Outcome::kUnavailable, "the desktop portal has no global shortcuts"};
+    default:
+      return {Outcome::kFailed,
+              "the desktop portal failed: " + error.message().simplified().toStdString()};
+  }
+}
+
+// The portal's session handle comes as a string, or from some portals as a path.
+QString PathOf(const QVariant& value) {
+  if (value.userType() == qMetaTypeId<QDBusObjectPath>())
+    return value.value<QDBusObjectPath>().path();
+  return value.toString();
+}
+
+}  // namespace
+
+GlobalShortcuts::GlobalShortcuts(QDBusConnection bus, QString appId, ActivatedHandler onActivated,
+                                 FinishedHandler onFinished)
+    : bus_(std::move(bus)),
+      appId_(std::move(appId)),
+      onActivated_(std::move(onActivated)),
+      onFinished_(std::move(onFinished)) {
+  qDBusRegisterMetaType<PortalShortcut>();
+  qDBusRegisterMetaType<QList<PortalShortcut>>();
+}
+
+GlobalShortcuts::~GlobalShortcuts() { CloseSession(); }
+
+void GlobalShortcuts::Bind(std::vector<Shortcut> shortcuts) {
+  if (step_ != Step::kIdle) return;
+  shortcuts_ = std::move(shortcuts);
+  if (!bus_.isConnected()) {
+    Finish(Outcome::kUnavailable, "no session bus");
+    return;
+  }
+  // Newer portals learn a program's id from this call; older ones do not know it.
+  step_ = Step::kRegistering;
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      kPortalService, kPortalPath, kRegistryInterface, QStringLiteral("Register"));
+  call << appId_ << QVariantMap();
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);  // this owns it
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
+    done->deleteLater();
+    if (done->isError() && done->error().type() == QDBusError::ServiceUnknown) {
+      Finish(Outcome::kUnavailable, kNoPortal);
+      return;
+    }
+    CreateSession();
+  });
+}
+
+void GlobalShortcuts::CreateSession() {
+  step_ = Step::kCreatingSession;
+  Request(QStringLiteral("CreateSession"), {},
+          {{QStringLiteral("session_handle_token"), QStringLiteral("tonaria_session")}});
+}
+
+void GlobalShortcuts::BindShortcuts() {
+  step_ = Step::kBinding;
+  QList<PortalShortcut> list;
+  for (const Shortcut& shortcut : shortcuts_) {
+    list.push_back({shortcut.id,
+                    {{QStringLiteral("description"), shortcut.description},
+                     {QStringLiteral("preferred_trigger"), shortcut.preferredTrigger}}});
+  }
+  Request(
+      QStringLiteral("BindShortcuts"),
+      {QVariant::fromValue(QDBusObjectPath(sessionPath_)), QVariant::fromValue(list), QString()},
+      {});
+}
+
+void GlobalShortcuts::Request(const QString& method, const QList<QVariant>& arguments,
+                              QVariantMap options) {
+  // Listen before asking: the Response may overtake the reply that names the Request.
+  const QString token = QStringLiteral("tonaria%1").arg(++tokens_);
+  options.insert(QStringLiteral("handle_token"), token);
+  const QString sender = bus_.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+  WatchRequest(QStringLiteral("%1/request/%2/%3").arg(QLatin1String(kPortalPath), sender, token));
+
+  QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath,
+                                                     kGlobalShortcutsInterface, method);
+  call.setArguments(QList<QVariant>(arguments) << options);
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);  // this owns it
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, &GlobalShortcuts::OnRequestReply);
+}
+
+void GlobalShortcuts::OnRequestReply(QDBusPendingCallWatcher* watcher) {
+  watcher->deleteLater();
+  const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
+  if (reply.isError()) {
+    const auto [outcome, detail] = Failure(reply.error());
+    Finish(outcome, detail);
+    return;
+  }
+  // Portals older than the handle_token option choose the path themselves.
+  if (reply.value().path() != requestPath_) WatchRequest(reply.value().path());
+}
+
+void GlobalShortcuts::WatchRequest(const QString& path) {
+  const QString response = QStringLiteral("Response");
+  if (!requestPath_.isEmpty()) {
+    bus_.disconnect(kPortalService, requestPath_, kRequestInterface, response, this,
+                    SLOT(OnResponse(uint, QVariantMap)));
+  }
+  requestPath_ = path;
+  if (path.isEmpty()) return;
+  bus_.connect(kPortalService, path, kRequestInterface, response, this,
+               SLOT(OnResponse(uint, QVariantMap)));
+}
+
+void GlobalShortcuts::CloseSession() {
+  if (sessionPath_.isEmpty()) return;
+  // No reply is awaited: the portal also ends a session whose client has gone.
+  bus_.send(QDBusMessage::createMethodCall(kPortalService, sessionPath_, kSessionInterface,
+                                           QStringLiteral("Close")));
+  sessionPath_.clear();
+}
+
+void GlobalShortcuts::OnResponse(uint response, const QVariantMap& results) {
+  // 0: done; 1: the user declined; anything else: the portal gave up.
+  if (step_ == Step::kCreatingSession) {
+    sessionPath_ =
+        response == 0 ? PathOf(results.value(QStringLiteral("session_handle"))) : QString();
+    if (response == 1) return Finish(Outcome::kDenied, "the global shortcuts session was declined");
+    if (sessionPath_.isEmpty())
+      return Finish(Outcome::kFailed, "the desktop portal refused a session");
+    bus_.connect(kPortalService, kPortalPath, kGlobalShortcutsInterface,
+                 QStringLiteral("Activated"), this,
+                 SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    BindShortcuts();
+  } else if (step_ == Step::kBinding) {
+    if (response == 0) return Finish(Outcome::kBound, {});
+    Finish(
+        response == 1 ? Outcome::kDenied : Outcome::kFailed,
+        response == 1 ? "the shortcuts were declined" : "the desktop portal refused the shortcuts");
+  }
+}
+
+void GlobalShortcuts::OnActivated(const QDBusObjectPath& session, const QString& id, qulonglong,
+                                  const QVariantMap&) {
+  if (step_ == Step::kDone && !sessionPath_.isEmpty() && session.path() == sessionPath_) {
+    onActivated_(id);
+  }
+}
+
+void GlobalShortcuts::Finish(Outcome outcome, const std::string& detail) {
+  step_ = Step::kDone;
+  WatchRequest({});
+  if (outcome != Outcome::kBound) CloseSession();
+  onFinished_(outcome, detail);  // last: the handler may destroy this object
+}
+
+}  // namespace platform::portal

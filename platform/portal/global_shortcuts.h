@@ -1,0 +1,83 @@
+// System-wide shortcuts through the desktop portal's GlobalShortcuts interface:
+// one session, its shortcuts bound once, each activation passed on. Every call
+// is asynchronous (the desktop may ask the user first). Made, used and destroyed
+// on one thread that runs a Qt event loop; callbacks come on that thread.
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QDBusObjectPath;
+class QDBusPendingCallWatcher;
+
+namespace platform::portal {
+
+inline constexpr char kPortalService[] = "org.freedesktop.portal.Desktop";
+inline constexpr char kPortalPath[] = "/org/freedesktop/portal/desktop";
+inline constexpr char kGlobalShortcutsInterface[] = "org.freedesktop.portal.GlobalShortcuts";
+
+struct Shortcut {
+  QString id;                // stable: the desktop keeps the user's choice under it
+  QString description;       // what the user is shown
+  QString preferredTrigger;  // in the shortcuts notation of the desktop, e.g. "CTRL+1"
+};
+
+enum class Outcome {
+  kBound,        // the desktop took the shortcuts
+  kUnavailable,  // no portal on the bus, or one without global shortcuts
+  kDenied,       // the user declined
+  kFailed,       // the portal answered with an error or refused the session
+};
+
+class GlobalShortcuts final : public QObject {
+  Q_OBJECT
+
+ public:
+  using ActivatedHandler = std::function<void(const QString& id)>;
+  // Called once per Bind; detail is a few words on why, for anything but kBound.
+  using FinishedHandler = std::function<void(Outcome outcome, const std::string& detail)>;
+
+  // appId names the program to the desktop (its desktop entry's name).
+  GlobalShortcuts(QDBusConnection bus, QString appId, ActivatedHandler onActivated,
+                  FinishedHandler onFinished);
+  GlobalShortcuts(const GlobalShortcuts&) = delete;
+  GlobalShortcuts& operator=(const GlobalShortcuts&) = delete;
+  ~GlobalShortcuts() override;  // closes the session: the shortcuts go with it
+
+  // Registers the program, creates a session and binds the shortcuts. Once only.
+  void Bind(std::vector<Shortcut> shortcuts);
+
+ private slots:
+  void OnResponse(uint response, const QVariantMap& results);
+  void OnActivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
+                   const QVariantMap& options);
+
+ private:
+  enum class Step { kIdle, kRegistering, kCreatingSession, kBinding, kDone };
+
+  void CreateSession();
+  void BindShortcuts();
+  // Calls a portal method whose answer comes as a Request's Response signal.
+  void Request(const QString& method, const QList<QVariant>& arguments, QVariantMap options);
+  void OnRequestReply(QDBusPendingCallWatcher* watcher);
+  void WatchRequest(const QString& path);  // empty: stop watching
+  void CloseSession();
+  void Finish(Outcome outcome, const std::string& detail);
+
+  QDBusConnection bus_;
+  QString appId_;
+  ActivatedHandler onActivated_;
+  FinishedHandler onFinished_;
+  std::vector<Shortcut> shortcuts_;
+  Step step_ = Step::kIdle;
+  QString requestPath_;  // the Request whose Response is awaited
+  QString sessionPath_;  // once the portal made the session
+  int tokens_ = 0;
+};
+
+}  // namespace platform::portal

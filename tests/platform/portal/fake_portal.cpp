@@ -1,0 +1,149 @@
+// A stand-in desktop portal on the session bus that tests drive. It answers the
+// GlobalShortcuts calls as a desktop would, prints one line for each call it
+// gets, and reads commands from standard input:
+//   activate ID [SESSION]  emits Activated for ID (default: the last session made)
+// usage: fake_portal [--refuse-session=CODE] [--refuse-binding=CODE]
+//                    [--without-global-shortcuts]
+// It prints "ready" once it owns the portal's name.
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QDateTime>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kService[] = "org.freedesktop.portal.Desktop";
+constexpr char kPath[] = "/org/freedesktop/portal/desktop";
+constexpr char kShortcuts[] = "org.freedesktop.portal.GlobalShortcuts";
+
+void Say(const QString& line) {
+  std::printf("%s\n", line.toUtf8().constData());
+  std::fflush(stdout);
+}
+
+struct Behaviour {
+  uint sessionResponse = 0;
+  uint bindingResponse = 0;
+  bool globalShortcuts = true;
+};
+
+class FakePortal final : public QDBusVirtualObject {
+ public:
+  explicit FakePortal(Behaviour behaviour) : behaviour_(behaviour) {}
+
+  QString introspect(const QString&) const override { return {}; }
+
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
+    const QString member = message.member();
+    const QString interface = message.interface();
+    if (interface == QLatin1String("org.freedesktop.host.portal.Registry") &&
+        member == "Register") {
+      Say("register " + message.arguments().value(0).toString());
+      bus.send(message.createReply());
+    } else if (interface == QLatin1String(kShortcuts) && behaviour_.globalShortcuts &&
+               member == "CreateSession") {
+      const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().value(0));
+      session_ = ObjectPath(message, "session", options.value("session_handle_token").toString());
+      sessionOwner_ = message.service();
+      Say("create-session " + session_);
+      Respond(message, bus, behaviour_.sessionResponse, {{"session_handle", session_}});
+    } else if (interface == QLatin1String(kShortcuts) && behaviour_.globalShortcuts &&
+               member == "BindShortcuts") {
+      const QString session = message.arguments().value(0).value<QDBusObjectPath>().path();
+      const QDBusArgument list = message.arguments().value(1).value<QDBusArgument>();
+      list.beginArray();
+      while (!list.atEnd()) {
+        QString id;
+        QVariantMap options;
+        list.beginStructure();
+        list >> id >> options;
+        list.endStructure();
+        Say(QStringLiteral("bind %1 %2 %3 %4")
+                .arg(session, id, options.value("preferred_trigger").toString(),
+                     options.value("description").toString()));
+      }
+      list.endArray();
+      Respond(message, bus, behaviour_.bindingResponse, {});
+    } else if (interface == QLatin1String("org.freedesktop.portal.Session") && member == "Close") {
+      Say("close " + message.path());
+      bus.send(message.createReply());
+    } else {
+      bus.send(message.createErrorReply(QDBusError::UnknownMethod, "no such method: " + member));
+    }
+    return true;
+  }
+
+  void Activate(const QString& id, const QString& session) {
+    QDBusMessage signal =
+        QDBusMessage::createTargetedSignal(sessionOwner_, kPath, kShortcuts, "Activated");
+    signal << QVariant::fromValue(QDBusObjectPath(session.isEmpty() ? session_ : session)) << id
+           << qulonglong(QDateTime::currentMSecsSinceEpoch()) << QVariantMap();
+    QDBusConnection::sessionBus().send(signal);
+  }
+
+ private:
+  // The path a portal gives a Request or Session: the caller's name and its token.
+  static QString ObjectPath(const QDBusMessage& call, const QString& kind, const QString& token) {
+    QString sender = call.service().mid(1).replace('.', '_');
+    return QStringLiteral("%1/%2/%3/%4").arg(kPath, kind, sender, token);
+  }
+
+  // Replies with the Request's path, then answers on it as the desktop would.
+  void Respond(const QDBusMessage& call, const QDBusConnection& bus, uint code,
+               const QVariantMap& results) {
+    const QVariantMap options = qdbus_cast<QVariantMap>(call.arguments().constLast());
+    const QString request = ObjectPath(call, "request", options.value("handle_token").toString());
+    bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+    QDBusMessage response = QDBusMessage::createTargetedSignal(
+        call.service(), request, "org.freedesktop.portal.Request", "Response");
+    response << code << results;
+    bus.send(response);
+  }
+
+  Behaviour behaviour_;
+  QString session_;
+  QString sessionOwner_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  Behaviour behaviour;
+  for (const QString& argument : application.arguments().mid(1)) {
+    if (argument.startsWith("--refuse-session="))
+      behaviour.sessionResponse = argument.mid(17).toUInt();
+    if (argument.startsWith("--refuse-binding="))
+      behaviour.bindingResponse = argument.mid(17).toUInt();
+    if (argument == "--without-global-shortcuts") behaviour.globalShortcuts = false;
+  }
+  FakePortal portal(behaviour);
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.registerVirtualObject(kPath, &portal, QDBusConnection::SubPath) ||
+      !bus.registerService(kService)) {
+    std::fprintf(stderr, "fake_portal: cannot serve %s on the session bus\n", kService);
+    return 1;
+  }
+  QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+  std::string pending;
+  QObject::connect(&input, &QSocketNotifier::activated, [&] {
+    char buffer[256];
+    const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (got <= 0) return QCoreApplication::quit();  // the test closed our input
+    pending.append(buffer, static_cast<std::size_t>(got));
+    for (std::size_t end; (end = pending.find('\n')) != std::string::npos;
+         pending.erase(0, end + 1)) {
+      const QStringList words = QString::fromStdString(pending.substr(0, end)).split(' ');
+      if (words.value(0) == "activate") portal.Activate(words.value(1), words.value(2));
+    }
+  });
+  Say("ready");
+  return QCoreApplication::exec();
+}

@@ -1,0 +1,182 @@
+// The desktop portal's global shortcuts against a fake portal on a private bus:
+// what is bound, what an activation delivers, and each way it can fail.
+#include "platform/portal/global_shortcuts.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "tests/app/mpris/child_process.h"
+#include "tests/support/audio_fixtures.h"
+#include "tests/support/playback_doubles.h"
+
+namespace {
+
+using mpris_testing::ChildProcess;
+using platform::portal::GlobalShortcuts;
+using platform::portal::Outcome;
+using testing_support::kBound;
+
+constexpr auto kBoundMs = std::chrono::duration_cast<std::chrono::milliseconds>(kBound);
+
+// Runs the event loop until holds() is true, within the bound.
+bool PumpUntil(const std::function<bool()>& holds) {
+  QTimer tick;  // wakes the loop now and then, so the bound is kept
+  tick.start(20);
+  const auto deadline = std::chrono::steady_clock::now() + kBound;
+  while (!holds()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
+class PortalShortcuts : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "portal_test";
+    static char* argv[] = {name, nullptr};
+    application_ = std::make_unique<QCoreApplication>(argc, argv);
+    if (!testing_support::HaveTool("dbus-daemon")) return;
+    bus_ = std::make_unique<ChildProcess>();
+    if (!bus_->Start({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"},
+                     {}) ||
+        bus_->WaitForLine("unix:", 0, kBoundMs) == std::string::npos) {
+      bus_.reset();
+      return;
+    }
+    address_ = bus_->Out().substr(0, bus_->Out().find('\n'));
+  }
+
+  static void TearDownTestSuite() {
+    bus_.reset();
+    application_.reset();
+  }
+
+  void SetUp() override {
+    if (!bus_) GTEST_SKIP() << "needs dbus-daemon (scripts/install-deps.sh)";
+  }
+
+  void TearDown() override {
+    client_.reset();
+    if (portal_) portal_->CloseInput();
+    if (portal_) portal_->Wait(kBoundMs);
+    QDBusConnection::disconnectFromBus(connectionName_);
+  }
+
+  // Starts the fake portal with these options and waits until it serves.
+  void StartPortal(const std::vector<std::string>& options) {
+    std::vector<std::string> argv = {FAKE_PORTAL};
+    argv.insert(argv.end(), options.begin(), options.end());
+    portal_ = std::make_unique<ChildProcess>();
+    ASSERT_TRUE(portal_->Start(argv, {{"DBUS_SESSION_BUS_ADDRESS", address_}}));
+    ASSERT_NE(portal_->WaitForLine("ready", 0, kBoundMs), std::string::npos) << portal_->Err();
+  }
+
+  // Binds two shortcuts from a connection of its own; the outcome, once it comes.
+  std::optional<Outcome> Bind() {
+    connectionName_ = QStringLiteral("client%1").arg(++connections_);
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QString::fromStdString(address_), connectionName_);
+    client_ = std::make_unique<GlobalShortcuts>(
+        bus, QStringLiteral("org.example.Player"),
+        [this](const QString& id) { activated_.push_back(id.toStdString()); },
+        [this](Outcome outcome, const std::string& detail) {
+          outcome_ = outcome;
+          detail_ = detail;
+        });
+    client_->Bind({{"play", "Play", "CTRL+1"}, {"stop", "Stop", "CTRL+3"}});
+    PumpUntil([this] { return outcome_.has_value(); });
+    return outcome_;
+  }
+
+  // Waits until the fake portal has printed a line holding text (after the last one found).
+  bool PortalSaid(const std::string& text) {
+    return PumpUntil([&] {
+      const std::size_t end = portal_->WaitForLine(text, said_, std::chrono::milliseconds(0));
+      if (end == std::string::npos) return false;
+      said_ = end;
+      return true;
+    });
+  }
+
+  // The rest of the fake portal's first line that starts with prefix.
+  std::string PortalLineAfter(const std::string& prefix) const {
+    const std::string& out = portal_->Out();
+    const std::size_t at = out.find(prefix);
+    if (at == std::string::npos) return {};
+    return out.substr(at + prefix.size(), out.find('\n', at) - at - prefix.size());
+  }
+
+  static inline std::unique_ptr<QCoreApplication> application_;
+  static inline std::unique_ptr<ChildProcess> bus_;
+  static inline std::string address_;
+  static inline int connections_ = 0;
+
+  std::unique_ptr<ChildProcess> portal_;
+  std::unique_ptr<GlobalShortcuts> client_;
+  QString connectionName_;
+  std::optional<Outcome> outcome_;
+  std::string detail_;
+  std::vector<std::string> activated_;
+  std::size_t said_ = 0;
+};
+
+TEST_F(PortalShortcuts, BindsEachShortcutWithItsTriggerAndPassesOnItsActivations) {
+  StartPortal({});
+  ASSERT_EQ(Bind(), Outcome::kBound) << detail_ << "\nportal: " << portal_->Out();
+  ASSERT_TRUE(PortalSaid("register org.example.Player"));
+  ASSERT_TRUE(PortalSaid("create-session "));
+  const std::string session = PortalLineAfter("create-session ");
+  ASSERT_TRUE(PortalSaid("bind " + session + " play CTRL+1 Play"));
+  ASSERT_TRUE(PortalSaid("bind " + session + " stop CTRL+3 Stop"));
+
+  portal_->WriteLine("activate stop /org/freedesktop/portal/desktop/session/another/client");
+  portal_->WriteLine("activate play");
+  ASSERT_TRUE(PumpUntil([this] { return !activated_.empty(); }));
+  EXPECT_EQ(activated_, std::vector<std::string>{"play"}) << "another session's shortcut was taken";
+
+  client_.reset();
+  EXPECT_TRUE(PortalSaid("close " + session)) << "the session outlived the shortcuts";
+}
+
+TEST_F(PortalShortcuts, SaysWhyWhenThereAreNoShortcuts) {
+  struct Row {
+    std::optional<std::vector<std::string>> portal;  // none: no portal on the bus
+    Outcome outcome;
+    const char* detail;
+    bool sessionClosed;
+  };
+  const Row rows[] = {
+      {std::nullopt, Outcome::kUnavailable, "no desktop portal", false},
+      {std::vector<std::string>{"--without-global-shortcuts"}, Outcome::kUnavailable,
+       "has no global shortcuts", false},
+      {std::vector<std::string>{"--refuse-session=2"}, Outcome::kFailed, "refused a session",
+       false},
+      {std::vector<std::string>{"--refuse-session=1"}, Outcome::kDenied, "declined", false},
+      {std::vector<std::string>{"--refuse-binding=1"}, Outcome::kDenied, "declined", true},
+      {std::vector<std::string>{"--refuse-binding=2"}, Outcome::kFailed, "refused the shortcuts",
+       true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.portal ? row.portal->front() : "no portal");
+    TearDown();
+    portal_.reset();
+    outcome_.reset();
+    said_ = 0;
+    if (row.portal) StartPortal(*row.portal);
+    EXPECT_EQ(Bind(), row.outcome);
+    EXPECT_NE(detail_.find(row.detail), std::string::npos) << detail_;
+    if (row.sessionClosed) {
+      EXPECT_TRUE(PortalSaid("close "));
+    }
+  }
+}
+
+}  // namespace
