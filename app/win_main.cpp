@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "app/hot_keys.h"
 #include "app/resources.h"
 #include "app/shell.h"
 #include "app/shell_mpris_host.h"
@@ -41,15 +42,6 @@ std::string IconPath(const char* name) {
   return {};
 }
 
-void RegisterHotKeys(qt::QtWindow& window) {
-  // Another program may hold a combination, or there may be no X11 display: the
-  // window keys and the menu still work, so failures are ignored.
-  window.RegisterHotKey(static_cast<int>(IDM_PLAY), qt::MOD_CONTROL, 0x31);
-  window.RegisterHotKey(static_cast<int>(IDM_PAUSE), qt::MOD_CONTROL, 0x32);
-  window.RegisterHotKey(static_cast<int>(IDM_STOP), qt::MOD_CONTROL, 0x33);
-  window.RegisterHotKey(static_cast<int>(IDM_EXIT), qt::MOD_CONTROL, 0x34);
-}
-
 }  // namespace
 
 int RegisterMainClass() {
@@ -76,6 +68,7 @@ int CreateMainWindow() {
 qt::QtWindow* MainWindow() { return mainWindowOwner.get(); }
 
 void DestroyMainWindow() {
+  ReleaseHotKeys();
   if (!mainWindowOwner) return;
   ui::SetActiveWindow(nullptr);
   shell::mainWindow = nullptr;

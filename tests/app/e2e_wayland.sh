@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# End to end in a Wayland session without any X server (a headless weston): the
+# program opens its window natively, plays, and ends cleanly on SIGTERM; its hot
+# keys go through a fake desktop portal on a private session bus, and without one
+# it says once that they are off. First, a Wayland display nobody serves must not
+# make it abort. Exits 77 (skipped) where weston or Qt's Wayland plugin is missing.
+# usage: e2e_wayland.sh TONARIA FAKE_PORTAL WORK_DIR
+source "$(dirname "$0")/e2e_common.sh"
+tonaria=$1 fake_portal=$2 work=$3
+said() { grep -q -- "$1" "$2"; }
+
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+sox -n -r 44100 -c 2 -b 16 long.wav synth 60 sine 440
+sox -n -r 44100 -c 2 -b 16 short.wav synth 0.5 sine 440
+
+echo "a Wayland display that nobody serves: no abort, played without a window"
+code=0
+env -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=tonaria-nobody SDL_AUDIODRIVER=dummy timeout "$BOUND_SECONDS" "$tonaria" short.wav \
+  2>nobody.err || code=$?
+[[ "$code" == 0 ]] || fail "exit code $code: $(cat nobody.err)"
+said "cannot connect to Wayland display 'tonaria-nobody'; running without a window" nobody.err ||
+  fail "not said why there is no window: $(cat nobody.err)"
+
+command -v weston >/dev/null && command -v dbus-daemon >/dev/null && command -v playerctl >/dev/null ||
+  { echo "SKIP: needs weston, dbus-daemon and playerctl (scripts/install-deps.sh)"; exit 77; }
+compgen -G "/usr/lib/*/qt6/plugins/platforms/libqwayland-*.so" >/dev/null ||
+  { echo "SKIP: needs Qt's Wayland platform plugin (qt6-wayland)"; exit 77; }
+
+unset DISPLAY DBUS_SESSION_BUS_ADDRESS DBUS_STARTER_ADDRESS XDG_SESSION_TYPE QT_QPA_PLATFORM
+XDG_RUNTIME_DIR=$(mktemp -d)  # private, 0700, as the Wayland socket needs
+export XDG_RUNTIME_DIR WAYLAND_DISPLAY=tonaria-e2e SDL_AUDIODRIVER=disk
+trap 'cleanup; rm -rf "$XDG_RUNTIME_DIR"' EXIT
+weston --backend=headless-backend.so --socket="$WAYLAND_DISPLAY" --idle-time=0 >weston.log 2>&1 &
+pids+=($!)
+wait_for "the compositor's socket" test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
+
+size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+larger_than() { (($(size "$1") > $2)); }
+status_is() { [[ "$(playerctl -p tonaria status 2>/dev/null)" == "$1" ]]; }
+
+# start NAME: plays long.wav into NAME.raw; stderr in NAME.err. Sets PLAYER.
+start() {
+  SDL_DISKAUDIOFILE="$1.raw" "$tonaria" "$work/long.wav" >"$1.out" 2>"$1.err" &
+  PLAYER=$!
+  pids+=($PLAYER)
+}
+
+# expect_exit CODE: waits (bounded) for the player to end with that exit code.
+expect_exit() {
+  wait_for "the program to exit" not_running "$PLAYER"
+  local code=0
+  wait "$PLAYER" || code=$?
+  [[ "$code" == "$1" ]] || { cat "$work"/*.err >&2; fail "exit code $code, expected $1"; }
+}
+
+# start_portal NAME ARGS...: a private session bus with the fake portal on it (each
+# with files of its own); what the portal prints goes to NAME.portal, commands to
+# it to file descriptor 3.
+start_portal() {
+  local name=$1
+  shift
+  dbus-daemon --session --nofork --nopidfile --print-address=1 >"$name.bus" 2>/dev/null &
+  pids+=($!)
+  wait_for "the private bus" grep -q unix: "$name.bus"
+  export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$name.bus")
+  mkfifo "$name.in"
+  "$fake_portal" "$@" <"$name.in" >"$name.portal" 2>&1 &
+  pids+=($!)
+  exec 3>"$name.in"
+  wait_for "the fake portal" said ready "$name.portal"
+}
+
+echo "no session bus: native window, plays, hot keys off, SIGTERM ends it"
+start bare
+wait_for "the capture to start" larger_than bare.raw 0
+played=$(size bare.raw)
+wait_for "the capture to grow" larger_than bare.raw "$played"
+said "without a window" bare.err && fail "no native window: $(cat bare.err)"
+[[ $(grep -c "Ctrl+1..4 are off" bare.err) == 1 ]] || fail "not said once that the hot keys are off: $(cat bare.err)"
+stray=$(grep -v -e '^tonaria: ' -e '^CRITICAL: ' bare.err || true)  # SDL names its disk driver
+[[ -z "$stray" ]] || fail "lines on stderr that are not the program's: $stray"
+kill -TERM "$PLAYER"
+expect_exit 0
+
+echo "the portal binds Ctrl+1..4 and its activations drive the player"
+start_portal bound
+start bound
+wait_for "the shortcuts bound" said "exit CTRL+4 Exit" bound.portal
+for binding in "play CTRL+1 Play" "pause CTRL+2 Pause" "stop CTRL+3 Stop"; do
+  said "$binding" bound.portal || fail "not bound: $binding"
+done
+wait_for "Playing" status_is Playing
+echo "activate pause" >&3
+wait_for "Ctrl+2 -> Paused" status_is Paused
+echo "activate play" >&3
+wait_for "Ctrl+1 -> Playing" status_is Playing
+echo "activate exit" >&3
+expect_exit 0
+wait_for "the session closed" said "close " bound.portal
+said "Ctrl+1..4" bound.err && fail "a fallback was announced: $(cat bound.err)"
+exec 3>&-
+
+echo "a portal that refuses the session: said once, hot keys off; the window is a Wayland toplevel"
+start_portal refused --refuse-session=2
+WAYLAND_DEBUG=client start refused  # the protocol trace shows the window's own requests
+wait_for "the refusal said" said "refused a session; Ctrl+1..4 are off" refused.err
+wait_for "a toplevel titled as playing" said 'set_title("Tonaria - \[long.wav\]\[Playing\]")' refused.err
+kill -TERM "$PLAYER"
+expect_exit 0
+[[ $(grep -c "Ctrl+1..4" refused.err) == 1 ]] || fail "said more than once: $(cat refused.err)"
+exec 3>&-
+command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "PASS (without the XWayland case)"; exit 0; }
+echo "XWayland and a portal without global shortcuts: the window on X11, X11 key grabs, said once"
+start_portal xwayland --without-global-shortcuts
+start_xvfb  # stands in for XWayland beside the compositor; it unsets WAYLAND_DISPLAY
+export WAYLAND_DISPLAY=tonaria-e2e
+start xwayland
+wait_for "the X11 window" have_window
+WID=$(window_id)
+wait_for "the fallback said" said "the desktop portal has no global shortcuts; Ctrl+1..4 go through X11 key grabs" \
+  xwayland.err
+xdotool key ctrl+2
+wait_for "Ctrl+2 -> [Paused]" title_ends_with "[Paused]"
+kill -TERM "$PLAYER"
+expect_exit 0
+[[ $(grep -c "Ctrl+1..4" xwayland.err) == 1 ]] || fail "said more than once: $(cat xwayland.err)"
+exec 3>&-
+echo "PASS"
