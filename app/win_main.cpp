@@ -28,11 +28,11 @@ namespace qt = platform::qt;
 std::unique_ptr<qt::QtWindow> mainWindowOwner;
 bool classRegistered = false;
 
-// The icon drawn at build time, else the one installed beside the program.
+// The icon installed with the program, else the one drawn at build time.
 std::string IconPath(const char* name) {
   const std::string besideProgram =
       QCoreApplication::applicationDirPath().toStdString() + "/../share/icons/hicolor/48x48/apps";
-  for (const std::string& dir : {std::string(TONARIA_ICON_DIR), besideProgram,
+  for (const std::string& dir : {besideProgram, std::string(TONARIA_ICON_DIR),
                                  std::string("/usr/share/icons/hicolor/48x48/apps")}) {
     if (dir.empty()) continue;
     std::error_code error;

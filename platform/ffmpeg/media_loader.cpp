@@ -23,15 +23,17 @@ std::string ExecutableDir() {
 
 std::vector<std::string> Candidates() {
   if (const char* chosen = std::getenv("TONARIA_FFMPEG_MODULE"); chosen != nullptr) return {chosen};
+  // An installed program takes the module installed with it; the build tree's is
+  // only for programs and tests run where they were built.
   std::vector<std::string> paths;
+  const std::string dir = ExecutableDir();
+  if (!dir.empty()) {
+    paths.push_back(dir + "/../lib/tonaria/libtonaria_ffmpeg.so");
+    paths.push_back(dir + "/libtonaria_ffmpeg.so");
+  }
 #ifdef TONARIA_FFMPEG_MODULE_BUILD_PATH
   paths.emplace_back(TONARIA_FFMPEG_MODULE_BUILD_PATH);
 #endif
-  const std::string dir = ExecutableDir();
-  if (!dir.empty()) {
-    paths.push_back(dir + "/libtonaria_ffmpeg.so");
-    paths.push_back(dir + "/../lib/tonaria/libtonaria_ffmpeg.so");
-  }
   return paths;
 }
 
