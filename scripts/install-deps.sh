@@ -11,10 +11,12 @@ packages=(
   libmad0-dev libvorbis-dev libflac-dev libsndfile1-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   # window and sound
-  qt6-base-dev qt6-qpa-plugins libxcb1-dev libxcb-keysyms1-dev libx11-dev libsdl2-dev
-  # test tools: encoders for test audio, a virtual X server, D-Bus
+  qt6-base-dev qt6-qpa-plugins qt6-wayland libxcb1-dev libxcb-keysyms1-dev libx11-dev libsdl2-dev
+  # test tools: encoders for test audio, a virtual X server, a headless Wayland
+  # compositor, D-Bus, and what checks the desktop metadata and the Debian package
   xvfb xdotool x11-utils imagemagick sox lame vorbis-tools flac ffmpeg
   libjmac-java default-jre-headless playerctl dbus dbus-x11 desktop-file-utils
+  weston appstream dpkg-dev
 )
 
 missing=()
