@@ -2,11 +2,13 @@
 
 #include <QDBusConnection>
 #include <QGuiApplication>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/resources.h"
 #include "platform/portal/global_shortcuts.h"
@@ -51,6 +53,11 @@ bool GrabX11Keys(qt::QtWindow& window) {
   return any;
 }
 
+void SayKeysAreOff(const std::string& why) {
+  std::fprintf(stderr, "tonaria: %s; Ctrl+1..4 are off (the window keys still work)\n",
+               why.c_str());
+}
+
 void FallBack(qt::QtWindow& window, const std::string& why) {
   if (GrabX11Keys(window)) {
     std::fprintf(stderr,
@@ -58,8 +65,7 @@ void FallBack(qt::QtWindow& window, const std::string& why) {
                  "window has focus\n",
                  why.c_str());
   } else {
-    std::fprintf(stderr, "tonaria: %s; Ctrl+1..4 are off (the window keys still work)\n",
-                 why.c_str());
+    SayKeysAreOff(why);
   }
 }
 
@@ -92,8 +98,7 @@ void RegisterHotKeys(qt::QtWindow& window) {
       [&window](portal::Outcome outcome, const std::string& detail) {
         if (outcome == portal::Outcome::kDenied) {
           // The user said no: grabbing the keys behind the desktop's back would overrule that.
-          std::fprintf(stderr, "tonaria: %s; Ctrl+1..4 are off (the window keys still work)\n",
-                       detail.c_str());
+          SayKeysAreOff(detail);
         } else if (outcome != portal::Outcome::kBound) {
           FallBack(window, detail);
         }

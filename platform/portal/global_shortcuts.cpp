@@ -63,8 +63,9 @@ std::pair<Outcome, std::string> Failure(const QDBusError& error) {
 
 // The portal's session handle comes as a string, or from some portals as a path.
 QString PathOf(const QVariant& value) {
-  if (value.userType() == qMetaTypeId<QDBusObjectPath>())
+  if (value.userType() == qMetaTypeId<QDBusObjectPath>()) {
     return value.value<QDBusObjectPath>().path();
+  }
   return value.toString();
 }
 
@@ -175,20 +176,25 @@ void GlobalShortcuts::CloseSession() {
 void GlobalShortcuts::OnResponse(uint response, const QVariantMap& results) {
   // 0: done; 1: the user declined; anything else: the portal gave up.
   if (step_ == Step::kCreatingSession) {
-    sessionPath_ =
-        response == 0 ? PathOf(results.value(QStringLiteral("session_handle"))) : QString();
-    if (response == 1) return Finish(Outcome::kDenied, "the global shortcuts session was declined");
-    if (sessionPath_.isEmpty())
-      return Finish(Outcome::kFailed, "the desktop portal refused a session");
-    bus_.connect(kPortalService, kPortalPath, kGlobalShortcutsInterface,
-                 QStringLiteral("Activated"), this,
-                 SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    BindShortcuts();
+    if (response == 0) sessionPath_ = PathOf(results.value(QStringLiteral("session_handle")));
+    if (response == 1) {
+      Finish(Outcome::kDenied, "the global shortcuts session was declined");
+    } else if (sessionPath_.isEmpty()) {
+      Finish(Outcome::kFailed, "the desktop portal refused a session");
+    } else {
+      bus_.connect(kPortalService, kPortalPath, kGlobalShortcutsInterface,
+                   QStringLiteral("Activated"), this,
+                   SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+      BindShortcuts();
+    }
   } else if (step_ == Step::kBinding) {
-    if (response == 0) return Finish(Outcome::kBound, {});
-    Finish(
-        response == 1 ? Outcome::kDenied : Outcome::kFailed,
-        response == 1 ? "the shortcuts were declined" : "the desktop portal refused the shortcuts");
+    if (response == 0) {
+      Finish(Outcome::kBound, {});
+    } else if (response == 1) {
+      Finish(Outcome::kDenied, "the shortcuts were declined");
+    } else {
+      Finish(Outcome::kFailed, "the desktop portal refused the shortcuts");
+    }
   }
 }
 
