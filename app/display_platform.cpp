@@ -82,15 +82,18 @@ DisplayPlatform::DisplayPlatform() {
   environment.display = Environment("DISPLAY");
   environment.waylandDisplay = Environment("WAYLAND_DISPLAY");
   environment.qtPlatform = Environment("QT_QPA_PLATFORM");
-  x11Probe_ = platform::qt::ProbeX11Display(environment.display);
+  // Offscreen chosen by the user needs no display: none is probed (a remote one may be slow).
+  if (environment.qtPlatform != kOffscreen) {
+    x11Probe_ = platform::qt::ProbeX11Display(environment.display);
+  }
   environment.x11Answers = x11Probe_ != nullptr;
   environment.waylandAnswers =
       platform::qt::ProbeWaylandDisplay(environment.waylandDisplay, Environment("XDG_RUNTIME_DIR"));
   environment.xcbPlugin = platform::qt::HasPlatformPlugin("xcb");
   environment.waylandPlugin = platform::qt::HasPlatformPlugin("wayland");
   choice_ = ChoosePlatform(environment);
-  if (choice_.qtPlatform.find("xcb") == std::string::npos)
-    x11Probe_.reset();  // Qt will not connect there
+  // Held until Qt connects only where Qt will connect.
+  if (choice_.qtPlatform.find("xcb") == std::string::npos) x11Probe_.reset();
   setenv("QT_QPA_PLATFORM", choice_.qtPlatform.c_str(), 1);
   if (!choice_.notice.empty()) std::fprintf(stderr, "%s\n", choice_.notice.c_str());
 }
