@@ -1,81 +1,74 @@
 #include "app/command_line.h"
 
-#include <string_view>
+#include <cerrno>
+#include <unistd.h>
 
+#include "app/resources.h"
 #include "platform/kernel/text.h"
 
 namespace app {
 
 const char kUsage[] =
-    "usage: tonaria [--help] [--version] [--] [FILE]\n"
-    "Plays FILE (MP3, WAV, Ogg Vorbis, WMA, APE or FLAC) in a small window with a live spectrum.\n";
-const char kVersion[] = "tonaria 0.2009.5\n";
+    "usage: tonaria [-h|--help] [--version] [--] [FILE]\n"
+    "Plays FILE (MP3, WAV, Ogg Vorbis, WMA, APE or FLAC) in a small window with a live spectrum;\n"
+    "without FILE the window opens idle.\n";
+
+std::string VersionLine() { return "tonaria " + platform::ToUtf8(kVersion) + "\n"; }
 
 ParsedOptions ParseOptions(int argc, const char* const* argv) {
   ParsedOptions parsed;
   bool optionsEnded = false;
+  bool haveFile = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument(argv[i]);
-    if (!optionsEnded && argument.starts_with("--")) {
+    if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
       if (argument == "--") {
         optionsEnded = true;
-      } else if (argument == "--help") {
+        continue;
+      }
+      if (argument == "-h" || argument == "--help") {
         parsed.action = OptionAction::kHelp;
-        return parsed;
       } else if (argument == "--version") {
         parsed.action = OptionAction::kVersion;
-        return parsed;
       } else {
         parsed.action = OptionAction::kUsageError;
         parsed.badOption = argument;
-        return parsed;
       }
-      continue;
+      return parsed;
     }
-    parsed.operands.emplace_back(argument);
+    if (haveFile) {
+      parsed.others.emplace_back(argument);
+    } else {
+      parsed.file = MakeAbsolute(argument);
+      haveFile = true;
+    }
   }
   return parsed;
 }
 
-std::u16string BuildCommandLine(const std::vector<std::string>& operands) {
-  std::u16string line;
-  for (const std::string& operand : operands) {
-    if (!line.empty()) line += u' ';
-    const std::u16string wide = platform::FromUtf8(operand);
-    const bool quote = wide.empty() || wide.find_first_of(u" \t") != std::u16string::npos;
-    if (quote) line += u'"';
-    line += wide;
-    if (quote) line += u'"';
+std::string MakeAbsolute(std::string_view path) {
+  if (path.empty() || path.front() == '/') return std::string(path);
+  while (path.starts_with("./")) {
+    path.remove_prefix(2);
+    while (path.starts_with('/')) path.remove_prefix(1);
   }
-  return line;
+  std::string folder(256, '\0');
+  while (getcwd(folder.data(), folder.size()) == nullptr) {
+    if (errno != ERANGE) return std::string(path);
+    folder.resize(folder.size() * 2);
+  }
+  folder.resize(folder.find('\0'));
+  if (!folder.ends_with('/')) folder += '/';
+  return folder + std::string(path);
 }
 
-std::u16string TakePathFromCommandLine(std::u16string_view commandLine) {
-  std::u16string path;
-  const std::size_t length = commandLine.size();
-  int quotes = 0;
-  char16_t first = 0;
-  char16_t second = 0;
-  for (std::size_t pos = 0; pos < length; ++pos) {
-    if (commandLine[pos] == u'"') {
-      if (++quotes == 2) return path;
-      // The character after a quote is not looked at as a quote again.
-      if (++pos >= length) break;
-    }
-    const char16_t c = commandLine[pos];
-    const char16_t next = pos + 1 < length ? commandLine[pos + 1] : u'\0';
-    if (path.empty()) {
-      first = c;
-      second = next;
-    } else if (c == first && next == second && path.back() == u' ') {
-      // A second path that starts like the first: keep the first, without the blank.
-      // Only after a blank, since on this system a path's own parts may start alike.
-      path.pop_back();
-      return path;
-    }
-    path += c;
+std::string IgnoredFilesLine(const ParsedOptions& options) {
+  if (options.others.empty()) return {};
+  std::string line = "tonaria: one file at a time: ignoring " + options.others.front();
+  if (options.others.size() > 1) {
+    line += " and " + std::to_string(options.others.size() - 1) + " more";
   }
-  return path;
+  return line + "\n";
 }
 
 }  // namespace app

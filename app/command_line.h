@@ -1,8 +1,8 @@
-// From main's arguments to the one command-line string the shell takes its file
-// from, and the shell's way of taking that string apart.
+// The command line as the shell split it: options, and the one file to play.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace app {
@@ -11,22 +11,25 @@ enum class OptionAction { kRun, kHelp, kVersion, kUsageError };
 
 struct ParsedOptions {
   OptionAction action = OptionAction::kRun;
-  std::vector<std::string> operands;  // what is left after the options
-  std::string badOption;              // for kUsageError
+  std::string file;                 // the first file named, made absolute; empty when none
+  std::vector<std::string> others;  // further files, as given: one file plays at a time
+  std::string badOption;            // for kUsageError
 };
 
-// Options start with "--"; "--" itself ends them.
+// "-h" and "--help", "--version"; "--" ends the options, and any other argument
+// that starts with '-' (but is not "-" itself) is an unknown option. A file is
+// taken byte for byte: blanks, quotes and any other characters are its own.
 ParsedOptions ParseOptions(int argc, const char* const* argv);
 
-// The operands as one command line: separated by blanks, each with a blank or tab in it quoted.
-std::u16string BuildCommandLine(const std::vector<std::string>& operands);
+// path against the current folder, leading "./" dropped; unchanged when already
+// absolute, empty, or when the current folder cannot be had.
+std::string MakeAbsolute(std::string_view path);
 
-// The shell's rule for the file to play: a quoted path ends at its closing quote;
-// of several unquoted paths that start alike only the first is taken. The result
-// is not bounded here: the caller refuses what is too long.
-std::u16string TakePathFromCommandLine(std::u16string_view commandLine);
+// The line that says which files were left out; empty when there were none.
+std::string IgnoredFilesLine(const ParsedOptions& options);
 
 extern const char kUsage[];
-extern const char kVersion[];
+// "tonaria VERSION\n", the version the About box shows too.
+std::string VersionLine();
 
 }  // namespace app

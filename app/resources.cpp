@@ -2,6 +2,8 @@
 
 namespace app {
 
+const char16_t kVersion[] = u"" TONARIA_VERSION;
+
 namespace ui = platform::ui;
 namespace qt = platform::qt;
 
@@ -47,7 +49,7 @@ std::vector<std::pair<std::u16string, std::u16string>> OpenFileFilter() {
 
 qt::DialogTemplate AboutDialog103() {
   using qt::ControlKind;
-  return {u"Tonaria 0.2009.5.6065",
+  return {LoadString(IDS_APP_TITLE) + u" " + kVersion,
           191,
           101,
           true,
@@ -60,7 +62,8 @@ qt::DialogTemplate AboutDialog103() {
               {ControlKind::kStatic, -1, 15, 33, 160, 8, u"monkey's audio [https://www.monkeysaudio.com/]"},
               {ControlKind::kStatic, -1, 15, 42, 112, 8, u"FLAC [https://xiph.org/flac/]"},
               {ControlKind::kStatic, -1, 15, 51, 156, 8, u"libsndfile [https://libsndfile.github.io/libsndfile/]"},
-          }};
+          },
+          9};
 }
 
 }  // namespace app

@@ -43,7 +43,11 @@ inline constexpr char16_t kShowGridsText[] = u"Show &Grids";
 inline constexpr char16_t kShowGradientText[] = u"Show G&radient";
 
 inline constexpr char16_t kUnsupportedFileText[] =
-    u"Only supports mp3, wav, ogg, wma, ape, flac file now.\nAnd wma need Windows Media Format 9 or higher support.";
+    u"Only supports mp3, wav, ogg, wma, ape, flac file now.\nAnd wma need Windows Media Format 9 "
+    u"or higher support.";
+// The program's version, as the About box, --version and the manual page give it.
+extern const char16_t kVersion[];
+
 inline constexpr char16_t kPathTooLongText[] =
     u"The file's path is longer than 259 characters, so it cannot be opened.\nMove or rename the file and try again.";
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/headless_reports.h"
 #include "app/resources.h"
 #include "app/shell_mpris_host.h"
 #include "platform/kernel/strsafe.h"
@@ -11,17 +12,22 @@
 #include "platform/ui/message_box.h"
 #include "player/extension_tests.h"
 
-namespace app {
-
-namespace ui = platform::ui;
+namespace shell {
 
 char16_t appTitle[100] = {};
 char16_t windowClassName[100] = {};
-char16_t currentFileName[shell::kPathCapacity] = {};
+char16_t currentFileName[kPathCapacity] = {};
 char16_t titleText[kTitleCapacity] = {};
 std::unique_ptr<Player> currentPlayer;
 bool headless = false;
-bool playbackHadOutput = false;
+Prepared latestPrepared = Prepared::kNoFormat;
+
+}  // namespace shell
+
+namespace app {
+
+namespace ui = platform::ui;
+using shell::currentPlayer;
 
 int IsSupportedFile(const char16_t* path) {
   if (path == nullptr || path[0] == u'\0') return 0;
@@ -36,13 +42,15 @@ int UpdateFileName() {
   const std::size_t slash = path.find_last_of(u"/\\");
   if (slash != std::u16string_view::npos) {
     const std::u16string name(path.substr(slash + 1));
-    platform::StringCchCopyW(currentFileName, std::size(currentFileName), name.c_str());
+    platform::StringCchCopyW(shell::currentFileName, std::size(shell::currentFileName),
+                             name.c_str());
   }
   return 1;
 }
 
 bool SetCurrentPath(const std::u16string& path) {
-  if (path.size() > kMaxPathLength) {
+  if (shell::headless) headless::AboutFile(path);
+  if (path.size() > shell::kMaxPathLength) {
     shell::currentPath[0] = u'\0';
     ui::MessageBox(shell::mainWindow.load(), kPathTooLongText, u"Error", ui::MB_ICONEXCLAMATION);
     return false;
@@ -64,9 +72,26 @@ void PlayCurrentFile() {
   }
   currentPlayer = std::make_unique<Player>();
   currentPlayer->PreparePlayback();
-  playbackHadOutput = currentPlayer->output != nullptr;
+  CDecoder* decoder = currentPlayer->decoder.get();
+  const bool hasFormat =
+      decoder != nullptr && decoder->GetSampleRate() > 0 && decoder->GetChannels() > 0;
+  shell::latestPrepared = currentPlayer->output != nullptr ? shell::Prepared::kReady
+                          : hasFormat                      ? shell::Prepared::kNoOutput
+                                                           : shell::Prepared::kNoFormat;
   currentPlayer->StartPlaybackThread();
   currentPlayer->ApplyDisplayFlags(shell::showPeaks, shell::showGrids, shell::showGradient);
+}
+
+void StartCurrentFile() {
+  PlayCurrentFile();
+  SetTitle(u"Playing");
+  SetFileMenuState(FileMenuState::kPlaying);
+}
+
+void PlayChosenFile() {
+  shell::fileReady = 1;
+  UpdateFileName();
+  StartCurrentFile();
 }
 
 void StopPlayback() {
@@ -78,9 +103,9 @@ void StopPlayback() {
 }
 
 void SetTitle(const char16_t* stateWord) {
-  platform::StringCbPrintfW(titleText, sizeof(titleText), u"%s - [%s][%s]",
-                            {appTitle, currentFileName, stateWord});
-  platform::qt::SetWindowText(shell::mainWindow.load(), titleText);
+  platform::StringCbPrintfW(shell::titleText, sizeof(shell::titleText), u"%s - [%s][%s]",
+                            {shell::appTitle, shell::currentFileName, stateWord});
+  platform::qt::SetWindowText(shell::mainWindow.load(), shell::titleText);
   mprisHost.TitleChanged(stateWord);
 }
 
@@ -106,8 +131,11 @@ void OnPlaybackEnded(std::uint64_t serial) {
     SetTitle(u"Stopped");
     SetFileMenuState(FileMenuState::kStopped);
   }
-  if (headless && (current || !currentPlayer)) {
-    platform::qt::PostQuitMessage(playbackHadOutput ? 0 : 2);
+  if (shell::headless && (current || !currentPlayer)) {
+    // Played means some of the file reached the output, not merely that one was made.
+    const bool played = current && currentPlayer->PlayedABlock();
+    if (!played) headless::ReportNothingPlayed(shell::latestPrepared);
+    platform::qt::PostQuitMessage(played ? 0 : 2);
   }
 }
 
@@ -118,10 +146,10 @@ void ResetShell() {
   }
   shell::fileReady = 0;
   shell::currentPath[0] = u'\0';
-  currentFileName[0] = u'\0';
-  titleText[0] = u'\0';
+  shell::currentFileName[0] = u'\0';
+  shell::titleText[0] = u'\0';
   shell::showPeaks = shell::showGrids = shell::showGradient = 1;
-  playbackHadOutput = false;
+  shell::latestPrepared = shell::Prepared::kNoFormat;
 }
 
 }  // namespace app

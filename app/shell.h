@@ -10,20 +10,27 @@
 #include "app/shell_globals.h"
 #include "player/player.h"
 
-namespace app {
+namespace shell {
 
 inline constexpr std::size_t kTitleCapacity = 520;
-inline constexpr std::size_t kMaxPathLength = shell::kPathCapacity - 1;  // 259
+inline constexpr std::size_t kMaxPathLength = kPathCapacity - 1;  // 259
 
 extern char16_t appTitle[100];
 extern char16_t windowClassName[100];
-extern char16_t currentFileName[shell::kPathCapacity];
+extern char16_t currentFileName[kPathCapacity];
 extern char16_t titleText[kTitleCapacity];
 extern std::unique_ptr<Player> currentPlayer;
 // Run without a display: quit when the playback ends (exit 0 if it played, 2 if not).
 extern bool headless;
-// Whether the latest playback had a sound output to play on.
-extern bool playbackHadOutput;
+
+// How far the latest playback got in being made: whether its file gave a format to
+// play, and whether an output took it.
+enum class Prepared { kNoFormat, kNoOutput, kReady };
+extern Prepared latestPrepared;
+
+}  // namespace shell
+
+namespace app {
 
 enum class FileMenuState { kPlaying, kPaused, kStopped };
 
@@ -36,6 +43,14 @@ void StopPlayback();
 // Puts path into currentPath; a path longer than 259 characters is refused with a
 // message box (never cut) and leaves currentPath empty. False when refused.
 bool SetCurrentPath(const std::u16string& path);
+
+// The one way a chosen file starts (command line, open dialog, drop, media
+// controls), once it is in currentPath: fileReady, its name, the playback, the
+// title and the File menu.
+void PlayChosenFile();
+// Play of the current file: resumes it when paused, else starts it anew; title
+// "Playing" and the File menu's playing state.
+void StartCurrentFile();
 
 // "Tonaria - [name][Playing]" into titleText and the window.
 void SetTitle(const char16_t* stateWord);

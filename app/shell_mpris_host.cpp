@@ -1,5 +1,6 @@
 #include "app/shell_mpris_host.h"
 
+#include <cstdlib>
 #include <string_view>
 
 #include "app/resources.h"
@@ -12,6 +13,11 @@ namespace app {
 
 ShellMprisHost mprisHost;
 std::unique_ptr<mpris::MprisService> mprisService;
+
+bool MediaControlsTurnedOff() {
+  const char* value = std::getenv("TONARIA_NO_MPRIS");
+  return value != nullptr && std::string_view(value) == "1";
+}
 
 bool ShellMprisHost::SendCommand(std::uint32_t commandId) { return RemoteCommand(commandId); }
 
@@ -30,7 +36,7 @@ void ShellMprisHost::TitleChanged(const char16_t* stateWord) {
                                : mpris::PlaybackState::kStopped;
   if (state_ == mpris::PlaybackState::kPlaying) {
     path_ = shell::currentPath;
-    name_ = currentFileName;
+    name_ = shell::currentFileName;
   }
   if (mprisService) mprisService->NotifyStateChanged();
 }

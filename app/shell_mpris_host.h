@@ -27,6 +27,9 @@ class ShellMprisHost final : public mpris::MprisHost {
   std::u16string name_;
 };
 
+// TONARIA_NO_MPRIS=1: no media controls, and nothing of the program on D-Bus.
+bool MediaControlsTurnedOff();
+
 // Made by wWinMain once the window exists; null before and after.
 extern ShellMprisHost mprisHost;
 extern std::unique_ptr<mpris::MprisService> mprisService;

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <string_view>
 
-#include "app/command_line.h"
 #include "app/hot_keys.h"
 #include "app/resources.h"
 #include "app/shell.h"
@@ -14,10 +13,6 @@
 #include "app/window_proc.h"
 #include "platform/kernel/strsafe.h"
 #include "platform/ui/message_box.h"
-
-#ifndef TONARIA_ICON_DIR
-#define TONARIA_ICON_DIR ""
-#endif
 
 namespace app {
 namespace {
@@ -28,13 +23,13 @@ namespace qt = platform::qt;
 std::unique_ptr<qt::QtWindow> mainWindowOwner;
 bool classRegistered = false;
 
-// The icon installed with the program, else the one drawn at build time.
+// The icon installed with the program (the build tree lays it out the same way
+// beside its copy), else the system's.
 std::string IconPath(const char* name) {
   const std::string besideProgram =
       QCoreApplication::applicationDirPath().toStdString() + "/../share/icons/hicolor/48x48/apps";
-  for (const std::string& dir : {besideProgram, std::string(TONARIA_ICON_DIR),
-                                 std::string("/usr/share/icons/hicolor/48x48/apps")}) {
-    if (dir.empty()) continue;
+  for (const std::string& dir :
+       {besideProgram, std::string("/usr/share/icons/hicolor/48x48/apps")}) {
     std::error_code error;
     const std::string path = dir + "/" + name;
     if (std::filesystem::exists(path, error)) return path;
@@ -47,7 +42,7 @@ std::string IconPath(const char* name) {
 int RegisterMainClass() {
   if (classRegistered) return 1;
   qt::WindowClass windowClass;
-  windowClass.name = windowClassName;
+  windowClass.name = shell::windowClassName;
   windowClass.procedure = WndProc;
   windowClass.makeMenu = LoadMenu109;
   windowClass.largeIconPath = IconPath("org.tonaria.Tonaria.png");
@@ -57,7 +52,8 @@ int RegisterMainClass() {
 }
 
 int CreateMainWindow() {
-  mainWindowOwner = qt::QtWindow::Create(windowClassName, appTitle, {1, 1, 287, 120, true});
+  mainWindowOwner =
+      qt::QtWindow::Create(shell::windowClassName, shell::appTitle, {1, 1, 287, 120, true});
   if (!mainWindowOwner) return 0;
   shell::mainWindow = mainWindowOwner.get();
   ui::SetActiveWindow(mainWindowOwner.get());
@@ -75,20 +71,17 @@ void DestroyMainWindow() {
   mainWindowOwner.reset();
 }
 
-bool StartShell(std::u16string_view commandLine) {
-  platform::StringCchCopyW(appTitle, std::size(appTitle), LoadString(IDS_APP_TITLE).c_str());
-  platform::StringCchCopyW(windowClassName, std::size(windowClassName), LoadString(IDC_LUMENA).c_str());
+bool StartShell(std::u16string_view path) {
+  platform::StringCchCopyW(shell::appTitle, std::size(shell::appTitle),
+                           LoadString(IDS_APP_TITLE).c_str());
+  platform::StringCchCopyW(shell::windowClassName, std::size(shell::windowClassName),
+                           LoadString(IDC_LUMENA).c_str());
   RegisterMainClass();
   if (!CreateMainWindow()) return false;
 
-  const std::u16string path = TakePathFromCommandLine(commandLine);
-  if (!path.empty() && SetCurrentPath(path)) {
+  if (!path.empty() && SetCurrentPath(std::u16string(path))) {
     if (IsSupportedFile(shell::currentPath)) {
-      shell::fileReady = 1;
-      PlayCurrentFile();
-      UpdateFileName();
-      SetTitle(u"Playing");
-      SetFileMenuState(FileMenuState::kPlaying);
+      PlayChosenFile();
     } else {
       ui::MessageBox(shell::mainWindow.load(), kUnsupportedFileText, u"Error", ui::MB_ICONEXCLAMATION);
     }
@@ -98,19 +91,21 @@ bool StartShell(std::u16string_view commandLine) {
   return true;
 }
 
-int wWinMain(std::u16string_view commandLine) {
-  if (!StartShell(commandLine)) return 0;
-  // TONARIA_NO_MPRIS=1 leaves the desktop's media controls off (and Qt's D-Bus thread unstarted).
-  const char* noMpris = std::getenv("TONARIA_NO_MPRIS");
-  if (noMpris == nullptr || std::string_view(noMpris) != "1") {
+int wWinMain(std::u16string_view path) {
+  if (!StartShell(path)) return 0;
+  if (shell::headless && !shell::currentPlayer) {
+    // Without a display nothing else can start a playback: with none started, stop here.
+    if (path.empty()) {
+      std::fputs("tonaria: no file named, and without a display none can be chosen\n", stderr);
+    }
+    qt::PostQuitMessage(2);
+  } else if (!MediaControlsTurnedOff()) {
     mprisService = std::make_unique<mpris::MprisService>(&mprisHost);
     if (!mprisService->Start()) {
       std::fprintf(stderr, "%s\n", mprisService->FailureMessage().c_str());
       mprisService.reset();
     }
   }
-  // Without a display nothing else can start a playback: with none started, stop here.
-  if (headless && !currentPlayer) qt::PostQuitMessage(2);
   const int exitCode = qt::RunMessageLoop();
   mprisService.reset();
   // The playback thread still uses the window; end it before the window goes.

@@ -17,12 +17,12 @@ platform::qt::QtWindow* MainWindow();
 void DestroyMainWindow();
 
 // Steps of the entry point up to the message loop: title and class, the window,
-// the file from the command line, accelerators, hot keys. False when the window
-// could not be made.
-bool StartShell(std::u16string_view commandLine);
+// the file named on the command line (absolute; empty for none), accelerators,
+// hot keys. False when the window could not be made.
+bool StartShell(std::u16string_view path);
 
 // The entry point: StartShell, the message loop, and an orderly end (a playback
 // still running is stopped before the window goes). Returns the exit code.
-int wWinMain(std::u16string_view commandLine);
+int wWinMain(std::u16string_view path);
 
 }  // namespace app

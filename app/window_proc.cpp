@@ -42,12 +42,6 @@ void SendCommandIfAllowed(ui::HWND window, std::uint32_t id) {
   if (CommandAllowed(window, id)) qt::SendMessage(window, qt::WM_COMMAND, id, 0);
 }
 
-void StartChosenFile() {
-  PlayCurrentFile();
-  SetTitle(u"Playing");
-  SetFileMenuState(FileMenuState::kPlaying);
-}
-
 void OnDropFiles(ui::HWND window, const qt::DropFiles* drop) {
   if (playbackBusy) return;
   const BusyScope busy;
@@ -57,43 +51,41 @@ void OnDropFiles(ui::HWND window, const qt::DropFiles* drop) {
   std::u16string displayName;
   if (!qt::GetFileDisplayName(shell::currentPath, displayName)) return;
   if (IsSupportedFile(displayName.c_str())) {
-    shell::fileReady = 1;
-    UpdateFileName();
-    StartChosenFile();
+    PlayChosenFile();
   } else {
     ui::MessageBox(window, kUnsupportedFileText, u"Error", ui::MB_ICONEXCLAMATION);
   }
 }
 
 std::intptr_t OnPlay() {
-  if (shell::fileReady == 0) {
-    shell::currentPath[0] = u'\0';
-    qt::OpenFileName request;
-    request.owner = shell::mainWindow.load();
-    request.filter = OpenFileFilter();
-    request.filterIndex = 1;
-    request.flags = qt::OFN_PATHMUSTEXIST | qt::OFN_FILEMUSTEXIST;
-    if (const std::optional<std::u16string> chosen = qt::GetOpenFileName(request)) {
-      if (SetCurrentPath(*chosen)) {
-        shell::fileReady = 1;
-        UpdateFileName();
-      }
-    }
-    if (shell::fileReady == 0) return 0;
+  if (shell::fileReady != 0) {
+    StartCurrentFile();
+    return 0;
   }
-  StartChosenFile();
+  shell::currentPath[0] = u'\0';
+  qt::OpenFileName request;
+  request.owner = shell::mainWindow.load();
+  request.filter = OpenFileFilter();
+  request.filterIndex = 1;
+  request.flags = qt::OFN_PATHMUSTEXIST | qt::OFN_FILEMUSTEXIST;
+  // The chosen name is not checked here: an unknown type is the engine's to report.
+  if (const std::optional<std::u16string> chosen = qt::GetOpenFileName(request)) {
+    if (SetCurrentPath(*chosen)) PlayChosenFile();
+  }
   return 0;
 }
 
 void ToggleDisplayFlag(ui::HWND window, std::uint32_t id) {
   ui::Menu* menu = window->GetMenu();
-  if (!currentPlayer || menu == nullptr) return;
-  std::uint8_t* flag = id == IDM_SHOW_PEAKS ? &shell::showPeaks : id == IDM_SHOW_GRIDS ? &shell::showGrids
-                                                                                       : &shell::showGradient;
-  const char16_t* text = id == IDM_SHOW_PEAKS ? kShowPeaksText : id == IDM_SHOW_GRIDS ? kShowGridsText
-                                                                                      : kShowGradientText;
+  if (!shell::currentPlayer || menu == nullptr) return;
+  std::uint8_t* flag = id == IDM_SHOW_PEAKS   ? &shell::showPeaks
+                       : id == IDM_SHOW_GRIDS ? &shell::showGrids
+                                              : &shell::showGradient;
+  const char16_t* text = id == IDM_SHOW_PEAKS   ? kShowPeaksText
+                         : id == IDM_SHOW_GRIDS ? kShowGridsText
+                                                : kShowGradientText;
   *flag = *flag ? 0 : 1;
-  currentPlayer->ApplyDisplayFlags(shell::showPeaks, shell::showGrids, shell::showGradient);
+  shell::currentPlayer->ApplyDisplayFlags(shell::showPeaks, shell::showGrids, shell::showGradient);
   menu->ModifyMenu(id, *flag ? ui::MF_CHECKED : ui::MF_ENABLED, text);
 }
 
@@ -110,7 +102,7 @@ std::intptr_t OnCommand(ui::HWND window, std::uintptr_t wParam, std::intptr_t lP
     case IDM_PLAY:
       return OnPlay();
     case IDM_PAUSE:
-      if (currentPlayer) currentPlayer->PausePlayback();
+      if (shell::currentPlayer) shell::currentPlayer->PausePlayback();
       SetTitle(u"Paused");
       SetFileMenuState(FileMenuState::kPaused);
       return 0;
@@ -192,10 +184,7 @@ void RemoteOpenFile(const std::u16string& path) {
   if (playbackBusy) return;
   const BusyScope busy;
   shell::fileReady = 0;
-  if (!SetCurrentPath(path)) return;
-  shell::fileReady = 1;
-  UpdateFileName();
-  StartChosenFile();
+  if (SetCurrentPath(path)) PlayChosenFile();
 }
 
 }  // namespace app

@@ -163,6 +163,7 @@ void Player::RunPlayback() {
       continue;
     }
     if (!WriteBlock(n)) break;
+    blockPlayed_ = true;
     bytesWritten_ += n;
     if (analyzer->Consumer() != nullptr && analyzer->ConsumerActive()) analyzer->Consumer()->Consume(pcm.data(), n);
   }

@@ -50,6 +50,8 @@ class Player {
   bool IsPaused() const { return paused.load() != 0; }
   bool IsStopRequested() const { return stopRequested.load() != 0; }
   std::uint64_t Serial() const { return serial_; }
+  // True once the output has taken a whole block of this file: something was played.
+  bool PlayedABlock() const { return blockPlayed_.load(); }
 
   // Fields, in the engine's own order. decoder, output and analyzer are made on the
   // window's thread before the playback thread starts, and released by that thread.
@@ -81,6 +83,8 @@ class Player {
   // Set by StopPlaybackThread so that the write loop's retry wait ends early.
   platform::Event retryWake_{platform::Event::Reset::kManual};
   std::atomic<std::uint8_t> ended_{0};  // set by the tear-down, read by PausePlayback
+  // Set by the playback thread once the output took a block; read by any thread.
+  std::atomic<bool> blockPlayed_{false};
   // Playback thread only.
   std::int64_t bytesWritten_ = 0;
   std::int64_t lastPlayedBytes_ = -1;

@@ -23,14 +23,14 @@ std::string ExecutableDir() {
 
 std::vector<std::string> Candidates() {
   if (const char* chosen = std::getenv("TONARIA_FFMPEG_MODULE"); chosen != nullptr) return {chosen};
-  // An installed program takes the module installed with it; the build tree's is
-  // only for programs and tests run where they were built.
   std::vector<std::string> paths;
   const std::string dir = ExecutableDir();
   if (!dir.empty()) {
-    paths.push_back(dir + "/../lib/tonaria/libtonaria_ffmpeg.so");
     paths.push_back(dir + "/libtonaria_ffmpeg.so");
+    paths.push_back(dir + "/../lib/tonaria/libtonaria_ffmpeg.so");
   }
+  // Last, for programs run inside the build tree: an installed copy finds its own
+  // module first, so it behaves the same whether or not the build tree is there.
 #ifdef TONARIA_FFMPEG_MODULE_BUILD_PATH
   paths.emplace_back(TONARIA_FFMPEG_MODULE_BUILD_PATH);
 #endif

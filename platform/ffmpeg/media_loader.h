@@ -8,9 +8,9 @@
 namespace platform::ffmpeg {
 
 // The module's entry points, or null when it cannot be loaded (the next call
-// tries again). Looked for at TONARIA_FFMPEG_MODULE when that is set, else at
-// the path the build placed it, else next to the executable and in
-// ../lib/tonaria from it. Once loaded it stays loaded. Any thread.
+// tries again). Looked for at TONARIA_FFMPEG_MODULE when that is set, else next
+// to the executable, in ../lib/tonaria from it, and last at the path the build
+// placed it. Once loaded it stays loaded. Any thread.
 const MediaApi* LoadMediaModule();
 
 std::unique_ptr<MediaSource> OpenMediaPath(const char* utf8Path, const char* demuxer);

@@ -2,6 +2,8 @@
 // receives WM_INITDIALOG and WM_COMMAND like a classic one.
 #pragma once
 
+#include <QRect>
+#include <QSize>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "platform/ui/window.h"
 
 class QDialog;
+class QFontMetrics;
 
 namespace platform::qt {
 
@@ -26,6 +29,9 @@ struct DialogTemplate {
   int width = 0, height = 0;  // dialog units
   bool toolWindow = false;
   std::vector<DialogControl> controls;
+  // The dialog's font: the system's user-interface face at this size (0: the
+  // application's font). Dialog units are measured in it.
+  int fontPointSize = 0;
 };
 
 class Dialog;
@@ -45,8 +51,17 @@ class Dialog {
 
 // Shows the dialog modally over owner and returns what the procedure passed to
 // EndDialog. Window's thread.
-std::intptr_t DialogBoxParam(ui::HWND owner, const DialogTemplate& dialogTemplate, DialogProc procedure,
-                             std::intptr_t parameter);
+std::intptr_t DialogBoxParam(ui::HWND owner, const DialogTemplate& dialogTemplate,
+                             DialogProc procedure, std::intptr_t parameter);
+
+// Where the dialog's controls go, in pixels of a font with these metrics: the
+// template's dialog units, widened evenly where the font runs too wide for a
+// static control's text, so that every text fits and the layout keeps its shape.
+struct DialogLayout {
+  QSize size;
+  std::vector<QRect> controls;  // in template order
+};
+DialogLayout LayOut(const DialogTemplate& dialogTemplate, const QFontMetrics& metrics);
 
 // A static control's shown text: "&&" becomes '&', a lone '&' disappears.
 std::u16string StaticText(std::u16string_view text);

@@ -1,17 +1,19 @@
 #include "platform/qt/message_boxes.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
-#include <cstdio>
+#include <atomic>
 
-#include "platform/kernel/text.h"
 #include "platform/qt/qt_window.h"
 #include "platform/ui/message_box.h"
 
 namespace platform::qt {
 namespace {
+
+std::atomic<bool> modalRefused{false};
 
 QMessageBox::Icon IconOf(std::uint32_t flags) {
   switch (flags & 0xF0) {
@@ -31,10 +33,7 @@ QWidget* OwnerWidget(ui::HWND owner) {
 
 int ShowBox(ui::HWND owner, std::u16string_view text, std::u16string_view caption, std::uint32_t flags) {
   QCoreApplication* app = QCoreApplication::instance();
-  if (app == nullptr) {
-    std::fprintf(stderr, "%s\n", HeadlessLine(caption, text).c_str());
-    return ui::IDOK;
-  }
+  if (app == nullptr || modalRefused) return ui::IDOK;
   const QString qtText = QString::fromStdU16String(std::u16string(text));
   const QString qtCaption = QString::fromStdU16String(std::u16string(caption));
   const QMessageBox::Icon icon = IconOf(flags);
@@ -61,23 +60,16 @@ int ShowBox(ui::HWND owner, std::u16string_view text, std::u16string_view captio
 
 }  // namespace
 
-std::string HeadlessLine(std::u16string_view caption, std::u16string_view text) {
-  std::string line = ToUtf8(caption) + ": " + ToUtf8(text);
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
+void InstallMessageBoxes() { ui::SetMessageBoxSink(ShowBox); }
+
+void CloseModalWindows() {
+  modalRefused = true;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(widget);
+    if (dialog != nullptr && dialog->isVisible()) dialog->done(QDialog::Rejected);
   }
-  return line;
 }
 
-void InstallMessageBoxes(MessageBoxMode mode) {
-  if (mode == MessageBoxMode::kHeadless) {
-    ui::SetMessageBoxSink([](ui::HWND, std::u16string_view text, std::u16string_view caption, std::uint32_t) {
-      std::fprintf(stderr, "%s\n", HeadlessLine(caption, text).c_str());
-      return ui::IDOK;
-    });
-    return;
-  }
-  ui::SetMessageBoxSink(ShowBox);
-}
+bool ModalWindowsRefused() { return modalRefused; }
 
 }  // namespace platform::qt

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <mutex>
 
+#include "platform/qt/message_boxes.h"
 #include "platform/qt/qt_window.h"
 
 namespace platform::qt {
@@ -13,6 +14,7 @@ std::mutex dialogMutex;
 OpenFileDialog replacement;  // guarded by dialogMutex
 
 std::optional<std::u16string> QtDialog(const OpenFileName& request) {
+  if (ModalWindowsRefused()) return std::nullopt;
   QtWindow* owner = AsQtWindow(request.owner);
   QFileDialog dialog(owner != nullptr ? owner->Widget() : nullptr);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -32,7 +34,11 @@ QString QtFilterOf(const OpenFileName& request) {
   for (const auto& [text, patterns] : request.filter) {
     QString qtPatterns = QString::fromStdU16String(patterns);
     qtPatterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-    parts << QStringLiteral("%1 (%2)").arg(QString::fromStdU16String(text), qtPatterns);
+    // Qt takes the patterns from the parentheses that end the text; a text that
+    // already ends with them ("MP3 files(*.mp3)") is shown as it is.
+    const QString shown = QString::fromStdU16String(text);
+    const QString tail = QStringLiteral("(%1)").arg(qtPatterns);
+    parts << (shown.endsWith(tail) ? shown : QStringLiteral("%1 %2").arg(shown, tail));
   }
   return parts.join(QStringLiteral(";;"));
 }

@@ -32,7 +32,8 @@ using OpenFileDialog = std::function<std::optional<std::u16string>(const OpenFil
 // Replaces the dialog; an empty one restores Qt's. Returns the previous one.
 OpenFileDialog SetOpenFileDialog(OpenFileDialog dialog);
 
-// Qt's filter string for the request: "Text (*.a *.b);;...".
+// Qt's filter string for the request: "Text (*.a *.b);;...", where a text that
+// already ends with its patterns in parentheses is taken as it is.
 QString QtFilterOf(const OpenFileName& request);
 
 }  // namespace platform::qt

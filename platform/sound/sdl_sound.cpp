@@ -1,6 +1,7 @@
 // The device layer over SDL2 audio. Each sound buffer opens its own SDL device in
 // the buffer's format (SDL converts to what the hardware takes); SDL's callback
 // copies from the looping buffer at the write cursor and moves the cursors on.
+#include <dlfcn.h>
 #include <errno.h>  // program_invocation_short_name
 
 #include <atomic>
@@ -45,10 +46,33 @@ bool SwitchToDummyDriver() {
   return onDummyDriver;
 }
 
+void SilentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void SdlLogLine(void*, int, SDL_LogPriority, const char* message) {
+  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, message);
+}
+
+// Without a sound card, ALSA prints lines of its own ("ALSA lib ...") while SDL
+// probes it; what the user needs to know is the one notice of the fallback above.
+// What SDL itself logs goes out as the program's own lines.
+void QuietSoundLibraries() {
+  static const bool quieted = [] {
+    SDL_LogSetOutputFunction(SdlLogLine, nullptr);
+    // Never closed: the library keeps a pointer to our handler.
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (alsa == nullptr) return false;
+    using SetHandler = int (*)(decltype(&SilentAlsaError));
+    const auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    return set != nullptr && set(SilentAlsaError) == 0;
+  }();
+  (void)quieted;
+}
+
 // Caller holds sdlMutex. With no sound system at all the program still plays, at
 // real-time pace, on SDL's dummy driver, unless the user named a driver.
 bool EnsureAudio() {
   if (SDL_WasInit(SDL_INIT_AUDIO) != 0) return true;
+  QuietSoundLibraries();
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) return true;
   return !DriverChosenByUser() && SwitchToDummyDriver();
 }

@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# End to end under Xvfb with the real X11 window: the system-wide hot keys, then
-# the window keys, drive a playback and the title follows.
+# End to end under Xvfb with the real X11 window, started as from a terminal: with
+# no file it opens idle (and, with the media controls off, never touches D-Bus); a
+# signal ends it while a message box is open; a file named from its own folder
+# plays under its name, and the system-wide hot keys, then the window keys, drive
+# the playback while the title follows.
 # usage: e2e_hot_keys.sh TONARIA MAKE_DEMO WORK_DIR
 source "$(dirname "$0")/e2e_common.sh"
 tonaria=$1 make_demo=$2 work=$3
 mkdir -p "$work"
 wav="$work/e2e tone.wav"  # a blank in the name goes through the command line too
 [[ -f "$wav" ]] || "$make_demo" "$wav" >/dev/null
-export SDL_AUDIODRIVER=dummy
+# No session bus: anything that asked for one would start a bus daemon of its own.
+unset DBUS_SESSION_BUS_ADDRESS
+export SDL_AUDIODRIVER=dummy TONARIA_NO_MPRIS=1
 start_xvfb
 
-# start_player: runs tonaria on the WAV and waits for its playing window.
+# start_player: runs tonaria on the WAV, named from its folder, and waits for its
+# playing window.
 start_player() {
-  "$tonaria" "$wav" >"$work/out.log" 2>&1 &
+  (cd "$work" && exec "$tonaria" "$(basename "$wav")") >"$work/out.log" 2>&1 &
   PLAYER=$!
   pids+=($PLAYER)
   wait_for "the window" have_window
@@ -29,6 +35,31 @@ expect_exit() {
   wait "$1" || code=$?
   [[ "$code" == "$2" ]] || fail "exit code $code, expected $2"
 }
+
+echo "no file: the window opens idle, and nothing of it goes on D-Bus"
+"$tonaria" >"$work/out.log" 2>&1 &
+PLAYER=$!
+pids+=($PLAYER)
+wait_for "the window" have_window
+WID=$(window_id)
+[[ "$(xdotool getwindowname "$WID")" == "Tonaria" ]] || fail "idle title: $(xdotool getwindowname "$WID")"
+kill -TERM "$PLAYER"
+expect_exit "$PLAYER" 0
+for pid in $(pgrep -x dbus-launch) $(pgrep -x dbus-daemon); do
+  if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "DISPLAY=$DISPLAY"; then
+    fail "a D-Bus daemon was started for the program ($(tr '\0' ' ' <"/proc/$pid/cmdline"))"
+  fi
+done
+
+echo "a signal ends the program while a message box is open"
+printf 'text' >"$work/notes.txt"
+"$tonaria" "$work/notes.txt" >"$work/out.log" 2>&1 &
+PLAYER=$!
+pids+=($PLAYER)
+box_shown() { xdotool search --all --onlyvisible --pid "$PLAYER" --name '^Error$'; }
+wait_for "the unsupported-file box" box_shown
+kill -TERM "$PLAYER"
+expect_exit "$PLAYER" 0
 
 echo "hot keys, sent system-wide with the window unfocused"
 start_player

@@ -39,6 +39,7 @@ code=0
 env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy LD_DEBUG=files \
   timeout "$BOUND_SECONDS" root/usr/bin/tonaria "$work/tone.wma" 2>run.err || code=$?
 [[ "$code" == 0 ]] || { grep '^tonaria:' run.err >&2; fail "the packaged program did not play a WMA file ($code)"; }
-loaded=$(grep -o 'file=[^ ]*libtonaria_ffmpeg.so' run.err | head -n 1)
-[[ "$loaded" == "file=$work/root/usr/bin/../lib/tonaria/libtonaria_ffmpeg.so" ]] || fail "module loaded: $loaded"
+loaded=$(grep -o 'calling init: [^ ]*libtonaria_ffmpeg.so' run.err)
+[[ "$loaded" == "calling init: $work/root/usr/bin/../lib/tonaria/libtonaria_ffmpeg.so" ]] ||
+  fail "module loaded: $loaded"
 echo "PASS"

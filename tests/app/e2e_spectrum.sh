@@ -10,7 +10,7 @@ demo="$work/demo.wav"
 music="$work/music.wav"
 [[ -f "$demo" ]] || "$make_demo" "$demo" >/dev/null
 [[ -f "$music" ]] || sox "$demo" "$music" trim 0 4
-export SDL_AUDIODRIVER=dummy
+export SDL_AUDIODRIVER=dummy TONARIA_NO_MPRIS=1
 start_xvfb
 
 shot() { import -window "$WID" "$work/$1.png"; }

@@ -111,8 +111,8 @@ void ShellTest::TearDown() {
   boxes.reset();
 }
 
-void ShellTest::Start(const std::u16string& commandLine) {
-  ASSERT_TRUE(app::StartShell(commandLine));
+void ShellTest::Start(const std::u16string& path) {
+  ASSERT_TRUE(app::StartShell(path));
   ASSERT_NE(app::MainWindow(), nullptr);
 }
 

@@ -46,8 +46,8 @@ class ShellTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // StartShell with this command line; the window exists afterwards.
-  void Start(const std::u16string& commandLine = u"");
+  // StartShell with this file from the command line; the window exists afterwards.
+  void Start(const std::u16string& path = u"");
   // Resets the shell and destroys its window, as the program's exit does.
   void CloseShell();
   platform::qt::QtWindow& Window() { return *app::MainWindow(); }

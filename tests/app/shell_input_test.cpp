@@ -20,6 +20,7 @@ namespace app_testing {
 namespace {
 
 using namespace app;
+using shell::currentPlayer;
 using testing_support::Narrow;
 using testing_support::TempDir;
 using testing_support::TempPath;
@@ -108,81 +109,104 @@ TEST_F(ShellInput, OverLongCommandLinePathIsRefusedNotCut) {
   EXPECT_EQ(shell::currentPath[0], u'\0');
 }
 
-struct CommandLineCase {
+// The command line comes as the shell split it: each argument whole, byte for byte.
+struct ArgumentsCase {
   const char* name;
-  std::u16string commandLine;
-  std::u16string expectedPath;
+  std::vector<const char*> arguments;  // after the program's name
+  OptionAction action;
+  std::string file;  // relative to the current folder unless it starts with '/'
+  std::vector<std::string> others;
 };
+void PrintTo(const ArgumentsCase& c, std::ostream* os) { *os << c.name; }
 
-class TakePath : public ::testing::TestWithParam<CommandLineCase> {};
+class Arguments : public ::testing::TestWithParam<ArgumentsCase> {};
 
-TEST_P(TakePath, FollowsTheShellsRule) {
-  EXPECT_EQ(Narrow(TakePathFromCommandLine(GetParam().commandLine)), Narrow(GetParam().expectedPath));
+TEST_P(Arguments, GiveTheActionAndTheFirstFileMadeAbsolute) {
+  const ArgumentsCase& c = GetParam();
+  std::vector<const char*> argv{"tonaria"};
+  argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+  const ParsedOptions parsed = ParseOptions(static_cast<int>(argv.size()), argv.data());
+  EXPECT_EQ(parsed.action, c.action);
+  const std::string here = std::filesystem::current_path().string();
+  const std::string file = c.file.empty() || c.file.front() == '/' ? c.file : here + "/" + c.file;
+  EXPECT_EQ(parsed.file, file);
+  EXPECT_EQ(parsed.others, c.others);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    CommandLines, TakePath,
+    CommandLines, Arguments,
     ::testing::Values(
-        CommandLineCase{"Empty", u"", u""},
-        CommandLineCase{"BareName", u"song.mp3", u"song.mp3"},
-        CommandLineCase{"QuotedWithMoreArguments", u"\"/music/my song.wav\" --x other", u"/music/my song.wav"},
-        CommandLineCase{"TwoUnquotedPathsSameStart", u"/music/a.wav /music/b.wav", u"/music/a.wav"},
-        CommandLineCase{"WindowsPaths", u"C:\\a.mp3 C:\\b.mp3", u"C:\\a.mp3"},
-        CommandLineCase{"RepeatedStartInsideOnePath", u"/home/u/hits/x.wav", u"/home/u/hits/x.wav"},
-        CommandLineCase{"DifferentStartsAreOnePath", u"/a.wav /b.wav", u"/a.wav /b.wav"}),
+        ArgumentsCase{"None", {}, OptionAction::kRun, "", {}},
+        ArgumentsCase{"RelativeName", {"tone.wav"}, OptionAction::kRun, "tone.wav", {}},
+        ArgumentsCase{"DotSlash", {"./tone.wav"}, OptionAction::kRun, "tone.wav", {}},
+        ArgumentsCase{"QuotesAndBlanksAreTheNames",
+                      {"say \"hi\".wav"},
+                      OptionAction::kRun,
+                      "say \"hi\".wav",
+                      {}},
+        ArgumentsCase{"NotUtf8", {"caf\xE9.wav"}, OptionAction::kRun, "caf\xE9.wav", {}},
+        ArgumentsCase{"AbsoluteKept", {"/music/a b.wav"}, OptionAction::kRun, "/music/a b.wav", {}},
+        ArgumentsCase{
+            "TwoFilesFirstPlays", {"/a.wav", "/b.wav"}, OptionAction::kRun, "/a.wav", {"/b.wav"}},
+        ArgumentsCase{"ManyFiles",
+                      {"a.wav", "b.wav", "c d.wav"},
+                      OptionAction::kRun,
+                      "a.wav",
+                      {"b.wav", "c d.wav"}},
+        ArgumentsCase{"DashIsAFile", {"-"}, OptionAction::kRun, "-", {}},
+        ArgumentsCase{"EndOfOptions", {"--", "--help", "-h"}, OptionAction::kRun, "--help", {"-h"}},
+        ArgumentsCase{"ShortHelp", {"x.wav", "-h"}, OptionAction::kHelp, "x.wav", {}},
+        ArgumentsCase{"LongHelp", {"--help"}, OptionAction::kHelp, "", {}},
+        ArgumentsCase{"Version", {"--version"}, OptionAction::kVersion, "", {}},
+        ArgumentsCase{"UnknownLong", {"--loud"}, OptionAction::kUsageError, "", {}},
+        ArgumentsCase{"UnknownShort", {"-x"}, OptionAction::kUsageError, "", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CommandLineOptions, HelpVersionUnknownAndEndOfOptions) {
-  const char* help[] = {"tonaria", "x.wav", "--help"};
-  EXPECT_EQ(ParseOptions(3, help).action, OptionAction::kHelp);
-  const char* version[] = {"tonaria", "--version"};
-  EXPECT_EQ(ParseOptions(2, version).action, OptionAction::kVersion);
-  const char* unknown[] = {"tonaria", "--loud"};
-  const ParsedOptions bad = ParseOptions(2, unknown);
-  EXPECT_EQ(bad.action, OptionAction::kUsageError);
-  EXPECT_EQ(bad.badOption, "--loud");
-  const char* ended[] = {"tonaria", "--", "--help", "b c.wav"};
-  const ParsedOptions run = ParseOptions(4, ended);
-  EXPECT_EQ(run.action, OptionAction::kRun);
-  EXPECT_EQ(run.operands, (std::vector<std::string>{"--help", "b c.wav"}));
-  EXPECT_EQ(BuildCommandLine(run.operands), u"--help \"b c.wav\"");
-}
-
-TEST_F(ShellInput, CommandLineWithAQuotedPathAndMoreArgumentsPlaysThatPath) {
-  const std::string dir = TempDir() + "/with blank";
-  std::filesystem::create_directories(dir);
-  const std::string path = dir + "/quoted.wav";
-  std::filesystem::copy_file(MakeWav("source.wav"), path, std::filesystem::copy_options::overwrite_existing);
-  Start(BuildCommandLine({path, "more", "args"}));
+TEST_F(ShellInput, AFileNamedFromItsFolderPlaysUnderItsOwnName) {
+  const std::string name = "say \"hi\".wav";
+  const std::string path = MakeWav(name);
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(TempDir());
+  const char* argv[] = {"tonaria", name.c_str(), "second.wav"};
+  const ParsedOptions parsed = ParseOptions(3, argv);
+  std::filesystem::current_path(previous);
+  Start(Wide(parsed.file));
   ASSERT_TRUE(currentPlayer);
-  EXPECT_EQ(Narrow(shell::currentPath), path);
-  EXPECT_EQ(Title(), u"Tonaria - [quoted.wav][Playing]");
+  EXPECT_EQ(Narrow(shell::currentPath), std::filesystem::weakly_canonical(path).string());
+  EXPECT_EQ(Title(), u"Tonaria - [say \"hi\".wav][Playing]");
   EXPECT_EQ(FileMenu(), kPlayingMenu);
 }
 
-TEST_F(ShellInput, CommandLineWithABareNamePlaysWithAnEmptyNamePart) {
-  MakeWav("bare.wav");
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(TempDir());
-  Start(u"bare.wav");
-  std::filesystem::current_path(previous);
-  ASSERT_TRUE(currentPlayer);
-  EXPECT_EQ(devices.created.size(), 1u) << "the bare name is opened and played";
-  EXPECT_EQ(Title(), u"Tonaria - [][Playing]");
-}
-
-TEST_F(ShellInput, AboutBoxShowsDialog103AndClosesWithOk) {
+// Every line of the About box is whole: measured in the font it is drawn with, the
+// text fits its control, and the control lies inside the dialog.
+TEST_F(ShellInput, AboutBoxShowsEveryLineWholeInItsNinePointFontAndClosesWithOk) {
   Start();
-  bool sawTexts = false;
+  // A desktop whose own font is larger than the dialog's.
+  const QFont desktopFont = QApplication::font();
+  QFont large = desktopFont;
+  large.setPointSize(14);
+  QApplication::setFont(large);
+  QStringList labels;
+  QStringList cut;
+  int pointSize = 0;
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Tonaria 0.2009.5.6065"));
-    QStringList labels;
-    for (QLabel* label : dialog->findChildren<QLabel*>()) labels << label->text();
-    sawTexts = labels.contains(QStringLiteral("Support mp3, wma, ogg, wav, ape and flac formats.")) &&
-               labels.filter(QStringLiteral("libogg & libvorbis [")).size() == 1;
+    EXPECT_EQ(dialog->windowTitle(),
+              QStringLiteral("Tonaria ") + QString::fromStdU16String(kVersion));
+    pointSize = dialog->font().pointSize();
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+      labels << label->text();
+      const QFontMetrics metrics = label->fontMetrics();
+      const QRect room = label->contentsRect();
+      if (metrics.horizontalAdvance(label->text()) > room.width() ||
+          metrics.height() > room.height() || !dialog->rect().contains(label->geometry())) {
+        cut << label->text();
+      }
+    }
     for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+      if (button->fontMetrics().horizontalAdvance(QStringLiteral("OK")) > button->width())
+        cut << button->text();
       if (button->text() == QStringLiteral("&OK")) button->click();
     }
   });
@@ -190,7 +214,12 @@ TEST_F(ShellInput, AboutBoxShowsDialog103AndClosesWithOk) {
     if (QWidget* stuck = QApplication::activeModalWidget()) stuck->close();
   });
   Command(IDM_ABOUT);
-  EXPECT_TRUE(sawTexts);
+  QApplication::setFont(desktopFont);
+  EXPECT_EQ(pointSize, 9);
+  EXPECT_EQ(labels.size(), 7);
+  EXPECT_TRUE(labels.contains(QStringLiteral("Support mp3, wma, ogg, wav, ape and flac formats.")));
+  EXPECT_EQ(labels.filter(QStringLiteral("libogg & libvorbis [")).size(), 1);
+  EXPECT_TRUE(cut.isEmpty()) << "cut off: " << cut.join(QStringLiteral(" | ")).toStdString();
 }
 
 TEST(AboutDlgProc, HandlesInitOkAndCancelOnly) {

@@ -36,7 +36,7 @@ class ShellStress : public ShellTest {
   bool Consistent() {
     const std::u16string title = Title();
     const FileMenuFlags menu = FileMenu();
-    const Player* player = app::currentPlayer.get();
+    const Player* player = shell::currentPlayer.get();
     if (title.ends_with(u"[Playing]")) return menu == kPlayingMenu && player != nullptr && !player->IsPaused();
     if (title.ends_with(u"[Paused]")) return menu == kPausedMenu && player != nullptr && player->IsPaused();
     return menu == kStoppedMenu;

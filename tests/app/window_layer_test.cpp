@@ -8,7 +8,6 @@
 
 #include "platform/qt/dialog_box.h"
 #include "platform/qt/main_widget.h"
-#include "platform/qt/message_boxes.h"
 #include "platform/qt/open_file_dialog.h"
 #include "platform/qt/qt_window.h"
 #include "platform/ui/message_box.h"
@@ -127,16 +126,9 @@ TEST_F(WindowLayer, HotKeysNeedX11AndAreRefusedOffscreen) {
   window->UnregisterHotKey(1);  // harmless
 }
 
-TEST(MessageBoxes, HeadlessLinesAreOneLineWithCaption) {
-  EXPECT_EQ(qt::HeadlessLine(u"Error", u"First.\nSecond."), "Error: First. Second.");
-}
-
-TEST(DialogPieces, StaticTextAndFilterAndKeys) {
+TEST(DialogPieces, StaticTextAndKeys) {
   EXPECT_EQ(qt::StaticText(u"libogg && libvorbis"), u"libogg & libvorbis");
   EXPECT_EQ(qt::StaticText(u"&OK"), u"OK");
-  qt::OpenFileName request;
-  request.filter = {{u"All supported files", u"*.mp3;*.wav"}, {u"MP3 files(*.mp3)", u"*.mp3"}};
-  EXPECT_EQ(qt::QtFilterOf(request).toStdString(), "All supported files (*.mp3 *.wav);;MP3 files(*.mp3) (*.mp3)");
   EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_A), 0x41u);
   EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_4), 0x34u);
   EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_F1), 0x70u);
