@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/resources.h"
+#include "app/shell_mpris_host.h"
 #include "platform/portal/global_shortcuts.h"
 #include "platform/portal/session_bus.h"
 
@@ -86,6 +87,10 @@ void RegisterHotKeys(qt::QtWindow& window) {
       platformName == QLatin1String("xcb") || platformName.startsWith(QLatin1String("wayland"));
   if (!onScreen || !InWaylandSession()) {
     GrabX11Keys(window);
+    return;
+  }
+  if (MediaControlsTurnedOff()) {
+    FallBack(window, "TONARIA_NO_MPRIS=1 keeps the program off D-Bus and the desktop portal");
     return;
   }
   if (!portal::SessionBusConfigured()) {

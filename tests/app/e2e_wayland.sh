@@ -102,6 +102,15 @@ wait_for "the session closed" said "close " bound.portal
 said "Ctrl+1..4" bound.err && fail "a fallback was announced: $(cat bound.err)"
 exec 3>&-
 
+echo "TONARIA_NO_MPRIS=1: off D-Bus, so the portal is not asked"
+start_portal quiet
+TONARIA_NO_MPRIS=1 start quiet
+wait_for "the hot keys said off" said "keeps the program off D-Bus and the desktop portal; Ctrl+1..4 are off" quiet.err
+kill -TERM "$PLAYER"
+expect_exit 0
+[[ $(wc -l <quiet.portal) == 1 ]] || fail "the portal was asked: $(cat quiet.portal)"
+exec 3>&-
+
 echo "a portal that refuses the session: said once, hot keys off; the window is a Wayland toplevel"
 start_portal refused --refuse-session=2
 WAYLAND_DEBUG=client start refused  # the protocol trace shows the window's own requests
