@@ -4,6 +4,7 @@
 # (Debian ships the X11 one in libqt6gui6, which the program links).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tonaria)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})  # all of it: CPack would keep three parts
 set(CPACK_PACKAGE_VENDOR "The Tonaria developers")
 set(CPACK_PACKAGE_CONTACT "The Tonaria developers <developers@tonaria.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small audio player with a live spectrum display")

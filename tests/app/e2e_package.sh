@@ -31,6 +31,9 @@ for package in qt6-wayland libqt6gui6 libqt6widgets6 libsdl2-2.0-0 libmad0 libfl
 done
 
 dpkg-deb -x "$deb" root
+version=$(env -u DISPLAY -u WAYLAND_DISPLAY root/usr/bin/tonaria --version)
+[[ "$version" == "tonaria $(dpkg-deb -f "$deb" Version)" ]] ||
+  fail "package version $(dpkg-deb -f "$deb" Version), program $version"
 appstreamcli validate-tree --no-net --pedantic root >validate.log 2>&1 || { cat validate.log >&2; fail "metadata"; }
 
 # The packaged program takes the module installed with it, not the build tree's.
