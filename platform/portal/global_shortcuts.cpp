@@ -90,6 +90,12 @@ void GlobalShortcuts::Bind(std::vector<Shortcut> shortcuts) {
     Finish(Outcome::kUnavailable, "no session bus");
     return;
   }
+  // One subscription each for the whole session: the Responses of every Request
+  // (told apart by their path) and the activations.
+  bus_.connect(kPortalService, QString(), kRequestInterface, QStringLiteral("Response"), this,
+               SLOT(OnResponse(uint, QVariantMap, QDBusMessage)));
+  bus_.connect(kPortalService, kPortalPath, kGlobalShortcutsInterface, QStringLiteral("Activated"),
+               this, SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
   // Newer portals learn a program's id from this call; older ones do not know it.
   step_ = Step::kRegistering;
   QDBusMessage call = QDBusMessage::createMethodCall(
@@ -128,41 +134,28 @@ void GlobalShortcuts::BindShortcuts() {
 
 void GlobalShortcuts::Request(const QString& method, const QList<QVariant>& arguments,
                               QVariantMap options) {
-  // Listen before asking: the Response may overtake the reply that names the Request.
+  // The Request's path is known before asking (every portal with global shortcuts
+  // takes handle_token), so its Response is recognised even when it overtakes the
+  // reply to the call.
   const QString token = QStringLiteral("tonaria%1").arg(++tokens_);
   options.insert(QStringLiteral("handle_token"), token);
   const QString sender = bus_.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
-  WatchRequest(QStringLiteral("%1/request/%2/%3").arg(QLatin1String(kPortalPath), sender, token));
+  const QString path =
+      QStringLiteral("%1/request/%2/%3").arg(QLatin1String(kPortalPath), sender, token);
+  requestPath_ = path;
 
   QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath,
                                                      kGlobalShortcutsInterface, method);
   call.setArguments(QList<QVariant>(arguments) << options);
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);  // this owns it
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, &GlobalShortcuts::OnRequestReply);
-}
-
-void GlobalShortcuts::OnRequestReply(QDBusPendingCallWatcher* watcher) {
-  watcher->deleteLater();
-  const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
-  if (reply.isError()) {
-    const auto [outcome, detail] = Failure(reply.error());
-    Finish(outcome, detail);
-    return;
-  }
-  // Portals older than the handle_token option choose the path themselves.
-  if (reply.value().path() != requestPath_) WatchRequest(reply.value().path());
-}
-
-void GlobalShortcuts::WatchRequest(const QString& path) {
-  const QString response = QStringLiteral("Response");
-  if (!requestPath_.isEmpty()) {
-    bus_.disconnect(kPortalService, requestPath_, kRequestInterface, response, this,
-                    SLOT(OnResponse(uint, QVariantMap)));
-  }
-  requestPath_ = path;
-  if (path.isEmpty()) return;
-  bus_.connect(kPortalService, path, kRequestInterface, response, this,
-               SLOT(OnResponse(uint, QVariantMap)));
+  connect(watcher, &QDBusPendingCallWatcher::finished, this,
+          [this, path](QDBusPendingCallWatcher* done) {
+            done->deleteLater();
+            // Only a failed call matters, and only while its Request is the one awaited.
+            if (!done->isError() || path != requestPath_) return;
+            const auto [outcome, detail] = Failure(done->error());
+            Finish(outcome, detail);
+          });
 }
 
 void GlobalShortcuts::CloseSession() {
@@ -173,7 +166,10 @@ void GlobalShortcuts::CloseSession() {
   sessionPath_.clear();
 }
 
-void GlobalShortcuts::OnResponse(uint response, const QVariantMap& results) {
+void GlobalShortcuts::OnResponse(uint response, const QVariantMap& results,
+                                 const QDBusMessage& message) {
+  if (requestPath_.isEmpty() || message.path() != requestPath_) return;
+  requestPath_.clear();
   // 0: done; 1: the user declined; anything else: the portal gave up.
   if (step_ == Step::kCreatingSession) {
     if (response == 0) sessionPath_ = PathOf(results.value(QStringLiteral("session_handle")));
@@ -182,9 +178,6 @@ void GlobalShortcuts::OnResponse(uint response, const QVariantMap& results) {
     } else if (sessionPath_.isEmpty()) {
       Finish(Outcome::kFailed, "the desktop portal refused a session");
     } else {
-      bus_.connect(kPortalService, kPortalPath, kGlobalShortcutsInterface,
-                   QStringLiteral("Activated"), this,
-                   SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
       BindShortcuts();
     }
   } else if (step_ == Step::kBinding) {
@@ -207,7 +200,7 @@ void GlobalShortcuts::OnActivated(const QDBusObjectPath& session, const QString&
 
 void GlobalShortcuts::Finish(Outcome outcome, const std::string& detail) {
   step_ = Step::kDone;
-  WatchRequest({});
+  requestPath_.clear();
   if (outcome != Outcome::kBound) CloseSession();
   onFinished_(outcome, detail);  // last: the handler may destroy this object
 }

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+class QDBusMessage;
 class QDBusObjectPath;
-class QDBusPendingCallWatcher;
 
 namespace platform::portal {
 
@@ -53,7 +53,7 @@ class GlobalShortcuts final : public QObject {
   void Bind(std::vector<Shortcut> shortcuts);
 
  private slots:
-  void OnResponse(uint response, const QVariantMap& results);
+  void OnResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
   void OnActivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
                    const QVariantMap& options);
 
@@ -64,8 +64,6 @@ class GlobalShortcuts final : public QObject {
   void BindShortcuts();
   // Calls a portal method whose answer comes as a Request's Response signal.
   void Request(const QString& method, const QList<QVariant>& arguments, QVariantMap options);
-  void OnRequestReply(QDBusPendingCallWatcher* watcher);
-  void WatchRequest(const QString& path);  // empty: stop watching
   void CloseSession();
   void Finish(Outcome outcome, const std::string& detail);
 
@@ -75,7 +73,7 @@ class GlobalShortcuts final : public QObject {
   FinishedHandler onFinished_;
   std::vector<Shortcut> shortcuts_;
   Step step_ = Step::kIdle;
-  QString requestPath_;  // the Request whose Response is awaited
+  QString requestPath_;  // the Request whose Response is awaited; empty when none
   QString sessionPath_;  // once the portal made the session
   int tokens_ = 0;
 };

@@ -3,7 +3,9 @@
 // gets, and reads commands from standard input:
 //   activate ID [SESSION]  emits Activated for ID (default: the last session made)
 // usage: fake_portal [--refuse-session=CODE] [--refuse-binding=CODE]
-//                    [--without-global-shortcuts]
+//                    [--without-global-shortcuts] [--response-first]
+// (--response-first: each Request's Response comes before the reply to its call,
+// which the protocol allows)
 // It prints "ready" once it owns the portal's name.
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -32,6 +34,7 @@ struct Behaviour {
   uint sessionResponse = 0;
   uint bindingResponse = 0;
   bool globalShortcuts = true;
+  bool responseFirst = false;
 };
 
 class FakePortal final : public QDBusVirtualObject {
@@ -95,16 +98,18 @@ class FakePortal final : public QDBusVirtualObject {
     return QStringLiteral("%1/%2/%3/%4").arg(kPath, kind, sender, token);
   }
 
-  // Replies with the Request's path, then answers on it as the desktop would.
+  // Replies with the Request's path and answers on it as the desktop would.
   void Respond(const QDBusMessage& call, const QDBusConnection& bus, uint code,
                const QVariantMap& results) {
     const QVariantMap options = qdbus_cast<QVariantMap>(call.arguments().constLast());
     const QString request = ObjectPath(call, "request", options.value("handle_token").toString());
-    bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+    const QDBusMessage reply = call.createReply(QVariant::fromValue(QDBusObjectPath(request)));
     QDBusMessage response = QDBusMessage::createTargetedSignal(
         call.service(), request, "org.freedesktop.portal.Request", "Response");
     response << code << results;
+    if (!behaviour_.responseFirst) bus.send(reply);
     bus.send(response);
+    if (behaviour_.responseFirst) bus.send(reply);
   }
 
   Behaviour behaviour_;
@@ -123,6 +128,7 @@ int main(int argc, char** argv) {
     if (argument.startsWith("--refuse-binding="))
       behaviour.bindingResponse = argument.mid(17).toUInt();
     if (argument == "--without-global-shortcuts") behaviour.globalShortcuts = false;
+    if (argument == "--response-first") behaviour.responseFirst = true;
   }
   FakePortal portal(behaviour);
   QDBusConnection bus = QDBusConnection::sessionBus();

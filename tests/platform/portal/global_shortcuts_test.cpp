@@ -146,6 +146,13 @@ TEST_F(PortalShortcuts, BindsEachShortcutWithItsTriggerAndPassesOnItsActivations
   EXPECT_TRUE(PortalSaid("close " + session)) << "the session outlived the shortcuts";
 }
 
+// A Response may come before the reply to its call; a reply handled after the
+// Response must not lose the next Request's answer.
+TEST_F(PortalShortcuts, BindsWhenEachResponseOvertakesItsReply) {
+  StartPortal({"--response-first"});
+  EXPECT_EQ(Bind(), Outcome::kBound) << detail_ << "\nportal: " << portal_->Out();
+}
+
 TEST_F(PortalShortcuts, SaysWhyWhenThereAreNoShortcuts) {
   struct Row {
     std::optional<std::vector<std::string>> portal;  // none: no portal on the bus
