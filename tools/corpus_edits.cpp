@@ -119,7 +119,8 @@ Bytes Id3v2Tag(int version, const std::vector<Id3Frame>& frames, std::size_t pad
   return tag;
 }
 
-Bytes ApeTag(const std::vector<std::pair<std::string, std::string>>& texts, const Bytes& cover) {
+Bytes ApeTag(const std::vector<std::pair<std::string, std::string>>& texts,
+             const std::vector<std::pair<std::string, Bytes>>& binaries) {
   Bytes items;
   auto item = [&items](const std::string& key, const Bytes& value, std::uint32_t flags) {
     PutLittleEndian(items, static_cast<std::uint32_t>(value.size()));
@@ -129,16 +130,20 @@ Bytes ApeTag(const std::vector<std::pair<std::string, std::string>>& texts, cons
     items.insert(items.end(), value.begin(), value.end());
   };
   for (const auto& [key, text] : texts) item(key, Bytes(text.begin(), text.end()), 0);
-  Bytes picture{'c', 'o', 'v', 'e', 'r', '.', 'p', 'n', 'g', 0};
-  picture.insert(picture.end(), cover.begin(), cover.end());
-  item("Cover Art (Front)", picture, 2);  // binary item
-  const auto count = static_cast<std::uint32_t>(texts.size() + 1);
+  for (const auto& [key, value] : binaries) item(key, value, 2);  // binary items
+  const auto count = static_cast<std::uint32_t>(texts.size() + binaries.size());
   const auto size = static_cast<std::uint32_t>(items.size() + 32);
   Bytes tag;
   PutApeHeader(tag, size, count, true);
   tag.insert(tag.end(), items.begin(), items.end());
   PutApeHeader(tag, size, count, false);
   return tag;
+}
+
+Bytes ApeCover(const Bytes& png) {
+  Bytes value{'c', 'o', 'v', 'e', 'r', '.', 'p', 'n', 'g', 0};
+  value.insert(value.end(), png.begin(), png.end());
+  return value;
 }
 
 Bytes Id3v1Tag(const std::string& title, const std::string& artist) {

@@ -31,8 +31,11 @@ Id3Frame PictureFrame(int version, const std::string& mime, const Bytes& picture
 Bytes Id3v2Tag(int version, const std::vector<Id3Frame>& frames, std::size_t padding,
                bool footer = false);
 
-// An APEv2 tag with header and footer: text items, and a binary front cover.
-Bytes ApeTag(const std::vector<std::pair<std::string, std::string>>& texts, const Bytes& cover);
+// An APEv2 tag with header and footer, of text and binary items.
+Bytes ApeTag(const std::vector<std::pair<std::string, std::string>>& texts,
+             const std::vector<std::pair<std::string, Bytes>>& binaries);
+// The value of an APEv2 front-cover item: file name, then the picture.
+Bytes ApeCover(const Bytes& png);
 // A 128-byte ID3v1 tag.
 Bytes Id3v1Tag(const std::string& title, const std::string& artist);
 

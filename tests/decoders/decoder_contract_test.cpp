@@ -2,8 +2,7 @@
 // its one message (or none), keeps nothing open and reads nothing; Read before
 // Open and after Close gives 0 and leaves the caller's buffer alone; Close twice
 // is harmless; a closed decoder opens its stored path again; a good file decodes
-// in whole Reads to the PCM its source or a reference decoder gives; the first
-// third of a file plays what the whole file plays.
+// in whole Reads to the PCM its source or a reference decoder gives.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -161,37 +160,6 @@ const GoodFile kOneFilePerFormat[] = {{"mp3", kMp3, "cbr.mp3", 4608},
 std::string Label(const ::testing::TestParamInfo<GoodFile>& info) { return info.param.label; }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Lifecycle, ::testing::ValuesIn(kOneFilePerFormat), Label);
-
-// The first third of a file plays what the whole file plays, up to near the cut,
-// and ends; or the decoder refuses it with one message.
-class Truncated : public ::testing::TestWithParam<GoodFile> {};
-
-TEST_P(Truncated, FilePlaysWhatTheWholeFilePlaysUpToTheCut) {
-  const GoodFile& c = GetParam();
-  MessageBoxRecorder boxes;
-  ::testing::internal::CaptureStdout();
-  auto whole = c.make();
-  auto cut = c.make();
-  const bool opened = fixtures::OpenPath(*whole, fixtures::Path(c.file)) &&
-                      fixtures::OpenPath(*cut, fixtures::Path(std::string("cut-") + c.file));
-  ::testing::internal::GetCapturedStdout();
-  if (!opened) {
-    EXPECT_EQ(boxes.Count(), 1u) << "a refused file is reported once";
-    return;
-  }
-  CMadDecoder::ResetDitherRecordsForTesting();
-  const auto full = fixtures::DecodeAll(*whole);
-  CMadDecoder::ResetDitherRecordsForTesting();
-  const auto pcm = fixtures::DecodeAll(*cut);
-  EXPECT_GT(pcm.size(), 0u);
-  EXPECT_LT(pcm.size(), full.size());
-  EXPECT_EQ(pcm.size() % static_cast<std::size_t>(cut->GetChannels()), 0u) << "whole frames only";
-  EXPECT_TRUE(
-      std::equal(pcm.begin(), pcm.begin() + static_cast<long>(pcm.size() / 2), full.begin()))
-      << "what decodes before the cut is what the whole file gives";
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, Truncated, ::testing::ValuesIn(kOneFilePerFormat), Label);
 
 // A good file of any format: its format, 16-bit samples in whole Reads of the
 // decoder's own size, the end staying the end, and the PCM that is expected.

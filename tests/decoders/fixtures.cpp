@@ -192,12 +192,6 @@ void Generate(const fs::path& dir) {
   std::ofstream(dir / "chained.ogg", std::ios::binary)
       << std::ifstream(dir / "stereo.ogg", std::ios::binary).rdbuf()
       << std::ifstream(dir / "second.ogg", std::ios::binary).rdbuf();
-  for (const char* name : {"cbr.mp3", "s44.wav", "stereo.ogg", "s16.flac", "ape-44100-2-16.ape",
-                           "wmav2-22050-1.wma"}) {
-    const auto bytes = FileBytes(dir / name);
-    WriteBytes(dir / ("cut-" + std::string(name)), bytes, bytes.size() / 3);
-  }
-  Damage(dir / "cbr.mp3", dir / "corrupt.mp3", 0.5, 700);
   Damage(dir / "stereo.ogg", dir / "damaged.ogg", 0.4, 3000);
   for (const char* name : {"notes.mp3", "notes.ogg", "text.ape", "text.wma"})
     std::ofstream(dir / name) << "These are notes, not audio.\n";
