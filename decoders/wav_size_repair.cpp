@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace decoding {
 namespace {
@@ -30,6 +31,9 @@ void Overlay(std::uint8_t* buffer, std::int64_t from, std::int64_t count, std::i
 }  // namespace
 
 bool WavSizeRepair::Open(const std::string& path) {
+  // Only a file can be looked into first: a pipe's bytes would be gone.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
   file_.reset(std::fopen(path.c_str(), "rb"));
   if (!file_ || fseeko(file_.get(), 0, SEEK_END) != 0) return false;
   size_ = ftello(file_.get());

@@ -16,8 +16,8 @@ namespace decoding {
 
 class WavSizeRepair {
  public:
-  // True when path is a RIFF WAVE file whose data chunk says 0 bytes and has
-  // bytes after its header; the view is then ready.
+  // True when path is a regular RIFF WAVE file whose data chunk says 0 bytes and
+  // has bytes after its header; the view is then ready.
   bool Open(const std::string& path);
   // libsndfile over the repaired view; this object must outlive the handle.
   SNDFILE* OpenSndFile(SF_INFO* info);

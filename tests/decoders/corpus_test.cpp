@@ -6,7 +6,8 @@
 // floor. Damaged files are measured before and after the damage, cut files up to
 // the cut. Empty files and files of another format put nothing out at all. A few
 // files also go through the real output on SDL's disk driver, which must write the
-// engine's PCM exactly, with silence only before and after it.
+// engine's PCM exactly, with silence only before and after it. And one file comes
+// from slow storage.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <sstream>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -329,3 +331,36 @@ INSTANTIATE_TEST_SUITE_P(Files, Corpus, ::testing::ValuesIn(Manifest()),
                          });
 
 }  // namespace
+
+// Slow storage: the WAV comes through a pipe whose writer stops half-way until the
+// engine has played all it was sent, so that the decoder waits inside a read.
+// The stall delays the file; nothing of it is lost or ends it early.
+TEST(SlowStorage, AStalledReadDelaysTheFileButLosesNothing) {
+  const fs::path source = CorpusDir() / "s16-8k-mono.wav";
+  std::ifstream in(source, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  const Pcm expected = ReadWav(source);
+  ASSERT_GT(expected.Frames(), 0);
+  const std::string pipe = TempPath("slow.wav");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+
+  ScriptedOutputDevices devices;
+  const auto output = devices.next;  // the state of the output the engine will make
+  const std::size_t half = bytes.size() / 2;
+  std::thread writer([&] {
+    const int fd = ::open(pipe.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, bytes.data(), half), static_cast<ssize_t>(half));
+    // All but the last, incomplete block of what was sent has been played.
+    const std::size_t sentPcm = half - (bytes.size() - expected.samples.size() * 2);
+    EXPECT_TRUE(output->WaitUntil([&] { return output->written.size() + 4608 > sentPcm; }));
+    EXPECT_EQ(::write(fd, bytes.data() + half, bytes.size() - half),
+              static_cast<ssize_t>(bytes.size() - half));
+    ::close(fd);
+  });
+  RecordingDisplayFactory displays;
+  PlayToEnd(pipe, devices, displays);
+  writer.join();
+  EXPECT_TRUE(Samples(output->written) == expected.samples)
+      << output->written.size() / 2 << " samples played of " << expected.samples.size();
+}
