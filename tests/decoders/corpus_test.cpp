@@ -258,6 +258,19 @@ void ExpectHeardExactly(const std::vector<std::int16_t>& heard,
       << "the device played more than was written";
 }
 
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  char text[160];
+  std::snprintf(text, sizeof(text), format, args...);
+  return text;
+}
+
+// One row of the results table in docs/corpus.md.
+void Report(const Entry& e, const std::string& verdict, const std::string& snr) {
+  std::printf("| %s | `%s` | %s | %s |\n", e.kind.c_str(), e.file.c_str(), verdict.c_str(),
+              snr.c_str());
+}
+
 class Corpus : public ::testing::TestWithParam<Entry> {};
 
 TEST_P(Corpus, PlaysAsFfmpegReadsIt) {
@@ -273,8 +286,7 @@ TEST_P(Corpus, PlaysAsFfmpegReadsIt) {
   if (e.expect == "empty" || e.expect == "refused") {
     EXPECT_TRUE(written.empty()) << written.size() << " bytes of " << e.kind
                                  << " reached the output";
-    std::printf("| %s | %s | nothing played (%s) | |\n", e.kind.c_str(), e.file.c_str(),
-                boxes.Count() > 0 ? "message" : "no message");
+    Report(e, boxes.Count() > 0 ? "nothing played; a message" : "nothing played", "");
     return;
   }
   const Pcm reference = ReadWav(path + ".ref.wav");
@@ -308,15 +320,19 @@ TEST_P(Corpus, PlaysAsFfmpegReadsIt) {
     const long tail = lineup.BestShift(frames - frames / 8 - 4096, played.Frames() - frames,
                                        rule.maxShift + rule.damage);
     const auto [stretch, worst] = lineup.DamagedStretch(head, tail, rule.floorDb);
-    std::printf("| %s | %s | damage takes %ld frames, SNR %.1f dB elsewhere |\n", e.kind.c_str(),
-                e.file.c_str(), stretch, worst);
+    Report(e,
+           Format("%d Hz, %d ch; the damage takes %ld frames", reference.rate, reference.channels,
+                  stretch),
+           Format("%.1f dB elsewhere", worst));
     EXPECT_LE(stretch, rule.damage) << "the damage took more than it may";
     EXPECT_LE(std::abs(lengthDiff), rule.damage);
     return;
   }
   const double snr = lineup.SnrDb(head, 0, e.expect == "cut" ? frames - rule.frame : frames);
-  std::printf("| %s | %s | shift %ld, length %+ld, SNR %.1f dB |\n", e.kind.c_str(), e.file.c_str(),
-              head, lengthDiff, snr);
+  Report(e,
+         Format("%d Hz, %d ch; starts %ld frames later, %+ld frames long", reference.rate,
+                reference.channels, head, lengthDiff),
+         Format("%.1f dB", snr));
   EXPECT_GE(snr, rule.floorDb);
   EXPECT_LE(std::abs(lengthDiff), e.expect == "play" ? rule.frame : 4 * rule.frame);
 }
