@@ -91,50 +91,41 @@ StereoMix::StereoMix(const std::vector<Speaker>& layout)
   }
 }
 
-void StereoMix::Mix(const std::int16_t* in, std::uint32_t frames, std::int16_t* out) const {
+// Mixes frames whose samples sample(f, c) gives, scaled by scale into 16 bits.
+template <typename SampleAt>
+void StereoMix::MixFrames(std::uint32_t frames, double scale, SampleAt sample,
+                          std::int16_t* out) const {
   const std::size_t channels = left_.size();
   for (std::uint32_t f = 0; f < frames; ++f) {
-    const std::int16_t* frame = in + f * channels;
-    float left = 0.0f;
-    float right = 0.0f;
-    for (std::size_t c = 0; c < channels; ++c) {
-      left += left_[c] * frame[c];
-      right += right_[c] * frame[c];
-    }
-    out[2 * f] = Clip(left);
-    out[2 * f + 1] = Clip(right);
-  }
-}
-
-void StereoMix::Mix(const double* in, std::uint32_t frames, std::int16_t* out) const {
-  const std::size_t channels = left_.size();
-  for (std::uint32_t f = 0; f < frames; ++f) {
-    const double* frame = in + f * channels;
     double left = 0.0;
     double right = 0.0;
     for (std::size_t c = 0; c < channels; ++c) {
-      left += left_[c] * frame[c];
-      right += right_[c] * frame[c];
-    }
-    out[2 * f] = FloatToSample(left);
-    out[2 * f + 1] = FloatToSample(right);
-  }
-}
-
-void StereoMix::Mix(const std::int32_t* const* planes, std::uint32_t frames, int bitsPerSample,
-                    std::int16_t* out) const {
-  const std::size_t channels = left_.size();
-  const float scale = std::ldexp(1.0f, 16 - bitsPerSample);
-  for (std::uint32_t f = 0; f < frames; ++f) {
-    float left = 0.0f;
-    float right = 0.0f;
-    for (std::size_t c = 0; c < channels; ++c) {
-      left += left_[c] * static_cast<float>(planes[c][f]);
-      right += right_[c] * static_cast<float>(planes[c][f]);
+      const double v = sample(f, c);
+      left += left_[c] * v;
+      right += right_[c] * v;
     }
     out[2 * f] = Clip(left * scale);
     out[2 * f + 1] = Clip(right * scale);
   }
+}
+
+void StereoMix::Mix(const std::int16_t* in, std::uint32_t frames, std::int16_t* out) const {
+  const std::size_t channels = left_.size();
+  MixFrames(
+      frames, 1.0, [&](std::uint32_t f, std::size_t c) { return in[f * channels + c]; }, out);
+}
+
+void StereoMix::Mix(const double* in, std::uint32_t frames, std::int16_t* out) const {
+  const std::size_t channels = left_.size();
+  MixFrames(
+      frames, 32768.0, [&](std::uint32_t f, std::size_t c) { return in[f * channels + c]; }, out);
+}
+
+void StereoMix::Mix(const std::int32_t* const* planes, std::uint32_t frames, int bitsPerSample,
+                    std::int16_t* out) const {
+  MixFrames(
+      frames, std::ldexp(1.0, 16 - bitsPerSample),
+      [&](std::uint32_t f, std::size_t c) { return planes[c][f]; }, out);
 }
 
 std::int16_t FloatToSample(double value) { return Clip(value * 32768.0); }

@@ -58,6 +58,9 @@ class StereoMix {
            std::int16_t* out) const;
 
  private:
+  template <typename SampleAt>
+  void MixFrames(std::uint32_t frames, double scale, SampleAt sample, std::int16_t* out) const;
+
   std::vector<float> left_;
   std::vector<float> right_;
 };
