@@ -99,18 +99,20 @@ constexpr const char* kPan71 =
 constexpr const char* kPan16 =
     "pan=stereo|c0<c0+c2+c4+c6+c8+c10+c12+c14|c1<c1+c3+c5+c7+c9+c11+c13+c15";
 
+// sox runs with -R and oggenc with a fixed serial number throughout, so that the
+// corpus is the same on every machine and every run.
 void Sources() {
   const char* music = "synth 2 pluck A2 pluck E3 synth 2 sine mix 440-880 gain -6";
-  Run(std::string("sox -n -r 44100 -c 2 -b 16 {src-stereo.wav} ") + music);
-  Run("sox -n -r 44100 -c 2 -b 16 {src-4s.wav} synth 4 pluck A2 pluck E3 synth 4 sine mix "
+  Run(std::string("sox -R -n -r 44100 -c 2 -b 16 {src-stereo.wav} ") + music);
+  Run("sox -R -n -r 44100 -c 2 -b 16 {src-4s.wav} synth 4 pluck A2 pluck E3 synth 4 sine mix "
       "300-1200 gain -6");
-  Run("sox {src-stereo.wav} {src-mono.wav} remix -");
-  Run("sox {src-stereo.wav} -r 48000 {src-48k.wav}");
+  Run("sox -R {src-stereo.wav} {src-mono.wav} remix -");
+  Run("sox -R {src-stereo.wav} -r 48000 {src-48k.wav}");
   // A tone of its own on every channel, so that a channel in the wrong place shows.
   for (int channels : {3, 4, 6, 8, 16}) {
     std::string tones;
     for (int c = 0; c < channels; ++c) tones += " sine " + std::to_string(150 + 110 * c);
-    Run("sox -n -r 48000 -c " + std::to_string(channels) + " -b 16 {src-ch" +
+    Run("sox -R -n -r 48000 -c " + std::to_string(channels) + " -b 16 {src-ch" +
         std::to_string(channels) + ".wav} synth 1" + tones + " gain -8");
   }
   const char* art = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=";
@@ -195,33 +197,33 @@ std::vector<Row> Rows() {
     {"cut.mp3", "mp3", "cut", "MP3 128k, cut off mid-frame", {}, cut("plain.mp3", "cut.mp3", 0.6, 7)},
     {"wav-renamed.mp3", "mp3", "refused", "WAV renamed .mp3", {"cp {src-stereo.wav} {wav-renamed.mp3}"}},
 
-    {"u8.wav", "wav", "play", "WAV 8-bit unsigned", {"sox {src-stereo.wav} -e unsigned -b 8 {u8.wav}"}},
+    {"u8.wav", "wav", "play", "WAV 8-bit unsigned", {"sox -R {src-stereo.wav} -e unsigned -b 8 {u8.wav}"}},
     {"s16-info.wav", "wav", "play", "WAV 16-bit with a LIST/INFO chunk",
      {ffmpeg + "{src-stereo.wav} -metadata title=Song -metadata artist=Artist -c:a pcm_s16le {s16-info.wav}"}},
-    {"s24-96k.wav", "wav", "play", "WAV 24-bit 96 kHz", {"sox {src-stereo.wav} -b 24 -r 96000 {s24-96k.wav}"}},
+    {"s24-96k.wav", "wav", "play", "WAV 24-bit 96 kHz", {"sox -R {src-stereo.wav} -b 24 -r 96000 {s24-96k.wav}"}},
     {"s24-192k.wav", "wav", "play", "WAV 24-bit 192 kHz, 1 s",
-     {"sox {src-stereo.wav} -b 24 -r 192000 {s24-192k.wav} trim 0 1"}},
-    {"s32.wav", "wav", "play", "WAV 32-bit integer", {"sox {src-stereo.wav} -b 32 {s32.wav}"}},
-    {"f32.wav", "wav", "play", "WAV 32-bit float", {"sox {src-stereo.wav} -e floating-point -b 32 {f32.wav}"}},
-    {"f64.wav", "wav", "play", "WAV 64-bit float", {"sox {src-stereo.wav} -e floating-point -b 64 {f64.wav}"}},
+     {"sox -R {src-stereo.wav} -b 24 -r 192000 {s24-192k.wav} trim 0 1"}},
+    {"s32.wav", "wav", "play", "WAV 32-bit integer", {"sox -R {src-stereo.wav} -b 32 {s32.wav}"}},
+    {"f32.wav", "wav", "play", "WAV 32-bit float", {"sox -R {src-stereo.wav} -e floating-point -b 32 {f32.wav}"}},
+    {"f64.wav", "wav", "play", "WAV 64-bit float", {"sox -R {src-stereo.wav} -e floating-point -b 64 {f64.wav}"}},
     {"f32-hot.wav", "wav", "play", "WAV 32-bit float with peaks above full scale",
      {ffmpeg + "{src-stereo.wav} -af volume=9dB -c:a pcm_f32le {f32-hot.wav}"}},
-    {"ima-adpcm.wav", "adpcm", "play", "WAV IMA ADPCM", {"sox {src-stereo.wav} -e ima-adpcm {ima-adpcm.wav}"}},
-    {"ms-adpcm.wav", "adpcm", "play", "WAV Microsoft ADPCM", {"sox {src-stereo.wav} -e ms-adpcm {ms-adpcm.wav}"}},
-    {"alaw-8k.wav", "wav", "play", "WAV A-law 8000 Hz mono", {"sox {src-mono.wav} -r 8000 -e a-law {alaw-8k.wav}"}},
-    {"s16-8k-mono.wav", "wav", "play", "WAV 16-bit 8000 Hz mono", {"sox {src-mono.wav} -r 8000 {s16-8k-mono.wav}"}},
+    {"ima-adpcm.wav", "adpcm", "play", "WAV IMA ADPCM", {"sox -R {src-stereo.wav} -e ima-adpcm {ima-adpcm.wav}"}},
+    {"ms-adpcm.wav", "adpcm", "play", "WAV Microsoft ADPCM", {"sox -R {src-stereo.wav} -e ms-adpcm {ms-adpcm.wav}"}},
+    {"alaw-8k.wav", "wav", "play", "WAV A-law 8000 Hz mono", {"sox -R {src-mono.wav} -r 8000 -e a-law {alaw-8k.wav}"}},
+    {"s16-8k-mono.wav", "wav", "play", "WAV 16-bit 8000 Hz mono", {"sox -R {src-mono.wav} -r 8000 {s16-8k-mono.wav}"}},
     {"ch3.wav", "mix", "play", "WAV 3 channels (L R C), no layout declared", {"cp {src-ch3.wav} {ch3.wav}"}, {}, kPan3},
     {"ch4-quad.wav", "mix", "play", "WAV 4 channels declared quad", {"cp {src-ch4.wav} {ch4-quad.wav}"}, {}, kPanQuad},
     {"ch4-3.1.wav", "mix", "play", "WAV 4 channels declared 3.1 (L R C LFE)",
      {ffmpeg + "{src-ch4.wav} -af 'channelmap=map=0|1|2|3:channel_layout=3.1' -c:a pcm_s16le {ch4-3.1.wav}"}, {}, kPan3},
     {"ch6.wav", "mix", "play", "WAV 5.1", {"cp {src-ch6.wav} {ch6.wav}"}, {}, kPan51},
-    {"ch6-f32.wav", "mix", "play", "WAV 5.1 32-bit float", {"sox {src-ch6.wav} -e floating-point -b 32 {ch6-f32.wav}"}, {}, kPan51},
+    {"ch6-f32.wav", "mix", "play", "WAV 5.1 32-bit float", {"sox -R {src-ch6.wav} -e floating-point -b 32 {ch6-f32.wav}"}, {}, kPan51},
     {"ch8.wav", "mix", "play", "WAV 7.1", {"cp {src-ch8.wav} {ch8.wav}"}, {}, kPan71},
     {"ch16.wav", "mix", "play", "WAV 16 channels, no layout declared", {"cp {src-ch16.wav} {ch16.wav}"}, {}, kPan16},
     {"zero-sizes.wav", "wav", "play", "WAV whose RIFF and data sizes are 0 (recording cut off)", {},
      [] { ZeroWavSizes(At("src-stereo.wav"), At("zero-sizes.wav")); }},
     {"header-only.wav", "wav", "empty", "WAV header without samples",
-     {"sox -n -r 44100 -c 2 -b 16 {header-only.wav} trim 0 0"}},
+     {"sox -R -n -r 44100 -c 2 -b 16 {header-only.wav} trim 0 0"}},
     {"damaged.wav", "wav", "play", "WAV 16-bit, 400 bytes of noise in the samples", {},
      damage("src-stereo.wav", "damaged.wav", 0.5, 400)},
     {"cut.wav", "wav", "cut", "WAV 16-bit, cut off mid-frame", {}, cut("src-stereo.wav", "cut.wav", 0.6, 3)},
@@ -238,14 +240,14 @@ std::vector<Row> Rows() {
     {"wav-renamed.flac", "flac", "refused", "WAV renamed .flac", {"cp {src-stereo.wav} {wav-renamed.flac}"}},
 
     {"art.ogg", "ogg", "play", "Ogg Vorbis q5 with a JPEG cover in its comments",
-     {"oggenc -Q -q 5 -c TITLE=Song -c \"$(cat {art.comment})\" {src-stereo.wav} -o {art.ogg}"}},
+     {"oggenc -Q --serial 1 -q 5 -c TITLE=Song -c \"$(cat {art.comment})\" {src-stereo.wav} -o {art.ogg}"}},
     {"mono-22k.ogg", "ogg", "play", "Ogg Vorbis 22050 Hz mono",
-     {"oggenc -Q -q 2 --resample 22050 --downmix {src-stereo.wav} -o {mono-22k.ogg}"}},
-    {"s48k.ogg", "ogg", "play", "Ogg Vorbis 48000 Hz", {"oggenc -Q -q 6 {src-48k.wav} -o {s48k.ogg}"}},
+     {"oggenc -Q --serial 1 -q 2 --resample 22050 --downmix {src-stereo.wav} -o {mono-22k.ogg}"}},
+    {"s48k.ogg", "ogg", "play", "Ogg Vorbis 48000 Hz", {"oggenc -Q --serial 1 -q 6 {src-48k.wav} -o {s48k.ogg}"}},
     {"ch6.ogg", "ogg", "refused", "Ogg Vorbis 5.1 (this player takes two channels at most)",
-     {"oggenc -Q -q 3 {src-ch6.wav} -o {ch6.ogg}"}},
+     {"oggenc -Q --serial 1 -q 3 {src-ch6.wav} -o {ch6.ogg}"}},
     {"damaged.ogg", "ogg", "damaged", "Ogg Vorbis, 400 bytes of noise in the middle",
-     {"oggenc -Q -q 5 {src-stereo.wav} -o {damaged.ogg}"}, damage("damaged.ogg", "damaged.ogg", 0.5, 400)},
+     {"oggenc -Q --serial 1 -q 5 {src-stereo.wav} -o {damaged.ogg}"}, damage("damaged.ogg", "damaged.ogg", 0.5, 400)},
     {"cut.ogg", "ogg", "cut", "Ogg Vorbis, cut off mid-page", {}, cut("art.ogg", "cut.ogg", 0.85, 0)},
     {"wav-renamed.ogg", "ogg", "refused", "WAV renamed .ogg", {"cp {src-stereo.wav} {wav-renamed.ogg}"}},
 
@@ -258,7 +260,7 @@ std::vector<Row> Rows() {
               ApeTag({{"Title", "Song"}, {"Artist", "Artist"}}, {{"Cover Art (Front)", ApeCover(Png())}}));
      }},
     {"s24-96k.ape", "ape", "play", "APE extra high, 24-bit 96 kHz",
-     {"sox {s24-96k.wav} -t wavpcm {pcm24.wav}", "jmac c4 {pcm24.wav} {s24-96k.ape}"}},
+     {"sox -R {s24-96k.wav} -t wavpcm {pcm24.wav}", "jmac c4 {pcm24.wav} {s24-96k.ape}"}},
     {"damaged.ape", "ape", "damaged", "APE, 300 bytes of noise in its second frame", {},
      damage("tagged.ape", "damaged.ape", 0.5, 300)},
     {"cut.ape", "ape", "cut", "APE, cut off in its second frame", {}, cut("tagged.ape", "cut.ape", 0.6, 0)},
