@@ -1,98 +1,133 @@
 #include "decoders/downmix.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 namespace decoding {
 namespace {
 
-// Weights of each source channel in the left and right outputs. Each side is
-// normalised so that a full-scale signal on every channel cannot clip.
-struct MixWeights {
-  std::array<float, 8> left{};
-  std::array<float, 8> right{};
-};
+enum class Side { kLeft, kRight, kBoth, kNone };
 
-enum Role { kLeft, kRight, kCentre, kLfe };
-
-// Default speaker layouts by channel count (the WAVE and FLAC orders).
-Role RoleOf(int channel, int channels) {
-  static constexpr Role kLayouts[9][8] = {
-      {},
-      {kCentre},
-      {kLeft, kRight},
-      {kLeft, kRight, kCentre},                                          // 3.0
-      {kLeft, kRight, kLeft, kRight},                                    // quad
-      {kLeft, kRight, kCentre, kLeft, kRight},                           // 5.0
-      {kLeft, kRight, kCentre, kLfe, kLeft, kRight},                     // 5.1
-      {kLeft, kRight, kCentre, kLfe, kCentre, kLeft, kRight},            // 6.1
-      {kLeft, kRight, kCentre, kLfe, kLeft, kRight, kLeft, kRight},      // 7.1
-  };
-  return kLayouts[channels][channel];
+Side SideOf(Speaker s) {
+  switch (s) {
+    case Speaker::kFrontLeft:
+    case Speaker::kBackLeft:
+    case Speaker::kFrontLeftOfCentre:
+    case Speaker::kSideLeft:
+    case Speaker::kTopFrontLeft:
+    case Speaker::kTopBackLeft:
+      return Side::kLeft;
+    case Speaker::kFrontRight:
+    case Speaker::kBackRight:
+    case Speaker::kFrontRightOfCentre:
+    case Speaker::kSideRight:
+    case Speaker::kTopFrontRight:
+    case Speaker::kTopBackRight:
+      return Side::kRight;
+    case Speaker::kLowFrequency:
+      return Side::kNone;
+    default:
+      return Side::kBoth;
+  }
 }
 
-MixWeights WeightsFor(int channels) {
-  MixWeights w;
-  constexpr float kMinus3dB = 0.70710678f;
-  const int used = channels < 8 ? channels : 8;
-  for (int c = 0; c < used; ++c) {
-    // Fronts at full level, everything else at -3 dB.
-    const float level = c < 2 ? 1.0f : kMinus3dB;
-    switch (RoleOf(c, used)) {
-      case kLeft: w.left[c] = level; break;
-      case kRight: w.right[c] = level; break;
-      case kCentre: w.left[c] = w.right[c] = kMinus3dB; break;
-      case kLfe: break;  // small speakers cannot use it
-    }
-  }
-  float sumLeft = 0.0f;
-  float sumRight = 0.0f;
-  for (int c = 0; c < 8; ++c) sumLeft += w.left[c], sumRight += w.right[c];
-  for (int c = 0; c < 8; ++c) {
-    if (sumLeft > 0) w.left[c] /= sumLeft;
-    if (sumRight > 0) w.right[c] /= sumRight;
-  }
-  return w;
-}
-
-std::int16_t ToSample(float value) {
-  return static_cast<std::int16_t>(std::clamp(std::lround(value), -32768L, 32767L));
+std::int16_t Clip(double value) {
+  if (value >= 32767.0) return 32767;
+  if (value <= -32768.0) return -32768;
+  if (std::isnan(value)) return 0;
+  return static_cast<std::int16_t>(std::lrint(value));
 }
 
 }  // namespace
 
-void DownmixToStereo(const std::int16_t* in, std::uint32_t frameCount, int channels, std::int16_t* out) {
-  const MixWeights w = WeightsFor(channels);
-  const int used = std::min(channels, 8);
-  for (std::uint32_t f = 0; f < frameCount; ++f) {
-    const std::int16_t* frame = in + static_cast<std::size_t>(f) * channels;
-    float left = 0.0f;
-    float right = 0.0f;
-    for (int c = 0; c < used; ++c) {
-      left += w.left[c] * frame[c];
-      right += w.right[c] * frame[c];
+std::vector<Speaker> DefaultLayout(int channels) {
+  using S = Speaker;
+  switch (channels) {
+    case 1:
+      return {S::kFrontCentre};
+    case 2:
+      return {S::kFrontLeft, S::kFrontRight};
+    case 3:
+      return {S::kFrontLeft, S::kFrontRight, S::kFrontCentre};
+    case 4:
+      return {S::kFrontLeft, S::kFrontRight, S::kBackLeft, S::kBackRight};
+    case 5:
+      return {S::kFrontLeft, S::kFrontRight, S::kFrontCentre, S::kBackLeft, S::kBackRight};
+    case 6:
+      return {S::kFrontLeft,    S::kFrontRight, S::kFrontCentre,
+              S::kLowFrequency, S::kBackLeft,   S::kBackRight};
+    case 7:
+      return {S::kFrontLeft,  S::kFrontRight, S::kFrontCentre, S::kLowFrequency,
+              S::kBackCentre, S::kSideLeft,   S::kSideRight};
+    case 8:
+      return {S::kFrontLeft, S::kFrontRight, S::kFrontCentre, S::kLowFrequency,
+              S::kBackLeft,  S::kBackRight,  S::kSideLeft,    S::kSideRight};
+    default: {
+      std::vector<Speaker> layout;
+      for (int c = 0; c < channels; ++c)
+        layout.push_back(c % 2 == 0 ? S::kFrontLeft : S::kFrontRight);
+      return layout;
     }
-    out[2 * f] = ToSample(left);
-    out[2 * f + 1] = ToSample(right);
   }
 }
 
-void DownmixToStereo(const std::int32_t* const* planes, std::uint32_t frameCount, int channels,
-                     int bitsPerSample, std::int16_t* out) {
-  const MixWeights w = WeightsFor(channels);
-  const int used = std::min(channels, 8);
-  const float scale = std::ldexp(1.0f, 16 - bitsPerSample);
-  for (std::uint32_t f = 0; f < frameCount; ++f) {
-    float left = 0.0f;
-    float right = 0.0f;
-    for (int c = 0; c < used; ++c) {
-      left += w.left[c] * static_cast<float>(planes[c][f]);
-      right += w.right[c] * static_cast<float>(planes[c][f]);
-    }
-    out[2 * f] = ToSample(left * scale);
-    out[2 * f + 1] = ToSample(right * scale);
+StereoMix::StereoMix(const std::vector<Speaker>& layout)
+    : left_(layout.size(), 0.0f), right_(layout.size(), 0.0f) {
+  constexpr float kMinus3dB = 0.70710678f;
+  float sumLeft = 0.0f;
+  float sumRight = 0.0f;
+  for (std::size_t c = 0; c < layout.size(); ++c) {
+    const bool front = layout[c] == Speaker::kFrontLeft || layout[c] == Speaker::kFrontRight;
+    const float level = front ? 1.0f : kMinus3dB;
+    const Side side = SideOf(layout[c]);
+    if (side == Side::kLeft || side == Side::kBoth) left_[c] = level;
+    if (side == Side::kRight || side == Side::kBoth) right_[c] = level;
+    sumLeft += left_[c];
+    sumRight += right_[c];
+  }
+  for (std::size_t c = 0; c < layout.size(); ++c) {
+    if (sumLeft > 0) left_[c] /= sumLeft;
+    if (sumRight > 0) right_[c] /= sumRight;
   }
 }
+
+// Mixes frames whose samples sample(f, c) gives, scaled by scale into 16 bits.
+template <typename SampleAt>
+void StereoMix::MixFrames(std::uint32_t frames, double scale, SampleAt sample,
+                          std::int16_t* out) const {
+  const std::size_t channels = left_.size();
+  for (std::uint32_t f = 0; f < frames; ++f) {
+    double left = 0.0;
+    double right = 0.0;
+    for (std::size_t c = 0; c < channels; ++c) {
+      const double v = sample(f, c);
+      left += left_[c] * v;
+      right += right_[c] * v;
+    }
+    out[2 * f] = Clip(left * scale);
+    out[2 * f + 1] = Clip(right * scale);
+  }
+}
+
+void StereoMix::Mix(const std::int16_t* in, std::uint32_t frames, std::int16_t* out) const {
+  const std::size_t channels = left_.size();
+  MixFrames(
+      frames, 1.0, [&](std::uint32_t f, std::size_t c) { return in[f * channels + c]; }, out);
+}
+
+void StereoMix::Mix(const double* in, std::uint32_t frames, std::int16_t* out) const {
+  const std::size_t channels = left_.size();
+  MixFrames(
+      frames, 32768.0, [&](std::uint32_t f, std::size_t c) { return in[f * channels + c]; }, out);
+}
+
+void StereoMix::Mix(const std::int32_t* const* planes, std::uint32_t frames, int bitsPerSample,
+                    std::int16_t* out) const {
+  MixFrames(
+      frames, std::ldexp(1.0, 16 - bitsPerSample),
+      [&](std::uint32_t f, std::size_t c) { return planes[c][f]; }, out);
+}
+
+std::int16_t FloatToSample(double value) { return Clip(value * 32768.0); }
 
 }  // namespace decoding

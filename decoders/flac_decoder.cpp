@@ -93,8 +93,10 @@ bool CFLACDecoder::Append(const FLAC__Frame& frame, const FLAC__int32* const pla
     return false;
   std::int16_t* out = reservoir_.data() + static_cast<std::size_t>(held_) * channels_;
   if (frameChannels > 2 && channels_ == 2) {
-    decoding::DownmixToStereo(planes, count, static_cast<int>(frameChannels),
-                              static_cast<int>(bits), out);
+    // FLAC's own layouts are the default ones for the count.
+    if (mix_.Channels() != static_cast<int>(frameChannels))
+      mix_ = decoding::StereoMix(decoding::DefaultLayout(static_cast<int>(frameChannels)));
+    mix_.Mix(planes, count, static_cast<int>(bits), out);
   } else {
     const FLAC__int32* left = planes[0];
     const FLAC__int32* right = frameChannels > 1 ? planes[1] : planes[0];

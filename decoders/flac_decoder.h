@@ -11,6 +11,7 @@
 #include <FLAC/stream_decoder.h>
 
 #include "decoders/decoder.h"
+#include "decoders/downmix.h"
 
 class CFLACDecoder final : public CDecoder {
  public:
@@ -63,6 +64,7 @@ class CFLACDecoder final : public CDecoder {
   std::uint8_t staging_[kMaxReadBytes] = {};
   // Live exactly while opened_; a failed Open deletes it at once.
   std::unique_ptr<FLAC__StreamDecoder, StreamDecoderDeleter> decoder_;
+  decoding::StereoMix mix_;              // for frames of more than two channels
   std::vector<std::int16_t> reservoir_;  // kReservoirFrames interleaved frames of channels_
   std::uint32_t held_ = 0;               // frames in reservoir_, from its start
 };

@@ -5,6 +5,8 @@
 
 #include <mad.h>
 
+#include "decoders/mpeg_audio_span.h"
+
 namespace decoding {
 
 std::int16_t QuantizeMadSample(std::int32_t sample, MadDitherRecord& d) {
@@ -79,9 +81,10 @@ bool IsXingFrame(mad_bitptr ptr, unsigned int bits) {
 struct ScanState {
   mad_stream stream;
   mad_frame frame;
-  ScanState() {
+  ScanState(const unsigned char* data, std::size_t size) {
     mad_stream_init(&stream);
     mad_frame_init(&frame);
+    mad_stream_buffer(&stream, data, size);
   }
   ~ScanState() {
     mad_frame_finish(&frame);
@@ -91,43 +94,89 @@ struct ScanState {
   ScanState& operator=(const ScanState&) = delete;
 };
 
-// Finds the header that describes the file's audio: the first frame's, or the
-// second's when the first is a Xing frame. Reads from the file's current position.
-bool ScanFormat(platform::File& file, mad_header* first) {
-  unsigned char buffer[CMadDecoder::kScanBufferBytes];
-  ScanState scan;
+// A header is taken for the start of the stream only when this many frames in a
+// row (it and the ones after it) agree: album art and junk hold lone false ones.
+constexpr int kAgreeingFrames = 3;
+// How far past the leading tags the scan looks for the stream before it gives up.
+constexpr std::uint32_t kMostJunkBytes = 1u << 20;
+
+// Same layer, sample rate (so same MPEG version) and channel count. Stereo and
+// joint stereo may alternate from frame to frame.
+bool Agree(const mad_header& a, const mad_header& b) {
+  return a.layer == b.layer && a.samplerate == b.samplerate &&
+         (a.mode == MAD_MODE_SINGLE_CHANNEL) == (b.mode == MAD_MODE_SINGLE_CHANNEL);
+}
+
+enum class Chain { kAccepted, kRejected, kNeedMore };
+
+// Whether the frame header at data[0] starts a run of agreeing frames. size bytes
+// are held; atEnd says they end the audio and MAD_BUFFER_GUARD zeros follow them,
+// so that a stream shorter than the run is still accepted when it ends in step.
+Chain CheckChain(const unsigned char* data, std::size_t size, bool atEnd,
+                 mad_header (&headers)[kAgreeingFrames]) {
+  ScanState scan(data, size + (atEnd ? MAD_BUFFER_GUARD : 0));
+  const unsigned char* expected = data;
+  for (int i = 0; i < kAgreeingFrames; ++i) {
+    if (mad_header_decode(&headers[i], &scan.stream) != 0) {
+      if (i > 1 && atEnd && expected == data + size) return Chain::kAccepted;
+      return !atEnd && scan.stream.error == MAD_ERROR_BUFLEN ? Chain::kNeedMore : Chain::kRejected;
+    }
+    // libmad resynchronises by itself: a frame that is not where the last one
+    // ended breaks the run.
+    if (scan.stream.this_frame != expected || !Agree(headers[0], headers[i]))
+      return Chain::kRejected;
+    expected = scan.stream.next_frame;
+  }
+  return Chain::kAccepted;
+}
+
+// The header that describes an accepted stream: the first frame's, or the
+// second's when the first is a Xing frame.
+mad_header FormatOf(const unsigned char* data, std::size_t size,
+                    const mad_header (&headers)[kAgreeingFrames]) {
+  ScanState scan(data, size);
+  const bool decoded =
+      mad_frame_decode(&scan.frame, &scan.stream) == 0 || scan.stream.error == MAD_ERROR_BADCRC;
+  return decoded && IsXingFrame(scan.stream.anc_ptr, scan.stream.anc_bitlen) ? headers[1]
+                                                                             : headers[0];
+}
+
+// Finds the first frame of the stream within span, and the header that gives its
+// format. Leaves the file position anywhere.
+bool ScanFormat(platform::File& file, const decoding::AudioSpan& span, mad_header* first,
+                std::uint32_t* firstOffset) {
+  unsigned char buffer[CMadDecoder::kScanBufferBytes + MAD_BUFFER_GUARD];
+  std::uint32_t base = span.begin;  // file offset of buffer[0]
   std::uint32_t held = 0;
-  int decoded = 0;
+  if (file.SetPointer(static_cast<std::int32_t>(base), platform::SeekOrigin::kBegin) != base)
+    return false;
   for (;;) {
-    // A buffer full of one undecodable frame would never move on.
-    if (held >= sizeof(buffer)) return false;
+    const std::uint32_t want =
+        std::min(CMadDecoder::kScanBufferBytes - held, span.end - (base + held));
     std::uint32_t got = 0;
-    if (!file.Read(buffer + held, sizeof(buffer) - held, &got) || got == 0) return false;
+    if (!file.Read(buffer + held, want, &got)) return false;
     held += got;
-    mad_stream_buffer(&scan.stream, buffer, held);
-    for (;;) {
-      if (mad_frame_decode(&scan.frame, &scan.stream) == 0 ||
-          scan.stream.error == MAD_ERROR_BADCRC) {
-        ++decoded;
-        if (decoded == 1 && IsXingFrame(scan.stream.anc_ptr, scan.stream.anc_bitlen)) continue;
-        *first = scan.frame.header;
+    const bool atEnd = got < want || base + held >= span.end;
+    if (atEnd) std::memset(buffer + held, 0, MAD_BUFFER_GUARD);
+    std::uint32_t p = 0;
+    for (; p + 1 < held; ++p) {
+      if (buffer[p] != 0xFF || (buffer[p + 1] & 0xE0) != 0xE0) continue;
+      mad_header headers[kAgreeingFrames];
+      const Chain chain = CheckChain(buffer + p, held - p, atEnd, headers);
+      if (chain == Chain::kAccepted) {
+        *first = FormatOf(buffer + p, held - p + (atEnd ? MAD_BUFFER_GUARD : 0), headers);
+        *firstOffset = base + p;
         return true;
       }
-      if (MAD_RECOVERABLE(scan.stream.error)) continue;
-      if (decoded > 0) {
-        *first = scan.frame.header;
-        return true;
-      }
-      if (scan.stream.error != MAD_ERROR_BUFLEN) return false;
-      break;
+      // A run that goes past the buffer is looked at again from the buffer's start.
+      if (chain == Chain::kNeedMore && p > 0) break;
     }
-    // Keep the unfinished frame and read more behind it.
-    if (scan.stream.next_frame != nullptr) {
-      held = static_cast<std::uint32_t>(buffer + held - scan.stream.next_frame);
-      std::memmove(buffer, scan.stream.next_frame, held);
-    } else {
-      held = 0;
-    }
+    if (atEnd || base + p - span.begin > kMostJunkBytes) return false;
+    // Keep what is not looked at yet; a last 0xFF may begin a header.
+    if (p >= held) p = held > 0 ? held - 1 : 0;
+    std::memmove(buffer, buffer + p, held - p);
+    base += p;
+    held -= p;
   }
 }
 
@@ -169,10 +218,15 @@ std::int32_t CMadDecoder::Open() {
   sampleRate_ = bitsPerSample_ = channels_ = 0;
   held_ = consumed_ = 0;
   guardAppended_ = false;
-  if (!file_.OpenRead(path_)) return 0;
-
+  platform::FileInformation info;
+  if (!file_.OpenRead(path_) || !file_.GetInformation(&info)) {
+    file_.Close();
+    return 0;
+  }
+  const decoding::AudioSpan span = decoding::FindAudioSpan(file_, info.size);
   mad_header first{};
-  if (!ScanFormat(file_, &first)) {
+  std::uint32_t start = 0;
+  if (!ScanFormat(file_, span, &first, &start)) {
     file_.Close();
     return 0;
   }
@@ -180,11 +234,14 @@ std::int32_t CMadDecoder::Open() {
   channels_ = first.mode == MAD_MODE_SINGLE_CHANNEL ? 1 : 2;
   bitsPerSample_ = 16;
 
-  // Decoding starts again from byte 0: the frames the scan read are played too.
+  // Decoding starts at the stream's first frame (a Xing frame is played too) and
+  // stops before the tags at the end.
   outputWidth_ = 16;
   inputCapacity_ = kInputCapacity;
+  remaining_ = span.end - start;
   input_.reset(static_cast<unsigned char*>(std::malloc(inputCapacity_)));
-  if (file_.SetPointer(0, platform::SeekOrigin::kBegin) != 0 || !input_) {
+  if (file_.SetPointer(static_cast<std::int32_t>(start), platform::SeekOrigin::kBegin) != start ||
+      !input_) {
     input_.reset();
     file_.Close();
     return 0;
@@ -213,7 +270,8 @@ bool CMadDecoder::Refill() {
     mad_stream_buffer(&stream, input, held_);
   }
   std::uint32_t got = 0;
-  if (!file_.Read(input + held_, inputCapacity_ - held_, &got)) return false;
+  if (!file_.Read(input + held_, std::min(inputCapacity_ - held_, remaining_), &got)) return false;
+  remaining_ -= got;
   if (got == 0) {
     // libmad finishes a frame only when bytes follow it: give the last one its guard.
     if (guardAppended_ || held_ == 0 || inputCapacity_ - held_ < MAD_BUFFER_GUARD) return false;

@@ -1,7 +1,8 @@
-// MP3 decoding over libmad. Open scans the head of the file for the first MPEG
-// frame (skipping a leading Xing/Info frame) to learn the format; Read then decodes
-// from byte 0, one 1152-frame step per call (576 at 22050 Hz), and turns libmad's
-// fixed-point samples into 16-bit PCM with noise-shaped, dithered rounding.
+// MP3 decoding over libmad. Open skips the tags around the audio and scans for
+// the first run of agreeing MPEG frames (a leading Xing/Info frame gives way to
+// the next for the format); Read then decodes from that frame, one 1152-frame
+// step per call (576 at 22050 Hz), and turns libmad's fixed-point samples into
+// 16-bit PCM with noise-shaped, dithered rounding.
 #pragma once
 
 #include <cstdint>
@@ -63,8 +64,9 @@ class CMadDecoder final : public CDecoder {
   char16_t path_[kPathCapacity] = {};
   platform::File file_;  // open exactly while opened_
   std::int32_t opened_ = 0;
-  std::uint32_t consumed_ = 0;  // frames of the current synth output already converted
-  std::uint32_t held_ = 0;      // bytes of input in input_
+  std::uint32_t consumed_ = 0;   // frames of the current synth output already converted
+  std::uint32_t held_ = 0;       // bytes of input in input_
+  std::uint32_t remaining_ = 0;  // bytes of the stream not yet read from the file
   std::int32_t sampleRate_ = 0;
   std::int32_t bitsPerSample_ = 0;
   std::int32_t channels_ = 0;

@@ -1,12 +1,18 @@
-// WAV decoding over libsndfile. Whatever the file's sample format, libsndfile
-// converts to 16-bit signed samples; more than two channels are mixed to stereo.
+// WAV decoding over libsndfile. Integer samples of any width come out as their
+// top 16 bits, floating-point ones with 1.0 as full scale (clipped); more than
+// two channels are mixed to stereo by the speaker layout the file declares, or
+// the default one for its channel count.
 #pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
 
 #include <sndfile.h>
 
-#include <cstdint>
-
 #include "decoders/decoder.h"
+#include "decoders/downmix.h"
+#include "decoders/wav_size_repair.h"
 
 class CSndFileDecoder final : public CDecoder {
  public:
@@ -22,11 +28,17 @@ class CSndFileDecoder final : public CDecoder {
   std::uint32_t Read(void* buffer, std::uint32_t capacity) override;
 
  private:
+  // All fields: the window's thread until Open returns, the playback thread after.
   SNDFILE* handle_ = nullptr;  // owned; live exactly while opened_
+  // The view libsndfile reads a file with unfilled sizes through; outlives handle_.
+  std::unique_ptr<decoding::WavSizeRepair> repair_;
   SF_INFO info_{};
-  // Decoded samples of one Read, before a mix-down; room for 8 channels of the
-  // frames that make up one 4608-byte stereo block.
-  std::int16_t readBuffer_[kMaxReadBytes / 4 * 8];
+  bool floatingPoint_ = false;                // the file holds float or double samples
+  std::unique_ptr<decoding::StereoMix> mix_;  // when the file has more than two channels
+  // One Read's frames of every channel of the file, sized at Open.
+  std::vector<std::int16_t> shorts_;
+  std::vector<double> doubles_;
+  std::int16_t output_[kMaxReadBytes / 2];
   char16_t widePath_[kPathCapacity] = {};
   std::int32_t opened_ = 0;
   std::int32_t sampleRate_ = 0;

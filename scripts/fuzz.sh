@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the decoder fuzz targets with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer), makes small starting files for each type from
-# generated audio, and runs every target for SECONDS (default 30). Fails when any
-# target finds a crash, a hang, a leak or a sanitizer report; what it found is kept
-# under build/fuzz/artifacts/<type>/, the grown corpus under build/fuzz/corpus/<type>/.
+# generated audio and the real-world corpus (tools/make_corpus), and runs every
+# target for SECONDS (default 30). Fails when any target finds a crash, a hang, a
+# leak or a sanitizer report; what it found is kept under build/fuzz/artifacts/<type>/,
+# the grown corpus under build/fuzz/corpus/<type>/.
 #   scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +19,7 @@ CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-cmake --build "$dir" -j2 --target fuzz_all
+cmake --build "$dir" -j2 --target fuzz_all make_corpus
 read -r -a types < <(tr ';' ' ' < "$dir/fuzz/fuzz_types.txt")
 if [ ${#types[@]} -eq 0 ]; then
   echo "fuzz: no decoder exists yet"
@@ -35,10 +36,13 @@ sox -q -n -r 8000 -c 6 -b 16 "$work/six.wav" synth 0.2 sine 200 gain -3
 sox -q -n -r 8000 -c 1 -b 8 "$work/u8.wav" synth 0.2 sine 200
 sox -q -n -r 8000 -c 2 -b 24 "$work/s24.wav" synth 0.2 sine 200
 sox -q -n -r 8000 -c 1 -e floating-point -b 32 "$work/f32.wav" synth 0.2 sine 200
+# Files as people have them (tags, damage, cuts, many channels): the small ones start too.
+"$dir/tools/make_corpus" "$work/real" || echo "fuzz: some real-world files were not made"
 
 make_start_files() {
   local type="$1" out="$2"
   mkdir -p "$out"
+  find "$work/real" -maxdepth 1 -name "*.$type" -size -100k -exec cp {} "$out/" \;
   case "$type" in
     wav) cp "$work"/*.wav "$out/" ;;
     mp3)

@@ -5,7 +5,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/log.h>
-#include <libswresample/swresample.h>
 }
 
 #include <cstring>
@@ -14,6 +13,7 @@ extern "C" {
 #include <vector>
 
 #include "platform/ffmpeg/media_module.h"
+#include "platform/ffmpeg/pcm_converter.h"
 
 namespace platform::ffmpeg {
 namespace {
@@ -39,9 +39,6 @@ struct PacketCloser {
 struct FrameCloser {
   void operator()(AVFrame* p) const { av_frame_free(&p); }
 };
-struct SwrCloser {
-  void operator()(SwrContext* p) const { swr_free(&p); }
-};
 
 int ReadPacket(void* opaque, std::uint8_t* buffer, int size) {
   const int n = static_cast<ByteSource*>(opaque)->Read(buffer, size);
@@ -60,11 +57,6 @@ std::int64_t SeekSource(void* opaque, std::int64_t offset, int whence) {
     return -1;  // AVIO resolves SEEK_CUR itself before it gets here
   }
   return offset >= 0 && source->SeekTo(offset) ? offset : -1;
-}
-
-void DefaultLayout(AVChannelLayout* layout, int channels) {
-  av_channel_layout_uninit(layout);
-  av_channel_layout_default(layout, channels);
 }
 
 class FfmpegMediaSource final : public MediaSource {
@@ -141,77 +133,65 @@ class FfmpegMediaSource final : public MediaSource {
           static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     streamIndex_ = index;
-    outFormat_ = bitsPerSample == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_U8;
-    outChannels_ = Stream(index).channels;
+    // Output at the rate and channel count the stream announced, whatever its
+    // frames turn out to be.
+    const StreamInfo info = Stream(index);
+    converter_ = std::make_unique<PcmConverter>(
+        info.sampleRate, info.channels, bitsPerSample == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_U8);
     return true;
   }
 
   int NextPcm(const std::uint8_t** pcm, std::int64_t* time100ns) override {
-    if (!codec_) return 0;
-    for (;;) {
+    if (!codec_ || ended_) return 0;
+    // A decoder that keeps failing without taking more input would never end.
+    for (int failures = 0; failures < kMostFailuresInARow;) {
       const int received = avcodec_receive_frame(codec_.get(), frame_.get());
       if (received == 0) {
-        const int bytes = Convert();
+        const int bytes = converter_->Convert(frame_.get());
+        time_ = TimeOf(frame_.get());
         av_frame_unref(frame_.get());
-        if (bytes < 0) return 0;
+        if (bytes < 0) break;  // no converter for this frame: the stream ends here
         if (bytes == 0) continue;
-        *pcm = pcm_.data();
+        *pcm = converter_->Data();
         *time100ns = time_;
         return bytes;
       }
-      if (received != AVERROR(EAGAIN) || flushed_) return 0;
+      if (received == AVERROR_EOF) break;
+      if (received != AVERROR(EAGAIN)) {
+        // A damaged packet: the decoder has dropped it; the next may decode, as
+        // FFmpeg's own tools go on.
+        ++failures;
+        continue;
+      }
+      if (flushed_) break;
+      failures = 0;
       if (av_read_frame(format_.get(), packet_.get()) < 0) {
         // End of file or a damaged tail: drain what the decoder still holds.
         flushed_ = true;
         avcodec_send_packet(codec_.get(), nullptr);
         continue;
       }
-      if (packet_->stream_index == streamIndex_) {
-        // A damaged packet is skipped, as players do; the next one may decode.
-        avcodec_send_packet(codec_.get(), packet_.get());
-      }
+      // A packet the decoder refuses is skipped like a damaged one.
+      if (packet_->stream_index == streamIndex_) avcodec_send_packet(codec_.get(), packet_.get());
       av_packet_unref(packet_.get());
     }
+    ended_ = true;
+    const int rest = converter_->Flush();
+    if (rest <= 0) return 0;
+    *pcm = converter_->Data();
+    *time100ns = time_;
+    return rest;
   }
 
  private:
-  // Converts the frame in frame_ into pcm_; the byte count, or -1 on failure.
-  int Convert() {
-    AVFrame* frame = frame_.get();
-    if (frame->nb_samples <= 0) return 0;
-    if (!swr_) {
-      AVChannelLayout in{};
-      if (av_channel_layout_copy(&in, &frame->ch_layout) < 0) return -1;
-      if (in.order == AV_CHANNEL_ORDER_UNSPEC) DefaultLayout(&in, in.nb_channels);
-      AVChannelLayout out{};
-      av_channel_layout_default(&out, outChannels_);
-      SwrContext* swr = nullptr;
-      const int made = swr_alloc_set_opts2(&swr, &out, outFormat_, frame->sample_rate, &in,
-                                           static_cast<AVSampleFormat>(frame->format),
-                                           frame->sample_rate, 0, nullptr);
-      av_channel_layout_uninit(&in);
-      av_channel_layout_uninit(&out);
-      swr_.reset(swr);
-      if (made < 0 || swr_init(swr_.get()) < 0) {
-        swr_.reset();
-        return -1;
-      }
-    }
-    const int bytesPerFrame = outChannels_ * av_get_bytes_per_sample(outFormat_);
-    const int room = swr_get_out_samples(swr_.get(), frame->nb_samples);
-    if (room <= 0) return -1;
-    pcm_.resize(static_cast<std::size_t>(room) * static_cast<std::size_t>(bytesPerFrame));
-    std::uint8_t* out[1] = {pcm_.data()};
-    const int frames =
-        swr_convert(swr_.get(), out, room, const_cast<const std::uint8_t**>(frame->extended_data),
-                    frame->nb_samples);
-    if (frames < 0) return -1;
+  static constexpr int kMostFailuresInARow = 16;
+
+  std::int64_t TimeOf(const AVFrame* frame) const {
     const AVRational base = format_->streams[streamIndex_]->time_base;
     const std::int64_t pts = frame->best_effort_timestamp;
-    time_ = pts == AV_NOPTS_VALUE
-                ? 0
-                : av_rescale_q(pts, base, AVRational{1, static_cast<int>(k100nsPerSecond)});
-    return frames * bytesPerFrame;
+    return pts == AV_NOPTS_VALUE
+               ? 0
+               : av_rescale_q(pts, base, AVRational{1, static_cast<int>(k100nsPerSecond)});
   }
 
   // Declared before format_ so that it is released after it.
@@ -220,13 +200,11 @@ class FfmpegMediaSource final : public MediaSource {
   std::unique_ptr<AVCodecContext, CodecCloser> codec_;
   std::unique_ptr<AVPacket, PacketCloser> packet_;
   std::unique_ptr<AVFrame, FrameCloser> frame_;
-  std::unique_ptr<SwrContext, SwrCloser> swr_;
-  std::vector<std::uint8_t> pcm_;
+  std::unique_ptr<PcmConverter> converter_;  // made by SelectAudio
   int streamIndex_ = -1;
-  AVSampleFormat outFormat_ = AV_SAMPLE_FMT_S16;
-  int outChannels_ = 0;
   std::int64_t time_ = 0;
-  bool flushed_ = false;
+  bool flushed_ = false;  // the decoder has been told the input ended
+  bool ended_ = false;    // and has given all it had
 };
 
 MediaSource* Open(ByteSource* source, const char* path, const char* demuxer) {

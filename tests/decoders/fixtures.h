@@ -13,8 +13,7 @@
 namespace fixtures {
 
 // The path of a generated file; generates the whole set once if needed. Names not
-// in the set (such as "missing.mp3") give a path where no file is; "cut-<name>" is
-// the first third of a file.
+// in the set (such as "missing.mp3") give a path where no file is.
 std::string Path(const std::string& name);
 // The reference decoder's 16-bit output for a generated file: lame's own for MP3,
 // ffmpeg's for the rest (of the last audio stream for two-audio.wma).

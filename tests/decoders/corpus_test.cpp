@@ -1,0 +1,383 @@
+// Every file of the real-world corpus (tools/make_corpus) played by the whole
+// engine to its end, into a recording output, against ffmpeg's decode of the same
+// file: the output is made at the rate and channel count ffmpeg reads (many
+// channels mixed to stereo), and after lining the two up the lengths agree within
+// one frame of the format and the signal-to-noise ratio is at least the format's
+// floor. Damaged files are measured before and after the damage, cut files up to
+// the cut. Empty files and files of another format put nothing out at all. A few
+// files also go through the real output on SDL's disk driver, which must write the
+// engine's PCM exactly, with silence only before and after it. And one file comes
+// from slow storage.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include "app/shell_globals.h"
+#include "decoders/mad_decoder.h"
+#include "output/system_output_devices.h"
+#include "platform/kernel/strsafe.h"
+#include "platform/kernel/text.h"
+#include "player/player.h"
+#include "tests/support/audio_fixtures.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/message_box_recorder.h"
+#include "tests/support/playback_doubles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+struct Entry {
+  std::string file;
+  std::string family;
+  std::string expect;  // play, damaged, cut, empty, refused
+  std::string kind;
+};
+
+void PrintTo(const Entry& e, std::ostream* os) { *os << e.file; }
+
+// The list make_corpus wrote at build time, so that the tests are known before
+// any file is made.
+std::vector<Entry> Manifest() {
+  std::vector<Entry> entries;
+  std::ifstream in(TONARIA_CORPUS_MANIFEST);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    Entry e;
+    std::getline(fields, e.file, '\t');
+    std::getline(fields, e.family, '\t');
+    std::getline(fields, e.expect, '\t');
+    std::getline(fields, e.kind);
+    entries.push_back(e);
+  }
+  return entries;
+}
+
+// The corpus is made once per build tree, by the first test process to need it,
+// and again when the tool has been rebuilt since.
+const fs::path& CorpusDir() {
+  static const fs::path dir = [] {
+    const char* root = std::getenv("TONARIA_TEST_TMP");
+    const fs::path dir =
+        fs::path(root != nullptr ? root : fs::temp_directory_path() / "tonaria-tests") / "corpus";
+    fs::create_directories(dir);
+    const std::string stamp =
+        std::to_string(fs::last_write_time(TONARIA_MAKE_CORPUS).time_since_epoch().count());
+    const int lock = ::open((dir / ".lock").c_str(), O_CREAT | O_RDWR, 0644);
+    ::flock(lock, LOCK_EX);
+    std::string made;
+    std::ifstream(dir / ".done") >> made;
+    if (made != stamp) {
+      for (const auto& item : fs::directory_iterator(dir)) {
+        if (item.path().filename() != ".lock") fs::remove_all(item.path());
+      }
+      if (RunTool(std::string("'") + TONARIA_MAKE_CORPUS + "' '" + dir.string() + "'"))
+        std::ofstream(dir / ".done") << stamp << "\n";
+    }
+    ::flock(lock, LOCK_UN);
+    ::close(lock);
+    return dir;
+  }();
+  return dir;
+}
+
+struct Pcm {
+  int rate = 0;
+  int channels = 0;
+  std::vector<std::int16_t> samples;
+  long Frames() const { return channels > 0 ? static_cast<long>(samples.size()) / channels : 0; }
+};
+
+Pcm ReadWav(const fs::path& path) {
+  Pcm pcm;
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file == nullptr) return pcm;
+  pcm.rate = info.samplerate;
+  pcm.channels = info.channels;
+  pcm.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+  sf_readf_short(file, pcm.samples.data(), info.frames);
+  sf_close(file);
+  return pcm;
+}
+
+std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes) {
+  std::vector<std::int16_t> samples(bytes.size() / 2);
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  return samples;
+}
+
+// Plays path through the engine until it ends by itself.
+void PlayToEnd(const std::string& path, OutputDevices& devices, RecordingDisplayFactory& displays) {
+  FakeWindow window;
+  shell::mainWindow = &window;
+  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
+                           platform::FromUtf8(path).c_str());
+  CMadDecoder::ResetDitherRecordsForTesting();
+  Player player(PlaybackCollaborators{&devices, &displays});
+  ::testing::internal::CaptureStdout();  // the Ogg decoder prints its format
+  player.PreparePlayback();
+  ::testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(player.StartPlaybackThread());
+  ASSERT_EQ(player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kBound)),
+            platform::WaitResult::kSignalled);
+  shell::mainWindow = nullptr;
+}
+
+// How decoded PCM lines up with the reference: decoded frame f + shift carries
+// reference frame f.
+struct Lineup {
+  const Pcm& decoded;
+  const Pcm& reference;
+
+  double Error(long shift, long from, long to) const {
+    const int ch = reference.channels;
+    from = std::max({from, -shift, 0L});
+    to = std::min({to, decoded.Frames() - shift, reference.Frames()});
+    double sum = 0;
+    for (long f = from; f < to; ++f) {
+      for (int c = 0; c < ch; ++c) {
+        const double e = decoded.samples[(f + shift) * ch + c] - reference.samples[f * ch + c];
+        sum += e * e;
+      }
+    }
+    return sum;
+  }
+
+  // The shift within `around` ± `range` that fits reference frames [from, from + 4096) best.
+  long BestShift(long from, long around, long range) const {
+    long best = around;
+    double least = INFINITY;
+    for (long shift = around - range; shift <= around + range; ++shift) {
+      const double e = Error(shift, from, from + 4096);
+      if (e < least) least = e, best = shift;
+    }
+    return best;
+  }
+
+  double SnrDb(long shift, long from, long to) const {
+    const int ch = reference.channels;
+    from = std::max({from, -shift, 0L});
+    to = std::min({to, decoded.Frames() - shift, reference.Frames()});
+    double signal = 0;
+    for (long i = from * ch; i < to * ch; ++i)
+      signal += double(reference.samples[i]) * reference.samples[i];
+    const double noise = Error(shift, from, to);
+    return noise == 0 ? INFINITY : 10 * std::log10(signal / noise);
+  }
+
+  // Around damage: the reference frames from the start that match under the head
+  // shift, and from the end under the tail shift, in blocks; the stretch between
+  // them is what the damage took. Returns its length and the worst SNR outside it.
+  std::pair<long, double> DamagedStretch(long head, long tail, double floorDb) const {
+    constexpr long kBlock = 1024;
+    const long frames = reference.Frames();
+    double worst = INFINITY;
+    long good = 0;
+    for (; good + kBlock <= frames; good += kBlock) {
+      const double snr = SnrDb(head, good, good + kBlock);
+      if (snr < floorDb) break;
+      worst = std::min(worst, snr);
+    }
+    long rest = frames;
+    for (long from; rest > good; rest = from) {
+      from = std::max(good, rest - kBlock);
+      const double snr = SnrDb(tail, from, rest);
+      if (snr < floorDb) break;
+      worst = std::min(worst, snr);
+    }
+    return {rest - good, worst};
+  }
+};
+
+// What each family of files may differ by from ffmpeg's reading of it.
+struct Rule {
+  const char* family;
+  double floorDb;  // INFINITY: bit for bit
+  long frame;      // the format's frame, in sample frames: whole lengths agree within one
+  long maxShift;   // how far the start of the output may lie from ffmpeg's
+  long damage;     // the most a damaged stretch may take, in frames
+};
+
+// ffmpeg trims MP3's encoder delay and Info frame (2257 frames for lame's); we play
+// them. Two decoders of a lossy format round differently: MP3 by libmad's dither,
+// ADPCM by the step formula (libsndfile's decode lies nearer the source). Mixes differ by the
+// rounding of their weights. Over damage, libFLAC puts silence where ffmpeg drops the frame, and
+// may lose the frame after it too; APE and WMA lose exactly what ffmpeg loses. The stretch is
+// measured in blocks of 1024 frames.
+constexpr Rule kRules[] = {
+    {"mp3", 65, 1152, 3000, 5 * 1152},
+    {"wav", INFINITY, 0, 0, 0},
+    {"adpcm", 40, 0, 0, 0},
+    {"mix", 70, 0, 0, 0},
+    {"flac", INFINITY, 0, 0, 3 * 4096},
+    {"ogg", 90, 2048, 0, 2 * 2048},
+    {"ape", INFINITY, 0, 0, 0},
+    {"wma", INFINITY, 2048, 0, 2 * 2048},
+};
+
+const Rule& RuleFor(const std::string& family) {
+  const Rule* rule = std::find_if(std::begin(kRules), std::end(kRules),
+                                  [&](const Rule& r) { return family == r.family; });
+  EXPECT_NE(rule, std::end(kRules)) << "no rule for " << family;
+  return rule != std::end(kRules) ? *rule : kRules[0];
+}
+
+// Files also played through the real output on SDL's disk driver. It runs at the
+// pace of the sound and a late block would leave a gap, so only a few light ones:
+// libmad's, libsndfile's float and the FFmpeg module's output.
+const std::set<std::string> kThroughTheDevice = {"mono-22k.mp3", "f32.wav", "wmav1-22k-mono.wma"};
+
+// The device plays silence before the first block and after the last; between
+// them it must play exactly what the engine wrote, with no gap.
+void ExpectHeardExactly(const std::vector<std::int16_t>& heard,
+                        const std::vector<std::int16_t>& written) {
+  auto sounding = [](std::int16_t v) { return v != 0; };
+  const long lead = (std::find_if(heard.begin(), heard.end(), sounding) - heard.begin()) -
+                    (std::find_if(written.begin(), written.end(), sounding) - written.begin());
+  ASSERT_GE(lead, 0);
+  ASSERT_GE(heard.size(), lead + written.size()) << "the device played less than was written";
+  EXPECT_TRUE(std::equal(written.begin(), written.end(), heard.begin() + lead))
+      << "the device played something else";
+  EXPECT_TRUE(std::all_of(heard.begin() + lead + static_cast<long>(written.size()), heard.end(),
+                          [](std::int16_t v) { return v == 0; }))
+      << "the device played more than was written";
+}
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  char text[160];
+  std::snprintf(text, sizeof(text), format, args...);
+  return text;
+}
+
+// One row of the results table in docs/corpus.md.
+void Report(const Entry& e, const std::string& verdict, const std::string& snr) {
+  std::printf("| %s | `%s` | %s | %s |\n", e.kind.c_str(), e.file.c_str(), verdict.c_str(),
+              snr.c_str());
+}
+
+class Corpus : public ::testing::TestWithParam<Entry> {};
+
+TEST_P(Corpus, PlaysAsFfmpegReadsIt) {
+  const Entry& e = GetParam();
+  const std::string path = (CorpusDir() / e.file).string();
+  ASSERT_TRUE(fs::exists(path)) << "make_corpus did not make it; see tools.log";
+  ScriptedOutputDevices devices;
+  RecordingDisplayFactory displays;
+  MessageBoxRecorder boxes;
+  PlayToEnd(path, devices, displays);
+  const std::vector<std::uint8_t> written =
+      devices.created.empty() ? std::vector<std::uint8_t>{} : devices.created.back()->written;
+  if (e.expect == "empty" || e.expect == "refused") {
+    EXPECT_TRUE(written.empty()) << written.size() << " bytes of " << e.kind
+                                 << " reached the output";
+    Report(e, boxes.Count() > 0 ? "nothing played; a message" : "nothing played", "");
+    return;
+  }
+  const Pcm reference = ReadWav(path + ".ref.wav");
+  ASSERT_GT(reference.Frames(), 0) << "ffmpeg made no reference";
+  ASSERT_FALSE(devices.created.empty()) << "no output was made";
+  const auto& out = *devices.created.back();
+  EXPECT_EQ(out.sampleRate, static_cast<float>(reference.rate));
+  EXPECT_EQ(out.channels, static_cast<std::uint32_t>(reference.channels));
+  EXPECT_EQ(boxes.Count(), 0u);
+  EXPECT_TRUE(displays.created.back()->consumed == written) << "the display saw other PCM";
+  const Pcm played{reference.rate, reference.channels, Samples(written)};
+
+  const Rule& rule = RuleFor(e.family);
+  const Lineup lineup{played, reference};
+  const long frames = reference.Frames();
+  const long head = lineup.BestShift(std::min(frames / 8, 8192L), 0, rule.maxShift);
+  const long lengthDiff = played.Frames() - head - frames;
+  if (kThroughTheDevice.count(e.file) != 0) {
+    // Set before this process's first use of SDL; each test runs in its own process.
+    const fs::path capture = TempPath("disk-" + e.file + ".raw");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
+    RecordingDisplayFactory heardDisplays;
+    PlayToEnd(path, SystemOutputDevices(), heardDisplays);
+    std::ifstream in(capture, std::ios::binary);
+    ExpectHeardExactly(Samples(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {})),
+                       played.samples);
+  }
+  if (e.expect == "damaged") {
+    // The tail lines up from the end: the decoders may lose different amounts.
+    const long tail = lineup.BestShift(frames - frames / 8 - 4096, played.Frames() - frames,
+                                       rule.maxShift + rule.damage);
+    const auto [stretch, worst] = lineup.DamagedStretch(head, tail, rule.floorDb);
+    Report(e,
+           Format("%d Hz, %d ch; the damage takes %ld frames", reference.rate, reference.channels,
+                  stretch),
+           Format("%.1f dB elsewhere", worst));
+    EXPECT_LE(stretch, rule.damage) << "the damage took more than it may";
+    EXPECT_LE(std::abs(lengthDiff), rule.damage);
+    return;
+  }
+  const double snr = lineup.SnrDb(head, 0, e.expect == "cut" ? frames - rule.frame : frames);
+  Report(e,
+         Format("%d Hz, %d ch; starts %ld frames later, %+ld frames long", reference.rate,
+                reference.channels, head, lengthDiff),
+         Format("%.1f dB", snr));
+  EXPECT_GE(snr, rule.floorDb);
+  EXPECT_LE(std::abs(lengthDiff), e.expect == "play" ? rule.frame : 4 * rule.frame);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Corpus, ::testing::ValuesIn(Manifest()),
+                         [](const ::testing::TestParamInfo<Entry>& info) {
+                           std::string name = info.param.file;
+                           for (char& ch : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+
+// Slow storage: the WAV comes through a pipe whose writer stops half-way until the
+// engine has played all it was sent, so that the decoder waits inside a read.
+// The stall delays the file; nothing of it is lost or ends it early.
+TEST(SlowStorage, AStalledReadDelaysTheFileButLosesNothing) {
+  const fs::path source = CorpusDir() / "s16-8k-mono.wav";
+  std::ifstream in(source, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  const Pcm expected = ReadWav(source);
+  ASSERT_GT(expected.Frames(), 0);
+  const std::string pipe = TempPath("slow.wav");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+
+  ScriptedOutputDevices devices;
+  const auto output = devices.next;  // the state of the output the engine will make
+  const std::size_t half = bytes.size() / 2;
+  std::thread writer([&] {
+    const int fd = ::open(pipe.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, bytes.data(), half), static_cast<ssize_t>(half));
+    // All but the last, incomplete block of what was sent has been played.
+    const std::size_t sentPcm = half - (bytes.size() - expected.samples.size() * 2);
+    EXPECT_TRUE(output->WaitUntil([&] { return output->written.size() + 4608 > sentPcm; }));
+    EXPECT_EQ(::write(fd, bytes.data() + half, bytes.size() - half),
+              static_cast<ssize_t>(bytes.size() - half));
+    ::close(fd);
+  });
+  RecordingDisplayFactory displays;
+  PlayToEnd(pipe, devices, displays);
+  writer.join();
+  EXPECT_TRUE(Samples(output->written) == expected.samples)
+      << output->written.size() / 2 << " samples played of " << expected.samples.size();
+}
