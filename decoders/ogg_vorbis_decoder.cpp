@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/kernel/debug_output.h"
 #include "platform/kernel/strsafe.h"
 #include "platform/ui/message_box.h"
 
@@ -144,7 +145,7 @@ std::uint32_t COggVorbisDecoder::Read(void* buffer, std::uint32_t) {
                            static_cast<int>(kMaxReadBytes - filled), 0, 2, 1, &section_);
     if (r == 0) break;
     if (r < 0) {
-      std::fputs("Hole in OGG/VORBIS datastream, ignoring...\n", stderr);
+      platform::OutputDebugString("Hole in OGG/VORBIS datastream, ignoring...\n");
       // vorbisfile normally moves past a hole; an error that keeps coming back ends the stream.
       if (++failures >= kMaxFailuresWithoutProgress) {
         ended_ = true;

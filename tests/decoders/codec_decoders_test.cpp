@@ -102,7 +102,7 @@ TEST(OggDecoder, DamagedPagesAreReportedOnceEachAndDecodingGoesOn) {
   ::testing::internal::CaptureStderr();
   const auto pcm = DecodeAll(damaged, &sizes);
   const std::string log = ::testing::internal::GetCapturedStderr();
-  const std::string line = "Hole in OGG/VORBIS datastream, ignoring...\n";
+  const std::string line = "tonaria: Hole in OGG/VORBIS datastream, ignoring...\n";
   ASSERT_GE(log.size(), line.size());
   EXPECT_EQ(log.substr(0, line.size()), line);
   EXPECT_EQ(log.size() % line.size(), 0u) << log;
