@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/audio_fixtures.h"
+
 namespace index_coded {
 
 namespace {
@@ -13,10 +15,9 @@ std::int16_t Sample(const std::vector<std::uint8_t>& bytes, std::size_t at) {
 }
 }  // namespace
 
-std::vector<std::int16_t> Samples(std::int64_t frames) {
+std::vector<std::int16_t> Samples(std::int64_t first, std::int64_t count) {
   std::vector<std::int16_t> samples;
-  samples.reserve(static_cast<std::size_t>(frames) * 2);
-  for (std::int64_t i = 0; i < frames; ++i) {
+  for (std::int64_t i = first; i < first + count; ++i) {
     samples.push_back(static_cast<std::int16_t>(i % kPeriod + 1));
     samples.push_back(static_cast<std::int16_t>(i / kPeriod + 1));
   }
@@ -24,15 +25,7 @@ std::vector<std::int16_t> Samples(std::int64_t frames) {
 }
 
 std::vector<std::uint8_t> Bytes(std::int64_t first, std::int64_t count) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(static_cast<std::size_t>(count) * 4);
-  for (std::int64_t i = first; i < first + count; ++i) {
-    for (const std::int64_t v : {i % kPeriod + 1, i / kPeriod + 1}) {
-      bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
-      bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-    }
-  }
-  return bytes;
+  return testing_support::ToBytes(Samples(first, count));
 }
 
 Capture Read(const std::vector<std::uint8_t>& bytes) {

@@ -10,8 +10,8 @@
 
 namespace index_coded {
 
-std::vector<std::int16_t> Samples(std::int64_t frames);
-// Frames first .. first + count - 1, as little-endian bytes.
+// Frames first .. first + count - 1, interleaved, and as little-endian bytes.
+std::vector<std::int16_t> Samples(std::int64_t first, std::int64_t count);
 std::vector<std::uint8_t> Bytes(std::int64_t first, std::int64_t count);
 
 // A capture read back: stretches of consecutive source frames and of silence, in order.

@@ -92,23 +92,6 @@ TEST_F(ConsumerTest, AMonoWindowStartsAtThePlayedFrameAndFeedsBothChannels) {
   EXPECT_EQ(call.right, call.left);
 }
 
-TEST_F(ConsumerTest, AWindowRunningPastTheRingsEndWrapsAndTheNextStartAccountsForIt) {
-  Start(8192, 4, 12288);  // a 16384-byte ring
-  const auto s = Stream(0, 20480);
-  consumer.Consume(s.data(), 12288);
-  consumer.Consume(s.data() + 12288, 8192);  // the last 4096 bytes land at the front
-  ASSERT_TRUE(processor.WaitForCalls(1));
-  output->played = 17408;
-  NextTick();
-  const auto across = processor.Calls()[1];
-  EXPECT_EQ(across.left[0], SampleAt(12288));
-  EXPECT_EQ(across.left[1023], SampleAt(12288 + 4 * 1023));
-  EXPECT_EQ(across.left[1024], SampleAt(16384)) << "continued at the ring's start";
-  EXPECT_EQ(across.left[2047], SampleAt(12288 + 4 * 2047));
-  NextTick();
-  EXPECT_EQ(processor.Calls()[2].left[0], SampleAt(17408));
-}
-
 // Tick after tick the window moves on by 750 frames, and several windows in a row run
 // past the ring's end or start after it: every one must hold the stream's samples
 // from where playback was, never what a processor left in the arrays.
