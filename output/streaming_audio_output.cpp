@@ -131,7 +131,8 @@ std::uint32_t StreamingAudioOutput::GetWritableBytes(std::uint32_t* playOut,
   const std::uint32_t queued = Distance(write, static_cast<std::uint32_t>(pos));
   if (queued > queueTarget) {
     // The write cursor lies outside the queued stretch: the device has run out of data.
-    // It leaves what it played silent, so this holds however many laps it went meanwhile.
+    // After whole laps it may lie inside it again; all it finds there is silence (it
+    // leaves what it played silent), so the next block then only comes a little later.
     if (markUnderrun) underrun = 1;
     return WholeFrames(queueTarget);
   }
