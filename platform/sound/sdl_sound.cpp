@@ -175,8 +175,8 @@ class SdlSoundBuffer final : public SoundBuffer {
     if (Lost()) return DSERR_BUFFERLOST;
     if (parked_) {
       // Stopped with its device closed: open it again; failing that, it is lost.
-      if (OpenDevice(false) != DS_OK) return DSERR_BUFFERLOST;
       parked_ = false;
+      if (OpenDevice(false) != DS_OK) return DSERR_BUFFERLOST;
     }
     if (!playing_.exchange(true)) startPending_ = true;
     SDL_PauseAudioDevice(device_, 0);
