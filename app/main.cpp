@@ -136,7 +136,9 @@ int main(int argc, char** argv) {
   } else {
     platform::qt::InstallMessageBoxes();
   }
-  SetDefaultCollaborators({&SystemOutputDevices(), &SpectrumAnalyzers()});
+  // Without a window nobody sees the spectrum: no analysis runs at all.
+  SetDefaultCollaborators(
+      {&SystemOutputDevices(), shell::headless ? &BlankDisplays() : &SpectrumAnalyzers()});
   ListenForQuitSignals(application);
 
   return app::wWinMain(platform::FromUtf8(options.file));

@@ -4,11 +4,15 @@
 #include <memory>
 #include <system_error>
 
+#include <pthread.h>
+
 namespace sound = platform::sound;
 
 BufferStarter::BufferStarter() {
   try {
     worker_ = std::thread(&BufferStarter::Work, this);
+    // Named for debuggers and for the test that finds it running from start-up.
+    pthread_setname_np(worker_.native_handle(), kThreadName);
   } catch (const std::system_error&) {
     // No worker: every request, and so every output creation, fails cleanly.
   }

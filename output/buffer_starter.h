@@ -12,6 +12,9 @@
 
 class BufferStarter {
  public:
+  // The worker's name, as the system shows it.
+  static constexpr const char* kThreadName = "BufferStarter";
+
   BufferStarter();
   BufferStarter(const BufferStarter&) = delete;
   BufferStarter& operator=(const BufferStarter&) = delete;

@@ -10,7 +10,11 @@ namespace sound = platform::sound;
 using platform::HRESULT;
 
 namespace {
-constexpr std::uint32_t kMaxQueueBytes = 88200;
+// Half a second at 44.1 kHz stereo. The engine offers what did not fit again every
+// 125 ms, so the queue must hold several offers' worth: at byte rates where 88200
+// bytes last less than three offers, it holds three.
+constexpr std::uint32_t kQueueBytes = 88200;
+constexpr std::uint64_t kQueueFloorMs = 3 * 125;
 }  // namespace
 
 StreamingAudioOutput::StreamingAudioOutput(Key, AudioDeviceTable& table, BufferStarter& starter,
@@ -40,7 +44,9 @@ bool StreamingAudioOutput::CreateStreamBuffer(sound::SoundDevice& device, float 
   const std::uint32_t bits = bytesPerFrame / channels * 8;
   const sound::WaveFormat format = BuildWaveFormat(channels, rate, bits);
   bufferBytes = rate * bytesPerFrame * 2;
-  queueTarget = WholeFrames(std::min(bufferBytes / 2, kMaxQueueBytes));
+  const std::uint64_t floor = std::uint64_t{bufferBytes / 2} * kQueueFloorMs / 1000;
+  queueTarget = WholeFrames(static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(bufferBytes / 2, std::max<std::uint64_t>(kQueueBytes, floor))));
 
   sound::BufferDescription description;
   description.dwSize = 36;
@@ -121,20 +127,14 @@ std::uint32_t StreamingAudioOutput::GetWritableBytes(std::uint32_t* playOut,
   if (limitOut != nullptr) *limitOut = queueTarget;
 
   const std::int32_t pos = writePos;
-  bool under = underrun != 0;
-  if (!under && pos >= 0) {
-    const auto queuedEnd = static_cast<std::uint32_t>(pos);
-    // The device went past the queued data and is still inside the silence behind it.
-    if (Distance(write, queuedEnd) > queueTarget && Distance(queuedEnd, write) <= silenceAhead) {
-      under = true;
-      if (markUnderrun) underrun = 1;
-    }
-  }
-  if (pos < 0 || under) return WholeFrames(queueTarget);
+  if (pos < 0 || underrun != 0) return WholeFrames(queueTarget);
   const std::uint32_t queued = Distance(write, static_cast<std::uint32_t>(pos));
   if (queued > queueTarget) {
-    if (limitOut != nullptr) *limitOut = queued;
-    return 0;
+    // The write cursor lies outside the queued stretch: the device has run out of data.
+    // After whole laps it may lie inside it again; all it finds there is silence (it
+    // leaves what it played silent), so the next block then only comes a little later.
+    if (markUnderrun) underrun = 1;
+    return WholeFrames(queueTarget);
   }
   return WholeFrames(queueTarget - queued);
 }
@@ -146,6 +146,20 @@ std::int64_t StreamingAudioOutput::GetPlayedBytes() {
   std::uint32_t limit = 0;
   const std::uint32_t writable = GetWritableBytes(nullptr, nullptr, &limit, false);
   return total - static_cast<std::int64_t>(limit - writable);
+}
+
+bool StreamingAudioOutput::BufferLost() {
+  std::uint32_t status = 0;
+  return playBuffer->GetStatus(&status) == sound::DS_OK &&
+         (status & sound::DSBSTATUS_BUFFERLOST) != 0;
+}
+
+bool StreamingAudioOutput::RestoreLostBuffer() {
+  const HRESULT restored = playBuffer->Restore();
+  NoteRestore(restored);
+  if (restored != sound::DS_OK) return false;
+  FillSilence(Silence::kWhole);
+  return true;
 }
 
 void StreamingAudioOutput::NoteRestore(HRESULT restored) {
@@ -162,17 +176,31 @@ std::uint32_t StreamingAudioOutput::Write(const std::uint8_t* data, std::uint32_
   std::uint32_t result = 0;
   // A second turn only after a restored buffer: the bytes go into it, not away.
   for (int turn = 0; turn < 2; ++turn) {
+    std::uint32_t play = 0;
     std::uint32_t write = 0;
-    const std::uint32_t n = std::min(byteCount, GetWritableBytes(nullptr, &write, nullptr, true));
-    if (n == 0) break;
+    std::uint32_t n = std::min(byteCount, GetWritableBytes(&play, &write, nullptr, true));
+    if (n == 0) {
+      // No room now: a device lost meanwhile must be noticed all the same.
+      if (!BufferLost() || !RestoreLostBuffer()) break;
+      continue;
+    }
     std::int32_t pos = writePos;
     if (pos < 0 || underrun != 0) {
+      std::uint32_t start = write;
       if (pos >= 0) {
-        // The silence the device already went through is behind the new start.
-        const std::uint32_t skipped = Distance(static_cast<std::uint32_t>(pos), write);
+        // The device plays on through silence and may take its next read from the
+        // write cursor at any moment: start one read further, so that the blocks
+        // after this one are in before the device reaches its end.
+        const std::uint32_t lead = WholeFrames(Distance(play, write));
+        if (lead <= queueTarget / 4) {
+          start = (write + lead) % bufferBytes;
+          n = std::min(n, queueTarget - lead);
+        }
+        // The silence the device went through lies behind the new start.
+        const std::uint32_t skipped = Distance(static_cast<std::uint32_t>(pos), start);
         silenceAhead = silenceAhead > skipped ? silenceAhead - skipped : 0;
       }
-      pos = static_cast<std::int32_t>(write);
+      pos = static_cast<std::int32_t>(start);
       kick = true;
       underrun = 0;
     }
@@ -183,10 +211,7 @@ std::uint32_t StreamingAudioOutput::Write(const std::uint8_t* data, std::uint32_
     const HRESULT locked =
         playBuffer->Lock(static_cast<std::uint32_t>(pos), n, &region1, &size1, &region2, &size2, 0);
     if (locked == sound::DSERR_BUFFERLOST) {
-      const HRESULT restored = playBuffer->Restore();
-      NoteRestore(restored);
-      if (restored != sound::DS_OK) break;
-      FillSilence(Silence::kWhole);
+      if (!RestoreLostBuffer()) break;
       continue;
     }
     if (locked != sound::DS_OK) break;

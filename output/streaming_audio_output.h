@@ -70,6 +70,9 @@ class StreamingAudioOutput final : public AudioOutput {
                           std::uint32_t channels);
   std::uint32_t Distance(std::uint32_t from, std::uint32_t to) const;
   std::uint32_t WholeFrames(std::uint32_t bytes) const { return bytes - bytes % bytesPerFrame; }
+  bool BufferLost();
+  // Restores a lost buffer and silences it whole; false when the restore failed.
+  bool RestoreLostBuffer();
   void NoteRestore(platform::HRESULT restored);
 
   AudioDeviceTable& table_;

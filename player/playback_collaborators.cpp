@@ -38,6 +38,8 @@ PlaybackCollaborators defaults{&noOutputDevices, &blankDisplays};  // guarded by
 
 }  // namespace
 
+DisplayFactory& BlankDisplays() { return blankDisplays; }
+
 PlaybackCollaborators DefaultCollaborators() {
   std::scoped_lock hold(defaultsMutex);
   return defaults;

@@ -80,6 +80,9 @@ struct PlaybackCollaborators {
   DisplayFactory* displays = nullptr;
 };
 
+// Displays that show nothing and do no work: for a program that has no window.
+DisplayFactory& BlankDisplays();
+
 // What a Player made without arguments uses. Until the program installs its own,
 // there is no sound device and the display draws nothing.
 PlaybackCollaborators DefaultCollaborators();

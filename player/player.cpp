@@ -73,14 +73,16 @@ bool Player::StartPlaybackThread() {
     thread.detach();
     return true;
   } catch (const std::system_error&) {
+    LeaveLoop();
     TearDown();  // releases what PreparePlayback made and signals stopEvent
     return false;
   }
 }
 
 void Player::PausePlayback() {
-  // A playback that already ended has no thread left to pause.
-  if (stopRequested || ended_) return;
+  // A playback whose thread has left its loop has nobody left to pause.
+  std::scoped_lock hold(pauseGate_);
+  if (stopRequested || loopLeft_) return;
   paused = 1;
   shell::fileReady = 1;
   pauseEvent->Reset();
@@ -125,6 +127,7 @@ void Player::RunPlayback() {
   // Even a playback that cannot start goes through the tear-down, so the decoder
   // and display are released, the menu is reset and a later Stop does not block.
   if (!output || output->Start() == 0) {
+    LeaveLoop();
     TearDown();
     return;
   }
@@ -167,7 +170,16 @@ void Player::RunPlayback() {
     bytesWritten_ += n;
     if (analyzer->Consumer() != nullptr && analyzer->ConsumerActive()) analyzer->Consumer()->Consume(pcm.data(), n);
   }
+  LeaveLoop();
   TearDown();
+}
+
+void Player::LeaveLoop() {
+  std::scoped_lock hold(pauseGate_);
+  loopLeft_ = true;
+  // A Pause that came in just before the end has nothing to pause: Play must start
+  // the file anew rather than resume a playback without a thread.
+  paused = 0;
 }
 
 bool Player::QueuePlayedOut() {
@@ -214,7 +226,6 @@ void Player::TearDown() {
       }
     }
   }
-  ended_ = 1;
   shell::fileReady = 0;
   if (window != nullptr) window->PostMessage(WM_PLAYBACK_ENDED, serial_, 0);
   stopEvent->Set();  // the last thing done with this Player

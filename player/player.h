@@ -74,6 +74,8 @@ class Player {
   void RunPlayback();
   // Offers the block until the output took all of it; false when playback must end.
   bool WriteBlock(std::uint32_t byteCount);
+  // Marks the loop as left, so that no Pause is accepted any more.
+  void LeaveLoop();
   // After the last block: true once the output has played everything written.
   bool QueuePlayedOut();
   void TearDown();
@@ -82,7 +84,10 @@ class Player {
   const std::uint64_t serial_;
   // Set by StopPlaybackThread so that the write loop's retry wait ends early.
   platform::Event retryWake_{platform::Event::Reset::kManual};
-  std::atomic<std::uint8_t> ended_{0};  // set by the tear-down, read by PausePlayback
+  // A Pause is taken only while the thread is still in its loop: PausePlayback and
+  // LeaveLoop decide under pauseGate_, so a Pause cannot slip past the loop's end.
+  std::mutex pauseGate_;
+  bool loopLeft_ = false;  // guarded by pauseGate_
   // Set by the playback thread once the output took a block; read by any thread.
   std::atomic<bool> blockPlayed_{false};
   // Playback thread only.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the default preset, runs every benchmark binary under build/default/bench/
 # and measures the whole program from outside; writes docs/benchmarks.md.
-#   scripts/bench.sh            (about four minutes; the machine should be idle)
+#   scripts/bench.sh            (about five minutes; the machine should be idle)
 # Whole-program rows need build/default/app/tonaria and the demo track; without
 # them they are reported as skipped, not failed.
 set -euo pipefail
@@ -40,6 +40,17 @@ def cpu_seconds(pid):
     with open(f"/proc/{pid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / tick  # utime + stime
+
+def thread_cpu_seconds(pid):
+    """CPU time of the process's live threads, in nanoseconds' resolution (schedstat)."""
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
+                total += int(f.read().split()[0])
+        except OSError:
+            pass  # the thread ended meanwhile
+    return total / 1e9
 
 def status_kb(pid, key):
     with open(f"/proc/{pid}/status") as f:
@@ -195,6 +206,83 @@ def stop_to_stopped(env, raw):
             stop(proc)
         stop(bus)
 
+def private_bus():
+    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"],
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, start_new_session=True)
+    return bus, bus.stdout.readline().strip()
+
+def wait_status(ctl, wanted, seconds):
+    deadline = time.monotonic() + seconds
+    while ctl("status").stdout.strip() != wanted:
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+def paused_cost(env, windowed, warm=2.0, window=20.0):
+    """CPU share of one core while paused (Pause sent over a private session bus), and,
+    on the disk driver, the time from Play until the file holds sound again."""
+    bus, address = private_bus()
+    proc = None
+    try:
+        raw = os.path.join(out, "paused.raw")
+        if os.path.exists(raw):
+            os.remove(raw)
+        env = dict(env, DBUS_SESSION_BUS_ADDRESS=address)
+        if not windowed:
+            env["QT_QPA_PLATFORM"] = "offscreen"
+        command = (["xvfb-run", "-a", "-s", "-screen 0 1024x768x24"] if windowed else []) + [app, demo]
+        ctl = lambda *a: subprocess.run(["playerctl", "-p", "tonaria", *a], env=env, capture_output=True, text=True)
+        result = {}
+        # Paused CPU on the dummy driver (the disk driver stays open while paused, to keep its file).
+        proc = subprocess.Popen(command, env=dict(env, SDL_AUDIODRIVER="dummy"), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+        pid = find_program(proc.pid, time.monotonic() + 10)
+        if pid is None or not wait_status(ctl, "Playing", 15):
+            return None
+        time.sleep(1.0)
+        ctl("pause")
+        if not wait_status(ctl, "Paused", 5):
+            return None
+        time.sleep(warm)
+        c0, t0 = thread_cpu_seconds(pid), time.monotonic()
+        time.sleep(window)
+        c1, t1 = thread_cpu_seconds(pid), time.monotonic()
+        result["share"] = (c1 - c0) / (t1 - t0)
+        stop(proc)
+        proc = None
+        if windowed:
+            return result
+        # Resume latency on the disk driver: from Play until the file holds sound again.
+        proc = subprocess.Popen(command, env=dict(env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        if not wait_status(ctl, "Playing", 15):
+            return result
+        time.sleep(1.0)
+        ctl("pause")
+        wait_status(ctl, "Paused", 5)
+        time.sleep(0.5)
+        start = os.path.getsize(raw)
+        sent = time.monotonic()
+        replied = ctl("play")
+        replied = time.monotonic() - sent
+        while time.monotonic() - sent < 5:
+            with open(raw, "rb") as f:
+                f.seek(start)
+                data = f.read()
+            if any(data):
+                result["resume"] = time.monotonic() - sent
+                result["resume_base"] = replied
+                break
+            time.sleep(0.001)
+        return result
+    except OSError:
+        return None
+    finally:
+        if proc:
+            stop(proc)
+        stop(bus)
+
 rows = []  # (item, measured, anchor/target, note)
 skip = None
 if not os.access(app, os.X_OK):
@@ -218,9 +306,9 @@ else:
         w.writeframes(frames * 3)
     headless = steady_state([app, minute], dict(base_env, QT_QPA_PLATFORM="offscreen"), window=60.0)
     if headless:
-        rows.append(("CPU per minute of playback, offscreen, dummy audio",
+        rows.append(("CPU per minute of playback, headless (no display), dummy audio",
                      f"{headless['cpu_per_min']:.2f} s ({headless['share'] * 100:.2f}% of a core)",
-                     "target <= 0.8%; bare Qt widget at 70 fps offscreen 1.0%",
+                     "target <= 0.40% (no spectrum work); bare Qt widget at 70 fps offscreen 1.0%",
                      "tonaria's utime+stime from /proc over 60 s of playback (the demo three times over), after 2 s"))
         rows.append(("Peak resident memory (VmHWM), offscreen, WAV", f"{headless['hwm_mb']:.1f} MB",
                      "target <= 40 MB; bare Qt widget 26-29 MB; ffplay 139 MB", "read just before the end of the window"))
@@ -267,6 +355,26 @@ else:
                      f"{opened * 1000:.0f} ms after launch; includes process and Qt start-up"))
     else:
         rows.append(("Start to first sound", "failed", "target <= 300 ms", "no sound reached the disk driver's file"))
+    if have("playerctl") and have("dbus-daemon"):
+        for windowed, label in ((False, "headless (no display)"), (True, "window on Xvfb")):
+            if windowed and not have("xvfb-run"):
+                continue
+            paused = paused_cost(base_env, windowed)
+            if not paused:
+                rows.append((f"CPU while paused, {label}", "failed", "target <= 0.02%",
+                             "the program did not answer Pause on the session bus"))
+                continue
+            rows.append((f"CPU while paused, {label}", f"{paused['share'] * 100:.4f}% of a core",
+                         "target <= 0.02%",
+                         "Pause sent with playerctl over a private session bus 1 s into the demo; CPU time of "
+                         "tonaria's threads (schedstat, ns resolution) over 20 s, from 2 s after it reported "
+                         "Paused; SDL's dummy driver"))
+            if "resume" in paused:
+                rows.append(("Play after Pause to first sound, headless",
+                             f"{max(paused['resume'] - paused['resume_base'], 0.0) * 1000:.0f} ms", "target <= 100 ms",
+                             f"Play sent with playerctl; SDL's disk driver file held sound again "
+                             f"{paused['resume'] * 1000:.0f} ms after sending, less the "
+                             f"{paused['resume_base'] * 1000:.0f} ms the Play call took to be answered"))
     stops = []
     if have("playerctl") and have("dbus-daemon") and have("xvfb-run"):
         for _ in range(3):

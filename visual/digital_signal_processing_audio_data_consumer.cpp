@@ -118,21 +118,24 @@ void DigitalSignalProcessingAudioDataConsumer::ResumeThread() {
 }
 
 void DigitalSignalProcessingAudioDataConsumer::ConvertWindow(DspThreadControl& c) {
-  if (output == nullptr) return;
-  std::int64_t played = output->GetPlayedBytes();
+  std::int64_t played = output != nullptr ? output->GetPlayedBytes() : 0;
   if (played < 0) played = 0;
-  // The window starts where playback was at the previous tick, in the ring's coordinates;
-  // 32-bit wrap-around arithmetic, since the true difference is small.
+  // The window starts where playback was at the previous tick.
   const std::uint32_t frameBytes = c.bytesPerFrame;
-  const auto streamPos =
-      static_cast<std::uint32_t>(static_cast<std::uint64_t>(c.framesPlayed) * frameBytes);
-  const auto ringBase = static_cast<std::uint32_t>(ringWraps * sampleRing->Bytes());
-  const auto start = static_cast<std::int32_t>(streamPos - ringBase);
+  const std::int64_t streamPos = c.framesPlayed * frameBytes;
   c.framesPlayed = played / frameBytes;
-  if (start > 0) {
-    sampleRing->Convert(static_cast<std::uint32_t>(start), windowFrames, frameBytes, left.get(),
-                        right.get(), ringWraps);
+  const std::uint32_t ringBytes = sampleRing->Bytes();
+  if (streamPos <= 0 || ringBytes == 0) {
+    // Nothing heard yet. The arrays are filled anew every tick all the same: the
+    // processors may have written into them, and must never get that back as samples.
+    std::fill_n(left.get(), windowFrames, 0.0f);
+    std::fill_n(right.get(), windowFrames, 0.0f);
+    return;
   }
+  // Stream byte k lies at k mod ringBytes, whatever the earlier windows did.
+  ringWraps = static_cast<std::uint64_t>(streamPos) / ringBytes;
+  const auto start = static_cast<std::uint32_t>(static_cast<std::uint64_t>(streamPos) % ringBytes);
+  sampleRing->Convert(start, windowFrames, frameBytes, left.get(), right.get(), ringWraps);
 }
 
 void DigitalSignalProcessingAudioDataConsumer::Run(DspThreadControl* c) {

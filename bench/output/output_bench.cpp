@@ -1,8 +1,10 @@
 // Streams audio through the real output on SDL's dummy driver (real-time pace) the
 // way the engine does: 4608-byte blocks, the untaken rest offered again after
 // 125 ms. Reports process CPU seconds per minute of audio (device thread included)
-// and how far GetPlayedBytes trails what the device has taken.
+// and how far GetPlayedBytes trails what the device has taken; and what a stopped
+// (paused) output costs.
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -100,5 +102,53 @@ BENCHMARK(BM_StreamThroughDummyDriver)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// An output stopped as the engine stops it on Pause, on SDL's dummy driver: the
+// process's CPU while it stays stopped, and how long Start then takes until the device
+// takes data again (its first period after Play is silence).
+void BM_StoppedOutput(benchmark::State& state) {
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  constexpr std::uint32_t kRate = 44100;
+  constexpr std::uint32_t kStoppedMs = 5000;
+  AudioDeviceTable table(platform::sound::SdlSoundSystem(), platform::TickCountMs);
+  table.EnumerateOutputDevices();
+  const std::vector<std::uint8_t> second(kRate * 4, 0x11);
+  double stoppedShare = 0;
+  double resumeMs = 0;
+  for (auto _ : state) {
+    auto output = StreamingAudioOutput::Create(table, ProcessBufferStarter(), kRate, 4, 2);
+    if (!output) {
+      state.SkipWithError("no output on the dummy driver");
+      return;
+    }
+    output->Start();
+    output->Write(second.data(), static_cast<std::uint32_t>(second.size()));
+    platform::SleepMs(300);
+    output->Stop();
+    platform::SleepMs(200);  // whatever ends with the stop has ended
+    const double cpuStart = CpuSeconds();
+    platform::SleepMs(kStoppedMs);
+    stoppedShare = (CpuSeconds() - cpuStart) / (kStoppedMs / 1000.0);
+
+    std::uint32_t play = 0;
+    std::uint32_t stoppedAt = 0;
+    output->playBuffer->GetCurrentPosition(&play, &stoppedAt);
+    const auto resumed = std::chrono::steady_clock::now();
+    output->Start();
+    std::uint32_t write = stoppedAt;
+    while (write == stoppedAt &&
+           std::chrono::steady_clock::now() - resumed < std::chrono::seconds(5)) {
+      platform::SleepMs(1);
+      output->playBuffer->GetCurrentPosition(&play, &write);
+    }
+    resumeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - resumed)
+                   .count();
+    output->Stop();
+  }
+  state.counters["stopped_cpu_pct_of_core"] = stoppedShare * 100.0;
+  state.counters["start_to_device_ms"] = resumeMs;
+}
+
+BENCHMARK(BM_StoppedOutput)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

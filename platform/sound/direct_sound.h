@@ -73,12 +73,14 @@ class SoundBuffer {
   virtual HRESULT GetCurrentPosition(std::uint32_t* play, std::uint32_t* write) = 0;
   virtual HRESULT GetStatus(std::uint32_t* status) = 0;
   // One or two regions: the second one, at offset 0, when the span crosses the end.
+  // The device does not read the buffer between Lock and Unlock; one lock at a time.
   virtual HRESULT Lock(std::uint32_t offset, std::uint32_t bytes, void** region1,
                        std::uint32_t* size1, void** region2, std::uint32_t* size2,
                        std::uint32_t flags) = 0;
   virtual HRESULT Unlock(void* region1, std::uint32_t size1, void* region2,
                          std::uint32_t size2) = 0;
-  // Plays from the current position, wrapping at the end (always looping here).
+  // Plays from the current position, wrapping at the end (always looping here). What
+  // the device has played is left silent, so a lap without new data is heard as silence.
   virtual HRESULT Play(std::uint32_t reserved, std::uint32_t priority, std::uint32_t flags) = 0;
   // Stops; the contents stay and Play continues where the device stopped taking data.
   virtual HRESULT Stop() = 0;

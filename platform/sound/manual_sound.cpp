@@ -7,6 +7,7 @@ void ManualBufferState::Advance(std::uint32_t bytes) {
   const auto size = static_cast<std::uint32_t>(memory.size());
   for (std::uint32_t i = 0; i < bytes; ++i) {
     heard.push_back(memory[play]);
+    memory[play] = format.wBitsPerSample == 8 ? 0x80 : 0x00;
     play = (play + 1) % size;
   }
   write = (play + lead) % size;
@@ -48,6 +49,12 @@ HRESULT ManualSoundBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, void*
   if (state_->lockResult != DS_OK) return state_->lockResult;
   return LockRegions(state_->memory.data(), static_cast<std::uint32_t>(state_->memory.size()),
                      offset, bytes, flags, region1, size1, region2, size2);
+}
+
+HRESULT ManualSoundBuffer::Unlock(void*, std::uint32_t size1, void*, std::uint32_t size2) {
+  state_->unlockedBytes += std::uint64_t{size1} + size2;
+  if (state_->onUnlock) state_->onUnlock(*state_);
+  return DS_OK;
 }
 
 HRESULT ManualSoundBuffer::Play(std::uint32_t, std::uint32_t, std::uint32_t) {

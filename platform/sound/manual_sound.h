@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -23,6 +24,7 @@ struct ManualBufferState {
   HRESULT statusResult = DS_OK;
   int restoreFailures = 0;  // Restore fails this many more times (the device is gone meanwhile)
   bool lost = false;
+  std::function<void(ManualBufferState&)> onUnlock;  // runs in every Unlock, on the caller's thread
 
   // Device.
   std::vector<std::uint8_t> memory;
@@ -39,9 +41,11 @@ struct ManualBufferState {
   int stopCalls = 0;
   int restoreCalls = 0;
   int lockCalls = 0;
+  std::uint64_t unlockedBytes = 0;  // sum of the regions handed back by Unlock
   std::vector<std::pair<std::uint32_t, std::uint32_t>> locks;  // (offset, bytes) of each Lock
 
-  // Moves the device forward by `bytes` if it is playing.
+  // Moves the device forward by `bytes` if it is playing; like the SDL device, it
+  // leaves what it played silent.
   void Advance(std::uint32_t bytes);
   void SetCursors(std::uint32_t playCursor, std::uint32_t writeCursor);
   // Bytes of the buffer from offset, wrapping.
@@ -57,7 +61,7 @@ class ManualSoundBuffer final : public SoundBuffer {
   HRESULT GetStatus(std::uint32_t* status) override;
   HRESULT Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* size1,
                void** region2, std::uint32_t* size2, std::uint32_t flags) override;
-  HRESULT Unlock(void*, std::uint32_t, void*, std::uint32_t) override { return DS_OK; }
+  HRESULT Unlock(void*, std::uint32_t, void*, std::uint32_t) override;
   HRESULT Play(std::uint32_t reserved, std::uint32_t priority, std::uint32_t flags) override;
   HRESULT Stop() override;
   HRESULT Restore() override;

@@ -1,9 +1,11 @@
 // The device layer over SDL2 audio. Each sound buffer opens its own SDL device in
 // the buffer's format (SDL converts to what the hardware takes); SDL's callback
-// copies from the looping buffer at the write cursor and moves the cursors on.
+// copies from the looping buffer at the write cursor, leaves what it took silent and
+// moves the cursors on. A stopped buffer closes its device, so a pause costs nothing.
 #include <dlfcn.h>
 #include <errno.h>  // program_invocation_short_name
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <SDL.h>
@@ -130,7 +133,8 @@ class SdlSoundBuffer final : public SoundBuffer {
                  std::uint32_t bytes)
       : deviceName_(std::move(deviceName)),
         format_(format),
-        memory_(bytes, format.wBitsPerSample == 8 ? 0x80 : 0x00) {}
+        silence_(format.wBitsPerSample == 8 ? 0x80 : 0x00),
+        memory_(bytes, silence_) {}
   ~SdlSoundBuffer() override { CloseDevice(); }
 
   HRESULT OpenDevice(bool mayFallBack);
@@ -150,30 +154,47 @@ class SdlSoundBuffer final : public SoundBuffer {
     return DS_OK;
   }
 
+  // Holds the callback off until Unlock: the two never touch the memory at once.
   HRESULT Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* size1,
                void** region2, std::uint32_t* size2, std::uint32_t flags) override {
     if (Lost()) return DSERR_BUFFERLOST;
-    // Pairs with the callback's release of the cursors: what it read is done with.
-    cursors_.load(std::memory_order_acquire);
-    return LockRegions(memory_.data(), static_cast<std::uint32_t>(memory_.size()), offset, bytes,
-                       flags, region1, size1, region2, size2);
+    if (locked_.owns_lock()) return DSERR_INVALIDPARAM;  // one lock at a time
+    std::unique_lock hold(memoryMutex_);
+    const HRESULT hr = LockRegions(memory_.data(), static_cast<std::uint32_t>(memory_.size()),
+                                   offset, bytes, flags, region1, size1, region2, size2);
+    if (hr == DS_OK) locked_ = std::move(hold);
+    return hr;
   }
 
   HRESULT Unlock(void*, std::uint32_t, void*, std::uint32_t) override {
-    published_.fetch_add(1, std::memory_order_release);  // the callback sees the new bytes
+    if (locked_.owns_lock()) locked_.unlock();
     return DS_OK;
   }
 
   HRESULT Play(std::uint32_t, std::uint32_t, std::uint32_t) override {
     if (Lost()) return DSERR_BUFFERLOST;
-    playing_ = true;
+    if (parked_) {
+      // Stopped with its device closed: open it again; failing that, it is lost.
+      parked_ = false;
+      if (OpenDevice(false) != DS_OK) return DSERR_BUFFERLOST;
+    }
+    if (!playing_.exchange(true)) startPending_ = true;
     SDL_PauseAudioDevice(device_, 0);
     return DS_OK;
   }
 
   HRESULT Stop() override {
     playing_ = false;
-    if (device_ != 0) SDL_PauseAudioDevice(device_, 1);  // returns once no callback runs
+    if (device_ != 0) {
+      if (keepOpenWhenStopped_) {
+        SDL_PauseAudioDevice(device_, 1);  // returns once no callback runs
+      } else {
+        // A paused SDL device still wakes its thread for every period; a closed one
+        // costs nothing until Play opens it again.
+        CloseDevice();
+        parked_ = true;
+      }
+    }
     // What the device took has been handed on: Play continues after it.
     const std::uint64_t cursors = cursors_.load(std::memory_order_acquire);
     const std::uint64_t write = cursors & 0xffffffffu;
@@ -192,6 +213,7 @@ class SdlSoundBuffer final : public SoundBuffer {
   static void SDLCALL Feed(void* self, Uint8* stream, int len);
 
   bool Lost() const {
+    if (parked_) return false;
     return device_ == 0 || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
   }
 
@@ -205,18 +227,31 @@ class SdlSoundBuffer final : public SoundBuffer {
 
   const std::optional<std::string> deviceName_;  // nullopt = the default device
   const WaveFormat format_;
-  // Written by the owner between Lock and Unlock, read by the callback at the write cursor.
-  std::vector<std::uint8_t> memory_;
-  SDL_AudioDeviceID device_ =
-      0;  // owner's thread (and the starter's Play, which the owner waits for)
+  const std::uint8_t silence_;
+  std::mutex memoryMutex_;  // held by the callback while it reads, and from Lock to Unlock
+  std::vector<std::uint8_t> memory_;                                    // guarded by memoryMutex_
+  std::unique_lock<std::mutex> locked_{memoryMutex_, std::defer_lock};  // owner's thread
+  // Owner's thread (and the starter's Play, which the owner waits for).
+  SDL_AudioDeviceID device_ = 0;
+  bool parked_ = false;                    // stopped with the device closed
+  bool keepOpenWhenStopped_ = false;       // fixed when the device is first opened
   std::atomic<std::uint64_t> cursors_{0};  // play << 32 | write; the callback moves them
-  std::atomic<std::uint32_t> published_{0};
   std::atomic<bool> playing_{false};
+  // Set by Play when the device starts: its first period is silence, so that the
+  // writer has a whole period to put more behind the first block it wrote.
+  std::atomic<bool> startPending_{false};
 };
 
+// Copies the next period from the write cursor and leaves those bytes silent behind
+// it: a writer that falls behind by more than the buffer is then heard as silence,
+// never as audio from a lap ago.
 void SDLCALL SdlSoundBuffer::Feed(void* self, Uint8* stream, int len) {
   auto* buffer = static_cast<SdlSoundBuffer*>(self);
-  buffer->published_.load(std::memory_order_acquire);
+  if (buffer->startPending_.exchange(false)) {
+    std::memset(stream, buffer->silence_, static_cast<std::size_t>(len));
+    return;
+  }
+  std::scoped_lock hold(buffer->memoryMutex_);
   const auto size = static_cast<std::uint32_t>(buffer->memory_.size());
   const std::uint32_t start =
       static_cast<std::uint32_t>(buffer->cursors_.load(std::memory_order_relaxed));
@@ -224,7 +259,9 @@ void SDLCALL SdlSoundBuffer::Feed(void* self, Uint8* stream, int len) {
   auto left = static_cast<std::uint32_t>(len);
   while (left > 0) {
     const std::uint32_t run = std::min(left, size - pos);
-    std::memcpy(stream, buffer->memory_.data() + pos, run);
+    std::uint8_t* from = buffer->memory_.data() + pos;
+    std::memcpy(stream, from, run);
+    std::memset(from, buffer->silence_, run);
     stream += run;
     left -= run;
     pos = (pos + run) % size;
@@ -256,6 +293,10 @@ HRESULT SdlSoundBuffer::OpenDevice(bool mayFallBack) {
   }
   if (device_ == 0) return DSERR_NODRIVER;
   ++openDevices;
+  // SDL's disk driver starts its file anew on every open: closing it while stopped
+  // would lose what was captured before a pause.
+  const char* driver = SDL_GetCurrentAudioDriver();
+  keepOpenWhenStopped_ = driver != nullptr && std::string_view(driver) == "disk";
   return DS_OK;
 }
 

@@ -1,6 +1,7 @@
 // An output on the manual-clock device, with its own table and starter.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -30,12 +31,8 @@ class ManualOutputTest : public ::testing::Test {
       out[i] = static_cast<std::uint8_t>(1 + (i + offset) % 255);
     return out;
   }
-  static std::vector<std::uint8_t> WithoutSilence(const std::vector<std::uint8_t>& bytes) {
-    std::vector<std::uint8_t> out;
-    for (std::uint8_t b : bytes) {
-      if (b != 0) out.push_back(b);
-    }
-    return out;
+  static bool AllSilent(const std::vector<std::uint8_t>& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
   }
 
   platform::sound::ManualSoundSystem system;

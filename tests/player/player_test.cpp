@@ -202,19 +202,21 @@ TEST_F(PlayerTest, StopWhilePausedWakesTheThreadWithoutRestartingTheOutput) {
   EXPECT_EQ(window.GetMenu()->GetMenuState(IDM_STOP), kGrayed);
 }
 
-// A Pause that reaches the engine after the file ended by itself (the window has not
-// yet handled WM_PLAYBACK_ENDED) must not leave a paused Player with no thread behind
-// it: Play would then "resume" it and nothing would sound.
-TEST_F(PlayerTest, PauseAfterTheEndOrAStopDoesNothingAndStopAfterTheEndReturnsAtOnce) {
+// A Pause that reaches the engine while the file's end is being torn down (the
+// window has not yet handled WM_PLAYBACK_ENDED) must not leave a paused Player with no
+// thread behind it: Play would then "resume" it and nothing would sound. The output's
+// Stop is the tear-down's first step; the Pause is made from inside it.
+TEST_F(PlayerTest, PauseFromTheTearDownOnIsRefusedAndStopAfterTheEndReturns) {
   MakeWav("short.wav", 44100, 2, 2000);
   auto player = Prepared();
+  out->onStop = [&] { player->PausePlayback(); };
   ASSERT_TRUE(player->StartPlaybackThread());
-  ExpectEndedCleanly(*player);
-  player->PausePlayback();  // the command was queued before the end notice
+  ASSERT_TRUE(out->WaitUntil([&] { return out->destroyed; })) << "the file ends by itself";
+  EXPECT_EQ(out->stopCalls, 1) << "no pause ever reached the loop";
   EXPECT_FALSE(player->IsPaused()) << "a Player with no thread left paused";
-  EXPECT_EQ(shell::fileReady.load(), 0) << "the end cleared fileReady; the late Pause set it again";
-  player->stopEvent->Set();  // as it stands after a natural end (the wait above consumed it)
+  // The end leaves stopEvent set, so a Stop made afterwards returns at once.
   EXPECT_TRUE(StopsWithinBound(*player));
+  EXPECT_EQ(shell::fileReady.load(), 0) << "the end cleared fileReady; a late Pause set it again";
   player->PausePlayback();
   EXPECT_FALSE(player->IsPaused());
 }

@@ -54,9 +54,14 @@ std::uint32_t ScriptedOutput::Write(const std::uint8_t* data, std::uint32_t byte
 }
 
 void ScriptedOutput::Stop() {
-  std::scoped_lock hold(state_->mutex);
-  ++state_->stopCalls;
-  state_->changed.notify_all();
+  std::function<void()> hook;
+  {
+    std::scoped_lock hold(state_->mutex);
+    ++state_->stopCalls;
+    hook = state_->onStop;
+    state_->changed.notify_all();
+  }
+  if (hook) hook();
 }
 
 std::int64_t ScriptedOutput::GetPlayedBytes() {

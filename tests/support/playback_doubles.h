@@ -32,6 +32,7 @@ struct ScriptedOutputState {
   bool gated = false;                // Write waits until Grant covers the whole offer
   std::uint64_t budget = 0;
   bool gateOpen = false;             // once set, budget no longer limits
+  std::function<void()> onStop;      // runs in every Stop, on the engine's thread, unlocked
 
   // Record.
   float sampleRate = 0;

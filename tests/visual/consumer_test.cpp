@@ -25,14 +25,25 @@ std::vector<std::uint8_t> Stream(std::uint32_t from, std::uint32_t bytes) {
 
 float SampleAt(std::uint32_t k) { return static_cast<float>((k / 2) & 0x7FFF) / 32767.0f; }
 
+// Writes into the arrays the way the spectrum analyser does (it mixes into left).
+class MixingProcessor final : public DigitalSignalProcessor {
+ public:
+  void Process(float* left, float* right, float) override {
+    for (int i = 0; i < 512; ++i) left[i] = (left[i] + right[i]) * 0.5f;
+  }
+};
+
 // A consumer on a stepped clock: each tick runs only when the test allows it.
 class ConsumerTest : public testing::Test {
  protected:
   // The first tick may come at once, so the position it reads is set before the start.
-  void Start(std::uint32_t queueTarget, std::uint32_t bytesPerFrame, std::int64_t played = 0) {
+  // `next`, if given, is called after the recording processor.
+  void Start(std::uint32_t queueTarget, std::uint32_t bytesPerFrame, std::int64_t played = 0,
+             DigitalSignalProcessor* next = nullptr) {
     output = std::make_unique<PositionedOutput>(queueTarget, bytesPerFrame);
     output->played = played;
     consumer.AddProcessor(&processor);
+    if (next != nullptr) consumer.AddProcessor(next);
     consumer.StartProcessing(output.get());
   }
   // Lets the thread finish the tick it is in and run the next one.
@@ -48,6 +59,7 @@ class ConsumerTest : public testing::Test {
 
   SteppedClock clock;
   RecordingProcessor processor;
+  MixingProcessor mixer;
   std::unique_ptr<PositionedOutput> output;
   DigitalSignalProcessingAudioDataConsumer consumer{70, clock};
 };
@@ -80,21 +92,29 @@ TEST_F(ConsumerTest, AMonoWindowStartsAtThePlayedFrameAndFeedsBothChannels) {
   EXPECT_EQ(call.right, call.left);
 }
 
-TEST_F(ConsumerTest, AWindowRunningPastTheRingsEndWrapsAndTheNextStartAccountsForIt) {
-  Start(8192, 4, 12288);  // a 16384-byte ring
-  const auto s = Stream(0, 20480);
-  consumer.Consume(s.data(), 12288);
-  consumer.Consume(s.data() + 12288, 8192);  // the last 4096 bytes land at the front
+// Tick after tick the window moves on by 750 frames, and several windows in a row run
+// past the ring's end or start after it: every one must hold the stream's samples
+// from where playback was, never what a processor left in the arrays.
+TEST_F(ConsumerTest, EveryTickAcrossTheRingsEndGetsFreshSamples) {
+  Start(8192, 4, 0, &mixer);  // a 16384-byte ring; the mixer spoils what the recorder saw
   ASSERT_TRUE(processor.WaitForCalls(1));
-  output->played = 17408;
-  NextTick();
-  const auto across = processor.Calls()[1];
-  EXPECT_EQ(across.left[0], SampleAt(12288));
-  EXPECT_EQ(across.left[1023], SampleAt(12288 + 4 * 1023));
-  EXPECT_EQ(across.left[1024], SampleAt(16384)) << "continued at the ring's start";
-  EXPECT_EQ(across.left[2047], SampleAt(12288 + 4 * 2047));
-  NextTick();
-  EXPECT_EQ(processor.Calls()[2].left[0], SampleAt(17408));
+  std::uint32_t consumed = 0;
+  for (std::uint32_t tick = 1; tick <= 12; ++tick) {
+    const std::uint32_t windowStart = (tick - 1) * 3000;  // where playback was at the last tick
+    const std::uint32_t upTo = windowStart + 12000;       // queued ahead, as the engine keeps it
+    const auto s = Stream(consumed, upTo - consumed);
+    consumer.Consume(s.data(), upTo - consumed);
+    consumed = upTo;
+    output->played = tick * 3000;
+    NextTick();
+    if (tick == 1) continue;  // nothing played before it
+    const auto call = processor.Calls()[tick];
+    for (std::uint32_t i = 0; i < 2048; i += 341) {
+      ASSERT_EQ(call.left[i], SampleAt(windowStart + 4 * i)) << "tick " << tick << ", frame " << i;
+      ASSERT_EQ(call.right[i], SampleAt(windowStart + 4 * i + 2))
+          << "tick " << tick << ", frame " << i;
+    }
+  }
 }
 
 TEST_F(ConsumerTest, PlayedBytesBelowZeroConvertNothing) {

@@ -40,6 +40,28 @@ TEST(SpectrumBands, SineAtBinNineGivesAFullBarInBandOneOnly) {
   }
 }
 
+// A cosine of amplitude 0.1 on each band's first and last magnitude (a constant for
+// magnitude 0) lifts that band alone, by its gain; magnitudes 240 to 255 lift none.
+TEST(SpectrumBands, EdgeMagnitudesBelongToTheirOwnBandOnly) {
+  constexpr int kBins = SpectrumLevels::kFftSize / 2;
+  constexpr int kPerBand = 6;
+  for (int bin = 0; bin < kBins; ++bin) {
+    const bool edge = bin % kPerBand == 0 || bin % kPerBand == kPerBand - 1;
+    if (!edge && bin < 240) continue;
+    std::vector<float> x(2048);
+    for (std::size_t i = 0; i < x.size(); ++i)
+      x[i] = static_cast<float>(0.1 *
+                                std::cos(2 * std::numbers::pi * bin * static_cast<double>(i) / kN));
+    SpectrumLevels s;
+    const auto levels = Frame(s, x, x, 1.0f);
+    for (int b = 0; b < SpectrumLevels::kBandCount; ++b) {
+      const double expected =
+          b == bin / kPerBand && bin < 240 ? std::log(b + 2.0) * 0.1 * std::numbers::pi / 2 : 0.0;
+      ASSERT_NEAR(levels[b], expected, 1e-4) << "magnitude " << bin << ", band " << b;
+    }
+  }
+}
+
 TEST(SpectrumBands, GainGrowsLogarithmicallyWithTheBand) {
   // A small DC offset lands in magnitude 0, band 0: v = ln 2 x s x pi / 2.
   SpectrumLevels s;

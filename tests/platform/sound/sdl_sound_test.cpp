@@ -1,7 +1,10 @@
-// The SDL device layer on SDL's disk driver: what the device plays lands in a file.
+// The SDL device layer on SDL's disk driver (what the device plays lands in a file) and
+// on its dummy driver.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -21,7 +24,8 @@ constexpr auto kBound = std::chrono::seconds(20);
 
 class SdlDisk : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { SetUpDriver("disk"); }
+  void SetUpDriver(const char* driver) {
     const char* tmp = std::getenv("TONARIA_TEST_TMP");
     const std::string dir = tmp != nullptr ? tmp : "/tmp";
     std::string mkdir = "mkdir -p '" + dir + "'";
@@ -29,7 +33,7 @@ class SdlDisk : public ::testing::Test {
     capture_ = dir + "/sdl_sound_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
                std::to_string(::getpid()) + ".raw";
-    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_AUDIODRIVER", driver, 1);
     setenv("SDL_DISKAUDIOFILE", capture_.c_str(), 1);
     format_.nChannels = 1;
     format_.nSamplesPerSec = 8000;
@@ -63,6 +67,40 @@ class SdlDisk : public ::testing::Test {
     return true;
   }
 
+  // Writes bytes at offset (wrapping) between Lock and Unlock.
+  static bool Fill(sound::SoundBuffer& buffer, std::uint32_t offset,
+                   const std::vector<std::uint8_t>& bytes) {
+    void* region1 = nullptr;
+    void* region2 = nullptr;
+    std::uint32_t size1 = 0;
+    std::uint32_t size2 = 0;
+    const auto n = static_cast<std::uint32_t>(bytes.size());
+    if (buffer.Lock(offset, n, &region1, &size1, &region2, &size2, 0) != sound::DS_OK) return false;
+    std::memcpy(region1, bytes.data(), size1);
+    if (size2 > 0) std::memcpy(region2, bytes.data() + size1, size2);
+    return buffer.Unlock(region1, size1, region2, size2) == sound::DS_OK;
+  }
+
+  static std::vector<std::uint8_t> Contents(sound::SoundBuffer& buffer) {
+    void* region1 = nullptr;
+    void* region2 = nullptr;
+    std::uint32_t size1 = 0;
+    std::uint32_t size2 = 0;
+    std::vector<std::uint8_t> out;
+    if (buffer.Lock(0, 0, &region1, &size1, &region2, &size2, sound::DSBLOCK_ENTIREBUFFER) ==
+        sound::DS_OK) {
+      out.assign(static_cast<std::uint8_t*>(region1), static_cast<std::uint8_t*>(region1) + size1);
+      buffer.Unlock(region1, size1, region2, size2);
+    }
+    return out;
+  }
+
+  static std::size_t Threads() {
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                      std::filesystem::directory_iterator()));
+  }
+
   std::vector<std::uint8_t> Capture() const {
     std::ifstream in(capture_, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -70,6 +108,12 @@ class SdlDisk : public ::testing::Test {
 
   std::string capture_;
   sound::WaveFormat format_;
+};
+
+// SDL's dummy driver plays at real-time pace too, and is open and closed like a real one.
+class SdlDummy : public SdlDisk {
+ protected:
+  void SetUp() override { SetUpDriver("dummy"); }
 };
 
 TEST_F(SdlDisk, EnumerationReportsTheDefaultFirstWithANullGuidThenStableIdentities) {
@@ -98,22 +142,13 @@ TEST_F(SdlDisk, EnumerationReportsTheDefaultFirstWithANullGuidThenStableIdentiti
   EXPECT_EQ(sound::SdlSoundSystem().CreateDevice(&unknown, &none), sound::DSERR_NODRIVER);
 }
 
-TEST_F(SdlDisk, PlayLoopsOverTheBufferAndStopKeepsTheCursors) {
+TEST_F(SdlDisk, PlayTakesTheBufferInOrderLeavesItSilentAndStopKeepsTheCursors) {
   constexpr std::uint32_t kBytes = 8000;  // half a second at 8 kHz mono
   auto buffer = MakeBuffer(kBytes);
   ASSERT_NE(buffer, nullptr);
-  void* region1 = nullptr;
-  void* region2 = nullptr;
-  std::uint32_t size1 = 0;
-  std::uint32_t size2 = 0;
-  ASSERT_EQ(
-      buffer->Lock(0, kBytes, &region1, &size1, &region2, &size2, sound::DSBLOCK_ENTIREBUFFER),
-      sound::DS_OK);
-  ASSERT_EQ(size1, kBytes);
   std::vector<std::uint8_t> pattern(kBytes);
   for (std::uint32_t i = 0; i < kBytes; ++i) pattern[i] = static_cast<std::uint8_t>(1 + i % 251);
-  std::memcpy(region1, pattern.data(), kBytes);
-  ASSERT_EQ(buffer->Unlock(region1, size1, region2, size2), sound::DS_OK);
+  ASSERT_TRUE(Fill(*buffer, 0, pattern));
 
   std::uint32_t status = 99;
   ASSERT_EQ(buffer->GetStatus(&status), sound::DS_OK);
@@ -128,16 +163,68 @@ TEST_F(SdlDisk, PlayLoopsOverTheBufferAndStopKeepsTheCursors) {
   ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), sound::DS_OK);
   EXPECT_EQ(play, write) << "stopped: nothing is in flight";
   ASSERT_EQ(buffer->GetStatus(&status), sound::DS_OK);
-  EXPECT_EQ(status, 0u);
+  EXPECT_EQ(status, 0u) << "stopped, and not lost";
+  const std::vector<std::uint8_t> left = Contents(*buffer);
+  EXPECT_TRUE(std::all_of(left.begin(), left.begin() + write, [](std::uint8_t b) {
+    return b == 0;
+  })) << "what the device took is left silent";
+  EXPECT_TRUE(std::equal(left.begin() + write, left.end(), pattern.begin() + write));
   buffer.reset();  // closes the device and its file
 
-  // The file holds silence while stopped, and the buffer's bytes from the start.
-  std::vector<std::uint8_t> heard;
-  for (std::uint8_t b : Capture()) {
-    if (b != 0) heard.push_back(b);
+  // The file: silence while the device was paused, the bytes it took, silence again.
+  const std::vector<std::uint8_t> heard = Capture();
+  const auto first =
+      std::find_if(heard.begin(), heard.end(), [](std::uint8_t b) { return b != 0; });
+  ASSERT_GE(static_cast<std::size_t>(heard.end() - first), write);
+  EXPECT_TRUE(std::equal(first, first + write, pattern.begin()));
+  EXPECT_TRUE(std::all_of(first + write, heard.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+// Run under ThreadSanitizer, this is the check that a writer working right at the
+// device's write cursor and the device's callback never touch the buffer at once.
+TEST_F(SdlDisk, AWriterAtTheWriteCursorAndTheCallbackTakeTurns) {
+  constexpr std::uint32_t kBytes = 8000;
+  auto buffer = MakeBuffer(kBytes);
+  ASSERT_NE(buffer, nullptr);
+  ASSERT_EQ(buffer->Play(0, 0, sound::DSBPLAY_LOOPING), sound::DS_OK);
+  const std::vector<std::uint8_t> block(512, 0x5A);
+  std::uint32_t taken = 0;  // bytes the device took, over laps
+  std::uint32_t last = 0;
+  const auto deadline = std::chrono::steady_clock::now() + kBound;
+  while (taken < 4000 && std::chrono::steady_clock::now() < deadline) {
+    std::uint32_t play = 0;
+    std::uint32_t write = 0;
+    ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), sound::DS_OK);
+    taken += (write + kBytes - last) % kBytes;
+    last = write;
+    ASSERT_TRUE(Fill(*buffer, write, block));
   }
-  ASSERT_EQ(heard.size(), write);
-  EXPECT_TRUE(std::equal(heard.begin(), heard.end(), pattern.begin()));
+  EXPECT_GE(taken, 4000u);
+  buffer->Stop();
+}
+
+TEST_F(SdlDummy, AStoppedBufferKeepsNoAudioThreadAwake) {
+  auto buffer = MakeBuffer(8000);
+  ASSERT_NE(buffer, nullptr);
+  ASSERT_EQ(buffer->Play(0, 0, sound::DSBPLAY_LOOPING), sound::DS_OK);
+  const std::size_t playing = Threads();
+  ASSERT_TRUE(WaitForWriteCursor(*buffer, 500));
+  ASSERT_EQ(buffer->Stop(), sound::DS_OK);
+  // A thread that ended may linger in /proc for a moment.
+  const auto deadline = std::chrono::steady_clock::now() + kBound;
+  while (Threads() != playing - 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  EXPECT_EQ(Threads(), playing - 1)
+      << "the device's thread ends: a paused device wakes it every period";
+  std::uint32_t status = 99;
+  ASSERT_EQ(buffer->GetStatus(&status), sound::DS_OK);
+  EXPECT_EQ(status, 0u) << "stopped, not lost";
+  std::uint32_t play = 0;
+  std::uint32_t write = 0;
+  ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), sound::DS_OK);
+  ASSERT_EQ(buffer->Play(0, 0, sound::DSBPLAY_LOOPING), sound::DS_OK);
+  EXPECT_EQ(Threads(), playing);
+  EXPECT_TRUE(WaitForWriteCursor(*buffer, write + 500)) << "Play goes on from where it stopped";
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+// The output fed the way the engine feeds it, on the manual device: whole device
+// periods played at a time, blocks of at most 4608 bytes, and when a block does not
+// fit, 125 ms of playing before its rest is offered again.
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "tests/output/index_coded.h"
+#include "tests/output/output_fixture.h"
+
+using output_testing::ManualOutputTest;
+
+namespace {
+
+class EngineFeed : public ManualOutputTest {
+ protected:
+  // Plays `frames` index-coded stereo frames at `rate` through a fresh output. After
+  // stallAfter frames have been offered the decoder stalls: the device plays stallMs
+  // with nothing written. Returns what the device played, read back.
+  index_coded::Capture Feed(std::uint32_t rate, std::int64_t frames, std::int64_t stallAfter = -1,
+                            std::uint32_t stallMs = 0) {
+    auto output = Make(static_cast<float>(rate), 4, 2);
+    EXPECT_NE(output, nullptr);
+    if (!output) return {};
+    // SDL's period: the power of two from 64 frames up to a 50th of a second, at most 4096.
+    std::uint32_t periodFrames = 64;
+    while (periodFrames < 4096 && periodFrames < rate / 50) periodFrames *= 2;
+    const std::uint32_t period = periodFrames * 4;
+    Device().lead = period;  // what the device took last is in flight
+    std::uint64_t owed = 0;
+    const auto play = [&](std::uint64_t bytes) {
+      for (owed += bytes; owed >= period; owed -= period) Device().Advance(period);
+    };
+
+    EXPECT_EQ(output->Start(), 1);
+    const auto data = index_coded::Bytes(0, frames);
+    std::size_t offset = 0;
+    bool stalled = false;
+    while (offset < data.size()) {
+      if (!stalled && stallAfter >= 0 && offset >= static_cast<std::size_t>(stallAfter) * 4) {
+        play(std::uint64_t{rate} * 4 * stallMs / 1000);
+        stalled = true;
+      }
+      const auto block =
+          static_cast<std::uint32_t>(std::min<std::size_t>(4608, data.size() - offset));
+      const std::uint32_t taken = output->Write(data.data() + offset, block);
+      offset += taken;
+      if (taken < block) play(rate * 4 / 8);  // the engine's 125 ms wait
+    }
+    play(output->bufferBytes);  // what is queued plays out
+    return index_coded::Read(Device().heard);
+  }
+};
+
+class EngineFeedAtRate : public EngineFeed, public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(EngineFeedAtRate, KeepsTheDeviceFedWithoutAGap) {
+  const std::uint32_t rate = GetParam();
+  EXPECT_EQ(index_coded::PlayedOnceInOrder(Feed(rate, rate * 2), rate * 2, 0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, EngineFeedAtRate,
+                         ::testing::Values(8000u, 22050u, 44100u, 48000u, 88200u, 96000u, 176400u,
+                                           192000u, 352800u, 384000u));
+
+// A decoder that stalls (slow storage, a network share) for longer than the silence
+// behind the queued data, or than the whole buffer: silence, then the audio goes on
+// exactly where it stopped.
+class DecoderStall : public EngineFeed, public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(DecoderStall, LeavesOneSilentGapThenGoesOnWhereItStopped) {
+  const std::uint32_t stallMs = GetParam();
+  const index_coded::Capture heard = Feed(44100, 44100 * 4, 44100 * 2, stallMs);
+  EXPECT_EQ(index_coded::PlayedOnceInOrder(heard, 44100 * 4, 1), "");
+  ASSERT_EQ(heard.Gaps().size(), 1u);
+  // The gap is the stall less what was still queued, and at most one queue longer.
+  EXPECT_GE(heard.Gaps()[0] * 1000, std::int64_t{stallMs - 500} * 44100);
+  EXPECT_LE(heard.Gaps()[0] * 1000, std::int64_t{stallMs + 500} * 44100);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, DecoderStall,
+                         ::testing::Values(900u, 1700u, 2200u, 3000u, 7300u));
+
+}  // namespace
