@@ -21,6 +21,7 @@
 #include "tests/player/engine_session.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/message_box_recorder.h"
+#include "tools/corpus_edits.h"
 
 // LeakSanitizer's built-in suppressions for this test program (used only in sanitizer
 // builds). libvorbisfile 1.3.7 does not free the serial-number list _fetch_headers
@@ -102,17 +103,30 @@ std::optional<std::string> Material(const std::string& type, int frames) {
     return std::nullopt;
   }
   const std::string made = TempPath("made." + type);
-  std::string command;
-  if (type == "wav") command = "cp '" + wav + "' '" + made + "'";
-  if (type == "mp3" && HaveTool("lame")) command = "lame --quiet -b 128 '" + wav + "' '" + made + "'";
-  if (type == "ogg" && HaveTool("oggenc")) command = "oggenc -Q -q 2 -o '" + made + "' '" + wav + "'";
-  if (type == "flac" && HaveTool("flac")) command = "flac -s -f -o '" + made + "' '" + wav + "'";
-  if (type == "wma" && HaveTool("ffmpeg")) {
-    command = "ffmpeg -nostdin -v error -y -i '" + wav + "' -c:a wmav2 -b:a 128k '" + made + "'";
+  if (frames == 0 && type == "ape") {
+    // jmac writes nothing for no samples: a file cut before its first frame holds
+    // only its headers, as a copy that stopped early does.
+    const auto whole = Material(type, kRate);
+    if (!whole) return std::nullopt;
+    corpus::Cut(*whole, made, corpus::ApeHeaderBytes(*whole));
+  } else {
+    std::string command;
+    if (type == "wav") command = "cp '" + wav + "' '" + made + "'";
+    if (type == "mp3" && HaveTool("lame")) command = "lame --quiet -b 128 '" + wav + "' '" + made + "'";
+    if (type == "ogg" && HaveTool("oggenc")) command = "oggenc -Q -q 2 -o '" + made + "' '" + wav + "'";
+    if (type == "flac" && HaveTool("flac")) command = "flac -s -f -o '" + made + "' '" + wav + "'";
+    // flac refuses a WAV without samples; sox writes the stream header alone.
+    if (type == "flac" && frames == 0 && HaveTool("sox")) {
+      command = "sox -n -r " + std::to_string(kRate) + " -c " + std::to_string(kChannels) + " -b 16 '" + made +
+                "' trim 0 0";
+    }
+    if (type == "wma" && HaveTool("ffmpeg")) {
+      command = "ffmpeg -nostdin -v error -y -i '" + wav + "' -c:a wmav2 -b:a 128k '" + made + "'";
+    }
+    if (type == "ape" && HaveTool("jmac")) command = "jmac c2 '" + wav + "' '" + made + "'";
+    if (command.empty() || !RunTool(command)) return std::nullopt;
   }
-  if (type == "ape" && HaveTool("jmac")) command = "jmac c2 '" + wav + "' '" + made + "'";
-  // An encoder that writes nothing for no samples (jmac does) made no file of the type.
-  if (command.empty() || !RunTool(command) || !fs::exists(made) || fs::file_size(made) == 0) return std::nullopt;
+  if (!fs::exists(made) || fs::file_size(made) == 0) return std::nullopt;
   std::error_code ignored;
   fs::rename(made, path, ignored);
   return fs::exists(path) ? std::optional<std::string>(path) : std::nullopt;
