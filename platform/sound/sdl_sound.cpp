@@ -52,6 +52,7 @@ bool SwitchToDummyDriver() {
 void SilentAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 void SdlLogLine(void*, int, SDL_LogPriority, const char* message) {
+  while (*message == ' ' || *message == '\t') ++message;
   std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, message);
 }
 
