@@ -1,50 +1,47 @@
 // A program that publishes the media controls for a stand-in shell, so that a test
-// can drive it from outside with playerctl. Standard input takes "end" (the file
-// ends by itself) and "quit"; standard output logs each step, starting with
-// "ready <bus name>" or "ready none" when there is no session bus.
+// can drive it from outside with playerctl. A line "end" on standard input ends the
+// file by itself, and the input's end quits; standard output logs each step, starting
+// with "ready <bus name>" or "ready none" when there is no session bus.
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <functional>
-#include <memory>
 #include <string>
 #include <unistd.h>
 
 #include "app/mpris/mpris_host.h"
 #include "app/mpris/mpris_service.h"
 #include "platform/kernel/text.h"
-#include "platform/ui/menu.h"
 #include "player/player.h"
-#include "tests/support/fake_window.h"
 
 namespace {
 
 using mpris::PlaybackState;
-namespace ui = platform::ui;
 
 void Log(const std::string& line) {
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
 }
 
-// The shell's stand-in: the File menu's states gate the commands exactly as the
-// window's keys are gated, and each change is told to the service.
+// The shell's stand-in: the File menu grays Play while playing, Pause unless
+// playing and Stop while stopped, and a command of a grayed item is refused.
 class FakeHost final : public mpris::MprisHost {
  public:
   std::function<void()> notify;
 
   bool SendCommand(std::uint32_t commandId) override {
-    const std::uint32_t menuState = menu_->GetMenuState(commandId);
-    const bool refused = menuState == ui::kMenuItemNotFound || (menuState & (ui::MF_GRAYED | ui::MF_DISABLED)) != 0;
-    Log("command " + std::to_string(commandId) + (refused ? " refused" : " accepted"));
-    if (refused) return false;
+    const bool allowed = commandId == IDM_PLAY    ? state_ != PlaybackState::kPlaying
+                         : commandId == IDM_PAUSE ? state_ == PlaybackState::kPlaying
+                                                  : state_ != PlaybackState::kStopped;
+    Log("command " + std::to_string(commandId) + (allowed ? " accepted" : " refused"));
+    if (!allowed) return false;
     if (commandId == IDM_PLAY && !fileReady_) {
       Log("dialog cancelled");  // the open dialog, which nobody answers here
     } else if (commandId == IDM_PLAY) {
       Changed(PlaybackState::kPlaying);  // resumes a paused file, or starts it afresh
-    } else if (commandId == IDM_PAUSE || commandId == IDM_STOP) {
+    } else {
       fileReady_ = commandId == IDM_PAUSE;
-      Changed(commandId == IDM_PAUSE ? PlaybackState::kPaused : PlaybackState::kStopped);
+      Changed(fileReady_ ? PlaybackState::kPaused : PlaybackState::kStopped);
     }
     return true;
   }
@@ -78,16 +75,10 @@ class FakeHost final : public mpris::MprisHost {
 
  private:
   void Changed(PlaybackState state) {
-    constexpr std::uint32_t kOff = ui::MF_GRAYED | ui::MF_DISABLED;
-    const bool playing = state == PlaybackState::kPlaying;
     state_ = state;
-    menu_->ModifyMenu(IDM_PLAY, playing ? kOff : ui::MF_ENABLED, u"&Play\tCtrl+1,A");
-    menu_->ModifyMenu(IDM_PAUSE, playing ? ui::MF_ENABLED : kOff, u"P&ause\tCtrl+2,D");
-    menu_->ModifyMenu(IDM_STOP, state == PlaybackState::kStopped ? kOff : ui::MF_ENABLED, u"&Stop\tCtrl+3,S");
     if (notify) notify();
   }
 
-  std::unique_ptr<ui::Menu> menu_ = testing_support::MakeProgramMenu();
   PlaybackState state_ = PlaybackState::kStopped;
   bool fileReady_ = false;
   std::u16string path_;
@@ -120,11 +111,9 @@ int main(int argc, char** argv) {
       return;
     }
     pending.append(buffer, static_cast<std::size_t>(n));
-    for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-      const std::string command = pending.substr(0, end);
-      pending.erase(0, end + 1);
-      if (command == "end") host.EndOfFile();
-      if (command == "quit") QCoreApplication::quit();
+    for (std::size_t end; (end = pending.find('\n')) != std::string::npos;
+         pending.erase(0, end + 1)) {
+      if (pending.compare(0, end, "end") == 0) host.EndOfFile();
     }
   });
   const int code = QCoreApplication::exec();

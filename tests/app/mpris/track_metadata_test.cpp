@@ -17,13 +17,11 @@ QString TrackId(const QVariantMap& metadata) {
   return metadata.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
 }
 
-TEST(TrackMetadata, NoFileIsTheNoTrackId) {
-  const QVariantMap metadata = BuildMetadata(TrackInfo{});
-  EXPECT_EQ(metadata.size(), 1);
-  EXPECT_EQ(TrackId(metadata), QString::fromLatin1(mpris::kNoTrackId));
-}
+TEST(TrackMetadata, FileGivesUrlTitleAndKnownLengthAndNoFileTheNoTrackId) {
+  const QVariantMap none = BuildMetadata(TrackInfo{});
+  EXPECT_EQ(none.size(), 1);
+  EXPECT_EQ(TrackId(none), QString::fromLatin1(mpris::kNoTrackId));
 
-TEST(TrackMetadata, FileGivesUrlTitleAndKnownLength) {
   TrackInfo track{u"/music/a b/Song.flac", u"Song.flac", 183'000'000, 7};
   QVariantMap metadata = BuildMetadata(track);
   EXPECT_EQ(TrackId(metadata), QStringLiteral("/org/tonaria/Tonaria/track/7"));
@@ -39,11 +37,6 @@ TEST(TrackMetadata, FileGivesUrlTitleAndKnownLength) {
   EXPECT_EQ(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Song.flac"));
 }
 
-TEST(TrackMetadata, UrlEscapesEverythingButUnreservedAndSlash) {
-  EXPECT_EQ(mpris::FileUrl(u"/a b/#1 %ü~_.-.mp3"), "file:///a%20b/%231%20%25%C3%BC~_.-.mp3");
-  EXPECT_EQ(mpris::FileUrl(platform::FromUtf8("/x\xff.ogg")), "file:///x%FF.ogg");
-}
-
 TEST(TrackMetadata, RelativePathsAreTakenFromTheWorkingDirectory) {
   char directory[4096];
   ASSERT_NE(::getcwd(directory, sizeof directory), nullptr);
@@ -53,9 +46,10 @@ TEST(TrackMetadata, RelativePathsAreTakenFromTheWorkingDirectory) {
   EXPECT_EQ(mpris::AbsolutePath(u""), u"");
 }
 
-TEST(TrackMetadata, NonUtf8NamesBecomeValidText) {
-  const QString text = mpris::ToBusText(platform::FromUtf8("a\xff.ogg"));
-  EXPECT_EQ(text, QStringLiteral("a\uFFFD.ogg"));
+TEST(TrackMetadata, UrlEscapesEverythingButUnreservedAndSlashAndBusTextIsValid) {
+  EXPECT_EQ(mpris::FileUrl(u"/a b/#1 %ü~_.-.mp3"), "file:///a%20b/%231%20%25%C3%BC~_.-.mp3");
+  EXPECT_EQ(mpris::FileUrl(platform::FromUtf8("/x\xff.ogg")), "file:///x%FF.ogg");
+  EXPECT_EQ(mpris::ToBusText(platform::FromUtf8("a\xff.ogg")), QStringLiteral("a\uFFFD.ogg"));
 }
 
 }  // namespace
