@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include "tests/app/mpris/child_process.h"
 #include "tests/support/audio_fixtures.h"
@@ -44,13 +43,10 @@ class MprisBus : public ::testing::Test {
     address_ = Trimmed(bus_->Out().substr(0, bus_->Out().find('\n')));
     dir_ = testing_support::TempPath("mpris_files");
     ::mkdir(dir_.c_str(), 0755);
-    const auto samples = testing_support::MakeTestSignal(8000, 1, 800);
-    for (const char* name : {"first song.wav", "second.wav"}) {
-      testing_support::WriteSoundFile(dir_ + "/" + name, 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
-                                      samples);
+    // Stand-ins: the fake shell never decodes them.
+    for (const char* name : {"first song.wav", "second.wav", "third.mp3", "notes.txt"}) {
+      std::ofstream(dir_ + "/" + name) << "x";
     }
-    std::ofstream(dir_ + "/third.mp3") << "stand-in: the fake shell never decodes it";
-    std::ofstream(dir_ + "/notes.txt") << "not audio";
   }
 
   static void TearDownTestSuite() { bus_.reset(); }
