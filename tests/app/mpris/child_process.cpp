@@ -44,10 +44,8 @@ std::size_t ChildProcess::WaitForLine(const std::string& text, std::size_t from,
     for (std::size_t end; (end = out_.find('\n', from)) != std::string::npos; from = end + 1) {
       if (out_.substr(from, end - from).find(text) != std::string::npos) return end + 1;
     }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0 || (!Running() && process_.bytesAvailable() == 0))
-      return std::string::npos;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || (!Running() && process_.bytesAvailable() == 0)) return std::string::npos;
     process_.waitForReadyRead(static_cast<int>(std::min<long long>(left.count(), 100)));
   }
 }
