@@ -24,18 +24,22 @@ namespace qt = platform::qt;
 
 class ShellCommands : public ShellTest {
  protected:
-  // Starts the window and plays a WAV chosen in the open dialog with the A key.
-  void StartPlaying() {
-    Start();
+  // Plays a WAV chosen in the open dialog with the A key.
+  void PlayFromDialog() {
     path = MakeWav("commands.wav");
     dialogAnswer = Wide(path);
-    PressKey(Qt::Key_A, Qt::NoModifier, "a");
+    Key('a');
     ASSERT_TRUE(currentPlayer);
   }
+  void StartPlaying() {
+    Start();
+    PlayFromDialog();
+  }
+  void HotKey(std::uint32_t id) { Window().SendMessage(qt::WM_HOTKEY, id, 0); }
   std::string path;
 };
 
-TEST_F(ShellCommands, PlayPauseResumeStopMoveTheMenuAndTheTitleThroughTheirStates) {
+TEST_F(ShellCommands, PlayPauseResumeStopMoveTheMenuAndTheTitleThroughTheirStatesAndXExits) {
   auto expectShown = [&](const std::u16string& state, const FileMenuFlags& menu) {
     EXPECT_EQ(Title(), u"Tonaria - [commands.wav][" + state + u"]");
     EXPECT_EQ(FileMenu(), menu);
@@ -44,65 +48,53 @@ TEST_F(ShellCommands, PlayPauseResumeStopMoveTheMenuAndTheTitleThroughTheirState
   expectShown(u"Playing", kPlayingMenu);
   const std::uint64_t serial = currentPlayer->Serial();
 
-  PressKey(Qt::Key_D, Qt::NoModifier, "d");
+  Key('d');
   expectShown(u"Paused", kPausedMenu);
   EXPECT_TRUE(currentPlayer->IsPaused());
 
-  PressKey(Qt::Key_A, Qt::NoModifier, "a");  // resumes the same playback
+  Key('a');  // resumes the same playback
   expectShown(u"Playing", kPlayingMenu);
   EXPECT_EQ(currentPlayer->Serial(), serial);
   EXPECT_EQ(devices.created.size(), 1u) << "resuming must not start a new playback";
   EXPECT_EQ(dialogRequests.size(), 1u) << "Play while paused must not ask for a file";
   EXPECT_FALSE(currentPlayer->IsPaused());
 
-  PressKey(Qt::Key_D, Qt::NoModifier, "d");
-  PressKey(Qt::Key_S, Qt::NoModifier, "s");  // from the pause
+  Key('d');
+  Key('s');  // from the pause
   expectShown(u"Stopped", kStoppedMenu);
   EXPECT_FALSE(currentPlayer);
   EXPECT_EQ(shell::fileReady.load(), 0);
+  Key('x');
+  EXPECT_TRUE(Window().IsDestroyed());
 }
 
-TEST_F(ShellCommands, KeysAreRefusedWhileTheirItemIsGrayed) {
+// Keys and hot keys are refused while their File menu item is grayed; other keys,
+// unknown hot keys and the About accelerator change nothing.
+TEST_F(ShellCommands, KeysAndHotKeysAreRefusedWhileTheirItemIsGrayed) {
   Start();
-  PressKey(Qt::Key_D, Qt::NoModifier, "d");
-  PressKey(Qt::Key_S, Qt::NoModifier, "s");
+  Key('d');
+  Key('s');
+  Key('q');
+  PressKey(Qt::Key_Slash, Qt::AltModifier, "/");  // command 104: default processing
+  HotKey(4242);
   EXPECT_EQ(Title(), u"Tonaria");
   EXPECT_EQ(FileMenu(), kStoppedMenu);
+  EXPECT_FALSE(Window().IsDestroyed());
 
-  path = MakeWav("grayed.wav");
-  dialogAnswer = Wide(path);
-  PressKey(Qt::Key_A, Qt::NoModifier, "a");
-  ASSERT_EQ(devices.created.size(), 1u);
-  PressKey(Qt::Key_A, Qt::NoModifier, "a");  // Play is grayed while playing
+  PlayFromDialog();
+  Key('a');  // Play is grayed while playing
+  HotKey(IDM_PLAY);
   EXPECT_EQ(devices.created.size(), 1u);
   EXPECT_EQ(dialogRequests.size(), 1u);
-}
-
-TEST_F(ShellCommands, HotKeysFollowTheSameGate) {
-  StartPlaying();
-  Window().SendMessage(qt::WM_HOTKEY, IDM_PLAY, 0);  // grayed: nothing
-  EXPECT_EQ(devices.created.size(), 1u);
-  Window().SendMessage(qt::WM_HOTKEY, IDM_PAUSE, 0);
+  HotKey(IDM_PAUSE);
   EXPECT_TRUE(Title().ends_with(u"[Paused]"));
-  Window().SendMessage(qt::WM_HOTKEY, IDM_PAUSE, 0);  // grayed now
+  HotKey(IDM_PAUSE);  // grayed now
   EXPECT_TRUE(currentPlayer->IsPaused());
-  Window().SendMessage(qt::WM_HOTKEY, IDM_STOP, 0);
+  HotKey(IDM_STOP);
   EXPECT_TRUE(Title().ends_with(u"[Stopped]"));
-  Window().SendMessage(qt::WM_HOTKEY, 4242, 0);  // unknown identifier: nothing
-  EXPECT_FALSE(Window().IsDestroyed());
-  Window().SendMessage(qt::WM_HOTKEY, IDM_EXIT, 0);
+  HotKey(IDM_EXIT);
   EXPECT_TRUE(Window().IsDestroyed());
   EXPECT_EQ(qt::TakePendingQuit(), 0);
-}
-
-TEST_F(ShellCommands, XKeyExitsAndOtherKeysAndTheAboutAcceleratorChangeNothing) {
-  Start();
-  PressKey(Qt::Key_Q, Qt::NoModifier, "q");
-  PressKey(Qt::Key_Slash, Qt::AltModifier, "/");  // command 104: default processing
-  EXPECT_FALSE(Window().IsDestroyed());
-  EXPECT_EQ(FileMenu(), kStoppedMenu);
-  PressKey(Qt::Key_X, Qt::NoModifier, "x");
-  EXPECT_TRUE(Window().IsDestroyed());
 }
 
 TEST_F(ShellCommands, CancelledOpenDialogStartsNothingAndItsFilterShowsEachPatternOnce) {
@@ -114,8 +106,8 @@ TEST_F(ShellCommands, CancelledOpenDialogStartsNothingAndItsFilterShowsEachPatte
   // Texts that name their pattern already are shown as they are, not with it twice.
   EXPECT_EQ(qt::QtFilterOf(request).toStdString(),
             "All supported files (*.mp3 *.wav *.ogg *.wma *.ape *.flac);;MP3 files(*.mp3);;Wave "
-            "files(*.wav);;"
-            "Ogg vorbis files(*.ogg);;WMA files(*.wma);;APE files(*.ape);;FLAC files(*.flac)");
+            "files(*.wav);;Ogg vorbis files(*.ogg);;WMA files(*.wma);;APE files(*.ape);;FLAC "
+            "files(*.flac)");
   EXPECT_EQ(request.filterIndex, 1);
   EXPECT_EQ(request.flags, 0x1800u);
   EXPECT_EQ(shell::currentPath[0], u'\0');
@@ -124,20 +116,20 @@ TEST_F(ShellCommands, CancelledOpenDialogStartsNothingAndItsFilterShowsEachPatte
   EXPECT_EQ(FileMenu(), kStoppedMenu);
 }
 
-TEST_F(ShellCommands, TogglesBeforeTheFirstPlaybackChangeNothing) {
+// Before the first playback the toggles change nothing. Once one plays they flip
+// the flag, the check mark and the analyser's field, and a new playback takes them.
+TEST_F(ShellCommands, TogglesWaitForAPlaybackThenFlipFlagCheckMarkAndTheAnalysersField) {
   Start();
   for (std::uint32_t id : {IDM_SHOW_PEAKS, IDM_SHOW_GRIDS, IDM_SHOW_GRADIENT}) {
     Command(id);
     EXPECT_EQ(MenuState(id), ui::MF_CHECKED) << id;
   }
-  EXPECT_EQ(shell::showPeaks, 1);
-  EXPECT_EQ(shell::showGrids, 1);
-  EXPECT_EQ(shell::showGradient, 1);
-}
+  EXPECT_EQ(shell::showPeaks + shell::showGrids + shell::showGradient, 3);
 
-TEST_F(ShellCommands, TogglesFlipFlagCheckMarkAndTheAnalysersFieldAndANewPlaybackTakesThem) {
-  StartPlaying();
-  for (std::uint32_t id : {IDM_SHOW_PEAKS, IDM_SHOW_GRADIENT, IDM_SHOW_GRADIENT, IDM_SHOW_GRIDS}) Command(id);
+  PlayFromDialog();
+  for (std::uint32_t id : {IDM_SHOW_PEAKS, IDM_SHOW_GRADIENT, IDM_SHOW_GRADIENT, IDM_SHOW_GRIDS}) {
+    Command(id);
+  }
   EXPECT_EQ(shell::showPeaks, 0);
   EXPECT_EQ(MenuState(IDM_SHOW_PEAKS), 0u);
   EXPECT_EQ(Window().GetMenu()->GetMenuText(IDM_SHOW_PEAKS), u"Show &Peaks");
@@ -178,20 +170,27 @@ TEST_F(ShellCommands, AFileEndingByItselfShowsStoppedAndTogglesStillWork) {
   Command(IDM_SHOW_GRIDS);
   EXPECT_EQ(shell::showGrids, 0);
   EXPECT_EQ(MenuState(IDM_SHOW_GRIDS), 0u);
+
+  // The private message sets fileReady with 1 alone.
+  Window().SendMessage(WM_SET_FILE_READY, 1, 0);
+  EXPECT_EQ(shell::fileReady.load(), 1);
+  Window().SendMessage(WM_SET_FILE_READY, 7, 0);
+  EXPECT_EQ(shell::fileReady.load(), 0);
 }
 
 TEST_F(ShellCommands, CommandsFromANestedLoopDuringPlayAreRefused) {
   Start();
   dialogAnswer = u"/tmp/unknown.xyz";  // the engine answers with "Unknown file type."
   std::vector<std::u16string> shown;
-  auto previous = ui::SetMessageBoxSink([&](ui::HWND, std::u16string_view text, std::u16string_view, std::uint32_t) {
-    shown.emplace_back(text);
-    // What a key pressed while the box is up would do.
-    Window().SendMessage(qt::WM_COMMAND, IDM_PAUSE, 0);
-    Window().SendMessage(qt::WM_COMMAND, IDM_PLAY, 0);
-    Window().SendMessage(qt::WM_COMMAND, IDM_STOP, 0);
-    return ui::IDOK;
-  });
+  auto previous = ui::SetMessageBoxSink(
+      [&](ui::HWND, std::u16string_view text, std::u16string_view, std::uint32_t) {
+        shown.emplace_back(text);
+        // What a key pressed while the box is up would do.
+        for (std::uint32_t id : {IDM_PAUSE, IDM_PLAY, IDM_STOP}) {
+          Window().SendMessage(qt::WM_COMMAND, id, 0);
+        }
+        return ui::IDOK;
+      });
   Command(IDM_PLAY);
   ui::SetMessageBoxSink(previous);
   ASSERT_EQ(shown, (std::vector<std::u16string>{u"Unknown file type."}));
@@ -200,31 +199,13 @@ TEST_F(ShellCommands, CommandsFromANestedLoopDuringPlayAreRefused) {
   EXPECT_TRUE(WaitForTitleEnding(u"[Stopped]")) << "a playback that cannot start ends at once";
 }
 
-// A display that, like a decoder's close-time notice, asks for a box on the
-// playback thread during the tear-down, while the window's thread waits in Stop.
-std::atomic<int> noticeAnswer{-1};
-
-class NoticeOnTearDown final : public SpectrumDisplay {
- public:
-  ~NoticeOnTearDown() override { noticeAnswer = ui::MessageBox(nullptr, u"Closing notice.", u"Error", ui::MB_ICONEXCLAMATION); }
-  void Attach(AudioOutput*) override {}
-  void Detach() override {}
-  AudioDataConsumer* Consumer() override { return nullptr; }
-  bool ConsumerActive() const override { return false; }
-  void PauseDspThread() override {}
-  void ResumeDspThread() override {}
-};
-
-class NoticeFactory final : public DisplayFactory {
- public:
-  std::unique_ptr<SpectrumDisplay> CreateSpectrumAnalyzer(ui::HWND) override {
-    return std::make_unique<NoticeOnTearDown>();
-  }
-};
-
+// A box asked for on the playback thread during the tear-down, as a decoder's
+// close-time notice is, while the window's thread waits in Stop.
 TEST_F(ShellCommands, ABoxAskedForDuringTheTearDownDoesNotDeadlockStop) {
-  NoticeFactory notices;
-  SetDefaultCollaborators({&devices, &notices});
+  std::atomic<int> answer{-1};
+  devices.next->onStop = [&answer] {
+    answer = ui::MessageBox(nullptr, u"Closing notice.", u"Error", ui::MB_ICONEXCLAMATION);
+  };
   qt::InstallMessageBoxes();
   StartPlaying();
   std::promise<void> stopped;
@@ -237,7 +218,7 @@ TEST_F(ShellCommands, ABoxAskedForDuringTheTearDownDoesNotDeadlockStop) {
   stopped.set_value();
   watchdog.join();
   EXPECT_TRUE(Title().ends_with(u"[Stopped]"));
-  EXPECT_EQ(noticeAnswer.load(), ui::IDOK) << "the playback thread's box answers at once";
+  EXPECT_EQ(answer.load(), ui::IDOK) << "the playback thread's box answers at once";
   // Once the window's thread is free, the box is shown there.
   QMessageBox* shown = WaitForBox(QStringLiteral("Closing notice."));
   ui::SetMessageBoxSink({});
@@ -245,14 +226,6 @@ TEST_F(ShellCommands, ABoxAskedForDuringTheTearDownDoesNotDeadlockStop) {
   EXPECT_EQ(shown->windowTitle(), QStringLiteral("Error"));
   EXPECT_EQ(shown->icon(), QMessageBox::Warning);
   shown->close();
-}
-
-TEST_F(ShellCommands, PrivateMessageSetsAndClearsFileReady) {
-  Start();
-  Window().SendMessage(WM_SET_FILE_READY, 1, 0);
-  EXPECT_EQ(shell::fileReady.load(), 1);
-  Window().SendMessage(WM_SET_FILE_READY, 7, 0);
-  EXPECT_EQ(shell::fileReady.load(), 0);
 }
 
 }  // namespace

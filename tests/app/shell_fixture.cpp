@@ -1,7 +1,5 @@
 #include "tests/app/shell_fixture.h"
 
-#include <sndfile.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QDropEvent>
@@ -13,6 +11,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+
+#include <sndfile.h>
 
 #include "app/shell_globals.h"
 #include "app/win_main.h"
@@ -41,7 +41,8 @@ class ApplicationEnvironment final : public ::testing::Environment {
   }
 };
 
-[[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+[[maybe_unused]] const auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 
 }  // namespace
 
@@ -98,7 +99,8 @@ void ShellTest::SetUp() {
 
 void ShellTest::CloseShell() {
   app::ResetShell();
-  if (app::MainWindow() != nullptr && !app::MainWindow()->IsDestroyed()) app::MainWindow()->DestroyWindow();
+  if (app::MainWindow() != nullptr && !app::MainWindow()->IsDestroyed())
+    app::MainWindow()->DestroyWindow();
   app::DestroyMainWindow();
   platform::qt::TakePendingQuit();
   PumpPending();
@@ -143,7 +145,8 @@ void ShellTest::Drop(const std::vector<std::string>& paths) {
 
 std::string ShellTest::MakeWav(const std::string& name, int frames) {
   const std::string path = TempPath(name);
-  EXPECT_TRUE(WriteSoundFile(path, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, MakeTestSignal(44100, 2, frames)));
+  EXPECT_TRUE(WriteSoundFile(path, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                             MakeTestSignal(44100, 2, frames)));
   return path;
 }
 

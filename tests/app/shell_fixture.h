@@ -1,15 +1,15 @@
 // Drives the real shell and window procedure on Qt's offscreen platform, with the
-// engine playing into scripted outputs. An output made while `holdOutput` is set
+// engine playing into scripted outputs. An output made for a key, command or drop
 // takes nothing, so its playback stays on until the test stops or releases it.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "app/shell.h"
 #include "app/win_main.h"
@@ -53,9 +53,16 @@ class ShellTest : public ::testing::Test {
   platform::qt::QtWindow& Window() { return *app::MainWindow(); }
   std::u16string Title() { return Window().GetWindowText(); }
   std::uint32_t MenuState(std::uint32_t id) { return Window().GetMenu()->GetMenuState(id); }
-  FileMenuFlags FileMenu() { return {MenuState(IDM_PLAY), MenuState(IDM_PAUSE), MenuState(IDM_STOP)}; }
+  FileMenuFlags FileMenu() {
+    return {MenuState(IDM_PLAY), MenuState(IDM_PAUSE), MenuState(IDM_STOP)};
+  }
 
-  void PressKey(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {});
+  void PressKey(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                const QString& text = {});
+  // The key of a lower-case letter, without modifiers.
+  void Key(char letter) {
+    PressKey(Qt::Key_A + (letter - 'a'), Qt::NoModifier, QString(QChar(letter)));
+  }
   void Command(std::uint32_t id);
   void Drop(const std::vector<std::string>& paths);
 

@@ -26,33 +26,18 @@ using testing_support::TempDir;
 using testing_support::TempPath;
 namespace qt = platform::qt;
 
-class ShellInput : public ShellTest {
- protected:
-  // The file was refused with one box saying `message`, and nothing plays.
-  void ExpectRefused(const char16_t* message) {
-    EXPECT_FALSE(currentPlayer);
-    EXPECT_EQ(shell::fileReady.load(), 0);
-    EXPECT_EQ(Title(), u"Tonaria");
-    ASSERT_EQ(boxes->Count(), 1u);
-    const auto box = boxes->Boxes().front();
-    EXPECT_EQ(box.text, message);
-    EXPECT_EQ(box.caption, u"Error");
-    EXPECT_EQ(box.flags, 0x30u);
-    EXPECT_EQ(box.owner, app::MainWindow());
-  }
-};
+using ShellInput = ShellTest;
 
-TEST_F(ShellInput, DropOfTwoFilesStartsNothingAndClearsFileReady) {
+// Two files at once start nothing; one plays and replaces what plays or is paused,
+// and the replaced playback's late end notice never overwrites the title.
+TEST_F(ShellInput, ADropOfOneFilePlaysItInPlaceOfWhatPlaysOrIsPausedAndOfTwoNothing) {
   Start();
   shell::fileReady = 1;
   Drop({MakeWav("one.wav"), MakeWav("two.wav")});
   EXPECT_FALSE(currentPlayer);
   EXPECT_EQ(shell::fileReady.load(), 0);
   EXPECT_EQ(Title(), u"Tonaria");
-}
 
-TEST_F(ShellInput, DropPlaysAndADropWhileAnotherPlaysReplacesItAndTheOldEndNeverOverwritesTheTitle) {
-  Start();
   Drop({MakeWav("first.wav")});
   ASSERT_TRUE(currentPlayer);
   EXPECT_EQ(Title(), u"Tonaria - [first.wav][Playing]");
@@ -66,101 +51,100 @@ TEST_F(ShellInput, DropPlaysAndADropWhileAnotherPlaysReplacesItAndTheOldEndNever
   PumpPending();
   Window().SendMessage(WM_PLAYBACK_ENDED, firstSerial, 0);
   EXPECT_EQ(Title(), u"Tonaria - [second.wav][Playing]");
-}
 
-TEST_F(ShellInput, DropWhilePausedPlaysTheDroppedFileNotThePausedOne) {
-  Start();
-  Drop({MakeWav("paused.wav")});
   Command(IDM_PAUSE);
-  const std::uint64_t old = currentPlayer->Serial();
+  const std::uint64_t pausedSerial = currentPlayer->Serial();
   Drop({MakeWav("fresh.wav")});
   ASSERT_TRUE(currentPlayer);
-  EXPECT_NE(currentPlayer->Serial(), old);
+  EXPECT_NE(currentPlayer->Serial(), pausedSerial);
   EXPECT_TRUE(Narrow(currentPlayer->filePath).ends_with("fresh.wav"));
   EXPECT_EQ(Title(), u"Tonaria - [fresh.wav][Playing]");
 }
 
-TEST_F(ShellInput, DropOfAnUnsupportedFileShowsTheMessageAndStartsNothing) {
-  Start();
-  std::ofstream(TempPath("notes.txt")) << "not audio";
-  Drop({TempPath("notes.txt")});
-  ExpectRefused(kUnsupportedFileText);
+// Dropped or named on the command line, a file of another type or with a path the
+// shell cannot hold whole is refused with one box, and nothing plays.
+TEST_F(ShellInput, UnsupportedAndOverLongFilesAreRefusedNotCut) {
+  const std::string notes = TempPath("notes.txt");
+  std::ofstream(notes) << "not audio";
+  const std::string deep = TempDir() + "/" + std::string(200, 'd');
+  std::filesystem::create_directories(deep);
+  const std::string overLong = deep + "/" + std::string(60, 'f') + ".wav";
+  std::ofstream(overLong) << "x";
+  struct Row {
+    bool dropped;
+    std::string path;
+    const char16_t* message;
+  };
+  const Row rows[] = {
+      {true, notes, kUnsupportedFileText},
+      {true, overLong, kPathTooLongText},
+      {false, "/tmp/readme.txt", kUnsupportedFileText},
+      {false, "/" + std::string(300, 'p') + ".wav", kPathTooLongText},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE((row.dropped ? "dropped " : "named ") + row.path.substr(0, 40));
+    boxes->Clear();
+    if (row.dropped) {
+      Start();
+      Drop({row.path});
+    } else {
+      Start(Wide(row.path));
+    }
+    EXPECT_FALSE(currentPlayer);
+    EXPECT_EQ(shell::fileReady.load(), 0);
+    EXPECT_EQ(Title(), u"Tonaria");
+    if (row.message == kPathTooLongText) {
+      EXPECT_EQ(shell::currentPath[0], u'\0') << "a path too long is not cut";
+    }
+    ASSERT_EQ(boxes->Count(), 1u);
+    const auto box = boxes->Boxes().front();
+    EXPECT_EQ(box.text, row.message);
+    EXPECT_EQ(box.caption, u"Error");
+    EXPECT_EQ(box.flags, 0x30u);
+    EXPECT_EQ(box.owner, app::MainWindow());
+    CloseShell();
+  }
 }
 
-TEST_F(ShellInput, OverLongDroppedPathIsRefusedNotCut) {
-  Start();
-  const std::string dir = TempDir() + "/" + std::string(200, 'd');
-  std::filesystem::create_directories(dir);
-  const std::string path = dir + "/" + std::string(60, 'f') + ".wav";
-  std::ofstream(path) << "x";
-  Drop({path});
-  ExpectRefused(kPathTooLongText);
-  EXPECT_EQ(shell::currentPath[0], u'\0');
-}
-
-TEST_F(ShellInput, UnsupportedCommandLineFileShowsTheMessage) {
-  Start(u"/tmp/readme.txt");
-  ExpectRefused(kUnsupportedFileText);
-}
-
-TEST_F(ShellInput, OverLongCommandLinePathIsRefusedNotCut) {
-  Start(Wide("/" + std::string(300, 'p') + ".wav"));
-  ExpectRefused(kPathTooLongText);
-  EXPECT_EQ(shell::currentPath[0], u'\0');
-}
-
-// The command line comes as the shell split it: each argument whole, byte for byte.
-struct ArgumentsCase {
-  const char* name;
-  std::vector<const char*> arguments;  // after the program's name
-  OptionAction action;
-  std::string file;  // relative to the current folder unless it starts with '/'
-  std::vector<std::string> others;
-};
-void PrintTo(const ArgumentsCase& c, std::ostream* os) { *os << c.name; }
-
-class Arguments : public ::testing::TestWithParam<ArgumentsCase> {};
-
-TEST_P(Arguments, GiveTheActionAndTheFirstFileMadeAbsolute) {
-  const ArgumentsCase& c = GetParam();
-  std::vector<const char*> argv{"tonaria"};
-  argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-  const ParsedOptions parsed = ParseOptions(static_cast<int>(argv.size()), argv.data());
-  EXPECT_EQ(parsed.action, c.action);
+// The command line comes as the shell split it: each argument whole, byte for byte;
+// the first file is made absolute.
+TEST(CommandLine, GivesTheActionAndTheFirstFileMadeAbsolute) {
+  using enum OptionAction;
+  struct Row {
+    std::vector<const char*> arguments;  // after the program's name
+    OptionAction action;
+    std::string file;  // relative to the current folder unless it starts with '/'
+    std::vector<std::string> others;
+  };
+  const Row rows[] = {
+      {{}, kRun, "", {}},
+      {{"tone.wav"}, kRun, "tone.wav", {}},
+      {{"./tone.wav"}, kRun, "tone.wav", {}},
+      {{"say \"hi\".wav"}, kRun, "say \"hi\".wav", {}},
+      {{"caf\xE9.wav"}, kRun, "caf\xE9.wav", {}},
+      {{"/music/a b.wav"}, kRun, "/music/a b.wav", {}},
+      {{"/a.wav", "/b.wav"}, kRun, "/a.wav", {"/b.wav"}},
+      {{"a.wav", "b.wav", "c d.wav"}, kRun, "a.wav", {"b.wav", "c d.wav"}},
+      {{"-"}, kRun, "-", {}},
+      {{"--", "--help", "-h"}, kRun, "--help", {"-h"}},
+      {{"x.wav", "-h"}, kHelp, "x.wav", {}},
+      {{"--help"}, kHelp, "", {}},
+      {{"--version"}, kVersion, "", {}},
+      {{"--loud"}, kUsageError, "", {}},
+      {{"-x"}, kUsageError, "", {}},
+  };
   const std::string here = std::filesystem::current_path().string();
-  const std::string file = c.file.empty() || c.file.front() == '/' ? c.file : here + "/" + c.file;
-  EXPECT_EQ(parsed.file, file);
-  EXPECT_EQ(parsed.others, c.others);
+  for (const Row& row : rows) {
+    std::vector<const char*> argv{"tonaria"};
+    argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+    SCOPED_TRACE(::testing::PrintToString(argv));
+    const ParsedOptions parsed = ParseOptions(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(parsed.action, row.action);
+    EXPECT_EQ(parsed.file,
+              row.file.empty() || row.file[0] == '/' ? row.file : here + "/" + row.file);
+    EXPECT_EQ(parsed.others, row.others);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    CommandLines, Arguments,
-    ::testing::Values(
-        ArgumentsCase{"None", {}, OptionAction::kRun, "", {}},
-        ArgumentsCase{"RelativeName", {"tone.wav"}, OptionAction::kRun, "tone.wav", {}},
-        ArgumentsCase{"DotSlash", {"./tone.wav"}, OptionAction::kRun, "tone.wav", {}},
-        ArgumentsCase{"QuotesAndBlanksAreTheNames",
-                      {"say \"hi\".wav"},
-                      OptionAction::kRun,
-                      "say \"hi\".wav",
-                      {}},
-        ArgumentsCase{"NotUtf8", {"caf\xE9.wav"}, OptionAction::kRun, "caf\xE9.wav", {}},
-        ArgumentsCase{"AbsoluteKept", {"/music/a b.wav"}, OptionAction::kRun, "/music/a b.wav", {}},
-        ArgumentsCase{
-            "TwoFilesFirstPlays", {"/a.wav", "/b.wav"}, OptionAction::kRun, "/a.wav", {"/b.wav"}},
-        ArgumentsCase{"ManyFiles",
-                      {"a.wav", "b.wav", "c d.wav"},
-                      OptionAction::kRun,
-                      "a.wav",
-                      {"b.wav", "c d.wav"}},
-        ArgumentsCase{"DashIsAFile", {"-"}, OptionAction::kRun, "-", {}},
-        ArgumentsCase{"EndOfOptions", {"--", "--help", "-h"}, OptionAction::kRun, "--help", {"-h"}},
-        ArgumentsCase{"ShortHelp", {"x.wav", "-h"}, OptionAction::kHelp, "x.wav", {}},
-        ArgumentsCase{"LongHelp", {"--help"}, OptionAction::kHelp, "", {}},
-        ArgumentsCase{"Version", {"--version"}, OptionAction::kVersion, "", {}},
-        ArgumentsCase{"UnknownLong", {"--loud"}, OptionAction::kUsageError, "", {}},
-        ArgumentsCase{"UnknownShort", {"-x"}, OptionAction::kUsageError, "", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShellInput, AFileNamedFromItsFolderPlaysUnderItsOwnName) {
   const std::string name = "say \"hi\".wav";
@@ -189,6 +173,7 @@ TEST_F(ShellInput, AboutBoxShowsEveryLineWholeInItsNinePointFontAndClosesWithOk)
   QStringList labels;
   QStringList cut;
   int pointSize = 0;
+  bool closedByOk = false;
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
@@ -209,12 +194,14 @@ TEST_F(ShellInput, AboutBoxShowsEveryLineWholeInItsNinePointFontAndClosesWithOk)
         cut << button->text();
       if (button->text() == QStringLiteral("&OK")) button->click();
     }
+    closedByOk = !dialog->isVisible();
   });
   QTimer::singleShot(std::chrono::milliseconds(testing_support::kBound).count(), [] {
     if (QWidget* stuck = QApplication::activeModalWidget()) stuck->close();
   });
   Command(IDM_ABOUT);
   QApplication::setFont(desktopFont);
+  EXPECT_TRUE(closedByOk);
   EXPECT_EQ(pointSize, 9);
   EXPECT_EQ(labels.size(), 7);
   EXPECT_TRUE(labels.contains(QStringLiteral("Support mp3, wma, ogg, wav, ape and flac formats.")));
@@ -222,7 +209,7 @@ TEST_F(ShellInput, AboutBoxShowsEveryLineWholeInItsNinePointFontAndClosesWithOk)
   EXPECT_TRUE(cut.isEmpty()) << "cut off: " << cut.join(QStringLiteral(" | ")).toStdString();
 }
 
-TEST(AboutDlgProc, HandlesInitOkAndCancelOnly) {
+TEST(AboutDlgProc, OkAndCancelEndTheDialogAndNothingElseDoes) {
   struct RecordingDialog final : qt::Dialog {
     std::intptr_t ended = -1;
     void EndDialog(std::intptr_t result) override { ended = result; }
@@ -230,13 +217,13 @@ TEST(AboutDlgProc, HandlesInitOkAndCancelOnly) {
     QDialog* Widget() override { return nullptr; }
   } dialog;
   EXPECT_EQ(AboutDlgProc(&dialog, qt::WM_INITDIALOG, 0, 0), 1);
+  EXPECT_EQ(AboutDlgProc(&dialog, qt::WM_PAINT, 0, 0), 0);
   EXPECT_EQ(AboutDlgProc(&dialog, qt::WM_COMMAND, 7, 0), 0);
   EXPECT_EQ(dialog.ended, -1);
-  EXPECT_EQ(AboutDlgProc(&dialog, qt::WM_COMMAND, 2, 0), 1);
-  EXPECT_EQ(dialog.ended, 2);
-  EXPECT_EQ(AboutDlgProc(&dialog, qt::WM_COMMAND, 1, 0), 1);
-  EXPECT_EQ(dialog.ended, 1);
-  EXPECT_EQ(AboutDlgProc(&dialog, qt::WM_PAINT, 0, 0), 0);
+  for (std::intptr_t id : {2, 1}) {
+    EXPECT_EQ(AboutDlgProc(&dialog, qt::WM_COMMAND, id, 0), 1);
+    EXPECT_EQ(dialog.ended, id);
+  }
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ struct Seen {
 };
 std::vector<Seen> seen;  // window's thread only
 
-std::intptr_t RecordingProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t RecordingProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam,
+                            std::intptr_t lParam) {
   seen.push_back({message, wParam});
   return qt::DefWindowProc(window, message, wParam, lParam);
 }
@@ -36,7 +37,8 @@ class WindowLayer : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     EnsureApplication();
-    qt::RegisterClassEx({u"WindowLayerTest", RecordingProc, testing_support::MakeProgramMenu, "", ""});
+    qt::RegisterClassEx(
+        {u"WindowLayerTest", RecordingProc, testing_support::MakeProgramMenu, "", ""});
   }
   void SetUp() override {
     seen.clear();
@@ -49,18 +51,20 @@ class WindowLayer : public ::testing::Test {
     qt::TakePendingQuit();
   }
   bool Saw(std::uint32_t message) {
-    return std::any_of(seen.begin(), seen.end(), [&](const Seen& s) { return s.message == message; });
+    return std::ranges::any_of(seen, [&](const Seen& s) { return s.message == message; });
   }
   std::unique_ptr<qt::QtWindow> window;
 };
 
-TEST_F(WindowLayer, CreateSendsWmCreateAndUnknownClassesGiveNoWindow) {
+TEST_F(WindowLayer, CreateSendsWmCreateUnknownClassesGiveNoWindowAndHotKeysNeedX11) {
   EXPECT_TRUE(Saw(qt::WM_CREATE));
   EXPECT_FALSE(qt::QtWindow::Create(u"NoSuchClass", u"x", {0, 0, 10, 10, false}));
   EXPECT_EQ(window->Widget()->width(), 287);
   EXPECT_EQ(window->Widget()->height(), 120);
   EXPECT_TRUE(window->Widget()->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_FALSE(window->Widget()->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_FALSE(window->RegisterHotKey(1, qt::MOD_CONTROL, '1')) << "offscreen has no hot keys";
+  window->UnregisterHotKey(1);  // harmless
 }
 
 TEST_F(WindowLayer, MessagesPostedFromAnotherThreadArriveOnTheWindowThreadInOrder) {
@@ -68,9 +72,7 @@ TEST_F(WindowLayer, MessagesPostedFromAnotherThreadArriveOnTheWindowThreadInOrde
     for (std::uintptr_t i = 0; i < 3; ++i) window->PostMessage(0x8001, i, 0);
   });
   poster.join();
-  ASSERT_TRUE(PumpUntil([&] {
-    return std::count_if(seen.begin(), seen.end(), [](const Seen& s) { return s.message == 0x8001; }) == 3;
-  }));
+  ASSERT_TRUE(PumpUntil([&] { return std::ranges::count(seen, 0x8001u, &Seen::message) == 3; }));
   std::vector<std::uintptr_t> order;
   for (const Seen& s : seen) {
     if (s.message == 0x8001) order.push_back(s.wParam);
@@ -78,19 +80,19 @@ TEST_F(WindowLayer, MessagesPostedFromAnotherThreadArriveOnTheWindowThreadInOrde
   EXPECT_EQ(order, (std::vector<std::uintptr_t>{0, 1, 2}));
 }
 
-TEST_F(WindowLayer, MenuChangesFromAnotherThreadNeverBlockAndReachTheMenuBar) {
+// The menu bar shows the model: a change from another thread never blocks and
+// reaches it, and a check mark follows the model, not the click.
+TEST_F(WindowLayer, MenuChangesFromAnyThreadReachTheMenuBarAndCheckMarksFollowTheModel) {
   QAction* pause = FindAction(window->Widget(), QStringLiteral("P&ause\tCtrl+2,D"));
-  ASSERT_NE(pause, nullptr);
+  QAction* peaks = FindAction(window->Widget(), QStringLiteral("Show &Peaks"));
+  ASSERT_TRUE(pause != nullptr && peaks != nullptr);
   EXPECT_FALSE(pause->isEnabled());
   // The window's thread is not pumping while the other thread changes the menu.
-  auto change = std::async(std::launch::async, [&] { window->GetMenu()->ModifyMenu(32781, 0, u"P&ause\tCtrl+2,D"); });
+  auto change = std::async(std::launch::async,
+                           [&] { window->GetMenu()->ModifyMenu(32781, 0, u"P&ause\tCtrl+2,D"); });
   ASSERT_EQ(change.wait_for(kBound), std::future_status::ready);
   EXPECT_TRUE(PumpUntil([&] { return pause->isEnabled(); }));
-}
 
-TEST_F(WindowLayer, CheckMarksFollowTheModel) {
-  QAction* peaks = FindAction(window->Widget(), QStringLiteral("Show &Peaks"));
-  ASSERT_NE(peaks, nullptr);
   EXPECT_TRUE(peaks->isChecked());
   peaks->trigger();  // the procedure ignores it: the model still says checked
   EXPECT_TRUE(peaks->isChecked());
@@ -106,7 +108,8 @@ TEST_F(WindowLayer, PresentFrameFromAnotherThreadReturnsAtOnce) {
   });
   ASSERT_EQ(present.wait_for(kBound), std::future_status::ready);
   EXPECT_EQ(window->PresentedFrames(), 100u);
-  window->PresentFrame(std::span<const std::uint32_t>(pixels).first(10), 281, 62);  // too short: ignored
+  // Too short: ignored.
+  window->PresentFrame(std::span<const std::uint32_t>(pixels).first(10), 281, 62);
   PumpPending();
 }
 
@@ -119,11 +122,6 @@ TEST_F(WindowLayer, CloseBoxDestroysTheWindowThroughTheDefaultProcedure) {
   const std::size_t count = seen.size();
   window->SendMessage(qt::WM_COMMAND, 1, 0);  // a destroyed window gets nothing more
   EXPECT_EQ(seen.size(), count);
-}
-
-TEST_F(WindowLayer, HotKeysNeedX11AndAreRefusedOffscreen) {
-  EXPECT_FALSE(window->RegisterHotKey(1, qt::MOD_CONTROL, '1'));
-  window->UnregisterHotKey(1);  // harmless
 }
 
 TEST(DialogPieces, StaticTextAndKeys) {
