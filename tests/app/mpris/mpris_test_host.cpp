@@ -116,7 +116,5 @@ int main(int argc, char** argv) {
       if (pending.compare(0, end, "end") == 0) host.EndOfFile();
     }
   });
-  const int code = QCoreApplication::exec();
-  Log("exit");
-  return code;
+  return QCoreApplication::exec();
 }
