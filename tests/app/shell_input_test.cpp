@@ -96,12 +96,14 @@ TEST_F(ShellInput, UnsupportedAndOverLongFilesAreRefusedNotCut) {
     if (row.message == kPathTooLongText) {
       EXPECT_EQ(shell::currentPath[0], u'\0') << "a path too long is not cut";
     }
-    ASSERT_EQ(boxes->Count(), 1u);
-    const auto box = boxes->Boxes().front();
-    EXPECT_EQ(box.text, row.message);
-    EXPECT_EQ(box.caption, u"Error");
-    EXPECT_EQ(box.flags, 0x30u);
-    EXPECT_EQ(box.owner, app::MainWindow());
+    const auto shown = boxes->Boxes();
+    EXPECT_EQ(shown.size(), 1u);
+    for (const auto& box : shown) {  // every row is checked, whatever an earlier one did
+      EXPECT_EQ(box.text, row.message);
+      EXPECT_EQ(box.caption, u"Error");
+      EXPECT_EQ(box.flags, 0x30u);
+      EXPECT_EQ(box.owner, app::MainWindow());
+    }
     CloseShell();
   }
 }
