@@ -28,9 +28,8 @@ std::string Path(const std::string& name);
 // ffmpeg's for the rest (of the last audio stream for two-audio.wma).
 std::vector<std::int16_t> Reference(const std::string& name);
 
-// APE and WMA files, "ape-<rate>-<channels>-<bits>.ape" and "wmav<1|2>-<rate>-<channels>.wma",
-// are made from "src-<rate>-<channels>-<bits>.wav": the test signal of this many frames
-// (in 24-bit ones, above distinct low bytes).
+// APE and WMA files, "ape-<rate>-<channels>-16.ape" and "wmav<1|2>-<rate>-<channels>.wma",
+// are made from "src-<rate>-<channels>-16.wav": the test signal of this many frames.
 inline constexpr int kFrames = 100000;  // not a whole number of 1152-frame blocks
 
 bool OpenPath(CDecoder& decoder, const std::string& path);
@@ -57,7 +56,9 @@ struct Lineup {
   const Pcm& decoded;
   const Pcm& reference;
 
-  double Error(long shift, long from, long to) const;
+  // The squared error over reference frames [from, to); adds the reference's
+  // power to *signal when asked.
+  double Error(long shift, long from, long to, double* signal = nullptr) const;
   // The shift within `around` ± `range` that fits reference frames [from, from + 4096) best.
   long BestShift(long from, long around, long range) const;
   double SnrDb(long shift, long from, long to) const;

@@ -137,25 +137,6 @@ TEST(WmaSyncReader, HeaderInfoGivesTheDurationIn100nsUnits) {
             wmf::ASF_E_NOTFOUND);
 }
 
-TEST(WmaSyncReader, VideoOnlyFileOffersNoAudioOutput) {
-  Input input("video-only.wma");
-  auto reader = OpenReader(input);
-  ASSERT_TRUE(reader);
-  wmf::DWORD outputs = 0;
-  ASSERT_EQ(reader->GetOutputCount(&outputs), S_OK);
-  for (wmf::DWORD i = 0; i < outputs; ++i) {
-    com::ComPtr<wmf::IWMOutputMediaProps> props;
-    ASSERT_EQ(reader->GetOutputProps(i, props.Put()), S_OK);
-    wmf::GUID major{};
-    props->GetType(&major);
-    EXPECT_FALSE(major == wmf::WMMEDIATYPE_Audio);
-    EXPECT_FALSE(wmf::ReadPcmFormat(props.Get()).has_value());
-  }
-  com::ComPtr<wmf::INSSBuffer> sample;
-  EXPECT_NE(reader->GetNextSample(0, sample.Put(), nullptr, nullptr, nullptr, nullptr, nullptr),
-            S_OK);
-}
-
 TEST(WmaSyncReader, NonAsfBytesDoNotOpen) {
   Input input("text.wma");
   com::ComPtr<wmf::IWMSyncReader> reader;
