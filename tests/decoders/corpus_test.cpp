@@ -16,7 +16,6 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 #include <stdlib.h>
 #include <thread>
 #include <unistd.h>
@@ -56,13 +55,8 @@ void PrintTo(const Entry& e, std::ostream* os) { *os << e.file; }
 std::vector<Entry> Manifest() {
   std::vector<Entry> entries;
   std::ifstream in(TONARIA_CORPUS_MANIFEST);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream fields(line);
-    Entry e;
-    std::getline(fields, e.file, '\t');
-    std::getline(fields, e.family, '\t');
-    std::getline(fields, e.expect, '\t');
-    std::getline(fields, e.kind);
+  for (Entry e; std::getline(in, e.file, '\t') && std::getline(in, e.family, '\t') &&
+                std::getline(in, e.expect, '\t') && std::getline(in, e.kind);) {
     entries.push_back(e);
   }
   return entries;
@@ -123,10 +117,11 @@ constexpr Rule kRules[] = {
 };
 
 const Rule& RuleFor(const std::string& family) {
-  const Rule* rule = std::find_if(std::begin(kRules), std::end(kRules),
-                                  [&](const Rule& r) { return family == r.family; });
-  EXPECT_NE(rule, std::end(kRules)) << "no rule for " << family;
-  return rule != std::end(kRules) ? *rule : kRules[0];
+  for (const Rule& rule : kRules) {
+    if (family == rule.family) return rule;
+  }
+  ADD_FAILURE() << "no rule for " << family;
+  return kRules[0];
 }
 
 // Files also played through the real output on SDL's disk driver. It runs at the
