@@ -16,14 +16,11 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 #include <stdlib.h>
-#include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include "app/shell_globals.h"
 #include "decoders/mad_decoder.h"
@@ -31,6 +28,7 @@
 #include "platform/kernel/strsafe.h"
 #include "platform/kernel/text.h"
 #include "player/player.h"
+#include "tests/decoders/fixtures.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/message_box_recorder.h"
@@ -40,6 +38,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testing_support;
+using fixtures::Pcm;
+using fixtures::Samples;
 
 struct Entry {
   std::string file;
@@ -55,71 +55,22 @@ void PrintTo(const Entry& e, std::ostream* os) { *os << e.file; }
 std::vector<Entry> Manifest() {
   std::vector<Entry> entries;
   std::ifstream in(TONARIA_CORPUS_MANIFEST);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream fields(line);
-    Entry e;
-    std::getline(fields, e.file, '\t');
-    std::getline(fields, e.family, '\t');
-    std::getline(fields, e.expect, '\t');
-    std::getline(fields, e.kind);
+  for (Entry e; std::getline(in, e.file, '\t') && std::getline(in, e.family, '\t') &&
+                std::getline(in, e.expect, '\t') && std::getline(in, e.kind);) {
     entries.push_back(e);
   }
   return entries;
 }
 
-// The corpus is made once per build tree, by the first test process to need it,
-// and again when the tool has been rebuilt since.
+// The corpus is made once per build tree, and again when the tool has been
+// rebuilt since.
 const fs::path& CorpusDir() {
-  static const fs::path dir = [] {
-    const char* root = std::getenv("TONARIA_TEST_TMP");
-    const fs::path dir =
-        fs::path(root != nullptr ? root : fs::temp_directory_path() / "tonaria-tests") / "corpus";
-    fs::create_directories(dir);
-    const std::string stamp =
-        std::to_string(fs::last_write_time(TONARIA_MAKE_CORPUS).time_since_epoch().count());
-    const int lock = ::open((dir / ".lock").c_str(), O_CREAT | O_RDWR, 0644);
-    ::flock(lock, LOCK_EX);
-    std::string made;
-    std::ifstream(dir / ".done") >> made;
-    if (made != stamp) {
-      for (const auto& item : fs::directory_iterator(dir)) {
-        if (item.path().filename() != ".lock") fs::remove_all(item.path());
-      }
-      if (RunTool(std::string("'") + TONARIA_MAKE_CORPUS + "' '" + dir.string() + "'"))
-        std::ofstream(dir / ".done") << stamp << "\n";
-    }
-    ::flock(lock, LOCK_UN);
-    ::close(lock);
-    return dir;
-  }();
+  static const fs::path dir = fixtures::MadeOnce(
+      "corpus", std::to_string(fs::last_write_time(TONARIA_MAKE_CORPUS).time_since_epoch().count()),
+      [](const fs::path& dir) {
+        return RunTool(std::string("'") + TONARIA_MAKE_CORPUS + "' '" + dir.string() + "'");
+      });
   return dir;
-}
-
-struct Pcm {
-  int rate = 0;
-  int channels = 0;
-  std::vector<std::int16_t> samples;
-  long Frames() const { return channels > 0 ? static_cast<long>(samples.size()) / channels : 0; }
-};
-
-Pcm ReadWav(const fs::path& path) {
-  Pcm pcm;
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (file == nullptr) return pcm;
-  pcm.rate = info.samplerate;
-  pcm.channels = info.channels;
-  pcm.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
-  sf_readf_short(file, pcm.samples.data(), info.frames);
-  sf_close(file);
-  return pcm;
-}
-
-std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes) {
-  std::vector<std::int16_t> samples(bytes.size() / 2);
-  for (std::size_t i = 0; i < samples.size(); ++i)
-    samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  return samples;
 }
 
 // Plays path through the engine until it ends by itself.
@@ -138,72 +89,6 @@ void PlayToEnd(const std::string& path, OutputDevices& devices, RecordingDisplay
             platform::WaitResult::kSignalled);
   shell::mainWindow = nullptr;
 }
-
-// How decoded PCM lines up with the reference: decoded frame f + shift carries
-// reference frame f.
-struct Lineup {
-  const Pcm& decoded;
-  const Pcm& reference;
-
-  double Error(long shift, long from, long to) const {
-    const int ch = reference.channels;
-    from = std::max({from, -shift, 0L});
-    to = std::min({to, decoded.Frames() - shift, reference.Frames()});
-    double sum = 0;
-    for (long f = from; f < to; ++f) {
-      for (int c = 0; c < ch; ++c) {
-        const double e = decoded.samples[(f + shift) * ch + c] - reference.samples[f * ch + c];
-        sum += e * e;
-      }
-    }
-    return sum;
-  }
-
-  // The shift within `around` ± `range` that fits reference frames [from, from + 4096) best.
-  long BestShift(long from, long around, long range) const {
-    long best = around;
-    double least = INFINITY;
-    for (long shift = around - range; shift <= around + range; ++shift) {
-      const double e = Error(shift, from, from + 4096);
-      if (e < least) least = e, best = shift;
-    }
-    return best;
-  }
-
-  double SnrDb(long shift, long from, long to) const {
-    const int ch = reference.channels;
-    from = std::max({from, -shift, 0L});
-    to = std::min({to, decoded.Frames() - shift, reference.Frames()});
-    double signal = 0;
-    for (long i = from * ch; i < to * ch; ++i)
-      signal += double(reference.samples[i]) * reference.samples[i];
-    const double noise = Error(shift, from, to);
-    return noise == 0 ? INFINITY : 10 * std::log10(signal / noise);
-  }
-
-  // Around damage: the reference frames from the start that match under the head
-  // shift, and from the end under the tail shift, in blocks; the stretch between
-  // them is what the damage took. Returns its length and the worst SNR outside it.
-  std::pair<long, double> DamagedStretch(long head, long tail, double floorDb) const {
-    constexpr long kBlock = 1024;
-    const long frames = reference.Frames();
-    double worst = INFINITY;
-    long good = 0;
-    for (; good + kBlock <= frames; good += kBlock) {
-      const double snr = SnrDb(head, good, good + kBlock);
-      if (snr < floorDb) break;
-      worst = std::min(worst, snr);
-    }
-    long rest = frames;
-    for (long from; rest > good; rest = from) {
-      from = std::max(good, rest - kBlock);
-      const double snr = SnrDb(tail, from, rest);
-      if (snr < floorDb) break;
-      worst = std::min(worst, snr);
-    }
-    return {rest - good, worst};
-  }
-};
 
 // What each family of files may differ by from ffmpeg's reading of it.
 struct Rule {
@@ -232,10 +117,11 @@ constexpr Rule kRules[] = {
 };
 
 const Rule& RuleFor(const std::string& family) {
-  const Rule* rule = std::find_if(std::begin(kRules), std::end(kRules),
-                                  [&](const Rule& r) { return family == r.family; });
-  EXPECT_NE(rule, std::end(kRules)) << "no rule for " << family;
-  return rule != std::end(kRules) ? *rule : kRules[0];
+  for (const Rule& rule : kRules) {
+    if (family == rule.family) return rule;
+  }
+  ADD_FAILURE() << "no rule for " << family;
+  return kRules[0];
 }
 
 // Files also played through the real output on SDL's disk driver. It runs at the
@@ -290,7 +176,7 @@ TEST_P(Corpus, PlaysAsFfmpegReadsIt) {
     Report(e, boxes.Count() > 0 ? "nothing played; a message" : "nothing played", "");
     return;
   }
-  const Pcm reference = ReadWav(path + ".ref.wav");
+  const Pcm reference = fixtures::ReadWav(path + ".ref.wav");
   ASSERT_GT(reference.Frames(), 0) << "ffmpeg made no reference";
   ASSERT_FALSE(devices.created.empty()) << "no output was made";
   const auto& out = *devices.created.back();
@@ -301,7 +187,7 @@ TEST_P(Corpus, PlaysAsFfmpegReadsIt) {
   const Pcm played{reference.rate, reference.channels, Samples(written)};
 
   const Rule& rule = RuleFor(e.family);
-  const Lineup lineup{played, reference};
+  const fixtures::Lineup lineup{played, reference};
   const long frames = reference.Frames();
   const long head = lineup.BestShift(std::min(frames / 8, 8192L), 0, rule.maxShift);
   const long lengthDiff = played.Frames() - head - frames;
@@ -356,7 +242,7 @@ TEST(SlowStorage, AStalledReadDelaysTheFileButLosesNothing) {
   const fs::path source = CorpusDir() / "s16-8k-mono.wav";
   std::ifstream in(source, std::ios::binary);
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-  const Pcm expected = ReadWav(source);
+  const Pcm expected = fixtures::ReadWav(source);
   ASSERT_GT(expected.Frames(), 0);
   const std::string pipe = TempPath("slow.wav");
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);

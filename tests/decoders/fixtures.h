@@ -1,10 +1,13 @@
 // Test files for every decoder, made from generated WAVs by Debian's encoders
 // (sox, lame, oggenc, flac, jmac, ffmpeg) on first use and shared by every test
-// process of the build tree, with a reference decode of each by another decoder
-// ("<name>.raw", 16-bit interleaved).
+// process of the build tree, with a reference decode of each lossy one by another
+// decoder ("<name>.raw", 16-bit interleaved); and how decoded PCM lines up with
+// a reference.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,18 +15,21 @@
 
 namespace fixtures {
 
+// A directory of test files made once per build tree: the first process to get
+// here empties it and runs make unless it was made with this stamp; the others
+// wait on its lock.
+std::filesystem::path MadeOnce(const std::string& name, const std::string& stamp,
+                               const std::function<bool(const std::filesystem::path&)>& make);
+
 // The path of a generated file; generates the whole set once if needed. Names not
 // in the set (such as "missing.mp3") give a path where no file is.
 std::string Path(const std::string& name);
 // The reference decoder's 16-bit output for a generated file: lame's own for MP3,
 // ffmpeg's for the rest (of the last audio stream for two-audio.wma).
 std::vector<std::int16_t> Reference(const std::string& name);
-// The 16-bit samples of a generated WAV (read with libsndfile).
-std::vector<std::int16_t> WavSamples(const std::string& name);
 
-// APE and WMA files, "ape-<rate>-<channels>-<bits>.ape" and "wmav<1|2>-<rate>-<channels>.wma",
-// are made from "src-<rate>-<channels>-<bits>.wav": the test signal of this many frames
-// (in 24-bit ones, above distinct low bytes).
+// APE and WMA files, "ape-<rate>-<channels>-16.ape" and "wmav<1|2>-<rate>-<channels>.wma",
+// are made from "src-<rate>-<channels>-16.wav": the test signal of this many frames.
 inline constexpr int kFrames = 100000;  // not a whole number of 1152-frame blocks
 
 bool OpenPath(CDecoder& decoder, const std::string& path);
@@ -31,17 +37,35 @@ bool OpenPath(CDecoder& decoder, const std::string& path);
 std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes = nullptr);
 // How many file descriptors this process has open, to show that nothing is left open.
 int OpenFileCount();
-// The largest difference between two streams of equal length; -1 when the lengths differ.
-int MaxDifference(const std::vector<std::int16_t>& a, const std::vector<std::int16_t>& b);
 
-// How decoded output lines up with a reference: decoded[i + shift] ~ reference[i]
-// frame by frame, and the signal-to-noise ratio over the overlap.
-struct Match {
-  long shift = 0;
-  double snrDb = 0;
-  long extraFrames = 0;  // decoded frames after the shift minus reference frames
+// Little-endian bytes as 16-bit samples.
+std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes);
+
+struct Pcm {
+  int rate = 0;
+  int channels = 0;
+  std::vector<std::int16_t> samples;
+  long Frames() const { return channels > 0 ? static_cast<long>(samples.size()) / channels : 0; }
 };
-Match Compare(const std::vector<std::int16_t>& decoded, const std::vector<std::int16_t>& reference,
-              int channels, long maxShift);
+// A sound file read by libsndfile as 16-bit samples; empty when it can't be read.
+Pcm ReadWav(const std::string& path);
+
+// How decoded PCM lines up with a reference: decoded frame f + shift carries
+// reference frame f.
+struct Lineup {
+  const Pcm& decoded;
+  const Pcm& reference;
+
+  // The squared error over reference frames [from, to); adds the reference's
+  // power to *signal when asked.
+  double Error(long shift, long from, long to, double* signal = nullptr) const;
+  // The shift within `around` ± `range` that fits reference frames [from, from + 4096) best.
+  long BestShift(long from, long around, long range) const;
+  double SnrDb(long shift, long from, long to) const;
+  // Around damage: the reference frames from the start that match under the head
+  // shift, and from the end under the tail shift, in blocks; the stretch between
+  // them is what the damage took. Returns its length and the worst SNR outside it.
+  std::pair<long, double> DamagedStretch(long head, long tail, double floorDb) const;
+};
 
 }  // namespace fixtures

@@ -1,50 +1,34 @@
 #include "decoders/mac_decoder.h"
 
 #include <filesystem>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "platform/kernel/text.h"
 #include "tests/decoders/fixtures.h"
 #include "tests/support/audio_fixtures.h"
-#include "tests/support/message_box_recorder.h"
 
 namespace {
 
 using namespace fixtures;
-using testing_support::MessageBoxRecorder;
 namespace ape = platform::ape;
 
-// --- the decompressor itself ---
-
-struct ExtensionCase {
-  const char* extension;
-  bool accepted;
-};
-
-class ApeExtensions : public ::testing::TestWithParam<ExtensionCase> {};
-
-TEST_P(ApeExtensions, PickTheReaderWithoutRegardToCase) {
-  const ExtensionCase& c = GetParam();
-  const std::string copy = testing_support::TempPath(std::string("copy.") + c.extension);
-  std::filesystem::copy_file(Path("ape-44100-1-16.ape"), copy,
-                             std::filesystem::copy_options::overwrite_existing);
-  int error = -7;
-  const auto decompressor = ape::CreateIAPEDecompress(platform::FromUtf8(copy).c_str(), &error);
-  EXPECT_EQ(decompressor != nullptr, c.accepted) << c.extension;
-  EXPECT_EQ(error == 0, c.accepted) << c.extension;
-  if (!c.accepted) {
-    EXPECT_EQ(error, ape::ERROR_UNSUPPORTED_FILE_TYPE);
+// The reader is picked by the extension, whatever its case.
+TEST(ApeDecompress, TakesApeMacAndAplFilesWithoutRegardToCase) {
+  const std::pair<const char*, bool> rows[] = {{"ape", true}, {"APE", true},  {"Mac", true},
+                                               {"apl", true}, {"wav", false}, {"apex", false},
+                                               {"ap", false}};
+  for (const auto& [extension, accepted] : rows) {
+    const std::string copy = testing_support::TempPath(std::string("copy.") + extension);
+    std::filesystem::copy_file(Path("ape-44100-1-16.ape"), copy,
+                               std::filesystem::copy_options::overwrite_existing);
+    int error = -7;
+    const auto decompressor = ape::CreateIAPEDecompress(platform::FromUtf8(copy).c_str(), &error);
+    EXPECT_EQ(decompressor != nullptr, accepted) << extension;
+    EXPECT_EQ(error, accepted ? 0 : ape::ERROR_UNSUPPORTED_FILE_TYPE) << extension;
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, ApeExtensions,
-                         ::testing::Values(ExtensionCase{"ape", true}, ExtensionCase{"APE", true},
-                                           ExtensionCase{"Mac", true}, ExtensionCase{"apl", true},
-                                           ExtensionCase{"wav", false},
-                                           ExtensionCase{"apex", false},
-                                           ExtensionCase{"ap", false}),
-                         [](const auto& info) { return std::string(info.param.extension); });
 
 TEST(ApeDecompress, ReportsTheFormatAndHandsOutWholeBlocks) {
   int error = -1;
@@ -57,7 +41,7 @@ TEST(ApeDecompress, ReportsTheFormatAndHandsOutWholeBlocks) {
   EXPECT_EQ(d->GetInfo(ape::APE_INFO_CHANNELS), 2);
   EXPECT_EQ(d->GetInfo(ape::APE_INFO_BLOCK_ALIGN), 4);
   // Odd block counts that cut across the decoder's own frames.
-  const auto source = testing_support::ToBytes(WavSamples("src-44100-2-16.wav"));
+  const auto source = testing_support::ToBytes(ReadWav(Path("src-44100-2-16.wav")).samples);
   std::vector<std::uint8_t> all;
   char buffer[4 * 1001];
   for (int retrieved = -1; retrieved != 0;) {
