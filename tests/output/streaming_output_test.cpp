@@ -8,6 +8,7 @@
 #include "tests/output/output_fixture.h"
 
 namespace sound = platform::sound;
+using index_coded::Bytes;
 using output_testing::ManualOutputTest;
 
 namespace {
@@ -73,14 +74,14 @@ TEST(WaveFormat, ManyChannelsUseTheExtensibleForm) {
   EXPECT_EQ(BuildWaveFormat(2, 44100, 12).wBitsPerSample, 16);  // rounded up to whole bytes
 }
 
-using StreamingWrite = ManualOutputTest;
+using StreamingOutput = ManualOutputTest;
 
-TEST_F(StreamingWrite, FirstWriteAfterStartGoesToTheWriteCursorAndStartsPlaying) {
+TEST_F(StreamingOutput, FirstWriteAfterStartGoesToTheWriteCursorAndStartsPlaying) {
   auto output = Make();
   Device().SetCursors(1000, 4000);
   ASSERT_EQ(output->Start(), 1);
   EXPECT_EQ(Device().playCalls, 0) << "nothing to play yet";
-  const auto block = Pattern(4608);
+  const auto block = Bytes(0, 1152);
   EXPECT_EQ(output->Write(block.data(), 4608), 4608u);
   EXPECT_EQ(Device().playCalls, 1);
   EXPECT_EQ(Device().Read(4000, 4608), block);
@@ -91,10 +92,12 @@ TEST_F(StreamingWrite, FirstWriteAfterStartGoesToTheWriteCursorAndStartsPlaying)
   EXPECT_EQ(Device().Read(4000 + 4608, 4608), block);
 }
 
-TEST_F(StreamingWrite, WriteBeforeStartIsHeldUntilStartPlaysItOnce) {
+// Whether what fits is then played once and in order is the engine-feed tests' part.
+TEST_F(StreamingOutput, WriteBeforeStartTakesWhatFitsAndStartPlaysItOnce) {
   auto output = Make();
-  const auto data = Pattern(88200);
-  EXPECT_EQ(output->Write(data.data(), 88200), 88200u);
+  const auto data = Bytes(0, 25000);
+  EXPECT_EQ(output->Write(data.data(), 100000), 88200u) << "what fits below the queue target";
+  EXPECT_EQ(output->Write(data.data(), 4000), 0u) << "queue full";
   EXPECT_EQ(Device().playCalls, 0);
   EXPECT_EQ(output->GetPlayedBytes(), 0) << "all queued on a stopped buffer: nothing played";
   ASSERT_EQ(output->Start(), 1);
@@ -104,11 +107,11 @@ TEST_F(StreamingWrite, WriteBeforeStartIsHeldUntilStartPlaysItOnce) {
   EXPECT_EQ(Device().playCalls, 1) << "Start while playing changes nothing";
 }
 
-TEST_F(StreamingWrite, WriteCrossingTheEndIsSplitAndWraps) {
+TEST_F(StreamingOutput, WriteCrossingTheEndIsSplitAndWraps) {
   auto output = Make();
   const std::uint32_t near = output->bufferBytes - 1000;
   Device().SetCursors(near, near);
-  const auto block = Pattern(4000);
+  const auto block = Bytes(0, 1000);
   EXPECT_EQ(output->Write(block.data(), 4000), 4000u);
   EXPECT_EQ(output->writePos, 3000);
   EXPECT_EQ(Device().Read(near, 4000), block);
@@ -117,21 +120,11 @@ TEST_F(StreamingWrite, WriteCrossingTheEndIsSplitAndWraps) {
       << "one lock, two regions";
 }
 
-// Whether what fits is then played once and in order is the engine-feed tests' part.
-TEST_F(StreamingWrite, TakesExactlyWhatFitsAndNothingWhenFull) {
-  auto output = Make();
-  const auto data = Pattern(100000);
-  EXPECT_EQ(output->Write(data.data(), 100000), 88200u) << "what fits below the queue target";
-  EXPECT_EQ(output->Write(data.data(), 4000), 0u) << "queue full";
-}
-
-using Underrun = ManualOutputTest;
-
-TEST_F(Underrun, IsNoticedAndWritingRestartsOneDeviceReadPastTheWriteCursorWithPlay) {
+TEST_F(StreamingOutput, UnderrunIsNoticedAndWritingRestartsOneDeviceReadPastTheWriteCursor) {
   auto output = Make();
   Device().lead = 400;
   ASSERT_EQ(output->Start(), 1);
-  const auto block = index_coded::Bytes(0, 4000);
+  const auto block = Bytes(0, 4000);
   ASSERT_EQ(output->Write(block.data(), 16000), 16000u);
   const int playsBefore = Device().playCalls;
   Device().Advance(16000 + 8000);  // played past the data into the silence behind it
@@ -139,7 +132,7 @@ TEST_F(Underrun, IsNoticedAndWritingRestartsOneDeviceReadPastTheWriteCursorWithP
   EXPECT_EQ(output->underrun, 0u) << "the DSP thread's query does not record it";
   EXPECT_EQ(output->GetWritableBytes(nullptr, nullptr, nullptr, true), output->queueTarget);
   EXPECT_EQ(output->underrun, 1u);
-  const auto next = index_coded::Bytes(4000, 1000);
+  const auto next = Bytes(4000, 1000);
   EXPECT_EQ(output->Write(next.data(), 4000), 4000u);
   EXPECT_NE(std::find(Device().locks.begin(), Device().locks.end(),
                       std::make_pair(Device().write + 400, 4000u)),
@@ -152,12 +145,10 @@ TEST_F(Underrun, IsNoticedAndWritingRestartsOneDeviceReadPastTheWriteCursorWithP
       << "a gap of silence, nothing replayed";
 }
 
-using StartStop = ManualOutputTest;
-
-TEST_F(StartStop, StartAfterStopPlaysAtOnceAndSilencesTheFreePart) {
+TEST_F(StreamingOutput, StartAfterStopPlaysAtOnceAndSilencesTheFreePart) {
   auto output = Make();
   ASSERT_EQ(output->Start(), 1);
-  const auto data = Pattern(88200);
+  const auto data = Bytes(0, 22050);
   ASSERT_EQ(output->Write(data.data(), 88200), 88200u);
   Device().Advance(60000);
   output->Stop();
@@ -173,54 +164,35 @@ TEST_F(StartStop, StartAfterStopPlaysAtOnceAndSilencesTheFreePart) {
   EXPECT_EQ(output->silenceAhead, output->bufferBytes - 88200 + 60000);
 }
 
-using DeviceTrouble = ManualOutputTest;
-
-TEST_F(DeviceTrouble, OnlyAnUnbrokenRunOfFailedRestoresMarksTheDeviceGone) {
-  auto output = Make();
-  ASSERT_EQ(output->Start(), 1);
-  const auto block = Pattern(4000);
-  const int attempts = StreamingAudioOutput::kRestoreAttempts;
-  // One short of the limit, then a restore that works: the count starts again.
-  Device().lost = true;
-  Device().restoreFailures = attempts - 1;
-  for (int i = 0; i < attempts - 1; ++i) EXPECT_EQ(output->Write(block.data(), 4000), 0u);
-  EXPECT_EQ(output->Write(block.data(), 4000), 4000u);
-  EXPECT_FALSE(output->DeviceFailed());
-  Device().lost = true;
-  Device().restoreFailures = 1000;
-  for (int i = 0; i < attempts - 1; ++i) {
-    EXPECT_EQ(output->Write(block.data(), 4000), 0u);
-    EXPECT_FALSE(output->DeviceFailed()) << "attempt " << i;
-  }
-  EXPECT_EQ(output->Write(block.data(), 4000), 0u);
-  EXPECT_TRUE(output->DeviceFailed());
-}
-
 // With room in the queue Write meets the loss in Lock; with the queue full it has
-// nothing to lock and must see it all the same. Restored, the buffer takes the block at
-// the write cursor and plays again; gone for good, eight failed restores end it.
+// nothing to lock and must see it all the same. A restore that works, even after
+// failed ones, starts the count again, and the buffer takes the block at the write
+// cursor and plays again; only an unbroken run of eight failed restores ends it.
 class LostBuffer : public ManualOutputTest, public ::testing::WithParamInterface<std::uint32_t> {};
 
-TEST_P(LostBuffer, IsRestoredAndTakesTheBlockOrEndsAfterEightFailedRestores) {
+TEST_P(LostBuffer, IsRestoredAndTakesTheBlockOrEndsAfterEightFailedRestoresInARow) {
   const std::uint32_t queued = GetParam();
+  const int attempts = StreamingAudioOutput::kRestoreAttempts;
   auto output = Make();
   ASSERT_EQ(output->Start(), 1);
-  const auto data = Pattern(queued);
+  const auto data = Bytes(0, queued / 4);
   ASSERT_EQ(output->Write(data.data(), queued), queued);
   Device().lost = true;
   Device().playing = false;
+  Device().restoreFailures = attempts - 1;
+  const auto next = Bytes(50000, 1000);
+  for (int i = 0; i < attempts - 1; ++i) EXPECT_EQ(output->Write(next.data(), 4000), 0u);
   const int plays = Device().playCalls;
-  const auto next = Pattern(4000, 9);
   EXPECT_EQ(output->Write(next.data(), 4000), 4000u);
-  EXPECT_EQ(Device().restoreCalls, 1);
+  EXPECT_EQ(Device().restoreCalls, attempts);
   EXPECT_EQ(Device().playCalls, plays + 1) << "playback is asked for again";
   EXPECT_EQ(Device().Read(Device().write, 4000), next)
       << "written at the write cursor, not dropped";
   ASSERT_EQ(output->Write(data.data(), queued - 4000), queued - 4000) << "queued as before";
   Device().lost = true;
   Device().restoreFailures = 1000;
-  for (int i = 0; i < StreamingAudioOutput::kRestoreAttempts; ++i) {
-    EXPECT_FALSE(output->DeviceFailed()) << "attempt " << i;
+  for (int i = 0; i < attempts; ++i) {
+    EXPECT_FALSE(output->DeviceFailed()) << "attempt " << i << " of a run after a restore";
     EXPECT_EQ(output->Write(next.data(), 4000), 0u);
   }
   EXPECT_TRUE(output->DeviceFailed());
@@ -228,9 +200,9 @@ TEST_P(LostBuffer, IsRestoredAndTakesTheBlockOrEndsAfterEightFailedRestores) {
 
 INSTANTIATE_TEST_SUITE_P(Queue, LostBuffer, ::testing::Values(8000u, 88200u));
 
-TEST_F(DeviceTrouble, FailingCursorQueryOrLockTakesNothingAndFailingPlayOrStatusFailsStart) {
+TEST_F(StreamingOutput, FailingCursorQueryOrLockTakesNothingAndFailingPlayOrStatusFailsStart) {
   auto output = Make();
-  const auto block = Pattern(4000);
+  const auto block = Bytes(0, 1000);
   Device().positionResult = sound::DSERR_GENERIC;
   EXPECT_EQ(output->Write(block.data(), 4000), 0u);
   EXPECT_EQ(output->GetPlayedBytes(), 0);
@@ -248,7 +220,7 @@ TEST_F(DeviceTrouble, FailingCursorQueryOrLockTakesNothingAndFailingPlayOrStatus
   EXPECT_FALSE(output->DeviceFailed());
 }
 
-TEST_F(DeviceTrouble, CreationFailuresYieldNoOutputAndDropTheDevice) {
+TEST_F(StreamingOutput, CreationFailuresYieldNoOutputAndDropTheDevice) {
   system.createResult = sound::DSERR_NODRIVER;
   EXPECT_EQ(Make(), nullptr);
   system.createResult = sound::DS_OK;
@@ -265,14 +237,12 @@ TEST_F(DeviceTrouble, CreationFailuresYieldNoOutputAndDropTheDevice) {
   EXPECT_EQ(Make(), nullptr) << "no starter worker, no output";
 }
 
-using PlayedBytes = ManualOutputTest;
-
-TEST_F(PlayedBytes, NeverAboveWhatWasWrittenAndFollowsTheDevice) {
+TEST_F(StreamingOutput, PlayedBytesNeverExceedWhatWasWrittenAndFollowTheDevice) {
   auto output = Make();
   Device().lead = 1764;
   ASSERT_EQ(output->Start(), 1);
   std::mt19937 random(42);
-  const auto data = Pattern(400000);
+  const auto data = Bytes(0, 100000);
   std::uint32_t offset = 0;
   std::int64_t previous = 0;
   for (int step = 0; step < 400 && offset < data.size(); ++step) {
