@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -13,48 +14,40 @@ using output_testing::ManualOutputTest;
 
 namespace {
 
-struct SizeRow {
-  float rate;
-  std::uint32_t bytesPerFrame;
-  std::uint32_t channels;
-  std::uint32_t bufferBytes;
-  std::uint32_t queueTarget;
-};
+// Rate, bytes per frame, channels; then the buffer's and the queue's bytes.
+using SizeRow = std::array<std::uint32_t, 5>;
 
 class BufferSizes : public ManualOutputTest, public ::testing::WithParamInterface<SizeRow> {};
 
 TEST_P(BufferSizes, FollowTheRateAndFrameSize) {
-  const SizeRow row = GetParam();
-  auto output = Make(row.rate, row.bytesPerFrame, row.channels);
+  const auto [rate, bytesPerFrame, channels, bufferBytes, queueTarget] = GetParam();
+  auto output = Make(static_cast<float>(rate), bytesPerFrame, channels);
   ASSERT_NE(output, nullptr);
-  EXPECT_EQ(output->bufferBytes, row.bufferBytes);
-  EXPECT_EQ(output->queueTarget, row.queueTarget);
+  EXPECT_EQ(output->bufferBytes, bufferBytes);
+  EXPECT_EQ(output->queueTarget, queueTarget);
   const sound::ManualBufferState& device = Device();
   EXPECT_EQ(device.description.dwFlags, 0x18000u);
-  EXPECT_EQ(device.description.dwBufferBytes, row.bufferBytes);
+  EXPECT_EQ(device.description.dwBufferBytes, bufferBytes);
   EXPECT_EQ(device.format.wFormatTag, sound::WAVE_FORMAT_PCM);
   EXPECT_EQ(device.format.wBitsPerSample, 16);
-  EXPECT_EQ(device.format.nBlockAlign, row.bytesPerFrame);
-  EXPECT_EQ(device.format.nAvgBytesPerSec, row.bufferBytes / 2);
+  EXPECT_EQ(device.format.nBlockAlign, bytesPerFrame);
+  EXPECT_EQ(device.format.nAvgBytesPerSec, bufferBytes / 2);
   // The queue outlasts three of the engine's 125 ms offers.
-  EXPECT_GE(std::uint64_t{row.queueTarget} * 1000, std::uint64_t{row.bufferBytes / 2} * 375);
+  EXPECT_GE(std::uint64_t{queueTarget} * 1000, std::uint64_t{bufferBytes / 2} * 375);
   // A fresh output is all silence, has nothing queued and has played nothing.
   EXPECT_TRUE(AllSilent(device.memory));
   EXPECT_EQ(output->writePos, -1);
-  EXPECT_EQ(output->silenceAhead, row.bufferBytes);
+  EXPECT_EQ(output->silenceAhead, bufferBytes);
   EXPECT_EQ(output->GetPlayedBytes(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, BufferSizes,
-                         ::testing::Values(SizeRow{44100.0f, 4, 2, 352800, 88200},
-                                           SizeRow{48000.0f, 4, 2, 384000, 88200},
-                                           SizeRow{44100.0f, 2, 1, 176400, 88200},
-                                           SizeRow{8000.0f, 2, 1, 32000, 16000},
-                                           SizeRow{96000.0f, 4, 2, 768000, 144000},
-                                           SizeRow{176400.0f, 4, 2, 1411200, 264600},
-                                           SizeRow{192000.0f, 4, 2, 1536000, 288000},
-                                           SizeRow{192000.0f, 2, 1, 768000, 144000},
-                                           SizeRow{384000.0f, 4, 2, 3072000, 576000}));
+INSTANTIATE_TEST_SUITE_P(
+    Rows, BufferSizes,
+    ::testing::Values(SizeRow{44100, 4, 2, 352800, 88200}, SizeRow{48000, 4, 2, 384000, 88200},
+                      SizeRow{44100, 2, 1, 176400, 88200}, SizeRow{8000, 2, 1, 32000, 16000},
+                      SizeRow{96000, 4, 2, 768000, 144000}, SizeRow{176400, 4, 2, 1411200, 264600},
+                      SizeRow{192000, 4, 2, 1536000, 288000}, SizeRow{192000, 2, 1, 768000, 144000},
+                      SizeRow{384000, 4, 2, 3072000, 576000}));
 
 TEST(WaveFormat, ManyChannelsUseTheExtensibleForm) {
   struct Row {

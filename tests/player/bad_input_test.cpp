@@ -67,21 +67,13 @@ Bytes Written(const ScriptedOutputState& out) {
 
 constexpr int kRate = 44100;
 
-// Test material shared by the test processes of one run: made once, each file
-// written under a private name and renamed into place.
-std::string SharedDir() {
-  static const std::string dir = [] {
-    const fs::path path = fs::path(TempDir()).parent_path() / "bad-input-material";
-    fs::create_directories(path);
-    return path.string();
-  }();
-  return dir;
-}
-
 // A file of the type holding `frames` frames of the test signal; nullopt when the
-// encoder for it is not installed or failed.
+// encoder for it is not installed or failed. The test processes of one run share the
+// material: each file is made once, under a private name, and renamed into place.
 std::optional<std::string> Material(const std::string& type, int frames) {
-  const std::string path = SharedDir() + "/" + std::to_string(frames) + "." + type;
+  static const fs::path shared = fs::path(TempDir()).parent_path() / "bad-input-material";
+  fs::create_directories(shared);
+  const std::string path = (shared / (std::to_string(frames) + "." + type)).string();
   if (fs::exists(path)) return path;
   const std::string wav = TempPath("source-" + std::to_string(frames) + ".wav");
   if (!fs::exists(wav) && !WriteSoundFile(wav, kRate, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
@@ -99,7 +91,7 @@ std::optional<std::string> Material(const std::string& type, int frames) {
     const std::string in = "'" + wav + "'", out = "'" + made + "'";
     // flac refuses a WAV without samples; sox writes the stream header alone.
     const bool noFlacSamples = type == "flac" && frames == 0;
-    const std::pair<std::string, std::string> encoders[] = {
+    const std::map<std::string, std::string> encoders = {
         {"wav", "cp " + in + " " + out},
         {"mp3", "lame --quiet -b 128 " + in + " " + out},
         {"ogg", "oggenc -Q -q 2 -o " + out + " " + in},
@@ -109,9 +101,7 @@ std::optional<std::string> Material(const std::string& type, int frames) {
         {"wma", "ffmpeg -nostdin -v error -y -i " + in + " -c:a wmav2 -b:a 128k " + out},
         {"ape", "jmac c2 " + in + " " + out},
     };
-    const auto row = std::find_if(std::begin(encoders), std::end(encoders),
-                                  [&](const auto& e) { return e.first == type; });
-    const std::string& command = row->second;
+    const std::string& command = encoders.at(type);
     if (!HaveTool(command.substr(0, command.find(' '))) || !RunTool(command)) return std::nullopt;
   }
   if (!fs::exists(made) || fs::file_size(made) == 0) return std::nullopt;
