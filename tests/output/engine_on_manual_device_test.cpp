@@ -22,56 +22,44 @@ using output_testing::ManualOutputTest;
 
 namespace {
 
-class EngineFeed : public ManualOutputTest {
- protected:
-  // Plays `frames` index-coded stereo frames at `rate` through a fresh output. After
-  // stallAfter frames have been offered the decoder stalls: the device plays stallMs
-  // with nothing written. Returns what the device played, read back.
-  index_coded::Capture Feed(std::uint32_t rate, std::int64_t frames, std::int64_t stallAfter = -1,
-                            std::uint32_t stallMs = 0) {
-    auto output = Make(static_cast<float>(rate), 4, 2);
-    EXPECT_NE(output, nullptr);
-    if (!output) return {};
-    // SDL's period: the power of two from 64 frames up to a 50th of a second, at most 4096.
-    std::uint32_t periodFrames = 64;
-    while (periodFrames < 4096 && periodFrames < rate / 50) periodFrames *= 2;
-    const std::uint32_t period = periodFrames * 4;
-    Device().lead = period;  // what the device took last is in flight
-    std::uint64_t owed = 0;
-    const auto play = [&](std::uint64_t bytes) {
-      for (owed += bytes; owed >= period; owed -= period) Device().Advance(period);
-    };
-
-    EXPECT_EQ(output->Start(), 1);
-    const auto data = index_coded::Bytes(0, frames);
-    std::size_t offset = 0;
-    bool stalled = false;
-    while (offset < data.size()) {
-      if (!stalled && stallAfter >= 0 && offset >= static_cast<std::size_t>(stallAfter) * 4) {
-        play(std::uint64_t{rate} * 4 * stallMs / 1000);
-        stalled = true;
-      }
-      const auto block =
-          static_cast<std::uint32_t>(std::min<std::size_t>(4608, data.size() - offset));
-      const std::uint32_t taken = output->Write(data.data() + offset, block);
-      offset += taken;
-      if (taken < block) play(rate * 4 / 8);  // the engine's 125 ms wait
-    }
-    play(output->bufferBytes);  // what is queued plays out
-    return index_coded::Read(Device().heard);
-  }
-};
-
 // At any rate the device is never starved. A decoder that stalls (slow storage, a
 // network share) for longer than the silence behind the queued data, or than the whole
-// buffer, leaves one silent gap, and the audio goes on exactly where it stopped.
+// buffer, leaves one silent gap, and the audio goes on exactly where it stopped. Four
+// seconds are fed; a stall comes after two, the device playing on with nothing written.
 using Row = std::pair<std::uint32_t, std::uint32_t>;  // rate, ms of stall (0: none)
-class EngineFeedAtRate : public EngineFeed, public ::testing::WithParamInterface<Row> {};
+class EngineFeedAtRate : public ManualOutputTest, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(EngineFeedAtRate, PlaysEveryFrameOnceWithAGapOnlyWhereTheDecoderStalled) {
   const auto [rate, stallMs] = GetParam();
+  auto output = Make(static_cast<float>(rate), 4, 2);
+  ASSERT_NE(output, nullptr);
+  // SDL's period: the power of two from 64 frames up to a 50th of a second, at most 4096.
+  std::uint32_t periodFrames = 64;
+  while (periodFrames < 4096 && periodFrames < rate / 50) periodFrames *= 2;
+  const std::uint32_t period = periodFrames * 4;
+  Device().lead = period;  // what the device took last is in flight
+  std::uint64_t owed = 0;
+  const auto play = [&](std::uint64_t bytes) {
+    for (owed += bytes; owed >= period; owed -= period) Device().Advance(period);
+  };
+
+  ASSERT_EQ(output->Start(), 1);
+  const auto data = index_coded::Bytes(0, rate * 4);
+  bool stalled = false;
+  for (std::size_t offset = 0; offset < data.size();) {
+    if (!stalled && offset >= std::size_t{rate} * 8) {
+      play(std::uint64_t{rate} * 4 * stallMs / 1000);
+      stalled = true;
+    }
+    const auto block =
+        static_cast<std::uint32_t>(std::min<std::size_t>(4608, data.size() - offset));
+    const std::uint32_t taken = output->Write(data.data() + offset, block);
+    offset += taken;
+    if (taken < block) play(rate * 4 / 8);  // the engine's 125 ms wait
+  }
+  play(output->bufferBytes);  // what is queued plays out
+  const index_coded::Capture heard = index_coded::Read(Device().heard);
   const std::size_t gaps = stallMs > 0 ? 1 : 0;
-  const index_coded::Capture heard = Feed(rate, rate * 4, stallMs > 0 ? rate * 2 : -1LL, stallMs);
   EXPECT_EQ(index_coded::PlayedOnceInOrder(heard, rate * 4, gaps), "");
   ASSERT_EQ(heard.Gaps().size(), gaps);
   if (gaps == 0) return;
