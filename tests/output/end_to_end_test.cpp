@@ -30,10 +30,9 @@ namespace {
 class DiskCapture : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    name = name.substr(name.rfind('/') + 1);
-    name_ = name;
-    capturePath_ = support::TempPath(name + ".raw");
+    name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    name_ = name_.substr(name_.rfind('/') + 1);
+    capturePath_ = support::TempPath(name_ + ".raw");
     // Set before this process's first use of SDL; each test has its own capture file.
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", capturePath_.c_str(), 1);
@@ -47,9 +46,21 @@ class DiskCapture : public ::testing::Test {
     return wav;
   }
 
-  void Choose(const std::string& path) {
+  // Starts the engine on path through the disk driver; false when it could not.
+  bool Start(const std::string& path) {
     platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
                              platform::FromUtf8(path).c_str());
+    player_ = std::make_unique<Player>(PlaybackCollaborators{&SystemOutputDevices(), &displays_});
+    player_->PreparePlayback();
+    return player_->output != nullptr && player_->StartPlaybackThread();
+  }
+  bool Ended() {
+    return player_->stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(
+               support::kBound)) == platform::WaitResult::kSignalled;
+  }
+  // "" when the capture holds the file's frames once, in order, with at most maxGaps gaps.
+  std::string Heard(std::int64_t frames, std::size_t maxGaps) {
+    return index_coded::PlayedOnceInOrder(index_coded::ReadFile(capturePath_), frames, maxGaps);
   }
 
   std::uintmax_t CaptureSize() const {
@@ -70,17 +81,10 @@ class DiskCapture : public ::testing::Test {
     return true;
   }
 
-  // Plays the current file to its end; false when it could not start or did not end.
-  bool PlayToEnd(Player& player) {
-    player.PreparePlayback();
-    if (player.output == nullptr || !player.StartPlaybackThread()) return false;
-    return player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(
-               support::kBound)) == platform::WaitResult::kSignalled;
-  }
-
   std::string name_;
   std::string capturePath_;
   support::RecordingDisplayFactory displays_;
+  std::unique_ptr<Player> player_;
   platform::Event poll_{platform::Event::Reset::kManual};
 };
 
@@ -110,10 +114,9 @@ TEST_P(HiResPlayback, HasNoSilentGapInsideTheAudio) {
         "' -o '" + flac + "' '" + path + "'"));
     path = flac;
   }
-  Choose(path);
-  Player player(PlaybackCollaborators{&SystemOutputDevices(), &displays_});
-  ASSERT_TRUE(PlayToEnd(player));
-  EXPECT_EQ(index_coded::PlayedOnceInOrder(index_coded::ReadFile(capturePath_), frames, 0), "");
+  ASSERT_TRUE(Start(path));
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(Heard(frames, 0), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, HiResPlayback,
@@ -152,9 +155,7 @@ TEST_F(DiskCapture, AStalledDecoderLeavesSilenceThenGoesOnWhereItStopped) {
     send(file.data() + firstPart, file.size() - firstPart);
     close(fd);
   });
-  Choose(fifo);
-  Player player(PlaybackCollaborators{&SystemOutputDevices(), &displays_});
-  const bool ended = PlayToEnd(player);
+  const bool ended = Start(fifo) && Ended();
   writer.join();
   ASSERT_TRUE(ended);
   ASSERT_TRUE(stalled) << "the device did not play on through the stall";
@@ -170,11 +171,7 @@ TEST_F(DiskCapture, HoldsEveryFrameOnceWhateverThePausesAndResumes) {
   constexpr int kRate = 44100;
   constexpr std::int64_t kFrames = kRate * 3;
   constexpr int wanted = 20;
-  Choose(MakeWav(kRate, kFrames));
-  Player player(PlaybackCollaborators{&SystemOutputDevices(), &displays_});
-  player.PreparePlayback();
-  ASSERT_NE(player.output, nullptr) << "no output on SDL's disk driver";
-  ASSERT_TRUE(player.StartPlaybackThread());
+  ASSERT_TRUE(Start(MakeWav(kRate, kFrames))) << "no output on SDL's disk driver";
 
   std::mt19937 random(20261206);
   const std::uint32_t bytesPerMs = kRate * 4 / 1000;
@@ -182,18 +179,15 @@ TEST_F(DiskCapture, HoldsEveryFrameOnceWhateverThePausesAndResumes) {
   std::uniform_int_distribution<std::uint32_t> pauseFor(0, 40);
   int pauses = 0;
   for (; pauses < wanted; ++pauses) {
-    if (!WaitForCapture(CaptureSize() + playFor(random) * bytesPerMs, &player)) break;
-    player.PausePlayback();
+    if (!WaitForCapture(CaptureSize() + playFor(random) * bytesPerMs, player_.get())) break;
+    player_->PausePlayback();
     // The disk driver keeps writing silence while paused.
-    WaitForCapture(CaptureSize() + pauseFor(random) * bytesPerMs, &player);
-    player.ResumePlayback();
+    WaitForCapture(CaptureSize() + pauseFor(random) * bytesPerMs, player_.get());
+    player_->ResumePlayback();
   }
   EXPECT_EQ(pauses, wanted) << "the file ended before all pauses were made";
-  ASSERT_EQ(player.stopEvent->Wait(
-                std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
-            platform::WaitResult::kSignalled);
-  EXPECT_EQ(index_coded::PlayedOnceInOrder(index_coded::ReadFile(capturePath_), kFrames, wanted),
-            "");
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(Heard(kFrames, wanted), "");
 }
 
 }  // namespace

@@ -1,3 +1,9 @@
+// The output on the manual device as the engine drives it. First fed the way the
+// engine feeds it: whole device periods played at a time, blocks of at most 4608
+// bytes, and when a block does not fit, 125 ms of playing before its rest is offered
+// again. Then under the real engine, with the device lost for good.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -6,6 +12,7 @@
 #include "platform/kernel/strsafe.h"
 #include "platform/kernel/text.h"
 #include "player/player.h"
+#include "tests/output/index_coded.h"
 #include "tests/output/output_fixture.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/playback_doubles.h"
@@ -14,6 +21,60 @@ namespace support = testing_support;
 using output_testing::ManualOutputTest;
 
 namespace {
+
+// At any rate the device is never starved. A decoder that stalls (slow storage, a
+// network share) for longer than the silence behind the queued data, or than the whole
+// buffer, leaves one silent gap, and the audio goes on exactly where it stopped. Four
+// seconds are fed; a stall comes after two, the device playing on with nothing written.
+using Row = std::pair<std::uint32_t, std::uint32_t>;  // rate, ms of stall (0: none)
+class EngineFeedAtRate : public ManualOutputTest, public ::testing::WithParamInterface<Row> {};
+
+TEST_P(EngineFeedAtRate, PlaysEveryFrameOnceWithAGapOnlyWhereTheDecoderStalled) {
+  const auto [rate, stallMs] = GetParam();
+  auto output = Make(static_cast<float>(rate), 4, 2);
+  ASSERT_NE(output, nullptr);
+  // SDL's period: the power of two from 64 frames up to a 50th of a second, at most 4096.
+  std::uint32_t periodFrames = 64;
+  while (periodFrames < 4096 && periodFrames < rate / 50) periodFrames *= 2;
+  const std::uint32_t period = periodFrames * 4;
+  Device().lead = period;  // what the device took last is in flight
+  std::uint64_t owed = 0;
+  const auto play = [&](std::uint64_t bytes) {
+    for (owed += bytes; owed >= period; owed -= period) Device().Advance(period);
+  };
+
+  ASSERT_EQ(output->Start(), 1);
+  const auto data = index_coded::Bytes(0, rate * 4);
+  bool stalled = false;
+  for (std::size_t offset = 0; offset < data.size();) {
+    if (!stalled && offset >= std::size_t{rate} * 8) {
+      play(std::uint64_t{rate} * 4 * stallMs / 1000);
+      stalled = true;
+    }
+    const auto block =
+        static_cast<std::uint32_t>(std::min<std::size_t>(4608, data.size() - offset));
+    const std::uint32_t taken = output->Write(data.data() + offset, block);
+    offset += taken;
+    if (taken < block) play(rate * 4 / 8);  // the engine's 125 ms wait
+  }
+  play(output->bufferBytes);  // what is queued plays out
+  const index_coded::Capture heard = index_coded::Read(Device().heard);
+  const std::size_t gaps = stallMs > 0 ? 1 : 0;
+  EXPECT_EQ(index_coded::PlayedOnceInOrder(heard, rate * 4, gaps), "");
+  ASSERT_EQ(heard.Gaps().size(), gaps);
+  if (gaps == 0) return;
+  // The gap is the stall less what was still queued, and at most one queue longer.
+  EXPECT_GE(heard.Gaps()[0] * 1000, (std::int64_t{stallMs} - 500) * rate);
+  EXPECT_LE(heard.Gaps()[0] * 1000, (std::int64_t{stallMs} + 500) * rate);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, EngineFeedAtRate,
+                         ::testing::Values(Row{8000, 0}, Row{22050, 0}, Row{44100, 0},
+                                           Row{48000, 0}, Row{88200, 0}, Row{96000, 0},
+                                           Row{176400, 0}, Row{192000, 0}, Row{352800, 0},
+                                           Row{384000, 0}, Row{44100, 900}, Row{44100, 1700},
+                                           Row{44100, 2200}, Row{44100, 3000}, Row{44100, 7300},
+                                           Row{192000, 2200}));
 
 // The device is lost for good at some moment; the playback must end by itself, cleanly.
 struct LossCase {

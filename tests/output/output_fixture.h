@@ -24,13 +24,6 @@ class ManualOutputTest : public ::testing::Test {
   }
   platform::sound::ManualBufferState& Device() { return *system.buffers.back(); }
 
-  // Bytes 1..255 repeating from an offset, never 0, so that silence is told apart.
-  static std::vector<std::uint8_t> Pattern(std::uint32_t bytes, std::uint32_t offset = 0) {
-    std::vector<std::uint8_t> out(bytes);
-    for (std::uint32_t i = 0; i < bytes; ++i)
-      out[i] = static_cast<std::uint8_t>(1 + (i + offset) % 255);
-    return out;
-  }
   static bool AllSilent(const std::vector<std::uint8_t>& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
   }

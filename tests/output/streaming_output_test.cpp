@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -8,52 +9,45 @@
 #include "tests/output/output_fixture.h"
 
 namespace sound = platform::sound;
+using index_coded::Bytes;
 using output_testing::ManualOutputTest;
 
 namespace {
 
-struct SizeRow {
-  float rate;
-  std::uint32_t bytesPerFrame;
-  std::uint32_t channels;
-  std::uint32_t bufferBytes;
-  std::uint32_t queueTarget;
-};
+// Rate, bytes per frame, channels; then the buffer's and the queue's bytes.
+using SizeRow = std::array<std::uint32_t, 5>;
 
 class BufferSizes : public ManualOutputTest, public ::testing::WithParamInterface<SizeRow> {};
 
 TEST_P(BufferSizes, FollowTheRateAndFrameSize) {
-  const SizeRow row = GetParam();
-  auto output = Make(row.rate, row.bytesPerFrame, row.channels);
+  const auto [rate, bytesPerFrame, channels, bufferBytes, queueTarget] = GetParam();
+  auto output = Make(static_cast<float>(rate), bytesPerFrame, channels);
   ASSERT_NE(output, nullptr);
-  EXPECT_EQ(output->bufferBytes, row.bufferBytes);
-  EXPECT_EQ(output->queueTarget, row.queueTarget);
+  EXPECT_EQ(output->bufferBytes, bufferBytes);
+  EXPECT_EQ(output->queueTarget, queueTarget);
   const sound::ManualBufferState& device = Device();
   EXPECT_EQ(device.description.dwFlags, 0x18000u);
-  EXPECT_EQ(device.description.dwBufferBytes, row.bufferBytes);
+  EXPECT_EQ(device.description.dwBufferBytes, bufferBytes);
   EXPECT_EQ(device.format.wFormatTag, sound::WAVE_FORMAT_PCM);
   EXPECT_EQ(device.format.wBitsPerSample, 16);
-  EXPECT_EQ(device.format.nBlockAlign, row.bytesPerFrame);
-  EXPECT_EQ(device.format.nAvgBytesPerSec, row.bufferBytes / 2);
+  EXPECT_EQ(device.format.nBlockAlign, bytesPerFrame);
+  EXPECT_EQ(device.format.nAvgBytesPerSec, bufferBytes / 2);
   // The queue outlasts three of the engine's 125 ms offers.
-  EXPECT_GE(std::uint64_t{row.queueTarget} * 1000, std::uint64_t{row.bufferBytes / 2} * 375);
+  EXPECT_GE(std::uint64_t{queueTarget} * 1000, std::uint64_t{bufferBytes / 2} * 375);
   // A fresh output is all silence, has nothing queued and has played nothing.
   EXPECT_TRUE(AllSilent(device.memory));
   EXPECT_EQ(output->writePos, -1);
-  EXPECT_EQ(output->silenceAhead, row.bufferBytes);
+  EXPECT_EQ(output->silenceAhead, bufferBytes);
   EXPECT_EQ(output->GetPlayedBytes(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, BufferSizes,
-                         ::testing::Values(SizeRow{44100.0f, 4, 2, 352800, 88200},
-                                           SizeRow{48000.0f, 4, 2, 384000, 88200},
-                                           SizeRow{44100.0f, 2, 1, 176400, 88200},
-                                           SizeRow{8000.0f, 2, 1, 32000, 16000},
-                                           SizeRow{96000.0f, 4, 2, 768000, 144000},
-                                           SizeRow{176400.0f, 4, 2, 1411200, 264600},
-                                           SizeRow{192000.0f, 4, 2, 1536000, 288000},
-                                           SizeRow{192000.0f, 2, 1, 768000, 144000},
-                                           SizeRow{384000.0f, 4, 2, 3072000, 576000}));
+INSTANTIATE_TEST_SUITE_P(
+    Rows, BufferSizes,
+    ::testing::Values(SizeRow{44100, 4, 2, 352800, 88200}, SizeRow{48000, 4, 2, 384000, 88200},
+                      SizeRow{44100, 2, 1, 176400, 88200}, SizeRow{8000, 2, 1, 32000, 16000},
+                      SizeRow{96000, 4, 2, 768000, 144000}, SizeRow{176400, 4, 2, 1411200, 264600},
+                      SizeRow{192000, 4, 2, 1536000, 288000}, SizeRow{192000, 2, 1, 768000, 144000},
+                      SizeRow{384000, 4, 2, 3072000, 576000}));
 
 TEST(WaveFormat, ManyChannelsUseTheExtensibleForm) {
   struct Row {
@@ -73,28 +67,34 @@ TEST(WaveFormat, ManyChannelsUseTheExtensibleForm) {
   EXPECT_EQ(BuildWaveFormat(2, 44100, 12).wBitsPerSample, 16);  // rounded up to whole bytes
 }
 
-using StreamingWrite = ManualOutputTest;
+using StreamingOutput = ManualOutputTest;
 
-TEST_F(StreamingWrite, FirstWriteAfterStartGoesToTheWriteCursorAndStartsPlaying) {
+// The first write after Start crosses the buffer's end: one Lock, two regions.
+TEST_F(StreamingOutput, FirstWriteAfterStartGoesToTheWriteCursorWrapsAndStartsPlaying) {
   auto output = Make();
-  Device().SetCursors(1000, 4000);
+  const std::uint32_t near = output->bufferBytes - 1000;
+  Device().SetCursors(near - 3000, near);
   ASSERT_EQ(output->Start(), 1);
   EXPECT_EQ(Device().playCalls, 0) << "nothing to play yet";
-  const auto block = Pattern(4608);
+  const auto block = Bytes(0, 1152);
   EXPECT_EQ(output->Write(block.data(), 4608), 4608u);
   EXPECT_EQ(Device().playCalls, 1);
-  EXPECT_EQ(Device().Read(4000, 4608), block);
-  EXPECT_EQ(output->writePos, 4000 + 4608);
+  EXPECT_EQ(Device().Read(near, 4608), block);
+  EXPECT_EQ(output->writePos, 3608);
+  EXPECT_NE(std::find(Device().locks.begin(), Device().locks.end(), std::make_pair(near, 4608u)),
+            Device().locks.end());
   // Further writes continue behind it without a new Play.
   EXPECT_EQ(output->Write(block.data(), 4608), 4608u);
   EXPECT_EQ(Device().playCalls, 1);
-  EXPECT_EQ(Device().Read(4000 + 4608, 4608), block);
+  EXPECT_EQ(Device().Read(3608, 4608), block);
 }
 
-TEST_F(StreamingWrite, WriteBeforeStartIsHeldUntilStartPlaysItOnce) {
+// Whether what fits is then played once and in order is the engine-feed tests' part.
+TEST_F(StreamingOutput, WriteBeforeStartTakesWhatFitsAndStartPlaysItOnce) {
   auto output = Make();
-  const auto data = Pattern(88200);
-  EXPECT_EQ(output->Write(data.data(), 88200), 88200u);
+  const auto data = Bytes(0, 25000);
+  EXPECT_EQ(output->Write(data.data(), 100000), 88200u) << "what fits below the queue target";
+  EXPECT_EQ(output->Write(data.data(), 4000), 0u) << "queue full";
   EXPECT_EQ(Device().playCalls, 0);
   EXPECT_EQ(output->GetPlayedBytes(), 0) << "all queued on a stopped buffer: nothing played";
   ASSERT_EQ(output->Start(), 1);
@@ -104,34 +104,11 @@ TEST_F(StreamingWrite, WriteBeforeStartIsHeldUntilStartPlaysItOnce) {
   EXPECT_EQ(Device().playCalls, 1) << "Start while playing changes nothing";
 }
 
-TEST_F(StreamingWrite, WriteCrossingTheEndIsSplitAndWraps) {
-  auto output = Make();
-  const std::uint32_t near = output->bufferBytes - 1000;
-  Device().SetCursors(near, near);
-  const auto block = Pattern(4000);
-  EXPECT_EQ(output->Write(block.data(), 4000), 4000u);
-  EXPECT_EQ(output->writePos, 3000);
-  EXPECT_EQ(Device().Read(near, 4000), block);
-  EXPECT_NE(std::find(Device().locks.begin(), Device().locks.end(), std::make_pair(near, 4000u)),
-            Device().locks.end())
-      << "one lock, two regions";
-}
-
-// Whether what fits is then played once and in order is the engine-feed tests' part.
-TEST_F(StreamingWrite, TakesExactlyWhatFitsAndNothingWhenFull) {
-  auto output = Make();
-  const auto data = Pattern(100000);
-  EXPECT_EQ(output->Write(data.data(), 100000), 88200u) << "what fits below the queue target";
-  EXPECT_EQ(output->Write(data.data(), 4000), 0u) << "queue full";
-}
-
-using Underrun = ManualOutputTest;
-
-TEST_F(Underrun, IsNoticedAndWritingRestartsOneDeviceReadPastTheWriteCursorWithPlay) {
+TEST_F(StreamingOutput, UnderrunIsNoticedAndWritingRestartsOneDeviceReadPastTheWriteCursor) {
   auto output = Make();
   Device().lead = 400;
   ASSERT_EQ(output->Start(), 1);
-  const auto block = index_coded::Bytes(0, 4000);
+  const auto block = Bytes(0, 4000);
   ASSERT_EQ(output->Write(block.data(), 16000), 16000u);
   const int playsBefore = Device().playCalls;
   Device().Advance(16000 + 8000);  // played past the data into the silence behind it
@@ -139,7 +116,7 @@ TEST_F(Underrun, IsNoticedAndWritingRestartsOneDeviceReadPastTheWriteCursorWithP
   EXPECT_EQ(output->underrun, 0u) << "the DSP thread's query does not record it";
   EXPECT_EQ(output->GetWritableBytes(nullptr, nullptr, nullptr, true), output->queueTarget);
   EXPECT_EQ(output->underrun, 1u);
-  const auto next = index_coded::Bytes(4000, 1000);
+  const auto next = Bytes(4000, 1000);
   EXPECT_EQ(output->Write(next.data(), 4000), 4000u);
   EXPECT_NE(std::find(Device().locks.begin(), Device().locks.end(),
                       std::make_pair(Device().write + 400, 4000u)),
@@ -152,12 +129,10 @@ TEST_F(Underrun, IsNoticedAndWritingRestartsOneDeviceReadPastTheWriteCursorWithP
       << "a gap of silence, nothing replayed";
 }
 
-using StartStop = ManualOutputTest;
-
-TEST_F(StartStop, StartAfterStopPlaysAtOnceAndSilencesTheFreePart) {
+TEST_F(StreamingOutput, StartAfterStopPlaysAtOnceAndSilencesTheFreePart) {
   auto output = Make();
   ASSERT_EQ(output->Start(), 1);
-  const auto data = Pattern(88200);
+  const auto data = Bytes(0, 22050);
   ASSERT_EQ(output->Write(data.data(), 88200), 88200u);
   Device().Advance(60000);
   output->Stop();
@@ -173,54 +148,35 @@ TEST_F(StartStop, StartAfterStopPlaysAtOnceAndSilencesTheFreePart) {
   EXPECT_EQ(output->silenceAhead, output->bufferBytes - 88200 + 60000);
 }
 
-using DeviceTrouble = ManualOutputTest;
-
-TEST_F(DeviceTrouble, OnlyAnUnbrokenRunOfFailedRestoresMarksTheDeviceGone) {
-  auto output = Make();
-  ASSERT_EQ(output->Start(), 1);
-  const auto block = Pattern(4000);
-  const int attempts = StreamingAudioOutput::kRestoreAttempts;
-  // One short of the limit, then a restore that works: the count starts again.
-  Device().lost = true;
-  Device().restoreFailures = attempts - 1;
-  for (int i = 0; i < attempts - 1; ++i) EXPECT_EQ(output->Write(block.data(), 4000), 0u);
-  EXPECT_EQ(output->Write(block.data(), 4000), 4000u);
-  EXPECT_FALSE(output->DeviceFailed());
-  Device().lost = true;
-  Device().restoreFailures = 1000;
-  for (int i = 0; i < attempts - 1; ++i) {
-    EXPECT_EQ(output->Write(block.data(), 4000), 0u);
-    EXPECT_FALSE(output->DeviceFailed()) << "attempt " << i;
-  }
-  EXPECT_EQ(output->Write(block.data(), 4000), 0u);
-  EXPECT_TRUE(output->DeviceFailed());
-}
-
 // With room in the queue Write meets the loss in Lock; with the queue full it has
-// nothing to lock and must see it all the same. Restored, the buffer takes the block at
-// the write cursor and plays again; gone for good, eight failed restores end it.
+// nothing to lock and must see it all the same. A restore that works, even after
+// failed ones, starts the count again, and the buffer takes the block at the write
+// cursor and plays again; only an unbroken run of eight failed restores ends it.
 class LostBuffer : public ManualOutputTest, public ::testing::WithParamInterface<std::uint32_t> {};
 
-TEST_P(LostBuffer, IsRestoredAndTakesTheBlockOrEndsAfterEightFailedRestores) {
+TEST_P(LostBuffer, IsRestoredAndTakesTheBlockOrEndsAfterEightFailedRestoresInARow) {
   const std::uint32_t queued = GetParam();
+  const int attempts = StreamingAudioOutput::kRestoreAttempts;
   auto output = Make();
   ASSERT_EQ(output->Start(), 1);
-  const auto data = Pattern(queued);
+  const auto data = Bytes(0, queued / 4);
   ASSERT_EQ(output->Write(data.data(), queued), queued);
   Device().lost = true;
   Device().playing = false;
+  Device().restoreFailures = attempts - 1;
+  const auto next = Bytes(50000, 1000);
+  for (int i = 0; i < attempts - 1; ++i) EXPECT_EQ(output->Write(next.data(), 4000), 0u);
   const int plays = Device().playCalls;
-  const auto next = Pattern(4000, 9);
   EXPECT_EQ(output->Write(next.data(), 4000), 4000u);
-  EXPECT_EQ(Device().restoreCalls, 1);
+  EXPECT_EQ(Device().restoreCalls, attempts);
   EXPECT_EQ(Device().playCalls, plays + 1) << "playback is asked for again";
   EXPECT_EQ(Device().Read(Device().write, 4000), next)
       << "written at the write cursor, not dropped";
   ASSERT_EQ(output->Write(data.data(), queued - 4000), queued - 4000) << "queued as before";
   Device().lost = true;
   Device().restoreFailures = 1000;
-  for (int i = 0; i < StreamingAudioOutput::kRestoreAttempts; ++i) {
-    EXPECT_FALSE(output->DeviceFailed()) << "attempt " << i;
+  for (int i = 0; i < attempts; ++i) {
+    EXPECT_FALSE(output->DeviceFailed()) << "attempt " << i << " of a run after a restore";
     EXPECT_EQ(output->Write(next.data(), 4000), 0u);
   }
   EXPECT_TRUE(output->DeviceFailed());
@@ -228,9 +184,9 @@ TEST_P(LostBuffer, IsRestoredAndTakesTheBlockOrEndsAfterEightFailedRestores) {
 
 INSTANTIATE_TEST_SUITE_P(Queue, LostBuffer, ::testing::Values(8000u, 88200u));
 
-TEST_F(DeviceTrouble, FailingCursorQueryOrLockTakesNothingAndFailingPlayOrStatusFailsStart) {
+TEST_F(StreamingOutput, FailingCursorQueryOrLockTakesNothingAndFailingPlayOrStatusFailsStart) {
   auto output = Make();
-  const auto block = Pattern(4000);
+  const auto block = Bytes(0, 1000);
   Device().positionResult = sound::DSERR_GENERIC;
   EXPECT_EQ(output->Write(block.data(), 4000), 0u);
   EXPECT_EQ(output->GetPlayedBytes(), 0);
@@ -248,7 +204,7 @@ TEST_F(DeviceTrouble, FailingCursorQueryOrLockTakesNothingAndFailingPlayOrStatus
   EXPECT_FALSE(output->DeviceFailed());
 }
 
-TEST_F(DeviceTrouble, CreationFailuresYieldNoOutputAndDropTheDevice) {
+TEST_F(StreamingOutput, CreationFailuresYieldNoOutputAndDropTheDevice) {
   system.createResult = sound::DSERR_NODRIVER;
   EXPECT_EQ(Make(), nullptr);
   system.createResult = sound::DS_OK;
@@ -265,14 +221,12 @@ TEST_F(DeviceTrouble, CreationFailuresYieldNoOutputAndDropTheDevice) {
   EXPECT_EQ(Make(), nullptr) << "no starter worker, no output";
 }
 
-using PlayedBytes = ManualOutputTest;
-
-TEST_F(PlayedBytes, NeverAboveWhatWasWrittenAndFollowsTheDevice) {
+TEST_F(StreamingOutput, PlayedBytesNeverExceedWhatWasWrittenAndFollowTheDevice) {
   auto output = Make();
   Device().lead = 1764;
   ASSERT_EQ(output->Start(), 1);
   std::mt19937 random(42);
-  const auto data = Pattern(400000);
+  const auto data = Bytes(0, 100000);
   std::uint32_t offset = 0;
   std::int64_t previous = 0;
   for (int step = 0; step < 400 && offset < data.size(); ++step) {

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "player/extension_tests.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
