@@ -13,8 +13,8 @@
 #include "platform/kernel/text.h"
 #include "player/player.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/fake_window.h"
 #include "tests/support/playback_doubles.h"
-#include "tests/visual/visual_doubles.h"
 #include "visual/spectrum_analyzer_factory.h"
 
 namespace {
@@ -79,7 +79,7 @@ class PlayerSpectrum : public testing::Test {
   }
   void TearDown() override { shell::mainWindow = nullptr; }
 
-  WatchedWindow window{{281, 62}};
+  FakeWindow window{false, {281, 62}};
   RealTimeDevices devices;
 };
 
