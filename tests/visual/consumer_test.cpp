@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -15,11 +16,13 @@ using testing_support::SampleAt;
 using testing_support::SteppedClock;
 using testing_support::Stream;
 
-// Writes into the arrays the way the spectrum analyser does (it mixes into left).
-class MixingProcessor final : public DigitalSignalProcessor {
+// Writes into the arrays, as the spectrum analyser does (it mixes into left): -1, a
+// value the test stream never holds, must never come back to the next tick.
+class SpoilingProcessor final : public DigitalSignalProcessor {
  public:
   void Process(float* left, float* right, float) override {
-    for (int i = 0; i < 512; ++i) left[i] = (left[i] + right[i]) * 0.5f;
+    std::fill_n(left, 2048, -1.0f);
+    std::fill_n(right, 2048, -1.0f);
   }
 };
 
@@ -48,7 +51,7 @@ struct Rig {
 
   SteppedClock clock;
   RecordingProcessor processor;
-  MixingProcessor mixer;
+  SpoilingProcessor spoiler;
   std::unique_ptr<PositionedOutput> output;
   DigitalSignalProcessingAudioDataConsumer consumer{70, clock};
 };
@@ -62,8 +65,8 @@ class ConsumerTest : public testing::Test, protected Rig {};
 TEST(Consumer, EveryTickAcrossTheRingsEndGetsFreshSamples) {
   for (const std::uint32_t frameBytes : {4u, 2u}) {
     SCOPED_TRACE(frameBytes == 4 ? "stereo" : "mono");
-    Rig rig;  // a 16384-byte ring; the mixer spoils what the recorder saw
-    rig.Start(8192, frameBytes, -500, &rig.mixer);
+    Rig rig;  // a 16384-byte ring; the spoiler runs after the recorder
+    rig.Start(8192, frameBytes, -500, &rig.spoiler);
     ASSERT_TRUE(rig.processor.WaitForCalls(1));
     std::uint32_t consumed = 0;
     for (std::uint32_t tick = 1; tick <= 12; ++tick) {
