@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <fstream>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "platform/kernel/event.h"
 #include "platform/kernel/file.h"
@@ -27,7 +27,8 @@ TEST(BoundedFormat, ByteCapacityCountsTheTerminator) {
   char16_t title[8];
   EXPECT_EQ(StringCbPrintfW(title, sizeof(title), u"%s-[%s]", {u"ab", u"cd"}), S_OK);
   EXPECT_EQ(std::u16string(title), u"ab-[cd]");
-  EXPECT_EQ(StringCbPrintfW(title, sizeof(title), u"%s - [%s]", {u"ab", u"cd"}), STRSAFE_E_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(StringCbPrintfW(title, sizeof(title), u"%s - [%s]", {u"ab", u"cd"}),
+            STRSAFE_E_INSUFFICIENT_BUFFER);
   EXPECT_EQ(std::u16string(title), u"ab - [c");
   EXPECT_EQ(Format(u"Streams:%d %u%%", {2, 7u}), u"Streams:2 7%");
   EXPECT_EQ(Format(u"SpectrumAnalyzer[%d]", {-5}), u"SpectrumAnalyzer[-5]");
@@ -44,11 +45,14 @@ TEST(TextConversion, RoundTripsUnicodeAndRawBytes) {
   EXPECT_EQ(ToUtf8(u"\xd800x"), "\xef\xbf\xbdx");  // a lone surrogate
 }
 
-TEST(EventWait, AutoResetConsumesAndManualStays) {
+TEST(EventWait, AutoResetConsumesManualStaysAndAWaiterWakesFromAnotherThread) {
   Event autoReset(Event::Reset::kAuto);
   autoReset.Set();
   EXPECT_EQ(autoReset.Wait(std::chrono::milliseconds(0)), WaitResult::kSignalled);
   EXPECT_EQ(autoReset.Wait(std::chrono::milliseconds(1)), WaitResult::kTimedOut);
+  std::thread setter([&] { autoReset.Set(); });
+  EXPECT_EQ(autoReset.Wait(), WaitResult::kSignalled);
+  setter.join();
 
   Event manual(Event::Reset::kManual, true);
   EXPECT_EQ(manual.Wait(std::chrono::milliseconds(0)), WaitResult::kSignalled);
@@ -57,20 +61,19 @@ TEST(EventWait, AutoResetConsumesAndManualStays) {
   EXPECT_EQ(manual.Wait(std::chrono::milliseconds(1)), WaitResult::kTimedOut);
 }
 
-TEST(EventWait, WakesAWaiterOnAnotherThread) {
-  Event event(Event::Reset::kAuto);
-  std::thread setter([&] { event.Set(); });
-  EXPECT_EQ(event.Wait(), WaitResult::kSignalled);
-  setter.join();
-}
+TEST(FileAccess, ReadsSeeksAndReportsSizeAndMissingFilesDoNotOpen) {
+  File file;
+  EXPECT_FALSE(file.OpenRead(FromUtf8(testing_support::TempPath("missing.wav"))));
+  EXPECT_FALSE(file.OpenRead(FromUtf8(testing_support::TempDir())));
+  EXPECT_FALSE(file.OpenRead(u""));
+  std::uint32_t got = 1;
+  char buffer[16] = {};
+  EXPECT_FALSE(file.Read(buffer, 1, &got));
+  EXPECT_EQ(got, 0u);
 
-TEST(FileAccess, ReadsSeeksAndReportsSize) {
   const std::string path = testing_support::TempPath("ten.bin");
   std::ofstream(path, std::ios::binary) << "0123456789";
-  File file;
   ASSERT_TRUE(file.OpenRead(FromUtf8(path)));
-  char buffer[16] = {};
-  std::uint32_t got = 0;
   ASSERT_TRUE(file.Read(buffer, 4, &got));
   EXPECT_EQ(got, 4u);
   EXPECT_EQ(file.SetPointer(0, SeekOrigin::kCurrent), 4u);
@@ -84,15 +87,4 @@ TEST(FileAccess, ReadsSeeksAndReportsSize) {
   ASSERT_TRUE(file.GetInformation(&info));
   EXPECT_EQ(info.size, 10u);
   EXPECT_GT(info.times.lastWrite, 116444736000000000ull);  // after 1970
-}
-
-TEST(FileAccess, MissingFileAndDirectoryDoNotOpen) {
-  File file;
-  EXPECT_FALSE(file.OpenRead(FromUtf8(testing_support::TempPath("missing.wav"))));
-  EXPECT_FALSE(file.OpenRead(FromUtf8(testing_support::TempDir())));
-  EXPECT_FALSE(file.OpenRead(u""));
-  std::uint32_t got = 1;
-  char byte;
-  EXPECT_FALSE(file.Read(&byte, 1, &got));
-  EXPECT_EQ(got, 0u);
 }

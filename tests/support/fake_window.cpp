@@ -1,5 +1,7 @@
 #include "tests/support/fake_window.h"
 
+#include "tests/support/playback_doubles.h"
+
 namespace testing_support {
 
 namespace ui = platform::ui;
@@ -27,6 +29,7 @@ void FakeWindow::PresentFrame(std::span<const std::uint32_t> pixels, int, int) {
   std::scoped_lock hold(mutex_);
   lastFrame_.assign(pixels.begin(), pixels.end());
   ++frames_;
+  framed_.notify_all();
 }
 
 void FakeWindow::PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -47,6 +50,11 @@ std::vector<std::uint32_t> FakeWindow::LastFrame() const {
 int FakeWindow::FrameCount() const {
   std::scoped_lock hold(mutex_);
   return frames_;
+}
+
+bool FakeWindow::WaitForFrames(int count) {
+  std::unique_lock hold(mutex_);
+  return framed_.wait_for(hold, kBound, [&] { return frames_ >= count; });
 }
 
 }  // namespace testing_support

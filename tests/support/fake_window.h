@@ -2,6 +2,7 @@
 // frames are kept for the test to read.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -30,11 +31,13 @@ class FakeWindow final : public platform::ui::Window {
   std::vector<PostedMessage> Posted() const;
   std::vector<std::uint32_t> LastFrame() const;
   int FrameCount() const;
+  bool WaitForFrames(int count);  // bounded
 
  private:
   std::unique_ptr<platform::ui::Menu> menu_;
   platform::ui::ClientSize size_;
   mutable std::mutex mutex_;
+  std::condition_variable framed_;
   std::vector<PostedMessage> posted_;
   std::vector<std::uint32_t> lastFrame_;
   int frames_ = 0;

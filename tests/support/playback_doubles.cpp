@@ -76,14 +76,9 @@ bool ScriptedOutput::DeviceFailed() const {
   return state_->deviceFailed;
 }
 
-std::uint32_t ScriptedOutputDevices::EnumerateOutputDevices() {
-  ++enumerations;
-  return rows;
-}
-
-std::unique_ptr<AudioOutput> ScriptedOutputDevices::CreateAudioOutput(float sampleRate, std::uint32_t bytesPerFrame,
+std::unique_ptr<AudioOutput> ScriptedOutputDevices::CreateAudioOutput(float sampleRate,
+                                                                      std::uint32_t bytesPerFrame,
                                                                       std::uint32_t channels) {
-  if (failCreation) return nullptr;
   auto state = next;
   next = std::make_shared<ScriptedOutputState>();
   {
@@ -113,7 +108,6 @@ RecordingDisplay::~RecordingDisplay() {
 void RecordingDisplay::Attach(AudioOutput* output) {
   std::scoped_lock hold(state_->mutex);
   ++state_->attaches;
-  state_->attachedTo = output;
   active_ = output != nullptr;
   state_->changed.notify_all();
 }
@@ -137,14 +131,16 @@ void RecordingDisplay::ResumeDspThread() {
   state_->changed.notify_all();
 }
 
-void RecordingDisplay::Consume(const std::uint8_t* data, std::uint32_t offset, std::uint32_t length) {
+void RecordingDisplay::Consume(const std::uint8_t* data, std::uint32_t offset,
+                               std::uint32_t length) {
   std::scoped_lock hold(state_->mutex);
   ++state_->consumeCalls;
   state_->consumed.insert(state_->consumed.end(), data + offset, data + offset + length);
   state_->changed.notify_all();
 }
 
-std::unique_ptr<SpectrumDisplay> RecordingDisplayFactory::CreateSpectrumAnalyzer(platform::ui::HWND) {
+std::unique_ptr<SpectrumDisplay> RecordingDisplayFactory::CreateSpectrumAnalyzer(
+    platform::ui::HWND) {
   auto state = std::make_shared<RecordingDisplayState>();
   created.push_back(state);
   return std::make_unique<RecordingDisplay>(state);

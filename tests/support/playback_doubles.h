@@ -31,8 +31,8 @@ struct ScriptedOutputState {
   std::deque<std::uint32_t> limits;  // per-call caps on what Write takes, used first
   bool gated = false;                // Write waits until Grant covers the whole offer
   std::uint64_t budget = 0;
-  bool gateOpen = false;             // once set, budget no longer limits
-  std::function<void()> onStop;      // runs in every Stop, on the engine's thread, unlocked
+  bool gateOpen = false;         // once set, budget no longer limits
+  std::function<void()> onStop;  // runs in every Stop, on the engine's thread, unlocked
 
   // Record.
   float sampleRate = 0;
@@ -71,13 +71,11 @@ class ScriptedOutput final : public AudioOutput {
 class ScriptedOutputDevices final : public OutputDevices {
  public:
   std::uint32_t rows = 1;
-  int enumerations = 0;
   // The state the next created output gets; a fresh one is made after each creation.
   std::shared_ptr<ScriptedOutputState> next = std::make_shared<ScriptedOutputState>();
   std::vector<std::shared_ptr<ScriptedOutputState>> created;
-  bool failCreation = false;
 
-  std::uint32_t EnumerateOutputDevices() override;
+  std::uint32_t EnumerateOutputDevices() override { return rows; }
   std::uint32_t DeviceRowCount() override { return rows; }
   std::unique_ptr<AudioOutput> CreateAudioOutput(float sampleRate, std::uint32_t bytesPerFrame,
                                                  std::uint32_t channels) override;
@@ -93,7 +91,6 @@ struct RecordingDisplayState {
   int pauses = 0;
   int resumes = 0;
   bool destroyed = false;
-  AudioOutput* attachedTo = nullptr;
   std::uint8_t flags[3] = {1, 1, 1};  // peaks, grids, gradient as last seen at destruction
 
   bool WaitUntil(const std::function<bool()>& predicate);
@@ -101,7 +98,8 @@ struct RecordingDisplayState {
 
 class RecordingDisplay final : public SpectrumDisplay, private AudioDataConsumer {
  public:
-  explicit RecordingDisplay(std::shared_ptr<RecordingDisplayState> state) : state_(std::move(state)) {}
+  explicit RecordingDisplay(std::shared_ptr<RecordingDisplayState> state)
+      : state_(std::move(state)) {}
   ~RecordingDisplay() override;
 
   void Attach(AudioOutput* output) override;
@@ -113,7 +111,9 @@ class RecordingDisplay final : public SpectrumDisplay, private AudioDataConsumer
 
  private:
   void Consume(const std::uint8_t* data, std::uint32_t offset, std::uint32_t length) override;
-  void Consume(const std::uint8_t* data, std::uint32_t length) override { Consume(data, 0, length); }
+  void Consume(const std::uint8_t* data, std::uint32_t length) override {
+    Consume(data, 0, length);
+  }
 
   std::shared_ptr<RecordingDisplayState> state_;
   bool active_ = false;  // playback thread only

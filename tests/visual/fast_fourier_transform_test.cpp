@@ -59,26 +59,6 @@ TEST_P(FftAgainstReference, MagnitudesMatchDoublePrecisionDft) {
 INSTANTIATE_TEST_SUITE_P(KnownSignals, FftAgainstReference,
                          testing::Values("impulse", "dc", "sine9", "cosine100", "offbin", "noise"));
 
-TEST(FftTables, AreBuiltOnceForNineStages) {
-  FastFourierTransform fft(kN);
-  EXPECT_EQ(fft.Stages(), 9);
-  EXPECT_EQ(fft.SinTable().size(), 9u * 256u);
-  EXPECT_EQ(fft.CosTable().size(), 9u * 256u);
-  EXPECT_EQ(fft.BitReverseTable()[1], 256);
-  EXPECT_EQ(fft.BitReverseTable()[3], 384);
-  EXPECT_EQ(fft.BitReverseTable()[511], 511);
-  // Stage 1 turns by nothing; the second half of stage 2 by a quarter turn.
-  EXPECT_FLOAT_EQ(fft.CosTable()[0], 1.0f);
-  EXPECT_NEAR(fft.CosTable()[256 + 128], 0.0f, 1e-6);
-  EXPECT_NEAR(fft.SinTable()[256 + 128], 1.0f, 1e-6);
-}
-
-TEST(FftInput, FullScaleSineOnABinGivesOne) {
-  FastFourierTransform fft(kN);
-  const auto x = Signal("sine9");
-  EXPECT_NEAR(fft.Transform(x.data(), kN)[9], 1.0f, 1e-4);
-}
-
 TEST(FftInput, AShortInputIsPaddedWithZerosAndALongOneDecimated) {
   FastFourierTransform fft(kN);
   const std::vector<float> ones(2 * kN, 1.0f);

@@ -4,134 +4,80 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/visual/visual_doubles.h"
+
 namespace {
 
-// A stream whose 16-bit sample at byte k is k / 2 (mod 32768), so a converted value
-// tells where in the stream it came from.
-std::vector<std::uint8_t> Stream(std::uint32_t from, std::uint32_t bytes) {
-  std::vector<std::uint8_t> s(bytes);
-  for (std::uint32_t i = 0; i < bytes; i += 2) {
-    const auto v = static_cast<std::uint16_t>(((from + i) / 2) & 0x7FFF);
-    s[i] = static_cast<std::uint8_t>(v & 0xFF);
-    s[i + 1] = static_cast<std::uint8_t>(v >> 8);
+using testing_support::SampleAt;
+using testing_support::Stream;
+
+TEST(PcmRing, SamplesAreSignedLittleEndianOver32767) {
+  struct Row {
+    std::uint8_t low, high;
+    float value;
+  };
+  for (const Row row :
+       {Row{0xFF, 0x7F, 1.0f}, Row{0x00, 0x80, -32768 / 32767.0f}, Row{0x80, 0x00, 128 / 32767.0f},
+        Row{0x00, 0x00, 0.0f}, Row{0xFF, 0xFF, -1 / 32767.0f}})
+    EXPECT_EQ(SampleToFloat(row.low, row.high), row.value) << int{row.low} << " " << int{row.high};
+}
+
+// The stream is written in pieces, then a window converted: byte k of the stream must lie
+// at k mod Bytes() whatever the pieces were, a window run on past the end at the start,
+// and whatever was never written must be silence.
+TEST(PcmRing, EveryWindowHoldsTheLastBytesWrittenAtTheirPlace) {
+  struct Row {
+    const char* name;
+    std::uint32_t ringSize;
+    std::vector<std::uint32_t> pieces;
+    std::uint32_t start, frames, bytesPerFrame;
+    std::uint32_t writePos;
+    std::uint64_t wraps;
+  };
+  const Row rows[] = {
+      {"nothing written", 16, {}, 0, 4, 4, 0, 0},
+      {"a block across the end", 16, {12, 12}, 0, 4, 4, 8, 0},
+      {"a block up to the end", 16, {16}, 4, 4, 4, 16, 1},
+      {"the next block at the front", 16, {16, 4}, 0, 4, 4, 4, 0},
+      {"a block longer than the ring", 16, {4, 40}, 0, 4, 4, 12, 0},
+      {"pieces of any length", 24, {1, 3, 5, 2, 7, 1, 6, 9, 2, 3, 5, 1, 4, 11}, 12, 6, 4, 12, 1},
+      {"a window past the end", 32, {48}, 24, 6, 4, 16, 1},
+      {"mono", 32, {32}, 6, 4, 2, 32, 0},
+      {"mono past the end", 32, {40}, 26, 8, 2, 8, 1},
+      {"a start inside a frame, a ring of no whole frame at its end", 18, {20}, 15, 8, 4, 4, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    PcmRing ring(row.ringSize);
+    const std::uint32_t bytes = ring.Bytes();
+    ASSERT_EQ(bytes, row.ringSize / 4 * 4);
+    const auto stream = Stream(0, 64);
+    std::uint32_t total = 0;
+    for (std::uint32_t piece : row.pieces) {
+      ring.Write(stream.data() + total, piece);
+      total += piece;
+    }
+    EXPECT_EQ(ring.WritePos(), row.writePos);
+    // The stream byte last written at ring position p, or silence.
+    const auto expected = [&](std::uint32_t p) {
+      return total > p ? SampleAt(total - 1 - (total - 1 - p) % bytes) : 0.0f;
+    };
+    std::vector<float> l(row.frames, 9.0f), r(row.frames, 9.0f);
+    std::uint64_t wraps = 0;
+    ring.Convert(row.start, row.frames, row.bytesPerFrame, l.data(), r.data(), wraps);
+    EXPECT_EQ(wraps, row.wraps);
+    const std::uint32_t first = row.start - row.start % row.bytesPerFrame;  // whole frames only
+    for (std::uint32_t i = 0; i < row.frames; ++i) {
+      const std::uint32_t p = (first + i * row.bytesPerFrame) % bytes;
+      EXPECT_EQ(l[i], expected(p)) << "frame " << i;
+      EXPECT_EQ(r[i], row.bytesPerFrame == 2 ? l[i] : expected(p + 2)) << "frame " << i;
+    }
   }
-  return s;
-}
-
-float SampleOfStreamByte(std::uint32_t k) {
-  return static_cast<float>((k / 2) & 0x7FFF) / 32767.0f;
-}
-
-struct SampleCase {
-  std::uint8_t low, high;
-  float value;
-};
-
-class SampleConversion : public testing::TestWithParam<SampleCase> {};
-
-TEST_P(SampleConversion, SignedLittleEndianOver32767) {
-  EXPECT_EQ(SampleToFloat(GetParam().low, GetParam().high), GetParam().value);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, SampleConversion,
-                         testing::Values(SampleCase{0xFF, 0x7F, 1.0f},
-                                         SampleCase{0x00, 0x80, -32768 / 32767.0f},
-                                         SampleCase{0x80, 0x00, 128 / 32767.0f},
-                                         SampleCase{0x00, 0x00, 0.0f},
-                                         SampleCase{0xFF, 0xFF, -1 / 32767.0f}));
-
-TEST(PcmRingWrite, StartsSilentAndWrapsAtTheEnd) {
-  PcmRing ring(16);
-  std::vector<float> l(4, 9.0f), r(4, 9.0f);
-  std::uint64_t wraps = 0;
-  ring.Convert(0, 4, 4, l.data(), r.data(), wraps);
-  for (float v : l) EXPECT_EQ(v, 0.0f);
-  const auto s = Stream(0, 24);
-  ring.Write(s.data(), 12);
-  ring.Write(s.data() + 12, 12);  // 4 bytes at the end, 8 at the front
-  EXPECT_EQ(ring.WritePos(), 8u);
-  ring.Convert(0, 4, 4, l.data(), r.data(), wraps);
-  EXPECT_EQ(l[0], SampleOfStreamByte(16));
-  EXPECT_EQ(r[1], SampleOfStreamByte(22));
-  EXPECT_EQ(l[3], SampleOfStreamByte(12));
-}
-
-TEST(PcmRingWrite, ABlockEndingAtTheEndLeavesThePositionThereAndTheNextStartsAtTheFront) {
-  PcmRing ring(16);
-  const auto s = Stream(0, 20);
-  ring.Write(s.data(), 16);
-  EXPECT_EQ(ring.WritePos(), 16u);
-  ring.Write(s.data() + 16, 4);
-  EXPECT_EQ(ring.WritePos(), 4u);
-}
-
-TEST(PcmRingWrite, ABlockLongerThanTheRingKeepsItsLastRingLength) {
-  PcmRing ring(16);
-  ring.Write(Stream(0, 4).data(), 4);
-  const auto s = Stream(4, 40);  // stream bytes 4..43
-  ring.Write(s.data(), 40);
-  EXPECT_EQ(ring.WritePos(), 44u % 16u);
-  std::vector<float> l(4), r(4);
-  std::uint64_t wraps = 0;
-  ring.Convert(0, 4, 4, l.data(), r.data(), wraps);
-  EXPECT_EQ(l[0], SampleOfStreamByte(32)) << "byte k of the stream lies at k mod 16";
-  EXPECT_EQ(l[3], SampleOfStreamByte(28));
-}
-
-TEST(PcmRingWrite, PiecesOfAnyLengthLandByteForByte) {
-  PcmRing ring(24);
-  const auto s = Stream(0, 60);
-  std::uint32_t at = 0;
-  for (std::uint32_t piece : {1u, 3u, 5u, 2u, 7u, 1u, 6u, 9u, 2u, 3u, 5u, 1u, 4u, 11u}) {  // 60 bytes
-    ring.Write(s.data() + at, piece);
-    at += piece;
-  }
-  EXPECT_EQ(ring.WritePos(), 60u % 24u);
-  std::vector<float> l(6), r(6);
-  std::uint64_t wraps = 0;
-  ring.Convert(12, 6, 4, l.data(), r.data(), wraps);  // stream 36..59 lies at 12..23, then 0..11
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(l[i], SampleOfStreamByte(36 + 4 * i)) << i;
-    EXPECT_EQ(r[i], SampleOfStreamByte(38 + 4 * i)) << i;
-  }
-}
-
-TEST(PcmRingConvert, AWindowRunningPastTheEndGoesOnAtTheStartAndCountsTheWrap) {
-  PcmRing ring(32);
-  const auto s = Stream(0, 48);
-  ring.Write(s.data(), 48);  // ring holds stream 32..47 at 0..15 and 16..31 at 16..31
-  std::vector<float> l(6), r(6);
-  std::uint64_t wraps = 0;
-  ring.Convert(24, 6, 4, l.data(), r.data(), wraps);
-  EXPECT_EQ(wraps, 1u);
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(l[i], SampleOfStreamByte(24 + 4 * i)) << i;
-    EXPECT_EQ(r[i], SampleOfStreamByte(26 + 4 * i)) << i;
-  }
-}
-
-TEST(PcmRingConvert, MonoFramesAreTwoBytesAndFeedBothChannels) {
-  PcmRing ring(32);
-  const auto s = Stream(0, 32);
-  ring.Write(s.data(), 32);
-  std::vector<float> l(4), r(4);
-  std::uint64_t wraps = 0;
-  ring.Convert(6, 4, 2, l.data(), r.data(), wraps);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(l[i], SampleOfStreamByte(6 + 2 * i));
-    EXPECT_EQ(r[i], l[i]);
-  }
-}
-
-TEST(PcmRingConvert, SizesAndStartsAreKeptToWholeFrames) {
-  PcmRing ring(18);
-  EXPECT_EQ(ring.Bytes(), 16u);
-  std::vector<float> l(8), r(8);
-  std::uint64_t wraps = 0;
-  ring.Convert(15, 8, 4, l.data(), r.data(), wraps);  // stays inside the ring (ASan checks)
-  PcmRing none(3);
+  PcmRing none(3);  // no whole frame: holds nothing, and nothing goes wrong
   EXPECT_EQ(none.Bytes(), 0u);
   none.Write(Stream(0, 4).data(), 4);
+  std::vector<float> l(8), r(8);
+  std::uint64_t wraps = 0;
   none.Convert(0, 8, 4, l.data(), r.data(), wraps);
 }
 

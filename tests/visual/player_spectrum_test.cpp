@@ -13,8 +13,8 @@
 #include "platform/kernel/text.h"
 #include "player/player.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/fake_window.h"
 #include "tests/support/playback_doubles.h"
-#include "tests/visual/visual_doubles.h"
 #include "visual/spectrum_analyzer_factory.h"
 
 namespace {
@@ -71,19 +71,11 @@ class RealTimeDevices final : public OutputDevices {
   }
 };
 
-class PlayerSpectrum : public testing::Test {
- protected:
-  void SetUp() override {
-    shell::mainWindow = &window;
-    shell::fileReady = 1;
-  }
-  void TearDown() override { shell::mainWindow = nullptr; }
-
-  WatchedWindow window{{281, 62}};
+TEST(PlayerSpectrum, FramesFollowPlaybackThroughPauseAndStop) {
+  FakeWindow window(false, {281, 62});
   RealTimeDevices devices;
-};
-
-TEST_F(PlayerSpectrum, FramesFollowPlaybackThroughPauseAndStop) {
+  shell::mainWindow = &window;  // the only test here: no one sees it once the window is gone
+  shell::fileReady = 1;
   const auto samples = MakeTestSignal(44100, 2, 44100 * 2);
   const std::string path = TempPath("spectrum_player.wav");
   ASSERT_TRUE(WriteSoundFile(path, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, samples));
@@ -105,9 +97,8 @@ TEST_F(PlayerSpectrum, FramesFollowPlaybackThroughPauseAndStop) {
   ASSERT_EQ(stopped.wait_for(kBound), std::future_status::ready);
   const auto last = window.LastFrame();
   ASSERT_EQ(last.size(), 281u * 62u);
-  bool anyBar = false;
-  for (std::uint32_t p : last) anyBar = anyBar || (p != 0 && p != 0x163503);
-  EXPECT_TRUE(anyBar) << "the last frame shows bars and stays with the window";
+  EXPECT_TRUE(std::any_of(last.begin(), last.end(), [](auto p) { return p != 0 && p != 0x163503; }))
+      << "the last frame shows bars and stays with the window";
   EXPECT_FALSE(player.HasAnalyzer());
 }
 

@@ -2,8 +2,8 @@
 // levels and peaks for every flag combination and client size, frame after frame. The
 // composed frames reach a window that copies only the rectangles named as changed, so a
 // change left unnamed shows as a stale pixel; the window is hidden now and then.
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <random>
@@ -57,42 +57,27 @@ class PatchingWindow final : public platform::ui::Window {
   int changedFrames_ = 0;
 };
 
-struct Size {
-  int width;
-  int height;
-};
-
 // Signals chosen to reach every bar height: silence (bars and peaks fall to 0), loud
 // noise (full-height bars), a constant (band 0 only), sines and quieter noise between.
 std::vector<float> Signal(std::mt19937& random, int kind) {
   std::vector<float> x(2048, 0.0f);
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
   const float amplitude = std::uniform_real_distribution<float>(0.0f, 1.0f)(random);
+  if (kind == 0) return x;
   for (std::size_t i = 0; i < x.size(); ++i) {
-    switch (kind) {
-      case 0:
-        break;
-      case 1:
-        x[i] = 4.0f * unit(random);
-        break;
-      case 2:
-        x[i] = amplitude;
-        break;
-      case 3:
-        x[i] = amplitude * static_cast<float>(std::sin(2 * std::numbers::pi * 23.5 * i / 512.0));
-        break;
-      default:
-        x[i] = amplitude * amplitude * unit(random);
-        break;
-    }
+    const float sine = static_cast<float>(std::sin(2 * std::numbers::pi * 23.5 * i / 512.0));
+    x[i] = kind == 1   ? 4.0f * unit(random)
+           : kind == 2 ? amplitude
+           : kind == 3 ? amplitude * sine
+                       : amplitude * amplitude * unit(random);
   }
   return x;
 }
 
-class ComposedAgainstGdiCalls : public testing::TestWithParam<Size> {};
+class ComposedAgainstGdiCalls : public testing::TestWithParam<ClientSize> {};
 
 TEST_P(ComposedAgainstGdiCalls, SamePictureLevelsAndPeaksEveryFrame) {
-  const Size size = GetParam();
+  const ClientSize size = GetParam();
   PatchingWindow composedWindow({size.width, size.height});
   FakeWindow referenceWindow(false, {size.width, size.height});
   SpectrumAnalyzer composed(&composedWindow);
@@ -156,10 +141,12 @@ TEST_P(ComposedAgainstGdiCalls, SamePictureLevelsAndPeaksEveryFrame) {
 // pitches that are and are not whole, a minimised window.
 INSTANTIATE_TEST_SUITE_P(
     Sizes, ComposedAgainstGdiCalls,
-    testing::Values(Size{281, 62}, Size{400, 300}, Size{400, 301}, Size{79, 62}, Size{80, 62},
-                    Size{81, 63}, Size{119, 2}, Size{120, 1}, Size{160, 3}, Size{1, 1}, Size{0, 0},
-                    Size{281, 0}, Size{0, 62}, Size{1000, 7}, Size{317, 129}, Size{2000, 33}),
-    [](const testing::TestParamInfo<Size>& info) {
+    testing::Values(ClientSize{281, 62}, ClientSize{400, 300}, ClientSize{400, 301},
+                    ClientSize{79, 62}, ClientSize{80, 62}, ClientSize{81, 63}, ClientSize{119, 2},
+                    ClientSize{120, 1}, ClientSize{160, 3}, ClientSize{1, 1}, ClientSize{0, 0},
+                    ClientSize{281, 0}, ClientSize{0, 62}, ClientSize{1000, 7},
+                    ClientSize{317, 129}, ClientSize{2000, 33}),
+    [](const testing::TestParamInfo<ClientSize>& info) {
       return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
     });
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -29,26 +30,21 @@ std::vector<float> SineAtBin9() {
   return x;
 }
 
-class Frame {
- public:
-  Frame(std::vector<std::uint32_t> pixels, int width) : pixels_(std::move(pixels)), width_(width) {}
+struct Frame {
+  std::vector<std::uint32_t> pixels;
+  int width;
   std::uint32_t At(int x, int y) const {
-    return pixels_.at(static_cast<std::size_t>(y) * width_ + x);
+    return pixels.at(static_cast<std::size_t>(y) * width + x);
   }
   bool AllBlack() const {
-    for (std::uint32_t p : pixels_)
-      if (p != kBlack) return false;
-    return true;
+    return std::all_of(pixels.begin(), pixels.end(), [](std::uint32_t p) { return p == kBlack; });
   }
-
- private:
-  std::vector<std::uint32_t> pixels_;
-  int width_;
 };
 
 class SpectrumDrawing : public testing::Test {
  protected:
   void Make(int width, int height, std::uint8_t peaks, std::uint8_t grids, std::uint8_t gradient) {
+    analyzer.reset();
     window = std::make_unique<FakeWindow>(false, platform::ui::ClientSize{width, height});
     analyzer = std::make_unique<SpectrumAnalyzer>(window.get());
     analyzer->showPeaks = peaks;
@@ -64,7 +60,7 @@ class SpectrumDrawing : public testing::Test {
   }
   Frame Draw(std::vector<float> left, std::vector<float> right, float timeScale = 1.0f) {
     analyzer->Process(left.data(), right.data(), timeScale);
-    return Frame(window->LastFrame(), window->GetClientSize().width);
+    return {window->LastFrame(), window->GetClientSize().width};
   }
   std::uint32_t GradientAt(int x, int y) const { return gradient_->Pixel(x, y); }
 
@@ -104,6 +100,8 @@ TEST_F(SpectrumDrawing, AllFlagsOffDrawsSolidGreenBarsOnBlackOnly) {
   EXPECT_EQ(analyzer->Levels().Peak(0), 0) << "hidden peaks do not move";
 }
 
+// The white mark holds while the bar falls; hidden (showPeaks other than 1) it stays
+// where it was, and shown again it goes on from there.
 TEST_F(SpectrumDrawing, PeaksWithoutGradientAreAWhiteRowThatHoldsWhileTheBarFalls) {
   Make(400, 300, 1, 0, 0);
   Frame f = Draw(Constant(0.46f), Constant(0.46f));
@@ -113,20 +111,13 @@ TEST_F(SpectrumDrawing, PeaksWithoutGradientAreAWhiteRowThatHoldsWhileTheBarFall
   EXPECT_EQ(f.At(4, 150), kWhite);
   EXPECT_EQ(f.At(4, 160), kBlack);
   EXPECT_EQ(f.At(4, 165), kBar);
-}
-
-TEST_F(SpectrumDrawing, HidingPeaksFreezesThemAndShowingResumesFromThere) {
-  Make(400, 300, 1, 0, 0);
-  Draw(Constant(0.46f), Constant(0.46f));
-  analyzer->showPeaks = 0;
-  for (int i = 0; i < 40; ++i) Draw(Constant(0.0f), Constant(0.0f));
-  EXPECT_EQ(analyzer->Levels().Peak(0), 150);
-  analyzer->showPeaks = 2;  // on only when exactly 1
-  Draw(Constant(0.0f), Constant(0.0f));
-  EXPECT_EQ(analyzer->Levels().Peak(0), 150);
+  for (const std::uint8_t hidden : {0, 2}) {
+    analyzer->showPeaks = hidden;
+    for (int i = 0; i < 40; ++i) Draw(Constant(0.0f), Constant(0.0f));
+    EXPECT_EQ(analyzer->Levels().Peak(0), 150) << "showPeaks " << int{hidden};
+  }
   analyzer->showPeaks = 1;
-  const Frame f = Draw(Constant(0.0f), Constant(0.0f));
-  EXPECT_EQ(f.At(4, 150), kWhite);
+  EXPECT_EQ(Draw(Constant(0.0f), Constant(0.0f)).At(4, 150), kWhite);
 }
 
 TEST_F(SpectrumDrawing, SineOnBinNineFillsBandOneOnlyInTheRealWindowSize) {
@@ -147,29 +138,23 @@ TEST_F(SpectrumDrawing, OddHeightLeavesTheGradientsLastRowUnpainted) {
   EXPECT_NE(GradientAt(4, 299), kBlack);
 }
 
-class NarrowClient : public SpectrumDrawing, public testing::WithParamInterface<int> {};
-
-TEST_P(NarrowClient, DrawsNothingButBlack) {
-  Make(GetParam(), 62, 1, 1, 1);
-  const Frame f = Draw(SineAtBin9(), SineAtBin9());
-  EXPECT_EQ(window->FrameCount(), 1);
-  EXPECT_TRUE(f.AllBlack());
-}
-
-INSTANTIATE_TEST_SUITE_P(Widths, NarrowClient, testing::Values(79, 60, 39, 1));
-
-TEST(SpectrumWindow, AMinimisedWindowGetsNoFramesForThePlayback) {
-  FakeWindow window(false, {0, 0});
-  SpectrumAnalyzer analyzer(&window);
-  std::vector<float> l(2048, 0.5f), r(2048, 0.5f);
-  analyzer.Process(l.data(), r.data(), 1.0f);
-  EXPECT_EQ(window.FrameCount(), 0);
+// Below 80 pixels the bars have no width: black frames only. A minimised window
+// (0 x 0) gets no frames at all.
+TEST_F(SpectrumDrawing, TooNarrowDrawsOnlyBlackAndMinimisedNothing) {
+  for (const int width : {79, 60, 39, 1, 0}) {
+    SCOPED_TRACE(width);
+    Make(width, width == 0 ? 0 : 62, 1, 1, 1);
+    const Frame f = Draw(SineAtBin9(), SineAtBin9());
+    EXPECT_EQ(window->FrameCount(), width == 0 ? 0 : 1);
+    EXPECT_TRUE(f.AllBlack());
+  }
 }
 
 TEST(SpectrumLifecycle, AttachStartsFramesAndDetachStopsAndDestroysTheConsumer) {
+  EXPECT_EQ(std::u16string(SpectrumAnalyzer(nullptr).Name()), u"SpectrumAnalyzer[0]");
   testing_support::SteppedClock clock;
   clock.Release();
-  testing_support::WatchedWindow window({281, 62});
+  FakeWindow window(false, {281, 62});
   testing_support::PositionedOutput output(88200, 4);
   SpectrumAnalyzer analyzer(&window, clock);
   EXPECT_EQ(analyzer.Consumer(), nullptr);
@@ -188,13 +173,7 @@ TEST(SpectrumLifecycle, AttachStartsFramesAndDetachStopsAndDestroysTheConsumer) 
   analyzer.Detach();
   EXPECT_EQ(analyzer.Consumer(), nullptr);
   EXPECT_FALSE(analyzer.ConsumerActive());
-  const std::vector<std::uint32_t> last = window.LastFrame();
-  EXPECT_EQ(last.size(), 281u * 62u) << "the last frame stays with the window";
-}
-
-TEST(SpectrumLifecycle, TheNameCarriesTheWindowHandle) {
-  SpectrumAnalyzer analyzer(nullptr);
-  EXPECT_EQ(std::u16string(analyzer.Name()), u"SpectrumAnalyzer[0]");
+  EXPECT_EQ(window.LastFrame().size(), 281u * 62u) << "the last frame stays with the window";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// A clock that never sleeps for real, an output with a scripted play position and a
-// processor that records what it is given, for driving the DSP thread in tests.
+// A clock that never sleeps for real, an output with a scripted play position, a
+// processor that records what it is given and a PCM stream that says where each of
+// its samples came from, for driving the ring and the DSP thread in tests.
 #pragma once
 
 #include <atomic>
@@ -9,25 +10,64 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/ui/window.h"
 #include "player/playback_collaborators.h"
+#include "tests/support/playback_doubles.h"
 #include "visual/digital_signal_processor.h"
 #include "visual/dsp_clock.h"
 
 namespace testing_support {
 
+// Stream bytes from..from+bytes whose 16-bit sample at byte k is k / 2 (mod 32768).
+inline std::vector<std::uint8_t> Stream(std::uint32_t from, std::uint32_t bytes) {
+  std::vector<std::uint8_t> s(bytes);
+  for (std::uint32_t i = 0; i < bytes; i += 2) {
+    const auto v = static_cast<std::uint16_t>(((from + i) / 2) & 0x7FFF);
+    s[i] = static_cast<std::uint8_t>(v & 0xFF);
+    s[i + 1] = static_cast<std::uint8_t>(v >> 8);
+  }
+  return s;
+}
+
+// The sample the stream holds at byte k, as the ring converts it.
+inline float SampleAt(std::uint32_t k) { return static_cast<float>((k / 2) & 0x7FFF) / 32767.0f; }
+
 // Fake time: sleeping adds to it at once. In stepped mode each sleep also waits until
 // the test allows another tick, so the test sees one tick at a time.
 class SteppedClock final : public DspClock {
  public:
-  std::int64_t NowNanoseconds() override;
-  void SleepMs(std::uint32_t milliseconds) override;
-
-  void Advance(std::int64_t ns);  // time passing inside a tick (work)
-  void AllowTicks(int count);     // lets count more sleeps return
-  void Release();                 // every sleep returns from now on
-  std::vector<std::uint32_t> Sleeps() const;
-  bool WaitForSleeps(std::size_t count);  // bounded
+  std::int64_t NowNanoseconds() override {
+    std::scoped_lock hold(mutex_);
+    return now_;
+  }
+  void SleepMs(std::uint32_t milliseconds) override {
+    std::unique_lock hold(mutex_);
+    sleeps_.push_back(milliseconds);
+    now_ += std::int64_t{milliseconds} * 1'000'000;
+    changed_.notify_all();
+    changed_.wait(hold, [&] { return released_ || sleeps_.size() <= allowed_; });
+  }
+  void Advance(std::int64_t ns) {  // time passing inside a tick (work)
+    std::scoped_lock hold(mutex_);
+    now_ += ns;
+  }
+  void AllowTicks(int count) {  // lets count more sleeps return
+    std::scoped_lock hold(mutex_);
+    allowed_ += static_cast<std::size_t>(count);
+    changed_.notify_all();
+  }
+  void Release() {  // every sleep returns from now on
+    std::scoped_lock hold(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+  std::vector<std::uint32_t> Sleeps() const {
+    std::scoped_lock hold(mutex_);
+    return sleeps_;
+  }
+  bool WaitForSleeps(std::size_t count) {  // bounded
+    std::unique_lock hold(mutex_);
+    return changed_.wait_for(hold, kBound, [&] { return sleeps_.size() >= count; });
+  }
 
  private:
   mutable std::mutex mutex_;
@@ -65,37 +105,28 @@ struct ProcessCall {
 
 class RecordingProcessor final : public DigitalSignalProcessor {
  public:
-  void Process(float* left, float* right, float timeScale) override;
+  void Process(float* left, float* right, float timeScale) override {
+    if (onProcess) onProcess();
+    std::scoped_lock hold(mutex_);
+    calls_.push_back({std::vector<float>(left, left + 2048),
+                      std::vector<float>(right, right + 2048), timeScale});
+    changed_.notify_all();
+  }
+  std::vector<ProcessCall> Calls() const {
+    std::scoped_lock hold(mutex_);
+    return calls_;
+  }
+  bool WaitForCalls(std::size_t count) {  // bounded
+    std::unique_lock hold(mutex_);
+    return changed_.wait_for(hold, kBound, [&] { return calls_.size() >= count; });
+  }
 
   std::function<void()> onProcess;  // runs inside each call, on the DSP thread
-  std::vector<ProcessCall> Calls() const;
-  bool WaitForCalls(std::size_t count);  // bounded
 
  private:
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<ProcessCall> calls_;
-};
-
-// A window whose presented frames a test can wait for.
-class WatchedWindow final : public platform::ui::Window {
- public:
-  explicit WatchedWindow(platform::ui::ClientSize size) : size_(size) {}
-  platform::ui::Menu* GetMenu() override { return nullptr; }
-  platform::ui::ClientSize GetClientSize() const override { return size_; }
-  void PresentFrame(std::span<const std::uint32_t> pixels, int width, int height) override;
-  void PostMessage(std::uint32_t, std::uintptr_t, std::intptr_t) override {}
-
-  bool WaitForFrames(int count);  // bounded
-  int FrameCount() const;
-  std::vector<std::uint32_t> LastFrame() const;
-
- private:
-  platform::ui::ClientSize size_;
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::uint32_t> last_;
-  int frames_ = 0;
 };
 
 }  // namespace testing_support

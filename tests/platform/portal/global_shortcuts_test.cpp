@@ -70,12 +70,16 @@ class PortalShortcuts : public ::testing::Test {
     QDBusConnection::disconnectFromBus(connectionName_);
   }
 
-  // Starts the fake portal with these options and waits until it serves.
-  void StartPortal(const std::vector<std::string>& options) {
-    std::vector<std::string> argv = {FAKE_PORTAL};
-    argv.insert(argv.end(), options.begin(), options.end());
+  // Ends what the last binding left and starts the fake portal with this option (null:
+  // no portal on the bus), waiting until it serves.
+  void StartPortal(const char* option) {
+    TearDown();
+    portal_.reset();
+    outcome_.reset();
+    said_ = 0;
+    if (option == nullptr) return;
     portal_ = std::make_unique<ChildProcess>();
-    ASSERT_TRUE(portal_->Start(argv, {{"DBUS_SESSION_BUS_ADDRESS", address_}}));
+    ASSERT_TRUE(portal_->Start({FAKE_PORTAL, option}, {{"DBUS_SESSION_BUS_ADDRESS", address_}}));
     ASSERT_NE(portal_->WaitForLine("ready", 0, kBoundMs), std::string::npos) << portal_->Err();
   }
 
@@ -128,56 +132,49 @@ class PortalShortcuts : public ::testing::Test {
   std::size_t said_ = 0;
 };
 
+// A Response may come before the reply to its call (--response-first); a reply handled
+// after the Response must not lose the next Request's answer.
 TEST_F(PortalShortcuts, BindsEachShortcutWithItsTriggerAndPassesOnItsActivations) {
-  StartPortal({});
-  ASSERT_EQ(Bind(), Outcome::kBound) << detail_ << "\nportal: " << portal_->Out();
-  ASSERT_TRUE(PortalSaid("register org.example.Player"));
-  ASSERT_TRUE(PortalSaid("create-session "));
-  const std::string session = PortalLineAfter("create-session ");
-  ASSERT_TRUE(PortalSaid("bind " + session + " play CTRL+1 Play"));
-  ASSERT_TRUE(PortalSaid("bind " + session + " stop CTRL+3 Stop"));
+  for (const char* order : {"", "--response-first"}) {
+    SCOPED_TRACE(order);
+    StartPortal(order);
+    ASSERT_EQ(Bind(), Outcome::kBound) << detail_ << "\nportal: " << portal_->Out();
+    ASSERT_TRUE(PortalSaid("register org.example.Player"));
+    ASSERT_TRUE(PortalSaid("create-session "));
+    const std::string session = PortalLineAfter("create-session ");
+    ASSERT_TRUE(PortalSaid("bind " + session + " play CTRL+1 Play"));
+    ASSERT_TRUE(PortalSaid("bind " + session + " stop CTRL+3 Stop"));
 
-  portal_->WriteLine("activate stop /org/freedesktop/portal/desktop/session/another/client");
-  portal_->WriteLine("activate play");
-  ASSERT_TRUE(PumpUntil([this] { return !activated_.empty(); }));
-  EXPECT_EQ(activated_, std::vector<std::string>{"play"}) << "another session's shortcut was taken";
+    portal_->WriteLine("activate stop /org/freedesktop/portal/desktop/session/another/client");
+    portal_->WriteLine("activate play");
+    ASSERT_TRUE(PumpUntil([this] { return !activated_.empty(); }));
+    EXPECT_EQ(activated_, std::vector<std::string>{"play"})
+        << "another session's shortcut was taken";
+    activated_.clear();
 
-  client_.reset();
-  EXPECT_TRUE(PortalSaid("close " + session)) << "the session outlived the shortcuts";
-}
-
-// A Response may come before the reply to its call; a reply handled after the
-// Response must not lose the next Request's answer.
-TEST_F(PortalShortcuts, BindsWhenEachResponseOvertakesItsReply) {
-  StartPortal({"--response-first"});
-  EXPECT_EQ(Bind(), Outcome::kBound) << detail_ << "\nportal: " << portal_->Out();
+    client_.reset();
+    EXPECT_TRUE(PortalSaid("close " + session)) << "the session outlived the shortcuts";
+  }
 }
 
 TEST_F(PortalShortcuts, SaysWhyWhenThereAreNoShortcuts) {
   struct Row {
-    std::optional<std::vector<std::string>> portal;  // none: no portal on the bus
+    const char* portal;  // its option; null: no portal on the bus
     Outcome outcome;
     const char* detail;
     bool sessionClosed;
   };
   const Row rows[] = {
-      {std::nullopt, Outcome::kUnavailable, "no desktop portal", false},
-      {std::vector<std::string>{"--without-global-shortcuts"}, Outcome::kUnavailable,
-       "has no global shortcuts", false},
-      {std::vector<std::string>{"--refuse-session=2"}, Outcome::kFailed, "refused a session",
-       false},
-      {std::vector<std::string>{"--refuse-session=1"}, Outcome::kDenied, "declined", false},
-      {std::vector<std::string>{"--refuse-binding=1"}, Outcome::kDenied, "declined", true},
-      {std::vector<std::string>{"--refuse-binding=2"}, Outcome::kFailed, "refused the shortcuts",
-       true},
+      {nullptr, Outcome::kUnavailable, "no desktop portal", false},
+      {"--without-global-shortcuts", Outcome::kUnavailable, "has no global shortcuts", false},
+      {"--refuse-session=2", Outcome::kFailed, "refused a session", false},
+      {"--refuse-session=1", Outcome::kDenied, "declined", false},
+      {"--refuse-binding=1", Outcome::kDenied, "declined", true},
+      {"--refuse-binding=2", Outcome::kFailed, "refused the shortcuts", true},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.portal ? row.portal->front() : "no portal");
-    TearDown();
-    portal_.reset();
-    outcome_.reset();
-    said_ = 0;
-    if (row.portal) StartPortal(*row.portal);
+    SCOPED_TRACE(row.portal != nullptr ? row.portal : "no portal");
+    StartPortal(row.portal);
     EXPECT_EQ(Bind(), row.outcome);
     EXPECT_NE(detail_.find(row.detail), std::string::npos) << detail_;
     if (row.sessionClosed) {

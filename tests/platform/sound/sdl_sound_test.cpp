@@ -9,37 +9,28 @@
 #include <iterator>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/sound/direct_sound.h"
+#include "tests/support/audio_fixtures.h"
+#include "tests/support/playback_doubles.h"
 
 namespace sound = platform::sound;
 
 namespace {
 
-constexpr auto kBound = std::chrono::seconds(20);
+using testing_support::kBound;
 
 class SdlDisk : public ::testing::Test {
  protected:
   void SetUp() override { SetUpDriver("disk"); }
   void SetUpDriver(const char* driver) {
-    const char* tmp = std::getenv("TONARIA_TEST_TMP");
-    const std::string dir = tmp != nullptr ? tmp : "/tmp";
-    std::string mkdir = "mkdir -p '" + dir + "'";
-    ASSERT_EQ(std::system(mkdir.c_str()), 0);
-    capture_ = dir + "/sdl_sound_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-               std::to_string(::getpid()) + ".raw";
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    capture_ = testing_support::TempPath("sdl_sound_" + test + ".raw");
     setenv("SDL_AUDIODRIVER", driver, 1);
     setenv("SDL_DISKAUDIOFILE", capture_.c_str(), 1);
-    format_.nChannels = 1;
-    format_.nSamplesPerSec = 8000;
-    format_.wBitsPerSample = 16;
-    format_.nBlockAlign = 2;
-    format_.nAvgBytesPerSec = 16000;
   }
   void TearDown() override { std::remove(capture_.c_str()); }
 
@@ -107,7 +98,11 @@ class SdlDisk : public ::testing::Test {
   }
 
   std::string capture_;
-  sound::WaveFormat format_;
+  sound::WaveFormat format_{.nChannels = 1,
+                            .nSamplesPerSec = 8000,
+                            .nAvgBytesPerSec = 16000,
+                            .nBlockAlign = 2,
+                            .wBitsPerSample = 16};
 };
 
 // SDL's dummy driver plays at real-time pace too, and is open and closed like a real one.
