@@ -44,8 +44,10 @@ std::size_t ChildProcess::WaitForLine(const std::string& text, std::size_t from,
     for (std::size_t end; (end = out_.find('\n', from)) != std::string::npos; from = end + 1) {
       if (out_.substr(from, end - from).find(text) != std::string::npos) return end + 1;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0 || (!Running() && process_.bytesAvailable() == 0)) return std::string::npos;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || (!Running() && process_.bytesAvailable() == 0))
+      return std::string::npos;
     process_.waitForReadyRead(static_cast<int>(std::min<long long>(left.count(), 100)));
   }
 }
@@ -67,6 +69,18 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const Environment
   result.out = child.Out();
   result.err = child.Err();
   return result;
+}
+
+std::unique_ptr<ChildProcess> StartPrivateBus(std::string* address,
+                                              std::chrono::milliseconds bound) {
+  auto bus = std::make_unique<ChildProcess>();
+  if (!bus->Start({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"},
+                  {}) ||
+      bus->WaitForLine("unix:", 0, bound) == std::string::npos) {
+    return nullptr;
+  }
+  *address = bus->Out().substr(0, bus->Out().find('\n'));
+  return bus;
 }
 
 }  // namespace mpris_testing

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,5 +53,10 @@ class ChildProcess {
   std::string out_;
   std::string err_;
 };
+
+// A private session bus for one test suite: the running dbus-daemon, with its
+// address in *address; null when dbus-daemon is missing or does not answer.
+std::unique_ptr<ChildProcess> StartPrivateBus(std::string* address,
+                                              std::chrono::milliseconds bound);
 
 }  // namespace mpris_testing

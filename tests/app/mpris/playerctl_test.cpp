@@ -18,6 +18,7 @@ using mpris_testing::ChildProcess;
 using mpris_testing::CommandResult;
 using mpris_testing::Environment;
 using mpris_testing::RunCommand;
+using mpris_testing::StartPrivateBus;
 using testing_support::kBound;
 
 constexpr auto kBoundMs = std::chrono::duration_cast<std::chrono::milliseconds>(kBound);
@@ -32,14 +33,8 @@ class MprisBus : public ::testing::Test {
   static void SetUpTestSuite() {
     using testing_support::HaveTool;
     if (!HaveTool("dbus-daemon") || !HaveTool("playerctl")) return;
-    bus_ = std::make_unique<ChildProcess>();
-    if (!bus_->Start({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"},
-                     {}) ||
-        bus_->WaitForLine("unix:", 0, kBoundMs) == std::string::npos) {
-      bus_.reset();
-      return;
-    }
-    address_ = Trimmed(bus_->Out().substr(0, bus_->Out().find('\n')));
+    bus_ = StartPrivateBus(&address_, kBoundMs);
+    if (!bus_) return;
     dir_ = testing_support::TempPath("mpris_files");
     ::mkdir(dir_.c_str(), 0755);
     // Stand-ins: the fake shell never decodes them.

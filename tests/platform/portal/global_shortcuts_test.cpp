@@ -18,6 +18,7 @@
 namespace {
 
 using mpris_testing::ChildProcess;
+using mpris_testing::StartPrivateBus;
 using platform::portal::GlobalShortcuts;
 using platform::portal::Outcome;
 using testing_support::kBound;
@@ -44,14 +45,7 @@ class PortalShortcuts : public ::testing::Test {
     static char* argv[] = {name, nullptr};
     application_ = std::make_unique<QCoreApplication>(argc, argv);
     if (!testing_support::HaveTool("dbus-daemon")) return;
-    bus_ = std::make_unique<ChildProcess>();
-    if (!bus_->Start({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"},
-                     {}) ||
-        bus_->WaitForLine("unix:", 0, kBoundMs) == std::string::npos) {
-      bus_.reset();
-      return;
-    }
-    address_ = bus_->Out().substr(0, bus_->Out().find('\n'));
+    bus_ = StartPrivateBus(&address_, kBoundMs);
   }
 
   static void TearDownTestSuite() {
