@@ -184,10 +184,17 @@ void PlayThroughPipe(const std::string& path, OutputDevices& devices,
     ::close(fd);
   });
   PlayToEnd(pipe, devices, displays);
-  // A writer still waiting for a reader (the engine never opened the pipe) is let go.
-  const int unblock = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  // A writer still waiting for a reader (the engine never opened the pipe, or
+  // stopped reading) is let go: what it still sends is read here to its end.
+  const int rest = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  if (rest >= 0) {
+    ::fcntl(rest, F_SETFL, 0);
+    char sink[65536];
+    while (::read(rest, sink, sizeof(sink)) > 0) {
+    }
+    ::close(rest);
+  }
   writer.join();
-  if (unblock >= 0) ::close(unblock);
 }
 
 class Corpus : public ::testing::TestWithParam<Entry> {};
