@@ -299,6 +299,13 @@ std::vector<Row> Rows() {
     joined("chained-44k-22k.ogg", "ogg-resampled", "Ogg Vorbis chained: 44100 Hz stereo, then 22050 Hz mono (played at 44100 Hz stereo)",
            {"oggenc -Q --serial 4 -q 2 --resample 22050 --downmix {src-stereo.wav} -o {link-mono-22k.ogg}"},
            "link-stereo.ogg", "link-mono-22k.ogg", "pan=stereo|c0=c0|c1=c0,aresample=44100:resampler=soxr"),
+    // From a pipe vorbisfile meets the second link only when it comes.
+    [] {
+      Row row{"pipe-chained.ogg", "ogg-resampled", "pipe", "The chained Ogg Vorbis above, read through a pipe",
+              {"cp {chained-44k-22k.ogg} {pipe-chained.ogg}"}};
+      row.reference = "cp {chained-44k-22k.ogg.ref.wav} {pipe-chained.ogg.ref.wav}";
+      return row;
+    }(),
 
     // jmac starts a Java machine per file, so two encodes serve every APE row; it
     // reads only plain PCM WAV headers, not the extensible ones sox writes for 24 bits.
