@@ -346,9 +346,9 @@ std::uint32_t CMadDecoder::Read(void* buffer, std::uint32_t) {
     const std::uint32_t pulled = converter_->Pull(output_ + total * channels, quota);
     total += pulled;
     quota -= pulled;
+    if (quota == 0) break;
     const mad_pcm& pcm = mad_->synth.pcm;
     const std::uint32_t available = pcm.length - consumed_;
-    if (quota == 0) break;
     if (available > 0) {
       if (pcm.samplerate == static_cast<unsigned>(sampleRate_) && pcm.channels == channels &&
           converter_->Idle()) {

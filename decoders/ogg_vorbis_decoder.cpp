@@ -167,6 +167,11 @@ std::uint32_t COggVorbisDecoder::Read(void* buffer, std::uint32_t) {
     failures = 0;
     // One ov_read never crosses from one link into the next.
     const vorbis_info* vi = ov_info(vf_.get(), -1);
+    if (vi == nullptr || vi->channels <= 0) {
+      ended_ = true;
+      converter_->Finish();
+      continue;
+    }
     const auto frames =
         static_cast<std::uint32_t>(r) / (2u * static_cast<std::uint32_t>(vi->channels));
     if (vi->rate == sampleRate_ && vi->channels == channels_ && converter_->Idle()) {
