@@ -141,22 +141,24 @@ mad_header FormatOf(const unsigned char* data, std::size_t size,
                                                                              : headers[0];
 }
 
-// Finds the first frame of the stream within span, and the header that gives its
-// format. Leaves the file position anywhere.
-bool ScanFormat(platform::File& file, const decoding::AudioSpan& span, mad_header* first,
-                std::uint32_t* firstOffset) {
+// Finds the first frame of the stream that the file gives from its position on,
+// after the `givenBytes` already read from it, within `limit` bytes. The bytes held
+// from that frame on are copied to input (which takes kScanBufferBytes);
+// *consumed says how many the stream has given in all.
+bool ScanFormat(platform::File& file, std::uint32_t limit, const std::uint8_t* given,
+                std::uint32_t givenBytes, mad_header* first, unsigned char* input,
+                std::uint32_t* inputBytes, std::uint32_t* consumed) {
   unsigned char buffer[CMadDecoder::kScanBufferBytes + MAD_BUFFER_GUARD];
-  std::uint32_t base = span.begin;  // file offset of buffer[0]
-  std::uint32_t held = 0;
-  if (file.SetPointer(static_cast<std::int32_t>(base), platform::SeekOrigin::kBegin) != base)
-    return false;
+  std::uint32_t base = 0;  // stream offset of buffer[0]
+  std::uint32_t held = std::min(givenBytes, limit);
+  std::memcpy(buffer, given, held);
   for (;;) {
     const std::uint32_t want =
-        std::min(CMadDecoder::kScanBufferBytes - held, span.end - (base + held));
+        std::min(CMadDecoder::kScanBufferBytes - held, limit - (base + held));
     std::uint32_t got = 0;
     if (!file.Read(buffer + held, want, &got)) return false;
     held += got;
-    const bool atEnd = got < want || base + held >= span.end;
+    const bool atEnd = got < want || base + held >= limit;
     if (atEnd) std::memset(buffer + held, 0, MAD_BUFFER_GUARD);
     std::uint32_t p = 0;
     for (; p + 1 < held; ++p) {
@@ -165,13 +167,15 @@ bool ScanFormat(platform::File& file, const decoding::AudioSpan& span, mad_heade
       const Chain chain = CheckChain(buffer + p, held - p, atEnd, headers);
       if (chain == Chain::kAccepted) {
         *first = FormatOf(buffer + p, held - p + (atEnd ? MAD_BUFFER_GUARD : 0), headers);
-        *firstOffset = base + p;
+        std::memcpy(input, buffer + p, held - p);
+        *inputBytes = held - p;
+        *consumed = base + held;
         return true;
       }
       // A run that goes past the buffer is looked at again from the buffer's start.
       if (chain == Chain::kNeedMore && p > 0) break;
     }
-    if (atEnd || base + p - span.begin > kMostJunkBytes) return false;
+    if (atEnd || base + p > kMostJunkBytes) return false;
     // Keep what is not looked at yet; a last 0xFF may begin a header.
     if (p >= held) p = held > 0 ? held - 1 : 0;
     std::memmove(buffer, buffer + p, held - p);
@@ -217,35 +221,49 @@ std::int32_t CMadDecoder::Open() {
   Close();
   sampleRate_ = bitsPerSample_ = channels_ = 0;
   held_ = consumed_ = 0;
-  guardAppended_ = false;
+  guardAppended_ = ended_ = false;
   platform::FileInformation info;
-  if (!file_.OpenRead(path_) || !file_.GetInformation(&info)) {
+  inputCapacity_ = kInputCapacity;
+  input_.reset(static_cast<unsigned char*>(std::malloc(inputCapacity_)));
+  if (!input_ || !file_.OpenRead(path_) || !file_.GetInformation(&info)) {
+    input_.reset();
     file_.Close();
     return 0;
   }
-  const decoding::AudioSpan span = decoding::FindAudioSpan(file_, info.size);
+  // A pipe has no size and cannot seek: it is read forward from its first byte,
+  // and what it ends with is played as it comes.
+  bounded_ = info.size > 0 && file_.SetPointer(0, platform::SeekOrigin::kCurrent) !=
+                                  platform::kInvalidSetFilePointer;
+  std::uint8_t head[decoding::kTagHeadBytes];
+  std::uint32_t headBytes = 0;
+  std::uint32_t limit = 0xFFFFFFFF;
+  bool ready = false;
+  if (bounded_) {
+    const decoding::AudioSpan span = decoding::FindAudioSpan(file_, info.size);
+    limit = span.end - span.begin;
+    ready = file_.SetPointer(static_cast<std::int32_t>(span.begin), platform::SeekOrigin::kBegin) ==
+            span.begin;
+  } else {
+    ready = decoding::SkipLeadingTags(file_, head, &headBytes);
+  }
   mad_header first{};
-  std::uint32_t start = 0;
-  if (!ScanFormat(file_, span, &first, &start)) {
+  std::uint32_t consumed = 0;
+  if (!ready ||
+      !ScanFormat(file_, limit, head, headBytes, &first, input_.get(), &held_, &consumed)) {
+    input_.reset();
     file_.Close();
+    held_ = 0;
     return 0;
   }
   sampleRate_ = static_cast<std::int32_t>(first.samplerate);
   channels_ = first.mode == MAD_MODE_SINGLE_CHANNEL ? 1 : 2;
   bitsPerSample_ = 16;
-
-  // Decoding starts at the stream's first frame (a Xing frame is played too) and
-  // stops before the tags at the end.
   outputWidth_ = 16;
-  inputCapacity_ = kInputCapacity;
-  remaining_ = span.end - start;
-  input_.reset(static_cast<unsigned char*>(std::malloc(inputCapacity_)));
-  if (file_.SetPointer(static_cast<std::int32_t>(start), platform::SeekOrigin::kBegin) != start ||
-      !input_) {
-    input_.reset();
-    file_.Close();
-    return 0;
-  }
+  converter_ = std::make_unique<decoding::FormatConverter>(sampleRate_, channels_);
+
+  // Decoding starts at the stream's first frame (a Xing frame is played too), with
+  // the bytes the scan read from it on, and stops before the tags at the end.
+  remaining_ = limit - consumed;
   // An empty synth output makes the first Read decode at once.
   mad_ = std::make_unique<MadState>();
   opened_ = 1;
@@ -257,6 +275,7 @@ void CMadDecoder::Close() {
   file_.Close();
   mad_.reset();
   input_.reset();
+  converter_.reset();
   opened_ = 0;
 }
 
@@ -270,8 +289,9 @@ bool CMadDecoder::Refill() {
     mad_stream_buffer(&stream, input, held_);
   }
   std::uint32_t got = 0;
-  if (!file_.Read(input + held_, std::min(inputCapacity_ - held_, remaining_), &got)) return false;
-  remaining_ -= got;
+  const std::uint32_t room = inputCapacity_ - held_;
+  if (!file_.Read(input + held_, bounded_ ? std::min(room, remaining_) : room, &got)) return false;
+  if (bounded_) remaining_ -= got;
   if (got == 0) {
     // libmad finishes a frame only when bytes follow it: give the last one its guard.
     if (guardAppended_ || held_ == 0 || inputCapacity_ - held_ < MAD_BUFFER_GUARD) return false;
@@ -284,57 +304,74 @@ bool CMadDecoder::Refill() {
   return true;
 }
 
-std::uint32_t CMadDecoder::Convert(std::uint32_t first, std::uint32_t count, std::uint8_t* out) {
+void CMadDecoder::Quantize(std::uint32_t first, std::uint32_t count, std::int16_t* out) {
   const mad_pcm& pcm = mad_->synth.pcm;
   const mad_fixed_t* left = pcm.samples[0] + first;
-  // A frame whose mode differs from the first one's still fills the channels announced.
-  const mad_fixed_t* right = (pcm.channels == 2 ? pcm.samples[1] : pcm.samples[0]) + first;
-  std::uint8_t* p = out;
-  auto store = [&p](std::int16_t v) {
-    const auto u = static_cast<std::uint16_t>(v);
-    *p++ = static_cast<std::uint8_t>(u & 0xFF);
-    *p++ = static_cast<std::uint8_t>(u >> 8);
-  };
-  // Worked on in locals: the byte stores could alias the shared records and would
+  const mad_fixed_t* right = pcm.samples[1] + first;
+  // Worked on in locals: the stores could alias the shared records and would
   // force them back to memory after every sample.
   decoding::MadDitherRecord leftDither = ditherRecords[0];
   decoding::MadDitherRecord rightDither = ditherRecords[1];
-  for (std::uint32_t i = 0; i < count; ++i) {
-    store(decoding::QuantizeMadSample(left[i], leftDither));
-    if (channels_ == 2) store(decoding::QuantizeMadSample(right[i], rightDither));
+  if (pcm.channels == 2) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+      *out++ = decoding::QuantizeMadSample(left[i], leftDither);
+      *out++ = decoding::QuantizeMadSample(right[i], rightDither);
+    }
+  } else {
+    for (std::uint32_t i = 0; i < count; ++i)
+      *out++ = decoding::QuantizeMadSample(left[i], leftDither);
   }
   ditherRecords[0] = leftDither;
   ditherRecords[1] = rightDither;
-  return static_cast<std::uint32_t>(p - out);
+}
+
+bool CMadDecoder::DecodeFrame() {
+  while (mad_frame_decode(&mad_->frame, &mad_->stream) == -1) {
+    // Recoverable errors (lost sync, bad CRC, bad data) just skip the frame.
+    if (!MAD_RECOVERABLE(mad_->stream.error) && !Refill()) return false;
+  }
+  mad_synth_frame(&mad_->synth, &mad_->frame);
+  consumed_ = 0;
+  return true;
 }
 
 std::uint32_t CMadDecoder::Read(void* buffer, std::uint32_t) {
   if (opened_ == 0) return 0;
+  const auto channels = static_cast<std::uint32_t>(channels_);
   // One MPEG-1 frame per call; MPEG-2 frames are joined in pairs, except at 22050 Hz.
   std::uint32_t quota = sampleRate_ == 22050 ? 576 : 1152;
-  std::uint32_t total = 0;
-  for (;;) {
-    const std::uint32_t available = mad_->synth.pcm.length - consumed_;
-    const std::uint32_t n = std::min(available, quota);
-    if (n > 0) {
-      total += Convert(consumed_, n, output_ + total);
-      consumed_ += n;
-      quota -= n;
-      if (quota == 0) break;
-    }
-    bool ended = false;
-    while (mad_frame_decode(&mad_->frame, &mad_->stream) == -1) {
-      // Recoverable errors (lost sync, bad CRC, bad data) just skip the frame.
-      if (!MAD_RECOVERABLE(mad_->stream.error) && !Refill()) {
-        ended = true;
-        break;
+  std::uint32_t total = 0;  // frames in output_
+  while (quota > 0) {
+    // What was converted from frames of another format comes first.
+    const std::uint32_t pulled = converter_->Pull(output_ + total * channels, quota);
+    total += pulled;
+    quota -= pulled;
+    if (quota == 0) break;
+    const mad_pcm& pcm = mad_->synth.pcm;
+    const std::uint32_t available = pcm.length - consumed_;
+    if (available > 0) {
+      if (pcm.samplerate == static_cast<unsigned>(sampleRate_) && pcm.channels == channels &&
+          converter_->Idle()) {
+        const std::uint32_t n = std::min(available, quota);
+        Quantize(consumed_, n, output_ + total * channels);
+        consumed_ += n;
+        total += n;
+        quota -= n;
+      } else {
+        Quantize(consumed_, available, scratch_);
+        converter_->Push(scratch_, available, static_cast<int>(pcm.samplerate), pcm.channels);
+        consumed_ = pcm.length;
       }
+      continue;
     }
     // What was converted before the end is still delivered.
-    if (ended) break;
-    mad_synth_frame(&mad_->synth, &mad_->frame);
-    consumed_ = 0;
+    if (ended_) break;
+    if (!DecodeFrame()) {
+      ended_ = true;
+      converter_->Finish();
+    }
   }
-  std::memcpy(buffer, output_, total);
-  return total;
+  const std::uint32_t bytes = total * channels * 2;
+  std::memcpy(buffer, output_, bytes);
+  return bytes;
 }

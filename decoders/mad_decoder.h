@@ -2,7 +2,10 @@
 // the first run of agreeing MPEG frames (a leading Xing/Info frame gives way to
 // the next for the format); Read then decodes from that frame, one 1152-frame
 // step per call (576 at 22050 Hz), and turns libmad's fixed-point samples into
-// 16-bit PCM with noise-shaped, dithered rounding.
+// 16-bit PCM with noise-shaped, dithered rounding. Frames of another channel
+// count or rate (files joined from different encodes) are converted to the
+// first frame's format. A pipe, or any file of unknown size, is read forward
+// only: the tags at its start are stepped over, those at its end are not looked for.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +13,7 @@
 #include <memory>
 
 #include "decoders/decoder.h"
+#include "decoders/format_converter.h"
 #include "platform/kernel/file.h"
 
 namespace decoding {
@@ -57,8 +61,10 @@ class CMadDecoder final : public CDecoder {
   // Refills the input buffer after an unrecoverable (buffer) error; false at the
   // end of the file or on a read error.
   bool Refill();
-  // Converts `count` frames of the current synth output into the output buffer.
-  std::uint32_t Convert(std::uint32_t first, std::uint32_t count, std::uint8_t* out);
+  // Decodes and synthesises the next frame; false at the end of the stream.
+  bool DecodeFrame();
+  // Quantises `count` frames of the current synth output, in its own channel count.
+  void Quantize(std::uint32_t first, std::uint32_t count, std::int16_t* out);
 
   // All fields: the window's thread until Open returns, the playback thread after.
   char16_t path_[kPathCapacity] = {};
@@ -67,6 +73,8 @@ class CMadDecoder final : public CDecoder {
   std::uint32_t consumed_ = 0;   // frames of the current synth output already converted
   std::uint32_t held_ = 0;       // bytes of input in input_
   std::uint32_t remaining_ = 0;  // bytes of the stream not yet read from the file
+  bool bounded_ = false;         // remaining_ counts: the file's size is known
+  bool ended_ = false;           // the last frame has been decoded
   std::int32_t sampleRate_ = 0;
   std::int32_t bitsPerSample_ = 0;
   std::int32_t channels_ = 0;
@@ -75,5 +83,7 @@ class CMadDecoder final : public CDecoder {
   std::unique_ptr<unsigned char, FreeDeleter> input_;  // kInputCapacity bytes while opened_
   std::uint32_t inputCapacity_ = 0;
   bool guardAppended_ = false;  // the zero bytes libmad needs after the last frame
-  std::uint8_t output_[kMaxReadBytes] = {};
+  std::unique_ptr<decoding::FormatConverter> converter_;  // to the first frame's format
+  std::int16_t scratch_[2 * 1152] = {};                   // one frame on its way to converter_
+  std::int16_t output_[kMaxReadBytes / 2] = {};
 };

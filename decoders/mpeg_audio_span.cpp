@@ -95,4 +95,24 @@ AudioSpan FindAudioSpan(platform::File& file, std::uint64_t size) {
   return span;
 }
 
+bool SkipLeadingTags(platform::File& file, std::uint8_t (&head)[kTagHeadBytes],
+                     std::uint32_t* headBytes) {
+  for (int i = 0;; ++i) {
+    if (!file.Read(head, kTagHeadBytes, headBytes)) return false;
+    const std::uint32_t tag = *headBytes == kTagHeadBytes ? Id3v2TagSize(head) : 0;
+    if (tag == 0 || i == kMostTags) return true;
+    for (std::uint32_t left = tag - kTagHeadBytes; left > 0;) {
+      std::uint8_t skipped[4096];
+      std::uint32_t got = 0;
+      if (!file.Read(skipped, std::min<std::uint32_t>(left, sizeof(skipped)), &got)) return false;
+      if (got == 0) {
+        // The tag claims more than the stream holds: no audio follows it.
+        *headBytes = 0;
+        return true;
+      }
+      left -= got;
+    }
+  }
+}
+
 }  // namespace decoding

@@ -30,4 +30,12 @@ struct AudioSpan {
 // anywhere. Files of 2 GiB and more are looked at only in their first 2 GiB.
 AudioSpan FindAudioSpan(platform::File& file, std::uint64_t size);
 
+inline constexpr std::uint32_t kTagHeadBytes = 10;
+
+// For a stream that cannot seek (a pipe) or whose size is unknown: reads past the
+// ID3v2 tags at its start. The bytes read after them, kTagHeadBytes or fewer at
+// the end, are left in head for the caller. False on a read error.
+bool SkipLeadingTags(platform::File& file, std::uint8_t (&head)[kTagHeadBytes],
+                     std::uint32_t* headBytes);
+
 }  // namespace decoding

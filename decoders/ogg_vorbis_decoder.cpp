@@ -1,5 +1,6 @@
 #include "decoders/ogg_vorbis_decoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -103,25 +104,25 @@ std::int32_t COggVorbisDecoder::Open() {
   }
   // From here on, clearing vf_ closes the file through the close callback.
   OggVorbis_File* vf = vf_.get();
-  if (vf->links != 1) {
-    ShowError(u"Can't deal with multiple streams yet. Streams:%d", vf->links);
-    vf_.Clear();
-    return 0;
-  }
   const vorbis_info* vi = ov_info(vf, -1);
   if (vi == nullptr) {
     ShowError(u"Unable to get ogg info.");
     vf_.Clear();
     return 0;
   }
-  if (vi->channels > 2) {
-    ShowError(u"Can't deal with more than 2 channels yet. Channels:%d", vi->channels);
-    vf_.Clear();
-    return 0;
+  // Every link of a chained file is known here (a pipe's only as it comes).
+  for (int link = 0; link < vf->links; ++link) {
+    const vorbis_info* linkInfo = ov_info(vf, link);
+    if (linkInfo != nullptr && linkInfo->channels > 2) {
+      ShowError(u"Can't deal with more than 2 channels yet. Channels:%d", linkInfo->channels);
+      vf_.Clear();
+      return 0;
+    }
   }
   sampleRate_ = static_cast<std::int32_t>(vi->rate);
   channels_ = vi->channels;
   bitsPerSample_ = 16;
+  converter_ = std::make_unique<decoding::FormatConverter>(sampleRate_, channels_);
   opened_ = 1;
   std::printf("samplerate=%d\n", sampleRate_);
   std::printf("channels=%d\n", channels_);
@@ -133,29 +134,60 @@ void COggVorbisDecoder::Close() {
   if (opened_ == 0) return;
   file_.Close();
   vf_.Clear();
+  converter_.reset();
   opened_ = 0;
 }
 
 std::uint32_t COggVorbisDecoder::Read(void* buffer, std::uint32_t) {
-  if (opened_ == 0 || ended_) return 0;
+  if (opened_ == 0) return 0;
+  const auto channels = static_cast<std::uint32_t>(channels_);
+  const std::uint32_t capacity = kMaxReadBytes / (2 * channels);  // frames of a full block
   std::uint32_t filled = 0;
   int failures = 0;
-  while (filled < kMaxReadBytes) {
-    const long r = ov_read(vf_.get(), reinterpret_cast<char*>(pcm_) + filled,
-                           static_cast<int>(kMaxReadBytes - filled), 0, 2, 1, &section_);
-    if (r == 0) break;
+  while (filled < capacity) {
+    // What was converted from a link of another format comes first.
+    filled += converter_->Pull(pcm_ + filled * channels, capacity - filled);
+    if (filled == capacity || ended_) break;
+    const long r =
+        ov_read(vf_.get(), reinterpret_cast<char*>(link_), sizeof(link_), 0, 2, 1, &section_);
+    if (r == 0) {
+      ended_ = true;
+      converter_->Finish();
+      continue;
+    }
     if (r < 0) {
       platform::OutputDebugString("Hole in OGG/VORBIS datastream, ignoring...\n");
       // vorbisfile normally moves past a hole; an error that keeps coming back ends the stream.
       if (++failures >= kMaxFailuresWithoutProgress) {
         ended_ = true;
-        break;
+        converter_->Finish();
       }
       continue;
     }
     failures = 0;
-    filled += static_cast<std::uint32_t>(r);
+    // One ov_read never crosses from one link into the next.
+    const vorbis_info* vi = ov_info(vf_.get(), -1);
+    if (vi == nullptr || vi->channels <= 0) {
+      ended_ = true;
+      converter_->Finish();
+      continue;
+    }
+    const auto frames =
+        static_cast<std::uint32_t>(r) / (2u * static_cast<std::uint32_t>(vi->channels));
+    if (vi->rate == sampleRate_ && vi->channels == channels_ && converter_->Idle()) {
+      const std::uint32_t n = std::min(frames, capacity - filled);
+      std::memcpy(pcm_ + filled * channels, link_, n * 2u * channels);
+      filled += n;
+      if (n < frames) converter_->Push(link_ + n * channels, frames - n, sampleRate_, channels_);
+    } else if (!converter_->Push(link_, frames, static_cast<int>(vi->rate), vi->channels)) {
+      // Only a pipe gets this far with a link of more than two channels.
+      platform::OutputDebugString(
+          "Can't deal with more than 2 channels yet, the stream ends here\n");
+      ended_ = true;
+      converter_->Finish();
+    }
   }
-  std::memcpy(buffer, pcm_, filled);
-  return filled;
+  const std::uint32_t bytes = filled * 2u * channels;
+  std::memcpy(buffer, pcm_, bytes);
+  return bytes;
 }

@@ -1,6 +1,7 @@
-// Ogg Vorbis decoding over vorbisfile, fed through our own file callbacks. One
-// logical stream of one or two channels; every Read fills 4608 bytes of 16-bit
-// PCM except the last. Refusals are shown in message boxes.
+// Ogg Vorbis decoding over vorbisfile, fed through our own file callbacks. Streams
+// of one or two channels; a chained file (radio recordings) plays every link in
+// turn, each converted to the first link's rate and channel count. Every Read
+// fills 4608 bytes of 16-bit PCM except the last. Refusals are shown in message boxes.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +9,12 @@
 
 // The header's static stdio callbacks are not used here.
 #define OV_EXCLUDE_STATIC_CALLBACKS
+#include <memory>
+
 #include <vorbis/vorbisfile.h>
 
 #include "decoders/decoder.h"
+#include "decoders/format_converter.h"
 #include "platform/kernel/file.h"
 
 class COggVorbisDecoder final : public CDecoder {
@@ -57,13 +61,15 @@ class COggVorbisDecoder final : public CDecoder {
   static long TellCallback(void* source);
 
   // All fields: the window's thread until Open returns, the playback thread after.
-  VorbisFile vf_;  // live exactly while opened_
-  std::uint8_t pcm_[kMaxReadBytes] = {};
+  VorbisFile vf_;                                         // live exactly while opened_
+  std::int16_t pcm_[kMaxReadBytes / 2] = {};              // the block being filled
+  std::int16_t link_[kMaxReadBytes / 2] = {};             // one ov_read, in its link's format
+  std::unique_ptr<decoding::FormatConverter> converter_;  // to the first link's format
   char16_t path_[kPathCapacity] = {};
   platform::File file_;  // closed through vf_ once vorbisfile has it
   std::int32_t opened_ = 0;
   int section_ = 0;
-  bool ended_ = false;  // a run of failures past the bound ended the stream
+  bool ended_ = false;  // the last link, or a run of failures past the bound, ended the stream
   std::int32_t sampleRate_ = 0;
   std::int32_t bitsPerSample_ = 0;
   std::int32_t channels_ = 0;

@@ -1,5 +1,6 @@
 #include "decoders/sndfile_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -89,22 +90,26 @@ std::int32_t CSndFileDecoder::Open() {
   Close();
   info_ = SF_INFO{};
   const std::string narrowPath = platform::ToUtf8(widePath_);
-  repair_ = std::make_unique<decoding::WavSizeRepair>();
-  handle_ = repair_->Open(narrowPath) ? repair_->OpenSndFile(&info_)
-                                      : sf_open(narrowPath.c_str(), SFM_READ, &info_);
+  view_ = std::make_unique<decoding::WavHeaderView>();
+  const bool known = view_->Open(narrowPath);
+  const std::int64_t factFrames = known ? view_->FactFrames() : -1;
+  if (!known || !view_->NeedsMending()) view_.reset();
+  handle_ = view_ ? view_->OpenSndFile(&info_) : sf_open(narrowPath.c_str(), SFM_READ, &info_);
   if (handle_ == nullptr || info_.channels <= 0 || info_.samplerate <= 0) {
     // sf_strerror(nullptr) describes the last failed open; read it before closing.
     const std::string reason =
         handle_ == nullptr ? sf_strerror(nullptr) : "The file has no channels or no sample rate.";
     if (handle_ != nullptr) sf_close(handle_);
     handle_ = nullptr;
-    repair_.reset();
+    view_.reset();
     std::u16string text = platform::FromUtf8(reason);
     if (text.size() > 511) text.resize(511);
     ui::MessageBox(ui::GetActiveWindow(), text, u"Error", ui::MB_OK | ui::MB_ICONEXCLAMATION);
     return 0;
   }
   sampleRate_ = info_.samplerate;
+  // libsndfile decodes the last block whole, padding and all.
+  framesLeft_ = factFrames >= 0 && factFrames < info_.frames ? factFrames : -1;
   channels_ = info_.channels == 1 ? 1 : 2;
   bitsPerSample_ = 16;
   const int subtype = info_.format & SF_FORMAT_SUBMASK;
@@ -125,18 +130,21 @@ void CSndFileDecoder::Close() {
   if (opened_ == 0) return;
   if (handle_ != nullptr) sf_close(handle_);
   handle_ = nullptr;
-  repair_.reset();
+  view_.reset();
   opened_ = 0;
 }
 
 std::uint32_t CSndFileDecoder::Read(void* buffer, std::uint32_t) {
   if (opened_ == 0) return 0;
-  const sf_count_t frames = kMaxReadBytes / (2 * channels_);
+  sf_count_t frames = kMaxReadBytes / (2 * channels_);
+  if (framesLeft_ >= 0) frames = std::min<sf_count_t>(frames, framesLeft_);
+  if (frames == 0) return 0;
   // libsndfile would read float samples as integers unscaled (0.5 becomes 0):
   // they are converted here, 1.0 being full scale.
   const sf_count_t got = floatingPoint_ ? sf_readf_double(handle_, doubles_.data(), frames)
                                         : sf_readf_short(handle_, shorts_.data(), frames);
   if (got <= 0) return 0;
+  if (framesLeft_ >= 0) framesLeft_ -= got;
   const auto count = static_cast<std::uint32_t>(got);
   if (mix_ && floatingPoint_) {
     mix_->Mix(doubles_.data(), count, output_);

@@ -1,7 +1,8 @@
 // WAV decoding over libsndfile. Integer samples of any width come out as their
 // top 16 bits, floating-point ones with 1.0 as full scale (clipped); more than
 // two channels are mixed to stereo by the speaker layout the file declares, or
-// the default one for its channel count.
+// the default one for its channel count. A compressed format stops at the
+// frame count of its fact chunk; BW64 is read as the RF64 it is.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@
 
 #include "decoders/decoder.h"
 #include "decoders/downmix.h"
-#include "decoders/wav_size_repair.h"
+#include "decoders/wav_header_view.h"
 
 class CSndFileDecoder final : public CDecoder {
  public:
@@ -30,8 +31,9 @@ class CSndFileDecoder final : public CDecoder {
  private:
   // All fields: the window's thread until Open returns, the playback thread after.
   SNDFILE* handle_ = nullptr;  // owned; live exactly while opened_
-  // The view libsndfile reads a file with unfilled sizes through; outlives handle_.
-  std::unique_ptr<decoding::WavSizeRepair> repair_;
+  // The view libsndfile reads a file with a mended header through; outlives handle_.
+  std::unique_ptr<decoding::WavHeaderView> view_;
+  std::int64_t framesLeft_ = -1;  // before the fact chunk's end; -1: to the end of the data
   SF_INFO info_{};
   bool floatingPoint_ = false;                // the file holds float or double samples
   std::unique_ptr<decoding::StereoMix> mix_;  // when the file has more than two channels

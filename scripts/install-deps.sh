@@ -8,7 +8,7 @@ packages=(
   # fuzzing (scripts/fuzz.sh): clang with the libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # codecs
-  libmad0-dev libvorbis-dev libflac-dev libsndfile1-dev
+  libmad0-dev libvorbis-dev libflac-dev libsndfile1-dev libsoxr-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   # window and sound
   qt6-base-dev qt6-qpa-plugins qt6-wayland libxcb1-dev libxcb-keysyms1-dev libx11-dev libsdl2-dev

@@ -209,4 +209,32 @@ void ZeroWavSizes(const std::filesystem::path& from, const std::filesystem::path
   WriteFile(to, bytes);
 }
 
+void Join(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& to) {
+  Bytes bytes;
+  for (const auto& part : parts) {
+    const Bytes more = ReadFile(part);
+    bytes.insert(bytes.end(), more.begin(), more.end());
+  }
+  WriteFile(to, bytes);
+}
+
+void SetMagic(const std::filesystem::path& from, const std::filesystem::path& to,
+              const std::string& magic) {
+  Bytes bytes = ReadFile(from);
+  std::copy_n(magic.begin(), std::min(magic.size(), bytes.size()), bytes.begin());
+  WriteFile(to, bytes);
+}
+
+std::uint32_t WavFactFrames(const std::filesystem::path& path) {
+  const Bytes bytes = ReadFile(path);
+  for (std::size_t at = 12; at + 12 <= bytes.size();) {
+    const std::uint32_t size = LittleEndianAt(bytes, at + 4);
+    if (std::equal(bytes.begin() + at, bytes.begin() + at + 4, "fact"))
+      return LittleEndianAt(bytes, at + 8);
+    if (std::equal(bytes.begin() + at, bytes.begin() + at + 4, "data")) break;
+    at += 8 + std::size_t{size} + (size & 1);
+  }
+  return 0;
+}
+
 }  // namespace corpus

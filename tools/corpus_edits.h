@@ -1,7 +1,8 @@
 // Byte-level work on corpus files that no Debian tool does the way real files
 // come: tags written by hand (ID3v2.2, ID3v2.4 with a footer, tags of random
-// bytes, APEv2 with a picture, ID3v1), junk before the audio, damage, cuts and
-// headers whose sizes were never filled in.
+// bytes, APEv2 with a picture, ID3v1), junk before the audio, damage, cuts,
+// headers whose sizes were never filled in, files joined end to end and a WAV
+// under another magic.
 #pragma once
 
 #include <cstdint>
@@ -51,5 +52,13 @@ std::size_t ApeHeaderBytes(const std::filesystem::path& path);
 // Zeroes the RIFF and data chunk sizes of a WAV, as a recorder that was cut off
 // leaves them.
 void ZeroWavSizes(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Writes the parts one after the other, as joined MP3s and chained Ogg files come.
+void Join(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& to);
+// Replaces the file's first bytes (its magic) with `magic`.
+void SetMagic(const std::filesystem::path& from, const std::filesystem::path& to,
+              const std::string& magic);
+// The frame count of a WAV's fact chunk; 0 when it has none.
+std::uint32_t WavFactFrames(const std::filesystem::path& path);
 
 }  // namespace corpus

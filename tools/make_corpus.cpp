@@ -7,9 +7,17 @@
 // matrix the player documents), and corpus.tsv lists every file:
 //   file <TAB> family <TAB> expectation <TAB> what the file is
 // The family names the rule it is measured by: mp3, wav, adpcm, mix (more than
-// two channels mixed to stereo), flac, ogg, ape or wma.
-// Expectations: play (whole file), damaged (plays around the damage), cut (plays
-// up to the cut), empty (nothing to play), refused (not this format).
+// two channels mixed to stereo), flac, ogg, ogg-resampled (a chained Ogg link of
+// another rate), ape or wma.
+// Expectations: play (whole file), pipe (plays whole through a pipe), damaged
+// (plays around the damage), cut (plays up to the cut), empty (nothing to play),
+// refused (not this format).
+// A file joined from parts of different formats is played in its first part's
+// format; its reference is made the same way from ffmpeg's decodes of the parts:
+// the later part's mono goes to both channels, its stereo to mono as the mean of
+// the two, its rate to the first part's through soxr, then the parts are
+// concatenated. A WAV whose fact chunk gives its frame count (compressed formats)
+// has its reference cut there.
 //   make_corpus DIR                 makes the files
 //   make_corpus --manifest FILE     writes only the list
 #include <cstdio>
@@ -85,6 +93,7 @@ struct Row {
   std::function<void()> edit = {};      // byte edits, if any
   const char* pan = nullptr;            // ffmpeg's pan filter for the reference of >2 channels
   const char* referenceFrom = nullptr;  // where ffmpeg misreads the file: the same audio untagged
+  std::string reference = {};           // a command of its own that makes the reference
 };
 
 // Stereo mixes as the player documents them: front pair at full level, centre,
@@ -144,6 +153,25 @@ std::vector<Row> Rows() {
   };
   const std::string lame = "lame --quiet -b 128 {src-stereo.wav} ";
   const std::string ffmpeg = "ffmpeg -nostdin -v error -y -i ";
+  // Two parts end to end; `convert` is the ffmpeg filter that brings the second
+  // part's reference decode to the first part's format.
+  auto joined = [](const char* file, const char* family, const char* kind,
+                   std::vector<std::string> steps, const char* first, const char* second,
+                   const char* convert) {
+    Row row{file, family,           "play",
+            kind, std::move(steps), [=] { Join({At(first), At(second)}, At(file)); }};
+    row.reference = std::string("ffmpeg -nostdin -v error -y -i {") + first + "} -i {" + second +
+                    "} -filter_complex '[1:a]" + convert +
+                    "[b];[0:a][b]concat=n=2:v=0:a=1' -c:a pcm_s16le -f wav {" + file + ".ref.wav}";
+    return row;
+  };
+  // Parts without lame's Info frame, whose encoder delay ffmpeg would trim: every
+  // decoder then plays each part's every frame.
+  const char* partMono = "lame --quiet -t -m m -b 96 {src-mono.wav} {part-mono.mp3}";
+  const char* partStereo = "lame --quiet -t -b 128 {src-stereo.wav} {part-stereo.mp3}";
+  const char* part48k = "lame --quiet -t -b 128 {src-48k.wav} {part-48k.mp3}";
+  const char* toMono = "pan=mono|c0=0.5*c0+0.5*c1";
+  const char* toStereo = "pan=stereo|c0=c0|c1=c0";
   // clang-format off
   return {
     {"plain.mp3", "mp3", "play", "MP3 128k CBR, no tags", {lame + "{plain.mp3}"}},
@@ -196,6 +224,14 @@ std::vector<Row> Rows() {
      damage("plain.mp3", "damaged.mp3", 0.5, 400)},
     {"cut.mp3", "mp3", "cut", "MP3 128k, cut off mid-frame", {}, cut("plain.mp3", "cut.mp3", 0.6, 7)},
     {"wav-renamed.mp3", "mp3", "refused", "WAV renamed .mp3", {"cp {src-stereo.wav} {wav-renamed.mp3}"}},
+    joined("joined-mono-stereo.mp3", "mp3", "MP3 joined: a mono part, then a stereo one (played mono)",
+           {partMono, partStereo}, "part-mono.mp3", "part-stereo.mp3", toMono),
+    joined("joined-stereo-mono.mp3", "mp3", "MP3 joined: a stereo part, then a mono one (played stereo)",
+           {}, "part-stereo.mp3", "part-mono.mp3", toStereo),
+    joined("joined-44k-48k.mp3", "mp3", "MP3 joined: a 44100 Hz part, then a 48000 Hz one (played at 44100 Hz)",
+           {part48k}, "part-stereo.mp3", "part-48k.mp3", "aresample=44100:resampler=soxr"),
+    {"pipe.mp3", "mp3", "pipe", "MP3 128k, ID3v2.3 with a PNG cover, ID3v1, read through a pipe",
+     {"cp {tag-v23-png.mp3} {pipe.mp3}"}},
 
     {"u8.wav", "wav", "play", "WAV 8-bit unsigned", {"sox -R {src-stereo.wav} -e unsigned -b 8 {u8.wav}"}},
     {"s16-info.wav", "wav", "play", "WAV 16-bit with a LIST/INFO chunk",
@@ -227,6 +263,12 @@ std::vector<Row> Rows() {
     {"damaged.wav", "wav", "play", "WAV 16-bit, 400 bytes of noise in the samples", {},
      damage("src-stereo.wav", "damaged.wav", 0.5, 400)},
     {"cut.wav", "wav", "cut", "WAV 16-bit, cut off mid-frame", {}, cut("src-stereo.wav", "cut.wav", 0.6, 3)},
+    // Not a whole number of 320-frame blocks: the last one is padded.
+    {"gsm.wav", "wav", "play", "WAV GSM 6.10 8000 Hz mono, with a fact chunk",
+     {"sox -R {s16-8k-mono.wav} -e gsm-full-rate {gsm.wav} trim 0 15901s"}},
+    {"bw64.wav", "wav", "play", "BW64 WAV 24-bit (RF64 under the broadcast magic)",
+     {ffmpeg + "{src-stereo.wav} -c:a pcm_s24le -rf64 always {bw64.wav}"},
+     [] { SetMagic(At("bw64.wav"), At("bw64.wav"), "BW64"); }},
 
     {"art.flac", "flac", "play", "FLAC 16-bit with a PNG picture block and tags",
      {"flac -s -f --picture={art-small.png} -T TITLE=Song -T ARTIST=Artist {src-stereo.wav} -o {art.flac}"}},
@@ -250,6 +292,20 @@ std::vector<Row> Rows() {
      {"oggenc -Q --serial 1 -q 5 {src-stereo.wav} -o {damaged.ogg}"}, damage("damaged.ogg", "damaged.ogg", 0.5, 400)},
     {"cut.ogg", "ogg", "cut", "Ogg Vorbis, cut off mid-page", {}, cut("art.ogg", "cut.ogg", 0.85, 0)},
     {"wav-renamed.ogg", "ogg", "refused", "WAV renamed .ogg", {"cp {src-stereo.wav} {wav-renamed.ogg}"}},
+    joined("chained.ogg", "ogg", "Ogg Vorbis chained: two links of 44100 Hz stereo",
+           {"oggenc -Q --serial 2 -q 5 {src-stereo.wav} -o {link-stereo.ogg}",
+            "oggenc -Q --serial 3 -q 4 {src-4s.wav} -o {link-4s.ogg}"},
+           "link-stereo.ogg", "link-4s.ogg", "anull"),
+    joined("chained-44k-22k.ogg", "ogg-resampled", "Ogg Vorbis chained: 44100 Hz stereo, then 22050 Hz mono (played at 44100 Hz stereo)",
+           {"oggenc -Q --serial 4 -q 2 --resample 22050 --downmix {src-stereo.wav} -o {link-mono-22k.ogg}"},
+           "link-stereo.ogg", "link-mono-22k.ogg", "pan=stereo|c0=c0|c1=c0,aresample=44100:resampler=soxr"),
+    // From a pipe vorbisfile meets the second link only when it comes.
+    [] {
+      Row row{"pipe-chained.ogg", "ogg-resampled", "pipe", "The chained Ogg Vorbis above, read through a pipe",
+              {"cp {chained-44k-22k.ogg} {pipe-chained.ogg}"}};
+      row.reference = "cp {chained-44k-22k.ogg.ref.wav} {pipe-chained.ogg.ref.wav}";
+      return row;
+    }(),
 
     // jmac starts a Java machine per file, so two encodes serve every APE row; it
     // reads only plain PCM WAV headers, not the extensible ones sox writes for 24 bits.
@@ -307,10 +363,21 @@ int main(int argc, char** argv) {
     for (const std::string& step : row.steps) ok = Run(step) && ok;
     if (row.edit) row.edit();
     const std::string expect = row.expect;
-    if (expect != "refused" && expect != "empty") {
-      const std::string pan = row.pan != nullptr ? std::string(" -af '") + row.pan + "'" : "";
+    if (!row.reference.empty()) {
+      ok = Run(row.reference) && ok;
+    } else if (expect != "refused" && expect != "empty") {
+      std::vector<std::string> filters;
+      if (row.pan != nullptr) filters.push_back(row.pan);
+      // ffmpeg plays a compressed WAV's last block whole; its fact chunk says where the audio ends.
+      const std::string file = row.file;
+      const std::uint32_t fact =
+          file.size() > 4 && file.substr(file.size() - 4) == ".wav" ? WavFactFrames(At(file)) : 0;
+      if (fact > 0) filters.push_back("atrim=end_sample=" + std::to_string(fact));
+      std::string chain;
+      for (const std::string& filter : filters) chain += (chain.empty() ? "" : ",") + filter;
+      const std::string af = chain.empty() ? "" : " -af '" + chain + "'";
       const std::string from = row.referenceFrom != nullptr ? row.referenceFrom : row.file;
-      ok = Run("ffmpeg -nostdin -v error -y -i {" + from + "}" + pan + " -c:a pcm_s16le -f wav {" +
+      ok = Run("ffmpeg -nostdin -v error -y -i {" + from + "}" + af + " -c:a pcm_s16le -f wav {" +
                row.file + ".ref.wav}") &&
            ok;
     }

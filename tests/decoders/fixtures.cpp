@@ -143,14 +143,18 @@ bool Generate(const fs::path& dir) {
                    name.substr(0, 5) + " -b:a 128k -f asf {" + name + ".wma}"));
   }
   for (const char* step : steps) RunTool(quoted(step));
-  for (const char* name : {"stereo.ogg", "mono.ogg", "wmav2-44100-2.wma", "wmav1-44100-2.wma",
-                           "wmav2-44100-1.wma", "wmav2-22050-2.wma", "wmav1-22050-1.wma"}) {
+  for (const char* name :
+       {"stereo.ogg", "second.ogg", "mono.ogg", "wmav2-44100-2.wma", "wmav1-44100-2.wma",
+        "wmav2-44100-1.wma", "wmav2-22050-2.wma", "wmav1-22050-1.wma"}) {
     RunTool(quoted("ffmpeg -v error -y -i {" + std::string(name) +
                    "} -f s16le -acodec pcm_s16le {" + name + ".raw}"));
   }
-  std::ofstream(dir / "chained.ogg", std::ios::binary)
-      << std::ifstream(dir / "stereo.ogg", std::ios::binary).rdbuf()
-      << std::ifstream(dir / "second.ogg", std::ios::binary).rdbuf();
+  // Two links one after the other, each played whole.
+  for (const char* suffix : {"", ".raw"}) {
+    std::ofstream(dir / ("chained.ogg" + std::string(suffix)), std::ios::binary)
+        << std::ifstream(dir / ("stereo.ogg" + std::string(suffix)), std::ios::binary).rdbuf()
+        << std::ifstream(dir / ("second.ogg" + std::string(suffix)), std::ios::binary).rdbuf();
+  }
   Damage(dir / "stereo.ogg", dir / "damaged.ogg", 0.4, 3000);
   for (const char* name : {"notes.mp3", "notes.ogg", "text.ape", "text.wma"})
     std::ofstream(dir / name) << "These are notes, not audio.\n";
@@ -181,7 +185,7 @@ fs::path MadeOnce(const std::string& name, const std::string& stamp,
 }
 
 std::string Path(const std::string& name) {
-  static const fs::path dir = MadeOnce("decoder-fixtures", "4", Generate);
+  static const fs::path dir = MadeOnce("decoder-fixtures", "5", Generate);
   return (dir / name).string();
 }
 
