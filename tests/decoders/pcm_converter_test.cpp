@@ -2,9 +2,10 @@
 // converted as each frame is, to the rate and channels the stream announced.
 #include "platform/ffmpeg/pcm_converter.h"
 
-#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,9 +20,8 @@ struct FrameDeleter {
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 
 // A frame of `count` samples holding `level` (16-bit full scale, floats scaled to
-// 1.0) on every channel listed in `sounding` (all when empty), silence on the rest.
-FramePtr MakeFrame(int rate, int channels, AVSampleFormat format, int count, int level,
-                   const std::vector<int>& sounding) {
+// 1.0) on channel `only`, silence on the rest; on every channel when only is -1.
+FramePtr MakeFrame(int rate, int channels, AVSampleFormat format, int count, int level, int only) {
   FramePtr frame(av_frame_alloc());
   frame->sample_rate = rate;
   frame->format = format;
@@ -31,15 +31,14 @@ FramePtr MakeFrame(int rate, int channels, AVSampleFormat format, int count, int
   const bool planar = av_sample_fmt_is_planar(format) != 0;
   const bool floats = av_get_packed_sample_fmt(format) == AV_SAMPLE_FMT_FLT;
   for (int c = 0; c < channels; ++c) {
-    const bool sounds =
-        sounding.empty() || std::find(sounding.begin(), sounding.end(), c) != sounding.end();
+    const int value = only == -1 || only == c ? level : 0;
     std::uint8_t* data = frame->extended_data[planar ? c : 0];
     for (int i = 0; i < count; ++i) {
       const int at = planar ? i : i * channels + c;
       if (floats) {
-        reinterpret_cast<float*>(data)[at] = sounds ? level / 32768.0f : 0.0f;
+        reinterpret_cast<float*>(data)[at] = static_cast<float>(value) / 32768.0f;
       } else {
-        reinterpret_cast<std::int16_t*>(data)[at] = static_cast<std::int16_t>(sounds ? level : 0);
+        reinterpret_cast<std::int16_t*>(data)[at] = static_cast<std::int16_t>(value);
       }
     }
   }
@@ -52,93 +51,49 @@ std::vector<std::int16_t> Samples(const PcmConverter& converter, int bytes) {
   return samples;
 }
 
-// Frames one after the other, each unlike the one before, and the level each puts
-// out on either side in the middle of what it gives.
+// Frames of 20 ms one after the other, each unlike the one before, of level 10000,
+// and the level each puts out on either side in the middle of what it gives.
 struct Step {
-  const char* what;
-  int rate;
   int channels;
   AVSampleFormat format;
-  int count;
-  int level;
-  std::vector<int> sounding;  // all when empty
-  int left;
-  int right;
+  int rate;
+  int only = -1;  // the one channel that sounds; -1: all
+  int left = 0;
+  int right = 0;
 };
 
 TEST(PcmConverter, EachFrameIsConvertedAsWhatItIs) {
   const Step steps[] = {
-      {.what = "planar float stereo, as the stream began",
-       .rate = 44100,
-       .channels = 2,
-       .format = AV_SAMPLE_FMT_FLTP,
-       .count = 1024,
-       .level = 16384,
-       .sounding = {0},
-       .left = 16384,
-       .right = 0},
-      {.what = "16-bit mono: the same level on both sides",
-       .rate = 44100,
-       .channels = 1,
-       .format = AV_SAMPLE_FMT_S16,
-       .count = 512,
-       .level = 10000,
-       .left = 7071,
-       .right = 7071},
-      {.what = "16-bit stereo: only the layout changed",
-       .rate = 44100,
-       .channels = 2,
-       .format = AV_SAMPLE_FMT_S16,
-       .count = 512,
-       .level = 10000,
-       .sounding = {1},
-       .left = 0,
-       .right = 10000},
-      {.what = "float 5.1: the front left alone sounds on the left only",
-       .rate = 44100,
-       .channels = 6,
-       .format = AV_SAMPLE_FMT_FLT,
-       .count = 256,
-       .level = 16384,
-       .sounding = {0},
-       .left = 6786,
-       .right = 0},
-      {.what = "48000 Hz: resampled to the announced 44100",
-       .rate = 48000,
-       .channels = 2,
-       .format = AV_SAMPLE_FMT_S16,
-       .count = 4800,
-       .level = 8000,
-       .left = 8000,
-       .right = 8000},
-      // The 48000 Hz resampler's held-back frames come out before this one's.
-      {.what = "32000 Hz: only the rate changed",
-       .rate = 32000,
-       .channels = 2,
-       .format = AV_SAMPLE_FMT_S16,
-       .count = 3200,
-       .level = 8000,
-       .left = 8000,
-       .right = 8000},
+      // Planar float stereo, as the stream began.
+      {.channels = 2, .format = AV_SAMPLE_FMT_FLTP, .rate = 44100, .only = 0, .left = 10000},
+      // 16-bit mono: the same level on both sides.
+      {.channels = 1, .format = AV_SAMPLE_FMT_S16, .rate = 44100, .left = 7071, .right = 7071},
+      // 16-bit stereo: only the layout changed.
+      {.channels = 2, .format = AV_SAMPLE_FMT_S16, .rate = 44100, .only = 1, .right = 10000},
+      // Float 5.1: the front left alone sounds on the left only.
+      {.channels = 6, .format = AV_SAMPLE_FMT_FLT, .rate = 44100, .only = 0, .left = 4142},
+      // Resampled to the announced 44100 Hz.
+      {.channels = 2, .format = AV_SAMPLE_FMT_S16, .rate = 48000, .left = 10000, .right = 10000},
+      // Only the rate changed: what the last resampler held back comes first.
+      {.channels = 2, .format = AV_SAMPLE_FMT_S16, .rate = 32000, .left = 10000, .right = 10000},
   };
   PcmConverter converter(44100, 2, AV_SAMPLE_FMT_S16);
   long frames = 0;
-  long expected = 0;
-  for (const Step& s : steps) {
-    SCOPED_TRACE(s.what);
-    const auto frame = MakeFrame(s.rate, s.channels, s.format, s.count, s.level, s.sounding);
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    const Step& s = steps[i];
+    SCOPED_TRACE("frame " + std::to_string(i));
+    const auto frame = MakeFrame(s.rate, s.channels, s.format, s.rate / 50, 10000, s.only);
     const int bytes = converter.Convert(frame.get());
     ASSERT_GT(bytes, 0);
     const std::vector<std::int16_t> out = Samples(converter, bytes);
     const std::size_t middle = out.size() / 4 * 2;
-    EXPECT_NEAR(out[middle], s.left, 80);
-    EXPECT_NEAR(out[middle + 1], s.right, 80);
+    EXPECT_NEAR(out[middle], s.left, 50);
+    EXPECT_NEAR(out[middle + 1], s.right, 50);
     frames += bytes / 4;
-    expected += s.count * 44100L / s.rate;
   }
   const int flushed = converter.Flush();
   ASSERT_GE(flushed, 0);
-  EXPECT_NEAR(frames + flushed / 4, expected, 4) << "frames after resampling, held-back ones too";
+  EXPECT_NEAR(frames + flushed / 4, 882 * std::size(steps), 4) << "frames, held-back ones too";
 }
 
 }  // namespace
