@@ -258,6 +258,12 @@ std::vector<Row> Rows() {
     {"ch16.wav", "mix", "play", "WAV 16 channels, no layout declared", {"cp {src-ch16.wav} {ch16.wav}"}, {}, kPan16},
     {"zero-sizes.wav", "wav", "play", "WAV whose RIFF and data sizes are 0 (recording cut off)", {},
      [] { ZeroWavSizes(At("src-stereo.wav"), At("zero-sizes.wav")); }},
+    // A field recorder's iXML chunk of odd size: a pad byte follows it.
+    {"zero-sizes-ixml.wav", "wav", "play", "WAV with an odd-sized iXML chunk, RIFF and data sizes 0 (recording cut off)", {},
+     [] {
+       Bytes chunk = {'i', 'X', 'M', 'L', 9, 0, 0, 0, '<', 'B', 'W', 'F', 'X', 'M', 'L', '/', '>', 0};
+       ZeroWavSizes(At("src-stereo.wav"), At("zero-sizes-ixml.wav"), chunk);
+     }},
     {"header-only.wav", "wav", "empty", "WAV header without samples",
      {"sox -R -n -r 44100 -c 2 -b 16 {header-only.wav} trim 0 0"}},
     {"damaged.wav", "wav", "play", "WAV 16-bit, 400 bytes of noise in the samples", {},
