@@ -82,17 +82,13 @@ TEST(DisplayPlatform, TheUsersOffscreenIsAWindow) {
   app_testing::EnsureApplication();
   const char* display = std::getenv("DISPLAY");
   const std::string saved = display != nullptr ? display : "";
-  setenv("DISPLAY", ":9", 1);
+  setenv("DISPLAY", ":9", 1);  // a display named, but never probed
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   app::DisplayPlatform platform;
   ::testing::internal::CaptureStderr();
   EXPECT_TRUE(platform.HasWindow());
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  if (display != nullptr) {
-    setenv("DISPLAY", saved.c_str(), 1);
-  } else {
-    unsetenv("DISPLAY");
-  }
+  display != nullptr ? setenv("DISPLAY", saved.c_str(), 1) : unsetenv("DISPLAY");
 }
 
 }  // namespace
