@@ -194,13 +194,16 @@ std::size_t ApeHeaderBytes(const std::filesystem::path& path) {
          LittleEndianAt(bytes, 20);
 }
 
-void ZeroWavSizes(const std::filesystem::path& from, const std::filesystem::path& to) {
+void ZeroWavSizes(const std::filesystem::path& from, const std::filesystem::path& to,
+                  const Bytes& chunkBeforeData) {
   Bytes bytes = ReadFile(from);
   std::fill_n(bytes.begin() + 4, 4, 0);
   // Chunks after "WAVE": the data chunk's size is the one the decoder goes by.
   for (std::size_t at = 12; at + 8 <= bytes.size();) {
     const std::uint32_t size = LittleEndianAt(bytes, at + 4);
     if (std::equal(bytes.begin() + at, bytes.begin() + at + 4, "data")) {
+      bytes.insert(bytes.begin() + at, chunkBeforeData.begin(), chunkBeforeData.end());
+      at += chunkBeforeData.size();
       std::fill_n(bytes.begin() + at + 4, 4, 0);
       break;
     }

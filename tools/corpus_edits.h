@@ -50,8 +50,9 @@ void Cut(const std::filesystem::path& from, const std::filesystem::path& to, std
 // Where the first APE frame starts: everything before it is header and seek table.
 std::size_t ApeHeaderBytes(const std::filesystem::path& path);
 // Zeroes the RIFF and data chunk sizes of a WAV, as a recorder that was cut off
-// leaves them.
-void ZeroWavSizes(const std::filesystem::path& from, const std::filesystem::path& to);
+// leaves them, after putting chunkBeforeData (whole chunks) before the data chunk.
+void ZeroWavSizes(const std::filesystem::path& from, const std::filesystem::path& to,
+                  const Bytes& chunkBeforeData = {});
 
 // Writes the parts one after the other, as joined MP3s and chained Ogg files come.
 void Join(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& to);

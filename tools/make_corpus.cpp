@@ -138,6 +138,18 @@ Bytes Clip(const char* file) {
   return Bytes(bytes.begin() + bytes.size() / 2, bytes.begin() + bytes.size() / 2 + 4000);
 }
 Bytes Jpeg() { return ReadFile(At("art.jpg")); }
+// Junk holding frames of another stream, where no three in a row agree: a mono
+// frame, then two stereo ones (128k at 48 kHz: 384 bytes a frame).
+Bytes StrayFrames() {
+  const Bytes mono = ReadFile(At("part-48k-mono.mp3"));
+  const Bytes stereo = ReadFile(At("part-48k.mp3"));
+  Bytes junk = Noise(10000, 5);
+  junk.insert(junk.end(), mono.begin(), mono.begin() + 384);
+  junk.insert(junk.end(), stereo.begin(), stereo.begin() + 2 * 384);
+  const Bytes more = Noise(10000, 6);
+  junk.insert(junk.end(), more.begin(), more.end());
+  return junk;
+}
 
 // Rows make their files in this order; later ones may start from earlier ones.
 std::vector<Row> Rows() {
@@ -200,8 +212,19 @@ std::vector<Row> Rows() {
     {"tag-random-300k.mp3", "mp3", "play", "MP3 128k, ID3v2.3 tag of 300 KB random bytes",
      {lame + "{tag-random-300k.mp3}"},
      prepend("tag-random-300k.mp3", [] { return Id3v2Tag(3, {{"PRIV", Noise(300000, 4)}}, 0); })},
-    {"junk-20k.mp3", "mp3", "play", "MP3 128k after 20 KB of junk, no tag",
-     {lame + "{junk-20k.mp3}"}, prepend("junk-20k.mp3", [] { return Noise(20000, 5); })},
+    // A tagger that put its own tag before the one already there.
+    {"tags-two.mp3", "mp3", "play", "MP3 128k after two ID3v2 tags (a PNG cover, then one holding an MP3 clip), ID3v1",
+     {lame + "{tags-two.mp3}"},
+     [] {
+       Prepend(At("tags-two.mp3"), Id3v2Tag(3, {TextFrame(3, "Old"), {"PRIV", Clip("plain.mp3")}}, 0));
+       Prepend(At("tags-two.mp3"),
+               Id3v2Tag(4, {TextFrame(4, "Song"), PictureFrame(4, "image/png", Png())}, 256));
+       Append(At("tags-two.mp3"), Id3v1Tag("Song", "Artist"));
+     }},
+    // ffmpeg plays the stray frames too: its reference comes from the file without the junk.
+    {"junk-20k.mp3", "mp3", "play", "MP3 128k after 20 KB of junk holding stray 48 kHz frames (a mono one, two stereo ones), no tag",
+     {lame + "{junk-20k.mp3}", part48k, "lame --quiet -t -m m -b 128 {src-48k.wav} {part-48k-mono.mp3}"},
+     prepend("junk-20k.mp3", [] { return StrayFrames(); }), nullptr, "plain.mp3"},
     // A binary item of the end tag holds MP3 frames: they must not be played.
   // ffmpeg plays them, so its reference comes from the file without the tags.
     {"tag-ape-v1-end.mp3", "mp3", "play", "MP3 128k, APEv2 tag with a PNG cover and an MP3 clip, ID3v1, at the end",
@@ -229,9 +252,9 @@ std::vector<Row> Rows() {
     joined("joined-stereo-mono.mp3", "mp3", "MP3 joined: a stereo part, then a mono one (played stereo)",
            {}, "part-stereo.mp3", "part-mono.mp3", toStereo),
     joined("joined-44k-48k.mp3", "mp3", "MP3 joined: a 44100 Hz part, then a 48000 Hz one (played at 44100 Hz)",
-           {part48k}, "part-stereo.mp3", "part-48k.mp3", "aresample=44100:resampler=soxr"),
-    {"pipe.mp3", "mp3", "pipe", "MP3 128k, ID3v2.3 with a PNG cover, ID3v1, read through a pipe",
-     {"cp {tag-v23-png.mp3} {pipe.mp3}"}},
+           {}, "part-stereo.mp3", "part-48k.mp3", "aresample=44100:resampler=soxr"),
+    {"pipe.mp3", "mp3", "pipe", "MP3 128k after two ID3v2 tags (as tags-two.mp3), ID3v1, read through a pipe",
+     {"cp {tags-two.mp3} {pipe.mp3}"}},
 
     {"u8.wav", "wav", "play", "WAV 8-bit unsigned", {"sox -R {src-stereo.wav} -e unsigned -b 8 {u8.wav}"}},
     {"s16-info.wav", "wav", "play", "WAV 16-bit with a LIST/INFO chunk",
@@ -258,6 +281,12 @@ std::vector<Row> Rows() {
     {"ch16.wav", "mix", "play", "WAV 16 channels, no layout declared", {"cp {src-ch16.wav} {ch16.wav}"}, {}, kPan16},
     {"zero-sizes.wav", "wav", "play", "WAV whose RIFF and data sizes are 0 (recording cut off)", {},
      [] { ZeroWavSizes(At("src-stereo.wav"), At("zero-sizes.wav")); }},
+    // A field recorder's iXML chunk of odd size: a pad byte follows it.
+    {"zero-sizes-ixml.wav", "wav", "play", "WAV with an odd-sized iXML chunk, RIFF and data sizes 0 (recording cut off)", {},
+     [] {
+       Bytes chunk = {'i', 'X', 'M', 'L', 9, 0, 0, 0, '<', 'B', 'W', 'F', 'X', 'M', 'L', '/', '>', 0};
+       ZeroWavSizes(At("src-stereo.wav"), At("zero-sizes-ixml.wav"), chunk);
+     }},
     {"header-only.wav", "wav", "empty", "WAV header without samples",
      {"sox -R -n -r 44100 -c 2 -b 16 {header-only.wav} trim 0 0"}},
     {"damaged.wav", "wav", "play", "WAV 16-bit, 400 bytes of noise in the samples", {},

@@ -2,7 +2,12 @@
 // start: every choice ends in Qt's offscreen platform, and no window is said once.
 #include "app/display_platform.h"
 
+#include <cstdlib>
+#include <string>
+
 #include <gtest/gtest.h>
+
+#include "tests/app/shell_fixture.h"
 
 namespace {
 
@@ -46,6 +51,10 @@ TEST(DisplayPlatform, ChoosesX11WhereItAnswersElseWaylandElseNoWindow) {
        "wayland;offscreen", true, ""},
       {"the user's list loses what cannot start",
        Env(":9", false, "wayland-0", true, "xcb;wayland"), "wayland;offscreen", true, ""},
+      {"the user's list naming offscreen too", Env(":9", false, "", false, "xcb;offscreen"),
+       "offscreen", false, "QT_QPA_PLATFORM 'xcb;offscreen'"},
+      {"the user's wayland-egl without its compositor",
+       Env(":0", true, "wayland-0", false, "wayland-egl;xcb"), "xcb;offscreen", true, ""},
       {"the user's platform we cannot check", Env(":0", false, "", false, "vnc"), "vnc;offscreen",
        true, ""},
       {"nothing of the user's list can start", Env(":9", false, "", false, "xcb"), "offscreen",
@@ -65,6 +74,21 @@ TEST(DisplayPlatform, ChoosesX11WhereItAnswersElseWaylandElseNoWindow) {
           << choice.notice;
     }
   }
+}
+
+// The user's own offscreen is a window that nobody sees, not a window system that
+// failed to start.
+TEST(DisplayPlatform, TheUsersOffscreenIsAWindow) {
+  app_testing::EnsureApplication();
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display != nullptr ? display : "";
+  setenv("DISPLAY", ":9", 1);  // a display named, but never probed
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  app::DisplayPlatform platform;
+  ::testing::internal::CaptureStderr();
+  EXPECT_TRUE(platform.HasWindow());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  display != nullptr ? setenv("DISPLAY", saved.c_str(), 1) : unsetenv("DISPLAY");
 }
 
 }  // namespace

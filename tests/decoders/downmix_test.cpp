@@ -1,5 +1,5 @@
 // The stereo mix at its limits: full scale on every channel, in place, from wide
-// planes; and float samples scaled to 16 bits. Where each channel of each layout
+// and narrow planes; and float samples scaled to 16 bits. Where each channel of each layout
 // lands (3.0, quad, 3.1, 5.1, 7.1, 16 channels) is checked by the corpus, whose
 // many-channel files play against ffmpeg's mix with the same weights.
 #include "decoders/downmix.h"
@@ -14,20 +14,29 @@ namespace {
 
 using decoding::StereoMix;
 
-TEST(StereoMix, FullScaleOnEveryChannelGivesFullScaleWithoutClipping) {
-  for (int channels : {3, 4, 5, 6, 7, 8, 12, 16}) {
-    const StereoMix mix(decoding::DefaultLayout(channels));
+TEST(StereoMix, FullScaleOnEveryChannelGivesFullScaleOnBothSidesWithoutClipping) {
+  using S = decoding::Speaker;
+  std::vector<std::vector<S>> layouts;
+  for (int channels : {3, 4, 5, 6, 7, 8, 12, 16})
+    layouts.push_back(decoding::DefaultLayout(channels));
+  // More speakers on the left than on the right: each side is scaled by its own sum.
+  layouts.push_back({S::kFrontLeft, S::kFrontRight, S::kBackLeft, S::kSideLeft});
+  for (const auto& layout : layouts) {
+    const auto channels = layout.size();
+    const StereoMix mix(layout);
     const std::vector<std::int16_t> loud(channels, -32768);
     std::int16_t out[2];
     mix.Mix(loud.data(), 1, out);
     EXPECT_EQ(out[0], -32768) << channels << " channels";
+    EXPECT_EQ(out[1], -32768) << channels << " channels";
     const std::vector<double> floats(channels, 1.0);
     mix.Mix(floats.data(), 1, out);
     EXPECT_EQ(out[0], 32767) << channels << " channels";
+    EXPECT_EQ(out[1], 32767) << channels << " channels";
   }
 }
 
-TEST(StereoMix, MixesInPlaceAndScalesWideSamples) {
+TEST(StereoMix, MixesInPlace) {
   std::vector<std::int16_t> samples;
   for (int f = 0; f < 100; ++f) {
     const auto v = static_cast<std::int16_t>(1000 + f);
@@ -39,12 +48,27 @@ TEST(StereoMix, MixesInPlaceAndScalesWideSamples) {
     ASSERT_NEAR(samples[2 * f], (1000 + f) * 0.5858f, 1.0) << f;
     ASSERT_NEAR(samples[2 * f + 1], -(1000 + f) * 0.5858f, 1.0) << f;
   }
-  // 24-bit planes: full scale stays full scale.
-  const std::vector<std::int32_t> plane(3, 8388607);
-  const std::int32_t* planes[] = {plane.data(), plane.data(), plane.data()};
-  std::int16_t out[6];
-  StereoMix(decoding::DefaultLayout(3)).Mix(planes, 3, 24, out);
-  EXPECT_EQ(out[5], 32767);
+}
+
+// Planes of any width come to 16 bits by their width; a lone centre goes to both
+// sides at full level.
+TEST(StereoMix, ScalesPlanesByTheirWidth) {
+  const struct {
+    int bits;
+    std::int32_t in;
+    std::int16_t out;
+  } rows[] = {
+      {.bits = 24, .in = 8388607, .out = 32767},    {.bits = 24, .in = 0x123456, .out = 0x1234},
+      {.bits = 20, .in = -0x12345, .out = -0x1234}, {.bits = 16, .in = -1234, .out = -1234},
+      {.bits = 8, .in = -100, .out = -25600},       {.bits = 8, .in = 127, .out = 32512}};
+  const StereoMix mix(decoding::DefaultLayout(1));
+  for (const auto& r : rows) {
+    const std::int32_t* planes[] = {&r.in};
+    std::int16_t out[2];
+    mix.Mix(planes, 1, r.bits, out);
+    EXPECT_EQ(out[0], r.out) << r.bits << " bits: " << r.in;
+    EXPECT_EQ(out[1], r.out) << r.bits << " bits: " << r.in;
+  }
 }
 
 TEST(FloatToSample, OneIsFullScaleForEveryFile) {

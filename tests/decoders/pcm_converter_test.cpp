@@ -3,7 +3,9 @@
 #include "platform/ffmpeg/pcm_converter.h"
 
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,26 +19,27 @@ struct FrameDeleter {
 };
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 
-// A frame of `count` samples holding `value` on every channel listed in `sounding`
-// (all when empty), silence on the rest.
-template <typename T>
-FramePtr MakeFrame(int rate, int channels, AVSampleFormat format, int count, T value,
-                   std::vector<int> sounding = {}) {
+// A frame of `count` samples holding `level` (16-bit full scale, floats scaled to
+// 1.0) on channel `only`, silence on the rest; on every channel when only is -1.
+FramePtr MakeFrame(int rate, int channels, AVSampleFormat format, int count, int level, int only) {
   FramePtr frame(av_frame_alloc());
   frame->sample_rate = rate;
   frame->format = format;
   frame->nb_samples = count;
   av_channel_layout_default(&frame->ch_layout, channels);
   EXPECT_EQ(av_frame_get_buffer(frame.get(), 0), 0);
-  auto sounds = [&](int c) {
-    return sounding.empty() || std::find(sounding.begin(), sounding.end(), c) != sounding.end();
-  };
   const bool planar = av_sample_fmt_is_planar(format) != 0;
+  const bool floats = av_get_packed_sample_fmt(format) == AV_SAMPLE_FMT_FLT;
   for (int c = 0; c < channels; ++c) {
+    const int value = only == -1 || only == c ? level : 0;
+    std::uint8_t* data = frame->extended_data[planar ? c : 0];
     for (int i = 0; i < count; ++i) {
-      T* at = planar ? reinterpret_cast<T*>(frame->extended_data[c]) + i
-                     : reinterpret_cast<T*>(frame->extended_data[0]) + i * channels + c;
-      *at = sounds(c) ? value : T{};
+      const int at = planar ? i : i * channels + c;
+      if (floats) {
+        reinterpret_cast<float*>(data)[at] = static_cast<float>(value) / 32768.0f;
+      } else {
+        reinterpret_cast<std::int16_t*>(data)[at] = static_cast<std::int16_t>(value);
+      }
     }
   }
   return frame;
@@ -48,42 +51,49 @@ std::vector<std::int16_t> Samples(const PcmConverter& converter, int bytes) {
   return samples;
 }
 
+// Frames of 20 ms one after the other, each unlike the one before, of level 10000,
+// and the level each puts out on either side in the middle of what it gives.
+struct Step {
+  int channels;
+  AVSampleFormat format;
+  int rate;
+  int only = -1;  // the one channel that sounds; -1: all
+  int left = 0;
+  int right = 0;
+};
+
 TEST(PcmConverter, EachFrameIsConvertedAsWhatItIs) {
+  const Step steps[] = {
+      // Planar float stereo, as the stream began.
+      {.channels = 2, .format = AV_SAMPLE_FMT_FLTP, .rate = 44100, .only = 0, .left = 10000},
+      // 16-bit mono: the same level on both sides.
+      {.channels = 1, .format = AV_SAMPLE_FMT_S16, .rate = 44100, .left = 7071, .right = 7071},
+      // 16-bit stereo: only the layout changed.
+      {.channels = 2, .format = AV_SAMPLE_FMT_S16, .rate = 44100, .only = 1, .right = 10000},
+      // Float 5.1: the front left alone sounds on the left only.
+      {.channels = 6, .format = AV_SAMPLE_FMT_FLT, .rate = 44100, .only = 0, .left = 4142},
+      // Resampled to the announced 44100 Hz.
+      {.channels = 2, .format = AV_SAMPLE_FMT_S16, .rate = 48000, .left = 10000, .right = 10000},
+      // Only the rate changed: what the last resampler held back comes first.
+      {.channels = 2, .format = AV_SAMPLE_FMT_S16, .rate = 32000, .left = 10000, .right = 10000},
+  };
   PcmConverter converter(44100, 2, AV_SAMPLE_FMT_S16);
-
-  // Planar float stereo, as the stream began.
-  auto first = MakeFrame<float>(44100, 2, AV_SAMPLE_FMT_FLTP, 1024, 0.5f, {0});
-  std::vector<std::int16_t> out = Samples(converter, converter.Convert(first.get()));
-  ASSERT_EQ(out.size(), 2048u);
-  EXPECT_EQ(out[0], 16384);
-  EXPECT_EQ(out[1], 0);
-
-  // Interleaved 16-bit mono: the same level on both sides, from the mono samples.
-  auto mono = MakeFrame<std::int16_t>(44100, 1, AV_SAMPLE_FMT_S16, 512, 10000);
-  out = Samples(converter, converter.Convert(mono.get()));
-  ASSERT_EQ(out.size(), 1024u);
-  EXPECT_EQ(out[1000], out[1001]);
-  EXPECT_GT(out[1000], 7000);
-  EXPECT_LE(out[1000], 10000);
-
-  // 5.1 float: the front left alone sounds on the left only.
-  auto surround = MakeFrame<float>(44100, 6, AV_SAMPLE_FMT_FLT, 256, 0.5f, {0});
-  out = Samples(converter, converter.Convert(surround.get()));
-  ASSERT_EQ(out.size(), 512u);
-  EXPECT_GT(out[100], 4000);
-  EXPECT_EQ(out[101], 0);
-
-  // 48000 Hz: resampled to the announced 44100, what the resampler holds back
-  // coming out at the end.
-  auto faster = MakeFrame<std::int16_t>(48000, 2, AV_SAMPLE_FMT_S16, 4800, 8000);
-  const int converted = converter.Convert(faster.get());
-  out = Samples(converter, converted);
+  long frames = 0;
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    const Step& s = steps[i];
+    SCOPED_TRACE("frame " + std::to_string(i));
+    const auto frame = MakeFrame(s.rate, s.channels, s.format, s.rate / 50, 10000, s.only);
+    const int bytes = converter.Convert(frame.get());
+    ASSERT_GT(bytes, 0);
+    const std::vector<std::int16_t> out = Samples(converter, bytes);
+    const std::size_t middle = out.size() / 4 * 2;
+    EXPECT_NEAR(out[middle], s.left, 50);
+    EXPECT_NEAR(out[middle + 1], s.right, 50);
+    frames += bytes / 4;
+  }
   const int flushed = converter.Flush();
-  ASSERT_GE(converted, 0);
   ASSERT_GE(flushed, 0);
-  EXPECT_NEAR((converted + flushed) / 4, 4410, 4) << "frames after resampling";
-  ASSERT_GT(out.size(), 2000u);
-  EXPECT_NEAR(out[2000], 8000, 80);
+  EXPECT_NEAR(frames + flushed / 4, 882 * std::size(steps), 4) << "frames, held-back ones too";
 }
 
 }  // namespace
