@@ -68,6 +68,8 @@ std::intptr_t OnPlay() {
   request.filter = OpenFileFilter();
   request.filterIndex = 1;
   request.flags = qt::OFN_PATHMUSTEXIST | qt::OFN_FILEMUSTEXIST;
+  // Where the file before came from: the next track of an album is usually beside it.
+  request.initialDir = shell::chosenFolder;
   // The chosen name is not checked here: an unknown type is the engine's to report.
   if (const std::optional<std::u16string> chosen = qt::GetOpenFileName(request)) {
     if (SetCurrentPath(*chosen)) PlayChosenFile();
@@ -126,7 +128,8 @@ std::intptr_t OnCommand(ui::HWND window, std::uintptr_t wParam, std::intptr_t lP
 
 }  // namespace
 
-std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam,
+                      std::intptr_t lParam) {
   switch (message) {
     case qt::WM_CREATE:
       if (qt::QtWindow* qtWindow = qt::AsQtWindow(window)) qtWindow->DragAcceptFiles(true);
@@ -143,18 +146,28 @@ std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wPa
     case qt::WM_KEYDOWN: {
       std::uint32_t id = 0;
       switch (wParam) {
-        case 'A': id = IDM_PLAY; break;
-        case 'D': id = IDM_PAUSE; break;
-        case 'S': id = IDM_STOP; break;
-        case 'X': id = IDM_EXIT; break;
-        default: return 0;
+        case 'A':
+          id = IDM_PLAY;
+          break;
+        case 'D':
+          id = IDM_PAUSE;
+          break;
+        case 'S':
+          id = IDM_STOP;
+          break;
+        case 'X':
+          id = IDM_EXIT;
+          break;
+        default:
+          return 0;
       }
       SendCommandIfAllowed(window, id);
       return 0;
     }
     case qt::WM_HOTKEY: {
       const std::uint32_t id = qt::LoWord(wParam);
-      if (id == IDM_PLAY || id == IDM_PAUSE || id == IDM_STOP || id == IDM_EXIT) SendCommandIfAllowed(window, id);
+      if (id == IDM_PLAY || id == IDM_PAUSE || id == IDM_STOP || id == IDM_EXIT)
+        SendCommandIfAllowed(window, id);
       return 0;
     }
     case qt::WM_DROPFILES:
