@@ -89,6 +89,11 @@ start_player
 geometry=$(xdotool getwindowgeometry "$WID")
 [[ "$geometry" == *"Position: 1,1"* && "$geometry" == *"Geometry: 287x120"* ]] || fail "placement: $geometry"
 xprop -id "$WID" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "the window is not kept on top"
+# A desktop matches the window to its launcher by the class part of WM_CLASS.
+wm_class=$(xprop -id "$WID" WM_CLASS | sed -n 's/^WM_CLASS(STRING) = "[^"]*", "\([^"]*\)"$/\1/p')
+entry_class=$(sed -n 's/^StartupWMClass=//p' "$(dirname "$0")/../../data/org.tonaria.Tonaria.desktop")
+[[ -n "$wm_class" && "$wm_class" == "$entry_class" ]] ||
+  fail "WM_CLASS class '$wm_class', the desktop entry's StartupWMClass '$entry_class'"
 xdotool key ctrl+2
 wait_for "Ctrl+2 -> [Paused]" title_ends_with "[Paused]"
 xdotool key ctrl+1
