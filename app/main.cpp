@@ -15,9 +15,11 @@
 #include "app/command_line.h"
 #include "app/display_platform.h"
 #include "app/headless_reports.h"
+#include "app/launch_handoff.h"
 #include "app/shell.h"
 #include "app/shell_mpris_host.h"
 #include "app/win_main.h"
+#include "app/window_proc.h"
 #include "output/system_output_devices.h"
 #include "platform/kernel/text.h"
 #include "platform/portal/session_bus.h"
@@ -145,6 +147,11 @@ int main(int argc, char** argv) {
   SetDefaultCollaborators(
       {&SystemOutputDevices(), shell::headless ? &BlankDisplays() : &SpectrumAnalyzers()});
   ListenForQuitSignals(application);
+  // Where Tonaria already shows a window, the file plays there.
+  if (!shell::headless && app::sessionBusAllowed && !options.newInstance &&
+      app::ClaimOrHandOver(options.file, app::OpenHandedOverFile) == app::LaunchRole::kHandedOver) {
+    return 0;
+  }
 
   return app::wWinMain(platform::FromUtf8(options.file));
 }

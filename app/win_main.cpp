@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/hot_keys.h"
+#include "app/launch_handoff.h"
 #include "app/resources.h"
 #include "app/shell.h"
 #include "app/shell_mpris_host.h"
@@ -111,6 +112,7 @@ int wWinMain(std::u16string_view path) {
     }
   }
   const int exitCode = qt::RunMessageLoop();
+  ReleaseLaunchName();
   mprisService.reset();
   // The playback thread still uses the window; end it before the window goes.
   ResetShell();

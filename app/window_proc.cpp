@@ -1,5 +1,6 @@
 #include "app/window_proc.h"
 
+#include <QWidget>
 #include <optional>
 
 #include "app/about_box.h"
@@ -198,6 +199,21 @@ void RemoteOpenFile(const std::u16string& path) {
   const BusyScope busy;
   shell::fileReady = 0;
   if (SetCurrentPath(path)) PlayChosenFile();
+}
+
+void OpenHandedOverFile(const std::u16string& path) {
+  qt::QtWindow* window = qt::AsQtWindow(shell::mainWindow.load());
+  if (window == nullptr || window->IsDestroyed()) return;
+  if (path.empty()) {
+    QWidget* widget = window->Widget();
+    if (widget->isMinimized()) widget->showNormal();
+    widget->raise();
+    widget->activateWindow();
+    return;
+  }
+  qt::DropFiles drop;
+  drop.paths.push_back(path);
+  window->SendMessage(qt::WM_DROPFILES, reinterpret_cast<std::uintptr_t>(&drop), 0);
 }
 
 }  // namespace app

@@ -63,10 +63,7 @@ expect_exit() {
 start_portal() {
   local name=$1
   shift
-  dbus-daemon --session --nofork --nopidfile --print-address=1 >"$name.bus" 2>/dev/null &
-  pids+=($!)
-  wait_for "the private bus" grep -q unix: "$name.bus"
-  export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$name.bus")
+  start_private_bus
   mkfifo "$name.in"
   "$fake_portal" "$@" <"$name.in" >"$name.portal" 2>&1 &
   pids+=($!)
