@@ -134,7 +134,14 @@ void RegisterHotKeys(qt::QtWindow& window) {
   const bool onScreen =
       platformName == QLatin1String("xcb") || platformName.startsWith(QLatin1String("wayland"));
   if (!onScreen || !InWaylandSession()) {
-    GrabX11Keys(window);
+    // On X11 a grab fails when another client holds the combination: most often a
+    // Tonaria started before this one.
+    if (!GrabX11Keys(window) && platformName == QLatin1String("xcb")) {
+      std::fputs(
+          "tonaria: another program holds Ctrl+1..4 (a Tonaria started earlier?), so they are "
+          "off here; the window keys still work\n",
+          stderr);
+    }
     return;
   }
   if (MediaControlsTurnedOff()) {

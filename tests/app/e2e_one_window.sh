@@ -93,6 +93,7 @@ echo "--new-instance: a player of its own beside the running one"
 launch own --new-instance "$work/third.wav"
 OWN=$LAUNCHED
 wait_for "its own window" has_window_of "$OWN"
+wait_for "the hot keys said taken" grep -q "another program holds Ctrl+1..4" own.err
 kill -TERM "$OWN"
 ended_with "$OWN" 0
 title_is "Tonaria - [second.wav][Playing]" || fail "the running window changed: $(title)"
