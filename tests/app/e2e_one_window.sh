@@ -3,8 +3,8 @@
 # launches that start at once one keeps a window and the others hand their files
 # to it; a later launch's file plays in that window exactly as a drop of it would
 # (its rules, title and menu) and the launch ends at once with 0; several files in
-# one launch hand over the first; --new-instance and a launch without a display
-# play on their own.
+# one launch hand over the first; --new-instance, a launch without a display and
+# one without a session bus play on their own.
 # usage: e2e_one_window.sh TONARIA WORK_DIR
 source "$(dirname "$0")/e2e_common.sh"
 tonaria=$1 work=$2
@@ -96,6 +96,23 @@ wait_for "its own window" has_window_of "$OWN"
 wait_for "the hot keys said taken" grep -q "another program holds Ctrl+1..4" own.err
 kill -TERM "$OWN"
 ended_with "$OWN" 0
+title_is "Tonaria - [second.wav][Playing]" || fail "the running window changed: $(title)"
+
+echo "no file named: the launch ends with 0, and the running window plays on"
+launch bare
+ended_with "$LAUNCHED" 0
+title_is "Tonaria - [second.wav][Playing]" || fail "the running window changed: $(title)"
+
+echo "no session bus to be found: a player of its own, and no bus started for it"
+runtime=$(mktemp -d)
+env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$runtime" "$tonaria" "$work/third.wav" \
+  >nobus.out 2>nobus.err &
+NOBUS=$!
+pids+=($NOBUS)
+wait_for "its own window" has_window_of "$NOBUS"
+kill -TERM "$NOBUS"
+ended_with "$NOBUS" 0
+rm -rf "$runtime"
 title_is "Tonaria - [second.wav][Playing]" || fail "the running window changed: $(title)"
 
 echo "without a display: plays on its own, whatever runs on the bus"
