@@ -29,7 +29,8 @@ using HandedFileHandler = std::function<void(const std::u16string& path)>;
 LaunchRole ClaimOrHandOver(const std::string& path, HandedFileHandler opened);
 
 // Gives the name up, so that a launch from now on starts a program of its own
-// rather than hand its file to one that is ending.
+// rather than hand its file to one that is ending. Once the window goes (and again,
+// harmlessly, when the message loop has ended).
 void ReleaseLaunchName();
 
 }  // namespace app

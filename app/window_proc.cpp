@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "app/about_box.h"
+#include "app/launch_handoff.h"
 #include "app/resources.h"
 #include "app/shell.h"
 #include "platform/qt/drop_files.h"
@@ -136,6 +137,8 @@ std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wPa
       if (qt::QtWindow* qtWindow = qt::AsQtWindow(window)) qtWindow->DragAcceptFiles(true);
       return 0;
     case qt::WM_DESTROY:
+      // From here a launch plays on its own: this window takes no more files.
+      ReleaseLaunchName();
       if (qt::QtWindow* qtWindow = qt::AsQtWindow(window)) {
         for (std::uint32_t id : kHotKeyIds) qtWindow->UnregisterHotKey(static_cast<int>(id));
         qtWindow->DragAcceptFiles(false);
