@@ -26,8 +26,8 @@ tonaria_buildflags(CXXFLAGS compiler)
 tonaria_buildflags(LDFLAGS linker)
 foreach(flag IN LISTS preprocessor compiler)
   if(flag MATCHES "^-D_FORTIFY_SOURCE=")
-    # Fortified functions need the optimiser: not in Debug builds.
-    add_compile_options($<$<NOT:$<CONFIG:Debug>>:${flag}>)
+    # Fortified functions need the optimiser: only in the optimised build types.
+    add_compile_options($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:${flag}>)
   elseif(flag MATCHES "^-f(stack-protector|stack-clash-protection|cf-protection)")
     add_compile_options(${flag})
   endif()
