@@ -232,8 +232,11 @@ std::vector<QString> GlobalShortcuts::Unassigned() const {
 
 void GlobalShortcuts::TakeAssigned(const QVariant& list) {
   assigned_.clear();
-  if (list.userType() != qMetaTypeId<QDBusArgument>())
-    return;  // no list: nothing known to have a key
+  // No list, or not one of shortcuts: nothing is known to have a key.
+  if (list.userType() != qMetaTypeId<QDBusArgument>() ||
+      list.value<QDBusArgument>().currentSignature() != QLatin1String("a(sa{sv})")) {
+    return;
+  }
   for (const PortalShortcut& shortcut : qdbus_cast<QList<PortalShortcut>>(list)) {
     // Some desktops list a shortcut the user has not given a key, with an empty trigger.
     const QVariant trigger = shortcut.options.value(QStringLiteral("trigger_description"));
