@@ -9,9 +9,10 @@
 namespace app {
 
 const char kUsage[] =
-    "usage: tonaria [-h|--help] [--version] [--] [FILE]\n"
+    "usage: tonaria [-h|--help] [--version] [--new-instance] [--] [FILE]\n"
     "Plays FILE (MP3, WAV, Ogg Vorbis, WMA, APE or FLAC) in a small window with a live spectrum;\n"
-    "without FILE the window opens idle.\n";
+    "without FILE the window opens idle. Where Tonaria already runs, FILE plays in its window;\n"
+    "--new-instance starts a player of its own instead.\n";
 
 std::string VersionLine() { return "tonaria " + platform::ToUtf8(kVersion) + "\n"; }
 
@@ -24,6 +25,10 @@ ParsedOptions ParseOptions(int argc, const char* const* argv) {
     if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
       if (argument == "--") {
         optionsEnded = true;
+        continue;
+      }
+      if (argument == "--new-instance") {
+        parsed.newInstance = true;
         continue;
       }
       if (argument == "-h" || argument == "--help") {

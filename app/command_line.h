@@ -14,9 +14,10 @@ struct ParsedOptions {
   std::string file;                 // the first file named, made absolute; empty when none
   std::vector<std::string> others;  // further files, as given: one file plays at a time
   std::string badOption;            // for kUsageError
+  bool newInstance = false;         // --new-instance: never hand the file to a running program
 };
 
-// "-h" and "--help", "--version"; "--" ends the options, and any other argument
+// "-h" and "--help", "--version", "--new-instance"; "--" ends the options, and any other argument
 // that starts with '-' (but is not "-" itself) is an unknown option. A file is
 // taken byte for byte: blanks, quotes and any other characters are its own.
 ParsedOptions ParseOptions(int argc, const char* const* argv);

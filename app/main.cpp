@@ -1,25 +1,28 @@
 // Entry point: options, the choice between a real display and none, what Qt needs
 // to stay quiet, the real sound output and spectrum, then the shell.
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <pwd.h>
 
 #include "app/command_line.h"
 #include "app/display_platform.h"
 #include "app/headless_reports.h"
+#include "app/launch_handoff.h"
 #include "app/shell.h"
 #include "app/shell_mpris_host.h"
 #include "app/win_main.h"
+#include "app/window_proc.h"
 #include "output/system_output_devices.h"
 #include "platform/kernel/text.h"
+#include "platform/portal/session_bus.h"
 #include "platform/qt/message_boxes.h"
 #include "platform/qt/qt_window.h"
 #include "visual/spectrum_analyzer_factory.h"
@@ -65,9 +68,10 @@ void QtMessagesAsOwnLines(QtMsgType type, const QMessageLogContext&, const QStri
   std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-// With the media controls turned off, nothing of the program goes on D-Bus: Qt
-// itself would connect (menus, accessibility) and, with no session bus set, start
-// a bus daemon that outlives the program. An address no transport takes keeps it off.
+// With the media controls turned off, or no session bus to reach, nothing of the
+// program goes on D-Bus: Qt (menus, accessibility) and SDL's audio start-up would
+// connect and, with no session bus set, start a bus daemon that outlives the
+// program. An address no transport takes keeps every library off.
 void KeepOffTheBus() { setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1); }
 
 // SIGINT and SIGTERM quit like Exit; the handler only wakes the window's thread.
@@ -83,7 +87,8 @@ void InstallQuitSignals() {
 
 void ListenForQuitSignals(QApplication& application) {
   if (signalPipe[0] < 0) return;
-  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);  // Qt parent owns it
+  auto* notifier =
+      new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);  // Qt parent owns it
   QObject::connect(notifier, &QSocketNotifier::activated, [] {
     char byte = 0;
     while (read(signalPipe[0], &byte, 1) > 0) {
@@ -122,7 +127,9 @@ int main(int argc, char** argv) {
   InstallQuitSignals();
   app::DisplayPlatform display;  // says so when there will be no window
   ProvideRuntimeDir();
-  if (app::MediaControlsTurnedOff()) KeepOffTheBus();
+  app::sessionBusAllowed =
+      !app::MediaControlsTurnedOff() && platform::portal::SessionBusConfigured();
+  if (!app::sessionBusAllowed) KeepOffTheBus();
   qInstallMessageHandler(QtMessagesAsOwnLines);
   // Qt sees only the program name: file names must never be taken for Qt options.
   int qtArgc = 1;
@@ -140,6 +147,11 @@ int main(int argc, char** argv) {
   SetDefaultCollaborators(
       {&SystemOutputDevices(), shell::headless ? &BlankDisplays() : &SpectrumAnalyzers()});
   ListenForQuitSignals(application);
+  // Where Tonaria already shows a window, the file plays there.
+  if (!shell::headless && app::sessionBusAllowed && !options.newInstance &&
+      app::ClaimOrHandOver(options.file, app::OpenHandedOverFile) == app::LaunchRole::kHandedOver) {
+    return 0;
+  }
 
   return app::wWinMain(platform::FromUtf8(options.file));
 }

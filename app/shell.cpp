@@ -19,6 +19,7 @@ char16_t windowClassName[100] = {};
 char16_t currentFileName[kPathCapacity] = {};
 char16_t titleText[kTitleCapacity] = {};
 std::unique_ptr<Player> currentPlayer;
+std::u16string chosenFolder;
 bool headless = false;
 Prepared latestPrepared = Prepared::kNoFormat;
 
@@ -31,8 +32,8 @@ using shell::currentPlayer;
 
 int IsSupportedFile(const char16_t* path) {
   if (path == nullptr || path[0] == u'\0') return 0;
-  return IsMp3File(path) || IsWavFile(path) || IsOggFile(path) || IsWmaFile(path) || IsApeFile(path) ||
-                 IsFlacFile(path)
+  return IsMp3File(path) || IsWavFile(path) || IsOggFile(path) || IsWmaFile(path) ||
+                 IsApeFile(path) || IsFlacFile(path)
              ? 1
              : 0;
 }
@@ -63,7 +64,8 @@ void PlayCurrentFile() {
   if (shell::fileReady == 0) return;
   if (currentPlayer) {
     // Play resumes a paused file; a different file chosen meanwhile (a drop) starts anew.
-    if (currentPlayer->IsPaused() && std::u16string_view(currentPlayer->filePath) == shell::currentPath) {
+    if (currentPlayer->IsPaused() &&
+        std::u16string_view(currentPlayer->filePath) == shell::currentPath) {
       currentPlayer->ResumePlayback();
       return;
     }
@@ -91,6 +93,9 @@ void StartCurrentFile() {
 void PlayChosenFile() {
   shell::fileReady = 1;
   UpdateFileName();
+  const std::u16string_view path(shell::currentPath);
+  const std::size_t slash = path.find_last_of(u"/\\");
+  if (slash != std::u16string_view::npos) shell::chosenFolder = path.substr(0, slash + 1);
   StartCurrentFile();
 }
 
@@ -148,6 +153,7 @@ void ResetShell() {
   shell::currentPath[0] = u'\0';
   shell::currentFileName[0] = u'\0';
   shell::titleText[0] = u'\0';
+  shell::chosenFolder.clear();
   shell::showPeaks = shell::showGrids = shell::showGradient = 1;
   shell::latestPrepared = shell::Prepared::kNoFormat;
 }

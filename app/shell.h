@@ -20,6 +20,9 @@ extern char16_t windowClassName[100];
 extern char16_t currentFileName[kPathCapacity];
 extern char16_t titleText[kTitleCapacity];
 extern std::unique_ptr<Player> currentPlayer;
+// The folder of the file chosen last in this run (by any way), where the open
+// dialog starts; empty before the first. Kept nowhere else.
+extern std::u16string chosenFolder;
 // Run without a display: quit when the playback ends (exit 0 if it played, 2 if not).
 extern bool headless;
 

@@ -12,6 +12,7 @@
 namespace app {
 
 ShellMprisHost mprisHost;
+bool sessionBusAllowed = true;
 std::unique_ptr<mpris::MprisService> mprisService;
 
 bool MediaControlsTurnedOff() {

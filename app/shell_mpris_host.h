@@ -30,6 +30,11 @@ class ShellMprisHost final : public mpris::MprisHost {
 // TONARIA_NO_MPRIS=1: no media controls, and nothing of the program on D-Bus.
 bool MediaControlsTurnedOff();
 
+// Whether the program may go on the session bus at all: the media controls are on
+// and a bus is there to reach without launching one. Set once by main, before
+// anything connects.
+extern bool sessionBusAllowed;
+
 // Made by wWinMain once the window exists; null before and after.
 extern ShellMprisHost mprisHost;
 extern std::unique_ptr<mpris::MprisService> mprisService;

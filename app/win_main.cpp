@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/hot_keys.h"
+#include "app/launch_handoff.h"
 #include "app/resources.h"
 #include "app/shell.h"
 #include "app/shell_mpris_host.h"
@@ -83,7 +84,8 @@ bool StartShell(std::u16string_view path) {
     if (IsSupportedFile(shell::currentPath)) {
       PlayChosenFile();
     } else {
-      ui::MessageBox(shell::mainWindow.load(), kUnsupportedFileText, u"Error", ui::MB_ICONEXCLAMATION);
+      ui::MessageBox(shell::mainWindow.load(), kUnsupportedFileText, u"Error",
+                     ui::MB_ICONEXCLAMATION);
     }
   }
   mainWindowOwner->SetAccelerators(LoadAccelerators109());
@@ -99,6 +101,9 @@ int wWinMain(std::u16string_view path) {
       std::fputs("tonaria: no file named, and without a display none can be chosen\n", stderr);
     }
     qt::PostQuitMessage(2);
+  } else if (!MediaControlsTurnedOff() && !sessionBusAllowed) {
+    std::fputs("tonaria: no D-Bus session bus, so media keys and desktop controls are off\n",
+               stderr);
   } else if (!MediaControlsTurnedOff()) {
     mprisService = std::make_unique<mpris::MprisService>(&mprisHost);
     if (!mprisService->Start()) {
@@ -107,6 +112,7 @@ int wWinMain(std::u16string_view path) {
     }
   }
   const int exitCode = qt::RunMessageLoop();
+  ReleaseLaunchName();
   mprisService.reset();
   // The playback thread still uses the window; end it before the window goes.
   ResetShell();

@@ -1,8 +1,10 @@
 #include "app/window_proc.h"
 
+#include <QWidget>
 #include <optional>
 
 #include "app/about_box.h"
+#include "app/launch_handoff.h"
 #include "app/resources.h"
 #include "app/shell.h"
 #include "platform/qt/drop_files.h"
@@ -68,6 +70,8 @@ std::intptr_t OnPlay() {
   request.filter = OpenFileFilter();
   request.filterIndex = 1;
   request.flags = qt::OFN_PATHMUSTEXIST | qt::OFN_FILEMUSTEXIST;
+  // Where the file before came from: the next track of an album is usually beside it.
+  request.initialDir = shell::chosenFolder;
   // The chosen name is not checked here: an unknown type is the engine's to report.
   if (const std::optional<std::u16string> chosen = qt::GetOpenFileName(request)) {
     if (SetCurrentPath(*chosen)) PlayChosenFile();
@@ -126,12 +130,15 @@ std::intptr_t OnCommand(ui::HWND window, std::uintptr_t wParam, std::intptr_t lP
 
 }  // namespace
 
-std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam,
+                      std::intptr_t lParam) {
   switch (message) {
     case qt::WM_CREATE:
       if (qt::QtWindow* qtWindow = qt::AsQtWindow(window)) qtWindow->DragAcceptFiles(true);
       return 0;
     case qt::WM_DESTROY:
+      // From here a launch plays on its own: this window takes no more files.
+      ReleaseLaunchName();
       if (qt::QtWindow* qtWindow = qt::AsQtWindow(window)) {
         for (std::uint32_t id : kHotKeyIds) qtWindow->UnregisterHotKey(static_cast<int>(id));
         qtWindow->DragAcceptFiles(false);
@@ -143,18 +150,28 @@ std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wPa
     case qt::WM_KEYDOWN: {
       std::uint32_t id = 0;
       switch (wParam) {
-        case 'A': id = IDM_PLAY; break;
-        case 'D': id = IDM_PAUSE; break;
-        case 'S': id = IDM_STOP; break;
-        case 'X': id = IDM_EXIT; break;
-        default: return 0;
+        case 'A':
+          id = IDM_PLAY;
+          break;
+        case 'D':
+          id = IDM_PAUSE;
+          break;
+        case 'S':
+          id = IDM_STOP;
+          break;
+        case 'X':
+          id = IDM_EXIT;
+          break;
+        default:
+          return 0;
       }
       SendCommandIfAllowed(window, id);
       return 0;
     }
     case qt::WM_HOTKEY: {
       const std::uint32_t id = qt::LoWord(wParam);
-      if (id == IDM_PLAY || id == IDM_PAUSE || id == IDM_STOP || id == IDM_EXIT) SendCommandIfAllowed(window, id);
+      if (id == IDM_PLAY || id == IDM_PAUSE || id == IDM_STOP || id == IDM_EXIT)
+        SendCommandIfAllowed(window, id);
       return 0;
     }
     case qt::WM_DROPFILES:
@@ -185,6 +202,21 @@ void RemoteOpenFile(const std::u16string& path) {
   const BusyScope busy;
   shell::fileReady = 0;
   if (SetCurrentPath(path)) PlayChosenFile();
+}
+
+void OpenHandedOverFile(const std::u16string& path) {
+  qt::QtWindow* window = qt::AsQtWindow(shell::mainWindow.load());
+  if (window == nullptr || window->IsDestroyed()) return;
+  if (path.empty()) {
+    QWidget* widget = window->Widget();
+    if (widget->isMinimized()) widget->showNormal();
+    widget->raise();
+    widget->activateWindow();
+    return;
+  }
+  qt::DropFiles drop;
+  drop.paths.push_back(path);
+  window->SendMessage(qt::WM_DROPFILES, reinterpret_cast<std::uintptr_t>(&drop), 0);
 }
 
 }  // namespace app

@@ -21,3 +21,18 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://tonaria.org/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-wayland)
 include(CPack)
+
+# What every Debian package carries in its documentation folder: the licence in
+# Debian's copyright format, and the changelog, compressed as dpkg expects it
+# (-n: no name or time stamp inside, so the same sources give the same bytes).
+include(GNUInstallDirs)
+find_program(GZIP gzip REQUIRED)
+string(TIMESTAMP TONARIA_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)  # SOURCE_DATE_EPOCH when set
+configure_file(${CMAKE_SOURCE_DIR}/data/changelog.in ${CMAKE_BINARY_DIR}/data/changelog @ONLY)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/data/changelog.gz
+  COMMAND ${GZIP} -9n -f -k ${CMAKE_BINARY_DIR}/data/changelog
+  DEPENDS ${CMAKE_BINARY_DIR}/data/changelog)
+add_custom_target(tonaria_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/data/changelog.gz)
+install(FILES ${CMAKE_SOURCE_DIR}/data/copyright ${CMAKE_BINARY_DIR}/data/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -2,7 +2,7 @@
 # Installs the Debian package on a fresh Debian 12 (a minimal debootstrap chroot)
 # and uses it there as a user would: apt-get install ./tonaria_*.deb, tonaria
 # --version, a FLAC file (tags, cover art) and a WMA file played without a display,
-# man tonaria. Prints every command and its output. Needs root and Debian's
+# man tonaria, and apt-get remove leaving nothing behind. Prints every command and its output. Needs root and Debian's
 # mirror, and takes minutes: it is not part of the test suite.
 # usage: scripts/check-package.sh [DEB]   (default: what scripts/package.sh built)
 set -euo pipefail
@@ -73,4 +73,8 @@ EOF
 
 echo "== the manual page"
 run "apt-get install -y -qq man-db >/dev/null 2>&1 && man -P cat tonaria >/tmp/man.txt && head -n 12 /tmp/man.txt"
+echo "== remove: nothing of the package is left (no state rc)"
+run "apt-get remove -y -qq tonaria >/dev/null 2>&1; dpkg-query -W -f='\${db:Status-Abbrev}\n' tonaria 2>&1 || true" |
+  tee "$root/removed.txt"
+if grep -q '^rc' "$root/removed.txt"; then echo "the removed package is left in state rc" >&2; exit 1; fi
 echo "== all passed"

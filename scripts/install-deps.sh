@@ -13,10 +13,11 @@ packages=(
   # window and sound
   qt6-base-dev qt6-qpa-plugins qt6-wayland libxcb1-dev libxcb-keysyms1-dev libx11-dev libsdl2-dev
   # test tools: encoders and a tagger for test audio, a virtual X server, a headless
-  # Wayland compositor, D-Bus, and what checks the desktop metadata and the Debian package
+  # Wayland compositor, D-Bus, and what builds and checks the desktop metadata and the
+  # Debian package (CPack's shlibdeps runs `file`)
   xvfb xdotool x11-utils imagemagick sox lame vorbis-tools flac ffmpeg python3-mutagen
   libjmac-java default-jre-headless playerctl dbus dbus-x11 desktop-file-utils
-  weston appstream dpkg-dev
+  weston appstream dpkg-dev file lintian
 )
 
 missing=()

@@ -27,7 +27,7 @@ std::vector<std::string> Candidates() {
   const std::string dir = ExecutableDir();
   if (!dir.empty()) {
     paths.push_back(dir + "/libtonaria_ffmpeg.so");
-    paths.push_back(dir + "/../lib/tonaria/libtonaria_ffmpeg.so");
+    paths.push_back(dir + "/../lib/tonaria/modules/libtonaria_ffmpeg.so");
   }
   // Last, for programs run inside the build tree: an installed copy finds its own
   // module first, so it behaves the same whether or not the build tree is there.

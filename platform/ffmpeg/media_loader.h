@@ -9,7 +9,7 @@ namespace platform::ffmpeg {
 
 // The module's entry points, or null when it cannot be loaded (the next call
 // tries again). Looked for at TONARIA_FFMPEG_MODULE when that is set, else next
-// to the executable, in ../lib/tonaria from it, and last at the path the build
+// to the executable, in ../lib/tonaria/modules from it, and last at the path the build
 // placed it. Once loaded it stays loaded. Any thread.
 const MediaApi* LoadMediaModule();
 

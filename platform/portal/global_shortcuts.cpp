@@ -96,6 +96,8 @@ void GlobalShortcuts::Bind(std::vector<Shortcut> shortcuts) {
                SLOT(OnResponse(uint, QVariantMap, QDBusMessage)));
   bus_.connect(kPortalService, kPortalPath, kGlobalShortcutsInterface, QStringLiteral("Activated"),
                this, SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+  bus_.connect(kPortalService, kPortalPath, kGlobalShortcutsInterface,
+               QStringLiteral("ShortcutsChanged"), this, SLOT(OnShortcutsChanged(QDBusMessage)));
   // Newer portals learn a program's id from this call; older ones do not know it.
   step_ = Step::kRegistering;
   QDBusMessage call = QDBusMessage::createMethodCall(
@@ -182,7 +184,18 @@ void GlobalShortcuts::OnResponse(uint response, const QVariantMap& results,
     }
   } else if (step_ == Step::kBinding) {
     if (response == 0) {
-      Finish(Outcome::kBound, {});
+      // Success says only that the desktop took the shortcuts: the list it answers
+      // with holds those that have keys (a desktop may give none until the user
+      // assigns them). A session without keys stays open for when that happens.
+      TakeAssigned(results.value(QStringLiteral("shortcuts")));
+      const std::vector<QString> missing = Unassigned();
+      if (missing.empty()) {
+        Finish(Outcome::kBound, {});
+      } else {
+        std::string ids;
+        for (const QString& id : missing) ids += (ids.empty() ? "" : ", ") + id.toStdString();
+        Finish(Outcome::kUnassigned, "the desktop has assigned no keys to: " + ids);
+      }
     } else if (response == 1) {
       Finish(Outcome::kDenied, "the shortcuts were declined");
     } else {
@@ -198,10 +211,45 @@ void GlobalShortcuts::OnActivated(const QDBusObjectPath& session, const QString&
   }
 }
 
+void GlobalShortcuts::OnShortcutsChanged(const QDBusMessage& message) {
+  const QList<QVariant> arguments = message.arguments();
+  if (step_ != Step::kDone || sessionPath_.isEmpty() || arguments.size() < 2 ||
+      PathOf(arguments.at(0)) != sessionPath_) {
+    return;
+  }
+  const QStringList before = assigned_;
+  TakeAssigned(arguments.at(1));
+  if (assigned_ != before && onAssignment_) onAssignment_();
+}
+
+std::vector<QString> GlobalShortcuts::Unassigned() const {
+  std::vector<QString> missing;
+  for (const Shortcut& shortcut : shortcuts_) {
+    if (!assigned_.contains(shortcut.id)) missing.push_back(shortcut.id);
+  }
+  return missing;
+}
+
+void GlobalShortcuts::TakeAssigned(const QVariant& list) {
+  assigned_.clear();
+  // No list, or not one of shortcuts: nothing is known to have a key.
+  if (list.userType() != qMetaTypeId<QDBusArgument>() ||
+      list.value<QDBusArgument>().currentSignature() != QLatin1String("a(sa{sv})")) {
+    return;
+  }
+  for (const PortalShortcut& shortcut : qdbus_cast<QList<PortalShortcut>>(list)) {
+    // Some desktops list a shortcut the user has not given a key, with an empty trigger.
+    const QVariant trigger = shortcut.options.value(QStringLiteral("trigger_description"));
+    if (trigger.isValid() && trigger.toString().isEmpty()) continue;
+    assigned_.append(shortcut.id);
+  }
+  assigned_.sort();
+}
+
 void GlobalShortcuts::Finish(Outcome outcome, const std::string& detail) {
   step_ = Step::kDone;
   requestPath_.clear();
-  if (outcome != Outcome::kBound) CloseSession();
+  if (outcome != Outcome::kBound && outcome != Outcome::kUnassigned) CloseSession();
   onFinished_(outcome, detail);  // last: the handler may destroy this object
 }
 

@@ -1,15 +1,20 @@
 // System-wide shortcuts through the desktop portal's GlobalShortcuts interface:
 // one session, its shortcuts bound once, each activation passed on. Every call
-// is asynchronous (the desktop may ask the user first). Made, used and destroyed
-// on one thread that runs a Qt event loop; callbacks come on that thread.
+// is asynchronous (the desktop may ask the user first). A desktop may take the
+// shortcuts without giving them keys until the user assigns some in its settings;
+// which ids have keys is followed through the portal's ShortcutsChanged. Made,
+// used and destroyed on one thread that runs a Qt event loop; callbacks come on
+// that thread.
 #pragma once
 
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QDBusMessage;
@@ -28,7 +33,8 @@ struct Shortcut {
 };
 
 enum class Outcome {
-  kBound,        // the desktop took the shortcuts
+  kBound,        // the desktop took the shortcuts and gave each a key
+  kUnassigned,   // the session is open, but some or all shortcuts have no key yet
   kUnavailable,  // no portal on the bus, or one without global shortcuts
   kDenied,       // the user declined
   kFailed,       // the portal answered with an error or refused the session
@@ -41,6 +47,8 @@ class GlobalShortcuts final : public QObject {
   using ActivatedHandler = std::function<void(const QString& id)>;
   // Called once per Bind; detail is a few words on why, for anything but kBound.
   using FinishedHandler = std::function<void(Outcome outcome, const std::string& detail)>;
+  // After kUnassigned or kBound, each time the desktop changes which ids have keys.
+  using AssignmentHandler = std::function<void()>;
 
   // appId names the program to the desktop (its desktop entry's name).
   GlobalShortcuts(QDBusConnection bus, QString appId, ActivatedHandler onActivated,
@@ -51,11 +59,18 @@ class GlobalShortcuts final : public QObject {
 
   // Registers the program, creates a session and binds the shortcuts. Once only.
   void Bind(std::vector<Shortcut> shortcuts);
+  void SetAssignmentHandler(AssignmentHandler onAssignment) {
+    onAssignment_ = std::move(onAssignment);
+  }
+
+  // The ids of Bind's shortcuts that have no key now, in Bind's order.
+  std::vector<QString> Unassigned() const;
 
  private slots:
   void OnResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
   void OnActivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
                    const QVariantMap& options);
+  void OnShortcutsChanged(const QDBusMessage& message);
 
  private:
   enum class Step { kIdle, kRegistering, kCreatingSession, kBinding, kDone };
@@ -66,16 +81,20 @@ class GlobalShortcuts final : public QObject {
   void Request(const QString& method, const QList<QVariant>& arguments, QVariantMap options);
   void CloseSession();
   void Finish(Outcome outcome, const std::string& detail);
+  // Takes the ids that have keys from a portal's a(sa{sv}) list.
+  void TakeAssigned(const QVariant& list);
 
   QDBusConnection bus_;
   QString appId_;
   ActivatedHandler onActivated_;
   FinishedHandler onFinished_;
+  AssignmentHandler onAssignment_;
   std::vector<Shortcut> shortcuts_;
   Step step_ = Step::kIdle;
   QString requestPath_;  // the Request whose Response is awaited; empty when none
   QString sessionPath_;  // once the portal made the session
   int tokens_ = 0;
+  QStringList assigned_;  // the ids the desktop last said have keys
 };
 
 }  // namespace platform::portal

@@ -18,11 +18,15 @@ std::optional<std::u16string> QtDialog(const OpenFileName& request) {
   QtWindow* owner = AsQtWindow(request.owner);
   QFileDialog dialog(owner != nullptr ? owner->Widget() : nullptr);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode((request.flags & OFN_FILEMUSTEXIST) != 0 ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  dialog.setFileMode((request.flags & OFN_FILEMUSTEXIST) != 0 ? QFileDialog::ExistingFile
+                                                              : QFileDialog::AnyFile);
   const QStringList filters = QtFilterOf(request).split(QStringLiteral(";;"));
   dialog.setNameFilters(filters);
   const int index = request.filterIndex - 1;
   if (index >= 0 && index < filters.size()) dialog.selectNameFilter(filters.at(index));
+  if (!request.initialDir.empty()) {
+    dialog.setDirectory(QString::fromStdU16String(request.initialDir));
+  }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().first().toStdU16String();
 }

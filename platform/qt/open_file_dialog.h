@@ -1,14 +1,13 @@
 // The open-file dialog, replaceable so that tests can answer it.
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <QString>
 
 #include "platform/ui/window.h"
 
@@ -23,6 +22,7 @@ struct OpenFileName {
   std::vector<std::pair<std::u16string, std::u16string>> filter;
   int filterIndex = 1;  // 1-based, as the classic dialog counts
   std::uint32_t flags = 0;
+  std::u16string initialDir;  // the folder it opens in; empty: the dialog's own choice
 };
 
 // The whole chosen path, never cut; nothing when the user cancelled.

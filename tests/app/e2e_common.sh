@@ -41,6 +41,20 @@ start_xvfb() {
   wait_for "X server $DISPLAY" xdotool getmouselocation
 }
 
+# start_private_bus: a session bus of our own for what the script starts, so that
+# nothing of the machine's session is touched. Sets DBUS_SESSION_BUS_ADDRESS.
+start_private_bus() {
+  local address_file
+  address_file=$(mktemp)
+  dbus-daemon --session --nofork --nopidfile --print-address=1 >"$address_file" 2>/dev/null &
+  pids+=($!)
+  wait_for "the private bus" grep -q unix: "$address_file"
+  DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$address_file")
+  export DBUS_SESSION_BUS_ADDRESS
+  unset DBUS_STARTER_ADDRESS
+  rm -f "$address_file"
+}
+
 # The visible window of the program with process id PLAYER.
 window_id() { xdotool search --onlyvisible --pid "$PLAYER" 2>/dev/null | head -n 1; }
 have_window() { [[ -n "$(window_id)" ]]; }

@@ -2,7 +2,9 @@
 # End to end in a Wayland session without any X server (a headless weston): the
 # program opens its window natively, plays, and ends cleanly on SIGTERM; its hot
 # keys go through a fake desktop portal on a private session bus, and without one
-# it says once that they are off. First, a Wayland display nobody serves must not
+# it says once that they are off; where the desktop gives them no keys yet, it says
+# once where to assign them, lets X11 grabs stand in, and takes the keys the user
+# assigns later. First, a Wayland display nobody serves must not
 # make it abort. Exits 77 (skipped) where weston or Qt's Wayland plugin is missing.
 # usage: e2e_wayland.sh TONARIA FAKE_PORTAL WORK_DIR
 source "$(dirname "$0")/e2e_common.sh"
@@ -61,10 +63,7 @@ expect_exit() {
 start_portal() {
   local name=$1
   shift
-  dbus-daemon --session --nofork --nopidfile --print-address=1 >"$name.bus" 2>/dev/null &
-  pids+=($!)
-  wait_for "the private bus" grep -q unix: "$name.bus"
-  export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$name.bus")
+  start_private_bus
   mkfifo "$name.in"
   "$fake_portal" "$@" <"$name.in" >"$name.portal" 2>&1 &
   pids+=($!)
@@ -102,6 +101,19 @@ wait_for "the session closed" said "close " bound.portal
 said "Ctrl+1..4" bound.err && fail "a fallback was announced: $(cat bound.err)"
 exec 3>&-
 
+echo "a desktop that gives two of the keys only: said once which are missing and where; assigned later, they work"
+start_portal partial --assigned=play,pause
+start partial
+wait_for "the missing keys said" said "the desktop has not given keys to Stop (Ctrl+3) and Exit (Ctrl+4); assign them to Tonaria in the desktop's shortcut settings (until then they are off" partial.err
+wait_for "Playing" status_is Playing
+echo "assign play,pause,stop,exit" >&3
+echo "activate stop" >&3
+wait_for "Ctrl+3 once assigned -> Stopped" status_is Stopped
+kill -TERM "$PLAYER"
+expect_exit 0
+[[ $(grep -c "desktop" partial.err) == 1 ]] || fail "not said once: $(cat partial.err)"
+exec 3>&-
+
 echo "TONARIA_NO_MPRIS=1: off D-Bus, so the portal is not asked"
 start_portal quiet
 TONARIA_NO_MPRIS=1 start quiet
@@ -135,5 +147,34 @@ wait_for "Ctrl+2 -> [Paused]" title_ends_with "[Paused]"
 kill -TERM "$PLAYER"
 expect_exit 0
 [[ $(grep -c "Ctrl+1..4" xwayland.err) == 1 ]] || fail "said more than once: $(cat xwayland.err)"
+exec 3>&-
+
+echo "XWayland and a portal that gives no keys yet: X11 grabs stand in until the user assigns them"
+start_portal unassigned --assigned=
+start unassigned
+wait_for "the X11 window" have_window
+WID=$(window_id)
+wait_for "the missing keys said" said "the desktop has not given keys to Play (Ctrl+1), Pause (Ctrl+2), Stop (Ctrl+3) and Exit (Ctrl+4); assign them to Tonaria in the desktop's shortcut settings (until then they go through X11 key grabs" \
+  unassigned.err
+xdotool key ctrl+2
+wait_for "Ctrl+2 through X11 -> [Paused]" title_ends_with "[Paused]"
+echo "assign play,pause,stop,exit" >&3
+# Signals from one sender come in order: once this activation shows, the new keys have been taken.
+echo "activate play" >&3
+wait_for "the portal's Ctrl+1 -> [Playing]" title_ends_with "[Playing]"
+# The grabs are gone: Ctrl+2 now reaches the focused window as a plain key, which does
+# nothing, and the S after it stops. Keys are handled in order, so a grab still held
+# would have shown [Paused] first.
+xdotool windowfocus --sync "$WID"
+playerctl -p tonaria --follow status >unassigned.follow 2>&1 &
+pids+=($!)
+wait_for "the follower" grep -q Playing unassigned.follow
+xdotool key ctrl+2 s
+wait_for "S -> [Stopped]" title_ends_with "[Stopped]"
+wait_for "Stopped followed" grep -q Stopped unassigned.follow
+grep -q Paused unassigned.follow && fail "an X11 grab outlived the key the desktop assigned"
+kill -TERM "$PLAYER"
+expect_exit 0
+[[ $(grep -c "desktop" unassigned.err) == 1 ]] || fail "not said once: $(cat unassigned.err)"
 exec 3>&-
 echo "PASS"

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -13,12 +14,14 @@
 #include "platform/qt/message_boxes.h"
 #include "platform/ui/message_box.h"
 #include "tests/app/shell_fixture.h"
+#include "tests/support/audio_fixtures.h"
 
 namespace app_testing {
 namespace {
 
 using namespace app;
 using shell::currentPlayer;
+using testing_support::TempPath;
 namespace ui = platform::ui;
 namespace qt = platform::qt;
 
@@ -114,6 +117,41 @@ TEST_F(ShellCommands, CancelledOpenDialogStartsNothingAndItsFilterShowsEachPatte
   EXPECT_FALSE(currentPlayer);
   EXPECT_EQ(Title(), u"Tonaria");
   EXPECT_EQ(FileMenu(), kStoppedMenu);
+}
+
+// The dialog opens where the file chosen last came from, whichever way it came;
+// a cancelled dialog changes nothing.
+TEST_F(ShellCommands, TheOpenDialogStartsInTheFolderOfTheFileChosenLast) {
+  for (const char* folder : {"album one", "album two"}) {
+    std::filesystem::create_directories(TempPath(folder));
+  }
+  const std::string fromCommandLine = MakeWav("album one/a.wav");
+  Start(Wide(fromCommandLine));
+  Key('s');
+  const std::string fromDialog = MakeWav("album two/b.wav");
+  dialogAnswer = Wide(fromDialog);
+  Command(IDM_PLAY);
+  Key('s');
+  dialogAnswer = std::nullopt;
+  Command(IDM_PLAY);
+  Command(IDM_PLAY);
+  Drop({fromCommandLine});
+  Key('s');
+  Command(IDM_PLAY);
+
+  const std::u16string one = Wide(TempPath("album one/"));
+  const std::u16string two = Wide(TempPath("album two/"));
+  std::vector<std::u16string> folders;
+  for (const qt::OpenFileName& request : dialogRequests) folders.push_back(request.initialDir);
+  EXPECT_EQ(folders, (std::vector<std::u16string>{one, two, two, one}));
+}
+
+TEST_F(ShellCommands, TheFirstOpenDialogLeavesTheFolderToTheDialog) {
+  Start();
+  dialogAnswer = std::nullopt;
+  Command(IDM_PLAY);
+  ASSERT_EQ(dialogRequests.size(), 1u);
+  EXPECT_EQ(dialogRequests.front().initialDir, u"");
 }
 
 // Before the first playback the toggles change nothing. Once one plays they flip

@@ -117,9 +117,13 @@ TEST(CommandLine, GivesTheActionAndTheFirstFileMadeAbsolute) {
     OptionAction action;
     std::string file;  // relative to the current folder unless it starts with '/'
     std::vector<std::string> others;
+    bool newInstance = false;
   };
   const Row rows[] = {
       {{}, kRun, "", {}},
+      {{"--new-instance", "a.wav"}, kRun, "a.wav", {}, true},
+      {{"a.wav", "--new-instance", "b.wav"}, kRun, "a.wav", {"b.wav"}, true},
+      {{"--", "--new-instance"}, kRun, "--new-instance", {}},
       {{"tone.wav"}, kRun, "tone.wav", {}},
       {{"./tone.wav"}, kRun, "tone.wav", {}},
       {{"say \"hi\".wav"}, kRun, "say \"hi\".wav", {}},
@@ -145,6 +149,7 @@ TEST(CommandLine, GivesTheActionAndTheFirstFileMadeAbsolute) {
     EXPECT_EQ(parsed.file,
               row.file.empty() || row.file[0] == '/' ? row.file : here + "/" + row.file);
     EXPECT_EQ(parsed.others, row.others);
+    EXPECT_EQ(parsed.newInstance, row.newInstance);
   }
 }
 

@@ -1,8 +1,12 @@
 // The Qt window layer on its own: messages and menu changes from other threads,
 // frames, closing, and the small dialog and message-box helpers.
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileDialog>
+#include <QTimer>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -12,6 +16,7 @@
 #include "platform/qt/qt_window.h"
 #include "platform/ui/message_box.h"
 #include "tests/app/shell_fixture.h"
+#include "tests/support/audio_fixtures.h"
 #include "tests/support/fake_window.h"
 
 namespace app_testing {
@@ -122,6 +127,28 @@ TEST_F(WindowLayer, CloseBoxDestroysTheWindowThroughTheDefaultProcedure) {
   const std::size_t count = seen.size();
   window->SendMessage(qt::WM_COMMAND, 1, 0);  // a destroyed window gets nothing more
   EXPECT_EQ(seen.size(), count);
+}
+
+TEST_F(WindowLayer, TheOpenDialogOpensInTheFolderItIsGiven) {
+  const std::string folder = testing_support::TempPath("dialog folder");
+  std::filesystem::create_directories(folder);
+  std::vector<QString> shownIn;
+  QTimer poll;  // answers the dialog once it is up: cancelled, after noting its folder
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QFileDialog*>(widget);
+      if (dialog == nullptr || !dialog->isVisible()) continue;
+      shownIn.push_back(dialog->directory().absolutePath());
+      dialog->reject();
+    }
+  });
+  poll.start(10);
+  qt::OpenFileName request;
+  request.owner = window.get();
+  request.filter = {{u"All", u"*.wav"}};
+  request.initialDir = Wide(folder);
+  EXPECT_FALSE(qt::GetOpenFileName(request));
+  EXPECT_EQ(shownIn, std::vector<QString>{QString::fromStdString(folder)});
 }
 
 TEST(DialogPieces, StaticTextAndKeys) {

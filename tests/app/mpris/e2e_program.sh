@@ -27,11 +27,8 @@ sox -n -r 44100 -c 2 -b 16 "long song.wav" synth 60 sine 440
 sox -n -r 44100 -c 2 -b 16 short.wav synth 2 sine 660
 echo "not audio" > notes.txt
 
-dbus-daemon --session --nofork --nopidfile --print-address=1 > bus.address 2> bus.err &
-pids+=($!)
-wait_for "the private bus" grep -q unix: bus.address
-export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 bus.address)
-unset WAYLAND_DISPLAY DBUS_STARTER_ADDRESS
+start_private_bus
+unset WAYLAND_DISPLAY
 
 # A display name keeps the program out of its headless mode; Qt draws offscreen.
 DISPLAY=:4099 QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \

@@ -2,15 +2,21 @@
 // GlobalShortcuts calls as a desktop would, prints one line for each call it
 // gets, and reads commands from standard input:
 //   activate ID [SESSION]  emits Activated for ID (default: the last session made)
+//   assign [ID,ID...]      emits ShortcutsChanged: these ids now have keys, no others
 // usage: fake_portal [--refuse-session=CODE] [--refuse-binding=CODE]
 //                    [--without-global-shortcuts] [--response-first]
+//                    [--assigned=ID,ID...] [--unassigned-listed]
 // (--response-first: each Request's Response comes before the reply to its call,
-// which the protocol allows)
+// which the protocol allows; --assigned: BindShortcuts gives keys to these ids
+// only, as a desktop does before the user assigns them, where by default every
+// id gets its preferred trigger; --unassigned-listed: the ids without a key are
+// still listed, with an empty trigger, as some desktops answer)
 // It prints "ready" once it owns the portal's name.
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
 #include <QDateTime>
@@ -18,6 +24,27 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+
+// One entry of the shortcuts lists, a(sa{sv}).
+struct ShortcutEntry {
+  QString id;
+  QVariantMap options;
+};
+Q_DECLARE_METATYPE(ShortcutEntry)
+
+QDBusArgument& operator<<(QDBusArgument& argument, const ShortcutEntry& entry) {
+  argument.beginStructure();
+  argument << entry.id << entry.options;
+  argument.endStructure();
+  return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, ShortcutEntry& entry) {
+  argument.beginStructure();
+  argument >> entry.id >> entry.options;
+  argument.endStructure();
+  return argument;
+}
 
 namespace {
 
@@ -35,6 +62,9 @@ struct Behaviour {
   uint bindingResponse = 0;
   bool globalShortcuts = true;
   bool responseFirst = false;
+  bool assignAll = true;  // else only the ids in `assigned`
+  QStringList assigned;
+  bool unassignedListed = false;
 };
 
 class FakePortal final : public QDBusVirtualObject {
@@ -62,18 +92,19 @@ class FakePortal final : public QDBusVirtualObject {
       const QString session = message.arguments().value(0).value<QDBusObjectPath>().path();
       const QDBusArgument list = message.arguments().value(1).value<QDBusArgument>();
       list.beginArray();
+      bound_.clear();
       while (!list.atEnd()) {
-        QString id;
-        QVariantMap options;
-        list.beginStructure();
-        list >> id >> options;
-        list.endStructure();
+        ShortcutEntry entry;
+        list >> entry;
         Say(QStringLiteral("bind %1 %2 %3 %4")
-                .arg(session, id, options.value("preferred_trigger").toString(),
-                     options.value("description").toString()));
+                .arg(session, entry.id, entry.options.value("preferred_trigger").toString(),
+                     entry.options.value("description").toString()));
+        bound_.push_back(entry);
       }
       list.endArray();
-      Respond(message, bus, behaviour_.bindingResponse, {});
+      const QStringList keyed = behaviour_.assignAll ? AllIds() : behaviour_.assigned;
+      Respond(message, bus, behaviour_.bindingResponse,
+              {{"shortcuts", QVariant::fromValue(Listed(keyed))}});
     } else if (interface == QLatin1String("org.freedesktop.portal.Session") && member == "Close") {
       Say("close " + message.path());
       bus.send(message.createReply());
@@ -81,6 +112,15 @@ class FakePortal final : public QDBusVirtualObject {
       bus.send(message.createErrorReply(QDBusError::UnknownMethod, "no such method: " + member));
     }
     return true;
+  }
+
+  // The user gave keys to these ids (and took them from the others).
+  void Assign(const QStringList& ids) {
+    QDBusMessage signal =
+        QDBusMessage::createTargetedSignal(sessionOwner_, kPath, kShortcuts, "ShortcutsChanged");
+    signal << QVariant::fromValue(QDBusObjectPath(session_)) << QVariant::fromValue(Listed(ids));
+    QDBusConnection::sessionBus().send(signal);
+    Say("assigned " + ids.join(','));
   }
 
   void Activate(const QString& id, const QString& session) {
@@ -92,6 +132,27 @@ class FakePortal final : public QDBusVirtualObject {
   }
 
  private:
+  QStringList AllIds() const {
+    QStringList ids;
+    for (const ShortcutEntry& entry : bound_) ids << entry.id;
+    return ids;
+  }
+
+  // The bound shortcuts as a desktop lists them: those in `keyed` with their key.
+  QList<ShortcutEntry> Listed(const QStringList& keyed) const {
+    QList<ShortcutEntry> list;
+    for (const ShortcutEntry& entry : bound_) {
+      const bool hasKey = keyed.contains(entry.id);
+      if (!hasKey && !behaviour_.unassignedListed) continue;
+      list.push_back(
+          {entry.id,
+           {{"description", entry.options.value("description")},
+            {"trigger_description",
+             hasKey ? entry.options.value("preferred_trigger").toString() : QString()}}});
+    }
+    return list;
+  }
+
   // The path a portal gives a Request or Session: the caller's name and its token.
   static QString ObjectPath(const QDBusMessage& call, const QString& kind, const QString& token) {
     QString sender = call.service().mid(1).replace('.', '_');
@@ -115,12 +176,15 @@ class FakePortal final : public QDBusVirtualObject {
   Behaviour behaviour_;
   QString session_;
   QString sessionOwner_;
+  QList<ShortcutEntry> bound_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
+  qDBusRegisterMetaType<ShortcutEntry>();
+  qDBusRegisterMetaType<QList<ShortcutEntry>>();
   Behaviour behaviour;
   for (const QString& argument : application.arguments().mid(1)) {
     if (argument.startsWith("--refuse-session="))
@@ -129,6 +193,11 @@ int main(int argc, char** argv) {
       behaviour.bindingResponse = argument.mid(17).toUInt();
     if (argument == "--without-global-shortcuts") behaviour.globalShortcuts = false;
     if (argument == "--response-first") behaviour.responseFirst = true;
+    if (argument.startsWith("--assigned=")) {
+      behaviour.assignAll = false;
+      behaviour.assigned = argument.mid(11).split(',', Qt::SkipEmptyParts);
+    }
+    if (argument == "--unassigned-listed") behaviour.unassignedListed = true;
   }
   FakePortal portal(behaviour);
   QDBusConnection bus = QDBusConnection::sessionBus();
@@ -148,6 +217,7 @@ int main(int argc, char** argv) {
          pending.erase(0, end + 1)) {
       const QStringList words = QString::fromStdString(pending.substr(0, end)).split(' ');
       if (words.value(0) == "activate") portal.Activate(words.value(1), words.value(2));
+      if (words.value(0) == "assign") portal.Assign(words.value(1).split(',', Qt::SkipEmptyParts));
     }
   });
   Say("ready");

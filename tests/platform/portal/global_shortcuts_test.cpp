@@ -64,16 +64,18 @@ class PortalShortcuts : public ::testing::Test {
     QDBusConnection::disconnectFromBus(connectionName_);
   }
 
-  // Ends what the last binding left and starts the fake portal with this option (null:
+  // Ends what the last binding left and starts the fake portal with these options (null:
   // no portal on the bus), waiting until it serves.
-  void StartPortal(const char* option) {
+  void StartPortal(const char* option, const char* another = "") {
     TearDown();
     portal_.reset();
     outcome_.reset();
+    assignmentsSeen_ = 0;
     said_ = 0;
     if (option == nullptr) return;
     portal_ = std::make_unique<ChildProcess>();
-    ASSERT_TRUE(portal_->Start({FAKE_PORTAL, option}, {{"DBUS_SESSION_BUS_ADDRESS", address_}}));
+    ASSERT_TRUE(
+        portal_->Start({FAKE_PORTAL, option, another}, {{"DBUS_SESSION_BUS_ADDRESS", address_}}));
     ASSERT_NE(portal_->WaitForLine("ready", 0, kBoundMs), std::string::npos) << portal_->Err();
   }
 
@@ -89,6 +91,7 @@ class PortalShortcuts : public ::testing::Test {
           outcome_ = outcome;
           detail_ = detail;
         });
+    client_->SetAssignmentHandler([this] { ++assignmentsSeen_; });
     client_->Bind({{"play", "Play", "CTRL+1"}, {"stop", "Stop", "CTRL+3"}});
     PumpUntil([this] { return outcome_.has_value(); });
     return outcome_;
@@ -123,6 +126,7 @@ class PortalShortcuts : public ::testing::Test {
   std::optional<Outcome> outcome_;
   std::string detail_;
   std::vector<std::string> activated_;
+  int assignmentsSeen_ = 0;
   std::size_t said_ = 0;
 };
 
@@ -144,6 +148,7 @@ TEST_F(PortalShortcuts, BindsEachShortcutWithItsTriggerAndPassesOnItsActivations
     ASSERT_TRUE(PumpUntil([this] { return !activated_.empty(); }));
     EXPECT_EQ(activated_, std::vector<std::string>{"play"})
         << "another session's shortcut was taken";
+    EXPECT_TRUE(client_->Unassigned().empty());
     activated_.clear();
 
     client_.reset();
@@ -175,6 +180,71 @@ TEST_F(PortalShortcuts, SaysWhyWhenThereAreNoShortcuts) {
       EXPECT_TRUE(PortalSaid("close "));
     }
   }
+}
+
+std::vector<std::string> Strings(const std::vector<QString>& ids) {
+  std::vector<std::string> out;
+  for (const QString& id : ids) out.push_back(id.toStdString());
+  return out;
+}
+
+// A desktop may take the shortcuts with success and give keys to none or only some of
+// them until the user assigns them: that is not bound, and the session stays open.
+TEST_F(PortalShortcuts, ShortcutsTheDesktopGaveNoKeyAreNotBound) {
+  struct Row {
+    const char* option;
+    const char* another;
+    Outcome outcome;
+    std::vector<std::string> unassigned;
+  };
+  const Row rows[] = {
+      {"--assigned=", "", Outcome::kUnassigned, {"play", "stop"}},
+      {"--assigned=stop", "", Outcome::kUnassigned, {"play"}},
+      {"--assigned=play", "--unassigned-listed", Outcome::kUnassigned, {"stop"}},
+      {"--assigned=", "--unassigned-listed", Outcome::kUnassigned, {"play", "stop"}},
+      {"--assigned=play,stop", "--unassigned-listed", Outcome::kBound, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.option) + " " + row.another);
+    StartPortal(row.option, row.another);
+    ASSERT_EQ(Bind(), row.outcome) << detail_ << "\nportal: " << portal_->Out();
+    EXPECT_EQ(Strings(client_->Unassigned()), row.unassigned);
+    for (const std::string& id : row.unassigned) {
+      EXPECT_NE(detail_.find(id), std::string::npos) << detail_;
+    }
+    // The session is kept: activations still come through it.
+    portal_->WriteLine("activate stop");
+    ASSERT_TRUE(PumpUntil([this] { return !activated_.empty(); }));
+    EXPECT_EQ(activated_, std::vector<std::string>{"stop"});
+    activated_.clear();
+    EXPECT_EQ(portal_->Out().find("close "), std::string::npos) << portal_->Out();
+  }
+}
+
+TEST_F(PortalShortcuts, FollowsTheKeysTheUserAssignsLater) {
+  StartPortal("--assigned=");
+  ASSERT_EQ(Bind(), Outcome::kUnassigned) << detail_;
+  struct Step {
+    const char* command;
+    std::vector<std::string> unassigned;
+  };
+  const Step steps[] = {
+      {"assign stop", {"play"}},
+      {"assign play,stop", {}},
+      {"assign play", {"stop"}},
+  };
+  int seen = 0;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.command);
+    portal_->WriteLine(step.command);
+    ASSERT_TRUE(PumpUntil([&] { return assignmentsSeen_ > seen; })) << portal_->Out();
+    seen = assignmentsSeen_;
+    EXPECT_EQ(Strings(client_->Unassigned()), step.unassigned);
+  }
+  portal_->WriteLine("activate play");
+  ASSERT_TRUE(PumpUntil([this] { return !activated_.empty(); }));
+  EXPECT_EQ(activated_, std::vector<std::string>{"play"});
+  EXPECT_EQ(assignmentsSeen_, 3) << "told of a change that changed nothing";
 }
 
 }  // namespace
