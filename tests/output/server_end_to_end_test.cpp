@@ -1,0 +1,135 @@
+// Files played by the engine through a private sound server, recorded exactly as
+// its sink played them. The source is index-coded, so the recording is compared whole,
+// silence included: loss, repeats and gaps show directly.
+#include <chrono>
+#include <random>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include "app/shell_globals.h"
+#include "output/audio_device_table.h"
+#include "output/buffer_starter.h"
+#include "output/table_output_devices.h"
+#include "platform/kernel/clock.h"
+#include "platform/kernel/strsafe.h"
+#include "platform/kernel/text.h"
+#include "player/player.h"
+#include "tests/output/index_coded.h"
+#include "tests/support/audio_fixtures.h"
+#include "tests/support/playback_doubles.h"
+#include "tests/support/private_sound_server.h"
+
+namespace support = testing_support;
+namespace sound = platform::sound;
+using std::chrono::milliseconds;
+
+namespace {
+
+class ServerPlayback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!support::PrivateSoundServer::Available()) GTEST_SKIP() << "needs pulseaudio and parec";
+    name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    name_ = name_.substr(name_.rfind('/') + 1);
+  }
+
+  // A server at `rate` (so that nothing is resampled) with its monitor recorded.
+  bool StartServer(int rate) {
+    rate_ = rate;
+    server_ = std::make_unique<support::PrivateSoundServer>(rate);
+    bool a = server_->Start();
+    bool b = server_->StartRecording();
+    return a && b;
+  }
+
+  bool Play(std::int64_t frames) {
+    const std::string wav = support::TempPath(name_ + ".wav");
+    if (!support::WriteSoundFile(wav, rate_, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                 index_coded::Samples(0, frames)))
+      return false;
+    platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
+                             platform::FromUtf8(wav).c_str());
+    player_ = std::make_unique<Player>(PlaybackCollaborators{&devices_, &displays_});
+    player_->PreparePlayback();
+    return player_->output != nullptr && player_->StartPlaybackThread();
+  }
+
+  bool Ended() {
+    return player_->stopEvent->Wait(std::chrono::duration_cast<milliseconds>(support::kBound)) ==
+           platform::WaitResult::kSignalled;
+  }
+
+  // The recording once the sink has played on a little past the end.
+  index_coded::Capture Heard() {
+    server_->WaitForMoreRecorded(static_cast<std::uint64_t>(rate_) * 4 / 4);
+    return index_coded::Read(server_->StopRecording());
+  }
+
+  std::uint64_t BytesPerMs() const { return static_cast<std::uint64_t>(rate_) * 4 / 1000; }
+
+  std::string name_;
+  int rate_ = 44100;
+  std::unique_ptr<support::PrivateSoundServer> server_;
+  AudioDeviceTable table_{sound::PulseSoundSystem(), platform::TickCountMs};
+  BufferStarter starter_;
+  TableOutputDevices devices_{table_, starter_};
+  support::RecordingDisplayFactory displays_;
+  std::unique_ptr<Player> player_;
+};
+
+// Every frame heard once, in order, to the last, with no gap, at rates from
+// telephone to studio.
+class ServerRate : public ServerPlayback, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ServerRate, EveryFrameIsHeardOnceInOrderToTheLastWithoutAGap) {
+  ASSERT_TRUE(StartServer(GetParam())) << "the server did not start at " << GetParam() << " Hz";
+  const std::int64_t frames = GetParam() * 3 / 2;
+  ASSERT_TRUE(Play(frames));
+  ASSERT_TRUE(Ended());
+  EXPECT_FALSE(player_->DeviceLost());
+  EXPECT_EQ(index_coded::PlayedOnceInOrder(Heard(), frames, 0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, ServerRate, ::testing::Values(8000, 44100, 96000, 192000, 384000));
+
+// Fifty pauses at random moments (from a fixed random sequence) lose nothing and
+// repeat nothing; each leaves at most one silent gap.
+TEST_F(ServerPlayback, PausesAtRandomMomentsLoseNothing) {
+  ASSERT_TRUE(StartServer(44100));
+  constexpr std::int64_t kFrames = 44100 * 4;
+  constexpr int kWanted = 50;
+  ASSERT_TRUE(Play(kFrames));
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<std::uint64_t> playFor(1, 40);  // ms heard between pauses
+  std::uniform_int_distribution<std::uint64_t> pauseFor(0, 30);
+  int pauses = 0;
+  for (; pauses < kWanted && !player_->stopEvent->IsSignalled(); ++pauses) {
+    if (!server_->WaitForMoreRecorded(playFor(random) * BytesPerMs())) break;
+    player_->PausePlayback();
+    server_->WaitForMoreRecorded(pauseFor(random) * BytesPerMs());
+    player_->ResumePlayback();
+  }
+  EXPECT_EQ(pauses, kWanted) << "the file ended before all pauses were made";
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(index_coded::PlayedOnceInOrder(Heard(), kFrames, kWanted), "");
+}
+
+// A Pause is heard within 20 ms of the command, and a Play 30 ms later is heard as a
+// pause: the sound stops, then goes on with the next frame.
+TEST_F(ServerPlayback, APauseOfThirtyMillisecondsIsHeard) {
+  ASSERT_TRUE(StartServer(44100));
+  constexpr std::int64_t kFrames = 44100 * 2;
+  ASSERT_TRUE(Play(kFrames));
+  ASSERT_TRUE(server_->WaitForMoreRecorded(700 * BytesPerMs()));
+  player_->PausePlayback();
+  ASSERT_TRUE(server_->WaitForMoreRecorded(30 * BytesPerMs()));
+  player_->ResumePlayback();
+  ASSERT_TRUE(Ended());
+  const index_coded::Capture heard = Heard();
+  EXPECT_EQ(index_coded::PlayedOnceInOrder(heard, kFrames, 1), "");
+  ASSERT_EQ(heard.Gaps().size(), 1u) << "the pause was not heard";
+  EXPECT_GE(heard.Gaps()[0], 44100 * 10 / 1000) << "frames of silence";
+}
+
+}  // namespace
