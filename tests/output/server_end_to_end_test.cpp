@@ -132,4 +132,45 @@ TEST_F(ServerPlayback, APauseOfThirtyMillisecondsIsHeard) {
   EXPECT_GE(heard.Gaps()[0], 44100 * 10 / 1000) << "frames of silence";
 }
 
+// A server killed mid-play and started again two seconds later (as when a user
+// restarts it): playback goes on where the old server stopped, nothing heard twice,
+// and nothing skipped beyond what the old server held when it died.
+TEST_F(ServerPlayback, AServerRestartedMidPlayIsSurvived) {
+  ASSERT_TRUE(StartServer(44100));
+  constexpr std::int64_t kFrames = 44100 * 4;
+  ASSERT_TRUE(Play(kFrames));
+  ASSERT_TRUE(server_->WaitForMoreRecorded(1000 * BytesPerMs()));
+  server_->Kill();
+  platform::Event outage(platform::Event::Reset::kManual);
+  outage.Wait(milliseconds(2000));  // the outage itself, not a wait for a condition
+  ASSERT_TRUE(server_->Start() && server_->StartRecording());
+  ASSERT_TRUE(Ended());
+  EXPECT_FALSE(player_->DeviceLost());
+  const index_coded::Capture heard = Heard();
+  ASSERT_EQ(heard.damage, "");
+  std::int64_t next = 0;
+  std::int64_t skipped = 0;
+  for (const index_coded::Stretch& s : heard.stretches) {
+    if (s.silent) continue;
+    ASSERT_GE(s.first, next) << "frame " << s.first << " heard again";
+    skipped += s.first - next;
+    next = s.first + s.frames;
+  }
+  EXPECT_EQ(next, kFrames) << "heard to the last frame";
+  RecordProperty("skipped_frames", static_cast<int>(skipped));
+  EXPECT_LE(skipped, 44100 * 400 / 1000) << "more skipped than the server held";
+}
+
+// A server gone for longer than ten seconds ends the playback, as a lost device.
+TEST_F(ServerPlayback, AServerGoneForGoodEndsThePlaybackAsLost) {
+  ASSERT_TRUE(StartServer(44100));
+  ASSERT_TRUE(Play(44100 * 30));
+  ASSERT_TRUE(server_->WaitForMoreRecorded(500 * BytesPerMs()));
+  server_->Kill();
+  const auto killed = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Ended());
+  EXPECT_GE(std::chrono::steady_clock::now() - killed, std::chrono::seconds(10));
+  EXPECT_TRUE(player_->DeviceLost());
+}
+
 }  // namespace
