@@ -85,7 +85,8 @@ class SoundBuffer {
   virtual HRESULT Play(std::uint32_t reserved, std::uint32_t priority, std::uint32_t flags) = 0;
   // Stops; the contents stay and Play continues where the device stopped taking data.
   virtual HRESULT Stop() = 0;
-  // After a loss: reacquires the device; the contents must then be written again.
+  // After a loss: reacquires the device. DS_OK: the contents must then be written
+  // again; S_FALSE: they were kept, and the buffer plays on if it was playing.
   virtual HRESULT Restore() = 0;
 };
 
