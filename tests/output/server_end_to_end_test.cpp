@@ -1,7 +1,9 @@
 // Files played by the engine through a private sound server, recorded exactly as
 // its sink played them. The source is index-coded, so the recording is compared whole,
 // silence included: loss, repeats and gaps show directly.
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -171,6 +173,37 @@ TEST_F(ServerPlayback, AServerGoneForGoodEndsThePlaybackAsLost) {
   ASSERT_TRUE(Ended());
   EXPECT_GE(std::chrono::steady_clock::now() - killed, std::chrono::seconds(10));
   EXPECT_TRUE(player_->DeviceLost());
+}
+
+// The played position, which the spectrum follows, is what the sink is playing:
+// sampled against the last frame the sink has put out, it is within one display
+// frame of it and not ahead of it (a position counting what the server has taken
+// would run a server buffer ahead).
+TEST_F(ServerPlayback, ThePlayedPositionFollowsWhatTheSinkPlays) {
+  ASSERT_TRUE(StartServer(44100));
+  ASSERT_TRUE(Play(44100 * 6));
+  ASSERT_TRUE(server_->WaitForMoreRecorded(1000 * BytesPerMs()));
+  std::vector<std::int64_t> lead;  // frames the program counts as played beyond the sink's last
+  platform::Event tick(platform::Event::Reset::kManual);
+  for (int i = 0; i < 400; ++i) {
+    const std::vector<std::uint8_t> last = server_->LastFrame();
+    const std::int64_t played = player_->output->GetPlayedBytes() / 4;
+    const index_coded::Capture c = index_coded::Read(last);
+    if (c.stretches.size() == 1 && !c.stretches[0].silent)
+      lead.push_back(played - c.stretches[0].first);
+    tick.Wait(milliseconds(5));
+  }
+  player_->StopPlaybackThread();
+  ASSERT_GT(lead.size(), 300u);
+  std::sort(lead.begin(), lead.end());
+  RecordProperty("lead_min", static_cast<int>(lead.front()));
+  RecordProperty("lead_median", static_cast<int>(lead[lead.size() / 2]));
+  RecordProperty("lead_max", static_cast<int>(lead.back()));
+  // One display frame (1/70 s). The sink puts out blocks ahead of its clock, so the
+  // program may lag the pipe by a block; it must not run ahead of what is played.
+  constexpr std::int64_t kFrame = 44100 / 70;
+  EXPECT_LE(std::abs(lead[lead.size() / 2]), kFrame) << "median, in frames";
+  EXPECT_LE(lead[lead.size() * 9 / 10], kFrame) << "ahead of the sink, in frames";
 }
 
 }  // namespace

@@ -92,6 +92,13 @@ class PrivateSoundServer::Recorder {
     std::scoped_lock hold(mutex_);
     return data_.size();
   }
+  std::vector<std::uint8_t> Last(std::size_t frame) {
+    std::scoped_lock hold(mutex_);
+    const std::size_t whole = data_.size() - data_.size() % frame;
+    if (whole < frame) return {};
+    return {data_.begin() + static_cast<std::ptrdiff_t>(whole - frame),
+            data_.begin() + static_cast<std::ptrdiff_t>(whole)};
+  }
   std::vector<std::uint8_t> Take(std::size_t frame) {
     std::scoped_lock hold(mutex_);
     data_.resize(data_.size() - data_.size() % frame);
@@ -186,6 +193,10 @@ bool PrivateSoundServer::StartRecording() {
 
 std::uint64_t PrivateSoundServer::RecordedBytes() const {
   return earlier_.size() + (recorder_ ? recorder_->Bytes() : 0);
+}
+
+std::vector<std::uint8_t> PrivateSoundServer::LastFrame() const {
+  return recorder_ ? recorder_->Last(Frame()) : std::vector<std::uint8_t>{};
 }
 
 bool PrivateSoundServer::WaitForMoreRecorded(std::uint64_t bytes) const {

@@ -39,6 +39,8 @@ class PrivateSoundServer {
   bool StartRecording();
   // Bytes recorded so far (all recordings of this server together).
   std::uint64_t RecordedBytes() const;
+  // The last whole frame recorded so far (empty before any).
+  std::vector<std::uint8_t> LastFrame() const;
   // Waits, bounded, until `bytes` more have been recorded.
   bool WaitForMoreRecorded(std::uint64_t bytes) const;
   // Ends the recording; the recordings made since construction, in order, as one.
