@@ -77,6 +77,24 @@ wait_for_end
 [[ $CODE == 0 ]] || { cat err.log >&2; fail "exit $CODE, expected 0"; }
 if grep -e "sound server" -e "ALSA" -e "sound device" err.log >&2; then fail "a notice about the sound"; fi
 
+echo "no server answering: said once, played through ALSA (here: no sound device, silence)"
+code=0
+PULSE_SERVER="unix:$work/nowhere" timeout "$BOUND_SECONDS" "$tonaria" short.wav >out.log 2>err.log || code=$?
+[[ $code == 0 ]] || { cat err.log >&2; fail "exit $code without a server"; }
+[[ $(grep -c "^tonaria: no sound server; playing through ALSA$" err.log) == 1 ]] ||
+  { cat err.log >&2; fail "not said once that there is no sound server"; }
+
+echo "SDL_AUDIODRIVER named by the user: SDL plays, the server is not used"
+SDL_AUDIODRIVER=dummy "$tonaria" long.wav >out.log 2>err.log &
+PLAYER=$!
+pids+=("$PLAYER")
+sleep 1
+kill -0 "$PLAYER" || fail "tonaria ended on SDL's dummy driver"
+playing && fail "the server was used although SDL_AUDIODRIVER was set"
+kill -TERM "$PLAYER"
+wait "$PLAYER" || true
+if grep "sound server" err.log >&2; then fail "a notice about the sound server"; fi
+
 for signal in TERM INT; do
   echo "a server frozen for 3 s, then SIG$signal: the program ends within a second"
   play long.wav
