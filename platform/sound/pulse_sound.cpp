@@ -21,13 +21,16 @@ constexpr milliseconds kConnectBound{2000};
 // Restore runs on the playback thread, which a quit may be waiting for.
 constexpr milliseconds kRestoreBound{500};
 // A long server buffer, so that the server and we wake a few times a second; but
-// shorter than what a writer keeps queued ahead of the write cursor (a third of a
-// second or more), or a fresh stream's first request would take silence behind it.
-constexpr pa_usec_t kServerBufferUsec = 300 * PA_USEC_PER_MSEC;
+// well short of what a writer keeps queued ahead of the write cursor (at least 375
+// ms, refilled every 125 ms): when the server takes a whole buffer at once, what is
+// left queued must last until the writer's next turn.
+constexpr pa_usec_t kServerBufferUsec = 200 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kRequestUsec = 100 * PA_USEC_PER_MSEC;
-// A fresh stream takes a whole server buffer at once: the writer gets this long after
-// Play to put more behind the first block before the server takes it.
-constexpr pa_usec_t kFirstFeedDelayUsec = 30 * PA_USEC_PER_MSEC;
+// A fresh stream asks for a whole server buffer at once, and Play comes with the first
+// block written: the first feed waits (polling) until the writer has put in as much
+// as the server asks for, or until the file turns out shorter than that.
+constexpr pa_usec_t kFirstFeedPollUsec = 5 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kFirstFeedLimitUsec = 250 * PA_USEC_PER_MSEC;
 
 bool SampleFormat(const WaveFormat& format, pa_sample_format_t* out) {
   switch (format.wBitsPerSample) {
@@ -84,11 +87,14 @@ class PulseSoundBuffer final : public SoundBuffer {
     const HRESULT hr = LockRegions(memory_.data(), static_cast<std::uint32_t>(memory_.size()),
                                    offset, bytes, flags, region1, size1, region2, size2);
     if (hr == DS_OK) locked_ = std::move(hold);
+    lockedWhole_ = (flags & DSBLOCK_ENTIREBUFFER) != 0;
     return hr;
   }
 
-  HRESULT Unlock(void*, std::uint32_t, void*, std::uint32_t) override {
-    if (locked_.owns_lock()) locked_.unlock();
+  HRESULT Unlock(void*, std::uint32_t size1, void*, std::uint32_t size2) override {
+    if (!locked_.owns_lock()) return DS_OK;
+    locked_.unlock();
+    if (!lockedWhole_) written_ += std::uint64_t{size1} + size2;
     return DS_OK;
   }
 
@@ -101,9 +107,9 @@ class PulseSoundBuffer final : public SoundBuffer {
       feeding_ = true;
       Feed(pa_stream_writable_size(stream_));
     } else if (firstFeed_ == nullptr) {
-      firstFeed_ =
-          pa_context_rttime_new(connection_->Context(), pa_rtclock_now() + kFirstFeedDelayUsec,
-                                &PulseSoundBuffer::OnFirstFeed, this);
+      firstFeedBy_ = pa_rtclock_now() + kFirstFeedLimitUsec;
+      firstFeed_ = pa_context_rttime_new(connection_->Context(), pa_rtclock_now(),
+                                         &PulseSoundBuffer::OnFirstFeed, this);
     }
     Forget(pa_stream_cork(stream_, 0, nullptr, nullptr));
     return DS_OK;
@@ -130,6 +136,7 @@ class PulseSoundBuffer final : public SoundBuffer {
       playing_ = wasPlaying;
       return DSERR_BUFFERLOST;
     }
+    written_ = memory_.size();  // what was queued is still there
     if (wasPlaying) Play(0, 0, DSBPLAY_LOOPING);
     return S_FALSE;
   }
@@ -150,6 +157,13 @@ class PulseSoundBuffer final : public SoundBuffer {
   }
   static void OnFirstFeed(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
     auto* buffer = static_cast<PulseSoundBuffer*>(self);
+    const pa_usec_t now = pa_rtclock_now();
+    if (buffer->written_.load() < pa_stream_writable_size(buffer->stream_) &&
+        now < buffer->firstFeedBy_) {
+      pa_context_rttime_restart(buffer->connection_->Context(), buffer->firstFeed_,
+                                now + kFirstFeedPollUsec);
+      return;
+    }
     buffer->CancelFirstFeed();
     buffer->feeding_ = true;
     buffer->Feed(pa_stream_writable_size(buffer->stream_));
@@ -180,6 +194,9 @@ class PulseSoundBuffer final : public SoundBuffer {
   std::mutex memoryMutex_;            // held by Feed while it copies, and from Lock to Unlock
   std::vector<std::uint8_t> memory_;  // guarded by memoryMutex_
   std::unique_lock<std::mutex> locked_{memoryMutex_, std::defer_lock};  // owner's thread
+  bool lockedWhole_ = false;                                            // owner's thread
+  // Bytes the owner wrote since the stream began; read by the first feed.
+  std::atomic<std::uint64_t> written_{0};
   // Replaced only by Connect and Disconnect, on the owner's thread, under
   // connectionMutex_; the DSP thread's cursor query reads it under that mutex.
   std::mutex connectionMutex_;
@@ -187,6 +204,7 @@ class PulseSoundBuffer final : public SoundBuffer {
   pa_stream* stream_ = nullptr;  // owned; set with connection_
   // Under libpulse's lock.
   pa_time_event* firstFeed_ = nullptr;
+  pa_usec_t firstFeedBy_ = 0;
   bool feeding_ = false;
   bool fedAny_ = false;
   std::uint64_t streamStart_ = 0;  // taken_ when the stream began
@@ -260,6 +278,7 @@ HRESULT PulseSoundBuffer::Connect(milliseconds bound) {
     stream_ = stream;
     streamStart_ = taken_.load();
     heard_ = streamStart_;
+    written_ = 0;
     feeding_ = false;
     fedAny_ = false;
     if (stream == nullptr) {
