@@ -188,6 +188,7 @@ class PulseSoundBuffer final : public SoundBuffer {
   std::uint64_t Heard();
   void Disconnect();
 
+  // Lock order, where they meet: connectionMutex_, libpulse's lock, memoryMutex_.
   const pa_sample_spec spec_;
   const std::uint32_t frame_;
   const std::uint8_t silence_;

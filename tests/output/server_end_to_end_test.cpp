@@ -132,6 +132,7 @@ TEST_F(ServerPlayback, APauseOfThirtyMillisecondsIsHeard) {
   EXPECT_EQ(index_coded::PlayedOnceInOrder(heard, kFrames, 1), "");
   ASSERT_EQ(heard.Gaps().size(), 1u) << "the pause was not heard";
   EXPECT_GE(heard.Gaps()[0], 44100 * 10 / 1000) << "frames of silence";
+  RecordProperty("gap_frames", static_cast<int>(heard.Gaps()[0]));
 }
 
 // A server killed mid-play and started again two seconds later (as when a user
