@@ -11,10 +11,11 @@ using platform::HRESULT;
 
 namespace {
 // Half a second at 44.1 kHz stereo. The engine offers what did not fit again every
-// 125 ms, so the queue must hold several offers' worth: at byte rates where 88200
-// bytes last less than three offers, it holds three.
+// 125 ms, and a sound server may take a fifth of a second or more from the queue at
+// once: at byte rates where 88200 bytes last less than half a second, the queue
+// holds half a second, so that what is left lasts until the next offer.
 constexpr std::uint32_t kQueueBytes = 88200;
-constexpr std::uint64_t kQueueFloorMs = 3 * 125;
+constexpr std::uint64_t kQueueFloorMs = 4 * 125;
 }  // namespace
 
 StreamingAudioOutput::StreamingAudioOutput(Key, AudioDeviceTable& table, BufferStarter& starter,

@@ -21,10 +21,12 @@ constexpr milliseconds kConnectBound{2000};
 // Restore runs on the playback thread, which a quit may be waiting for.
 constexpr milliseconds kRestoreBound{500};
 // A long server buffer, so that the server and we wake a few times a second; but
-// well short of what a writer keeps queued ahead of the write cursor (at least 375
-// ms, refilled every 125 ms): when the server takes a whole buffer at once, what is
-// left queued must last until the writer's next turn.
-constexpr pa_usec_t kServerBufferUsec = 200 * PA_USEC_PER_MSEC;
+// well short of what a writer keeps queued ahead of the write cursor (at least half
+// a second, refilled every 125 ms): when the server takes a whole buffer at once,
+// what is left queued must last until the writer's next turn. The server gives half
+// of what lies beyond two requests to the sound card's own buffer: 50 ms here (with
+// nothing beyond, the card would be driven at its shortest period).
+constexpr pa_usec_t kServerBufferUsec = 300 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kRequestUsec = 100 * PA_USEC_PER_MSEC;
 // A fresh stream asks for a whole server buffer at once, and Play comes with the first
 // block written: the first feed waits (polling) until the writer has put in as much
