@@ -136,11 +136,19 @@ void OnPlaybackEnded(std::uint64_t serial) {
     SetTitle(u"Stopped");
     SetFileMenuState(FileMenuState::kStopped);
   }
+  // A file cut short by the sound going away is said so, in a box or on stderr.
+  const bool cutShort = current && currentPlayer->DeviceLost();
+  if (cutShort) {
+    ui::MessageBox(shell::mainWindow.load(),
+                   shell::headless ? u"the sound server went away"
+                                   : u"The sound server went away; playback stopped.",
+                   u"Error", ui::MB_ICONEXCLAMATION);
+  }
   if (shell::headless && (current || !currentPlayer)) {
     // Played means some of the file reached the output, not merely that one was made.
     const bool played = current && currentPlayer->PlayedABlock();
     if (!played) headless::ReportNothingPlayed(shell::latestPrepared);
-    platform::qt::PostQuitMessage(played ? 0 : 2);
+    platform::qt::PostQuitMessage(cutShort ? 3 : played ? 0 : 2);
   }
 }
 

@@ -30,6 +30,8 @@ class AudioDeviceTable {
   // Visible playback and capture devices; enumerates at most once every 30 s.
   std::uint32_t EnumerateOutputDevices();
   std::uint32_t RowCount() const;
+  // The table's millisecond clock, for its users' own timing.
+  std::uint32_t NowMs() const { return clockMs_(); }
   // A copy of a row's plain fields (device object left out).
   AudioDeviceEntry RowInfo(std::uint32_t slot) const;
 

@@ -11,10 +11,11 @@ using platform::HRESULT;
 
 namespace {
 // Half a second at 44.1 kHz stereo. The engine offers what did not fit again every
-// 125 ms, so the queue must hold several offers' worth: at byte rates where 88200
-// bytes last less than three offers, it holds three.
+// 125 ms, and a sound server may take a fifth of a second or more from the queue at
+// once: at byte rates where 88200 bytes last less than half a second, the queue
+// holds half a second, so that what is left lasts until the next offer.
 constexpr std::uint32_t kQueueBytes = 88200;
-constexpr std::uint64_t kQueueFloorMs = 3 * 125;
+constexpr std::uint64_t kQueueFloorMs = 4 * 125;
 }  // namespace
 
 StreamingAudioOutput::StreamingAudioOutput(Key, AudioDeviceTable& table, BufferStarter& starter,
@@ -143,9 +144,23 @@ std::int64_t StreamingAudioOutput::GetPlayedBytes() {
   // Total first: Write moves writePos before the total, so a write in between can
   // only make this lag, never run ahead of what was written.
   const std::int64_t total = totalBytesWritten.load(std::memory_order_acquire);
+  std::uint32_t play = 0;
+  std::uint32_t write = 0;
   std::uint32_t limit = 0;
-  const std::uint32_t writable = GetWritableBytes(nullptr, nullptr, &limit, false);
-  return total - static_cast<std::int64_t>(limit - writable);
+  GetWritableBytes(&play, &write, &limit, false);
+  const std::int32_t pos = writePos;
+  if (limit == 0 || pos < 0) return total;
+  // Played is what is heard: the queue ahead of the write cursor and what the device
+  // has taken but not yet played (a sound server holds a lot) are both still to come.
+  const std::uint32_t inFlight = Distance(play, write);
+  const std::uint32_t queued = Distance(write, static_cast<std::uint32_t>(pos));
+  std::uint32_t unheard = inFlight + queued;
+  if (queued > queueTarget) {
+    // The device has taken everything written; part of it may still be in flight.
+    const std::uint32_t behind = Distance(play, static_cast<std::uint32_t>(pos));
+    unheard = behind <= inFlight ? behind : 0;
+  }
+  return total - static_cast<std::int64_t>(unheard);
 }
 
 bool StreamingAudioOutput::BufferLost() {
@@ -167,7 +182,12 @@ void StreamingAudioOutput::NoteRestore(HRESULT restored) {
     restoreFailures_ = 0;
     return;
   }
-  if (++restoreFailures_ >= kRestoreAttempts) deviceFailed_ = true;
+  const std::uint32_t now = table_.NowMs();
+  if (restoreFailures_++ == 0) firstRestoreFailureMs_ = now;
+  // A sound server being restarted is gone for a few seconds: only a longer run of
+  // failures means it is gone for good.
+  if (restoreFailures_ >= kRestoreAttempts && now - firstRestoreFailureMs_ >= kRestoreWindowMs)
+    deviceFailed_ = true;
 }
 
 std::uint32_t StreamingAudioOutput::Write(const std::uint8_t* data, std::uint32_t byteCount) {

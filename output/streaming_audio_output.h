@@ -15,8 +15,10 @@
 class StreamingAudioOutput final : public AudioOutput {
  public:
   enum class Silence { kWhole, kFreePart };
-  // Consecutive failed Restores after which the device counts as gone for good.
+  // The device counts as gone for good after at least this many failed Restores in
+  // a row, over at least this long (by the device table's clock).
   static constexpr int kRestoreAttempts = 8;
+  static constexpr std::uint32_t kRestoreWindowMs = 10000;
 
   // CreateAudioOutput: null when the table's slot 0 is no playback row, there is
   // no starter worker, or the device or buffer cannot be had.
@@ -78,5 +80,6 @@ class StreamingAudioOutput final : public AudioOutput {
   AudioDeviceTable& table_;
   BufferStarter& starter_;
   int restoreFailures_ = 0;                // playback thread only
+  std::uint32_t firstRestoreFailureMs_ = 0;  // playback thread only
   std::atomic<bool> deviceFailed_{false};  // set by the playback thread
 };

@@ -11,7 +11,7 @@
 namespace {
 
 struct SystemOutputs {
-  AudioDeviceTable table{platform::sound::SdlSoundSystem(), platform::TickCountMs};
+  AudioDeviceTable table{platform::sound::DesktopSoundSystem(), platform::TickCountMs};
   TableOutputDevices devices{table, ProcessBufferStarter()};
 };
 

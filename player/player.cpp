@@ -86,17 +86,19 @@ void Player::PausePlayback() {
   paused = 1;
   shell::fileReady = 1;
   pauseEvent->Reset();
+  wake_.Set();
 }
 
 void Player::ResumePlayback() {
   paused = 0;
   pauseEvent->Set();
+  wake_.Set();
 }
 
 void Player::StopPlaybackThread() {
   const bool wasPaused = paused != 0;
   stopRequested = 1;
-  retryWake_.Set();
+  wake_.Set();
   if (wasPaused) pauseEvent->Set();
   if (stopEvent->Wait() != platform::WaitResult::kSignalled) {
     ui::MessageBox(window, u"An error occurred when wait for stop event.", u"Error", ui::MB_ICONEXCLAMATION);
@@ -135,28 +137,13 @@ void Player::RunPlayback() {
 
   bool fileEnded = false;
   for (;;) {
-    if (paused) {
-      output->Stop();
-      analyzer->PauseDspThread();
-      const platform::WaitResult woke = pauseEvent->Wait();
-      if (woke == platform::WaitResult::kAbandoned || woke == platform::WaitResult::kTimedOut) break;
-      // paused is left to the window's thread (Resume clears it): clearing it here
-      // would lose a Pause made again between this wake-up and the next turn.
-      pauseEvent->Reset();
-      if (stopRequested) {
-        analyzer->Detach();
-        break;
-      }
-      output->Start();
-      analyzer->ResumeDspThread();
-    }
+    if (!HonourPause()) break;
     if (stopRequested) break;
 
     if (fileEnded) {
       // The file is decoded; what is still queued in the output plays out first,
       // so the end of the file is heard. A stop or a pause is still noticed.
       if (QueuePlayedOut()) break;
-      retryWake_.Wait(kPlayOutPoll);
       continue;
     }
     pcm.fill(0);
@@ -174,6 +161,25 @@ void Player::RunPlayback() {
   TearDown();
 }
 
+bool Player::HonourPause() {
+  if (!paused) return true;
+  output->Stop();
+  analyzer->PauseDspThread();
+  const platform::WaitResult woke = pauseEvent->Wait();
+  if (woke == platform::WaitResult::kAbandoned || woke == platform::WaitResult::kTimedOut)
+    return false;
+  // paused is left to the window's thread (Resume clears it): clearing it here
+  // would lose a Pause made again between this wake-up and the next turn.
+  pauseEvent->Reset();
+  if (stopRequested) {
+    analyzer->Detach();
+    return false;
+  }
+  output->Start();
+  analyzer->ResumeDspThread();
+  return true;
+}
+
 void Player::LeaveLoop() {
   std::scoped_lock hold(pauseGate_);
   loopLeft_ = true;
@@ -183,16 +189,31 @@ void Player::LeaveLoop() {
 }
 
 bool Player::QueuePlayedOut() {
-  if (output->DeviceFailed()) return true;
+  if (output->DeviceFailed()) {
+    deviceLost_ = true;
+    return true;
+  }
   const std::int64_t played = output->GetPlayedBytes();
   if (played >= bytesWritten_) return true;
-  // A device that stops moving must not hold the playback open for ever.
   if (played != lastPlayedBytes_) {
     lastPlayedBytes_ = played;
     idlePolls_ = 0;
-    return false;
+    restartedIdle_ = false;
+  } else if (++idlePolls_ >= kPlayOutIdlePolls) {
+    // Not moving: a lost device comes back through Start, and while it cannot, the
+    // wait goes on at the write loop's pace until it is gone for good. A device that
+    // is there but still does not move after that must not hold the playback open.
+    if (restartedIdle_) return true;
+    if (output->Start() == 0) {
+      if (output->DeviceFailed()) deviceLost_ = true;
+      wake_.Wait(kWriteRetry);
+      return deviceLost_;
+    }
+    restartedIdle_ = true;
+    idlePolls_ = 0;
   }
-  return ++idlePolls_ >= kPlayOutIdlePolls;
+  wake_.Wait(kPlayOutPoll);
+  return false;
 }
 
 bool Player::WriteBlock(std::uint32_t byteCount) {
@@ -204,9 +225,13 @@ bool Player::WriteBlock(std::uint32_t byteCount) {
     if (remaining == 0) return true;
     offset += taken;
     // A dead device or a stop asked for meanwhile ends the retries: neither may hang Stop.
-    if (output->DeviceFailed() || stopRequested) return false;
-    retryWake_.Wait(kWriteRetry);
+    if (output->DeviceFailed()) {
+      deviceLost_ = true;
+      return false;
+    }
     if (stopRequested) return false;
+    if (!paused) wake_.Wait(kWriteRetry);
+    if (stopRequested || !HonourPause()) return false;
   }
 }
 

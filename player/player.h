@@ -52,6 +52,8 @@ class Player {
   std::uint64_t Serial() const { return serial_; }
   // True once the output has taken a whole block of this file: something was played.
   bool PlayedABlock() const { return blockPlayed_.load(); }
+  // True when the playback ended because the sound device went away for good.
+  bool DeviceLost() const { return deviceLost_.load(); }
 
   // Fields, in the engine's own order. decoder, output and analyzer are made on the
   // window's thread before the playback thread starts, and released by that thread.
@@ -74,6 +76,9 @@ class Player {
   void RunPlayback();
   // Offers the block until the output took all of it; false when playback must end.
   bool WriteBlock(std::uint32_t byteCount);
+  // If a Pause is asked for: stops the output and waits for Play or Stop. False
+  // when playback must end.
+  bool HonourPause();
   // Marks the loop as left, so that no Pause is accepted any more.
   void LeaveLoop();
   // After the last block: true once the output has played everything written.
@@ -82,16 +87,19 @@ class Player {
 
   PlaybackCollaborators collaborators_;
   const std::uint64_t serial_;
-  // Set by StopPlaybackThread so that the write loop's retry wait ends early.
-  platform::Event retryWake_{platform::Event::Reset::kManual};
+  // Set by Pause, Play and Stop, so that the thread's retry and play-out waits end
+  // at once: a command takes effect within milliseconds, not at the next retry.
+  platform::Event wake_{platform::Event::Reset::kAuto};
   // A Pause is taken only while the thread is still in its loop: PausePlayback and
   // LeaveLoop decide under pauseGate_, so a Pause cannot slip past the loop's end.
   std::mutex pauseGate_;
   bool loopLeft_ = false;  // guarded by pauseGate_
   // Set by the playback thread once the output took a block; read by any thread.
   std::atomic<bool> blockPlayed_{false};
+  std::atomic<bool> deviceLost_{false};  // set by the playback thread
   // Playback thread only.
   std::int64_t bytesWritten_ = 0;
   std::int64_t lastPlayedBytes_ = -1;
   int idlePolls_ = 0;
+  bool restartedIdle_ = false;
 };

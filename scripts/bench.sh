@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the default preset, runs every benchmark binary under build/default/bench/
-# and measures the whole program from outside; writes docs/benchmarks.md.
-#   scripts/bench.sh            (about five minutes; the machine should be idle)
+# and measures the whole program from outside, also side by side with mpv through a
+# private sound server (scripts/sound_server_bench.py, which installs mpv when
+# missing and run as root); writes docs/benchmarks.md.
+#   scripts/bench.sh            (about ten minutes; the machine should be idle)
 # Whole-program rows need build/default/app/tonaria and the demo track; without
 # them they are reported as skipped, not failed.
 set -euo pipefail
@@ -439,7 +441,15 @@ lines = ["# Benchmarks", "",
          "## Whole program", "",
          "| item | measured | target / anchor | how |", "|---|---|---|---|"]
 lines += [f"| {a} | {b} | {c} | {d} |" for a, b, c, d in rows]
-lines += ["", f"## Benchmark binaries ({build_name}/bench)", ""]
+lines += [""]
+# Player, sound server and X server side by side with mpv, through one private server.
+sys.path.insert(0, os.path.join(root, "scripts"))
+import sound_server_bench
+if skip:
+    lines += [sound_server_bench.HEADING, "", f"Not measured: {skip}.", ""]
+else:
+    lines += sound_server_bench.section(app, demo)
+lines += [f"## Benchmark binaries ({build_name}/bench)", ""]
 if bench_rows:
     lines += ["| binary | benchmark | real time | CPU time | counters |", "|---|---|---|---|---|"]
     lines += [f"| {a} | {b} | {c} | {d} | {e} |" for a, b, c, d, e in bench_rows]

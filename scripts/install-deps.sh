@@ -12,12 +12,13 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   # window and sound
   qt6-base-dev qt6-qpa-plugins qt6-wayland libxcb1-dev libxcb-keysyms1-dev libx11-dev libsdl2-dev
+  libpulse-dev
   # test tools: encoders and a tagger for test audio, a virtual X server, a headless
-  # Wayland compositor, D-Bus, and what builds and checks the desktop metadata and the
-  # Debian package (CPack's shlibdeps runs `file`)
+  # Wayland compositor, D-Bus, a sound server of the tests' own, and what builds and
+  # checks the desktop metadata and the Debian package (CPack's shlibdeps runs `file`)
   xvfb xdotool x11-utils imagemagick sox lame vorbis-tools flac ffmpeg python3-mutagen
   libjmac-java default-jre-headless playerctl dbus dbus-x11 desktop-file-utils
-  weston appstream dpkg-dev file lintian
+  weston appstream dpkg-dev file lintian pulseaudio pulseaudio-utils
 )
 
 missing=()

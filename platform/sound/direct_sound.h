@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -84,7 +85,8 @@ class SoundBuffer {
   virtual HRESULT Play(std::uint32_t reserved, std::uint32_t priority, std::uint32_t flags) = 0;
   // Stops; the contents stay and Play continues where the device stopped taking data.
   virtual HRESULT Stop() = 0;
-  // After a loss: reacquires the device; the contents must then be written again.
+  // After a loss: reacquires the device. DS_OK: the contents must then be written
+  // again; S_FALSE: they were kept, and the buffer plays on if it was playing.
   virtual HRESULT Restore() = 0;
 };
 
@@ -114,6 +116,19 @@ class SoundSystem {
 
 // The process's SDL-backed system.
 SoundSystem& SdlSoundSystem();
+// Has SDL open its devices through this driver, unless the user chose one
+// (SDL_AUDIODRIVER). Only before SDL's first use.
+void PreferSdlDriver(const char* driver);
+
+// The process's system over the desktop's sound server (one default device).
+SoundSystem& PulseSoundSystem();
+// True when a sound server accepts a connection within `bound`; none is started.
+bool PulseServerAnswers(std::chrono::milliseconds bound);
+
+// What the program plays through, chosen at its first use: the sound server when
+// one answers, else SDL on ALSA (said once on stderr); SDL whenever the user names
+// an SDL driver.
+SoundSystem& DesktopSoundSystem();
 
 // Lock arithmetic shared by the implementations: splits (offset, bytes) of a looping
 // buffer of `size` bytes at `base` into one or two regions.

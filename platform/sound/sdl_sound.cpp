@@ -361,6 +361,12 @@ class SdlSystem final : public SoundSystem {
 
 }  // namespace
 
+void PreferSdlDriver(const char* driver) {
+  std::scoped_lock hold(sdlMutex);
+  if (!DriverChosenByUser() && SDL_WasInit(SDL_INIT_AUDIO) == 0)
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
+}
+
 SoundSystem& SdlSoundSystem() {
   static SdlSystem system;
   return system;

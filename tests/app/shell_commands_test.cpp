@@ -237,6 +237,22 @@ TEST_F(ShellCommands, CommandsFromANestedLoopDuringPlayAreRefused) {
   EXPECT_TRUE(WaitForTitleEnding(u"[Stopped]")) << "a playback that cannot start ends at once";
 }
 
+// A playback that ends because the sound went away for good is not a file that
+// ended: the window says so in a box, once.
+TEST_F(ShellCommands, APlaybackCutShortByALostDeviceSaysSoInABox) {
+  devices.next->full = false;
+  devices.next->deviceFailed = true;
+  StartPlaying();
+  ASSERT_TRUE(WaitForTitleEnding(u"[Stopped]"));
+  ASSERT_TRUE(PumpUntil([&] { return boxes->Count() > 0; }));
+  const std::vector<testing_support::RecordedBox> shown = boxes->Boxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, u"The sound server went away; playback stopped.");
+  EXPECT_EQ(shown[0].caption, u"Error");
+  EXPECT_EQ(shown[0].owner, &Window());
+  EXPECT_TRUE(currentPlayer->DeviceLost());
+}
+
 // A box asked for on the playback thread during the tear-down, as a decoder's
 // close-time notice is, while the window's thread waits in Stop.
 TEST_F(ShellCommands, ABoxAskedForDuringTheTearDownDoesNotDeadlockStop) {

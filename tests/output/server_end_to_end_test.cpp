@@ -1,0 +1,212 @@
+// Files played by the engine through a private sound server, recorded exactly as
+// its sink played them. The source is index-coded, so the recording is compared whole,
+// silence included: loss, repeats and gaps show directly.
+#include <algorithm>
+#include <chrono>
+#include <random>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include "app/shell_globals.h"
+#include "output/audio_device_table.h"
+#include "output/buffer_starter.h"
+#include "output/table_output_devices.h"
+#include "platform/kernel/clock.h"
+#include "platform/kernel/strsafe.h"
+#include "platform/kernel/text.h"
+#include "player/player.h"
+#include "tests/output/index_coded.h"
+#include "tests/support/audio_fixtures.h"
+#include "tests/support/playback_doubles.h"
+#include "tests/support/private_sound_server.h"
+
+namespace support = testing_support;
+namespace sound = platform::sound;
+using std::chrono::milliseconds;
+
+namespace {
+
+class ServerPlayback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!support::PrivateSoundServer::Available()) GTEST_SKIP() << "needs pulseaudio and parec";
+    name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    name_ = name_.substr(name_.rfind('/') + 1);
+  }
+
+  // A server at `rate` (so that nothing is resampled) with its monitor recorded.
+  bool StartServer(int rate) {
+    rate_ = rate;
+    server_ = std::make_unique<support::PrivateSoundServer>(rate);
+    bool a = server_->Start();
+    bool b = server_->StartRecording();
+    return a && b;
+  }
+
+  bool Play(std::int64_t frames) {
+    const std::string wav = support::TempPath(name_ + ".wav");
+    if (!support::WriteSoundFile(wav, rate_, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                 index_coded::Samples(0, frames)))
+      return false;
+    platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
+                             platform::FromUtf8(wav).c_str());
+    player_ = std::make_unique<Player>(PlaybackCollaborators{&devices_, &displays_});
+    player_->PreparePlayback();
+    return player_->output != nullptr && player_->StartPlaybackThread();
+  }
+
+  bool Ended() {
+    return player_->stopEvent->Wait(std::chrono::duration_cast<milliseconds>(support::kBound)) ==
+           platform::WaitResult::kSignalled;
+  }
+
+  // The recording once the sink has played on a little past the end.
+  index_coded::Capture Heard() {
+    server_->WaitForMoreRecorded(static_cast<std::uint64_t>(rate_) * 4 / 4);
+    return index_coded::Read(server_->StopRecording());
+  }
+
+  std::uint64_t BytesPerMs() const { return static_cast<std::uint64_t>(rate_) * 4 / 1000; }
+
+  std::string name_;
+  int rate_ = 44100;
+  std::unique_ptr<support::PrivateSoundServer> server_;
+  AudioDeviceTable table_{sound::PulseSoundSystem(), platform::TickCountMs};
+  BufferStarter starter_;
+  TableOutputDevices devices_{table_, starter_};
+  support::RecordingDisplayFactory displays_;
+  std::unique_ptr<Player> player_;
+};
+
+// Every frame heard once, in order, to the last, with no gap, at rates from
+// telephone to studio.
+class ServerRate : public ServerPlayback, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ServerRate, EveryFrameIsHeardOnceInOrderToTheLastWithoutAGap) {
+  ASSERT_TRUE(StartServer(GetParam())) << "the server did not start at " << GetParam() << " Hz";
+  const std::int64_t frames = GetParam() * 3 / 2;
+  ASSERT_TRUE(Play(frames));
+  ASSERT_TRUE(Ended());
+  EXPECT_FALSE(player_->DeviceLost());
+  EXPECT_EQ(index_coded::PlayedOnceInOrder(Heard(), frames, 0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, ServerRate, ::testing::Values(8000, 44100, 96000, 192000, 384000));
+
+// Fifty pauses at random moments (from a fixed random sequence) lose nothing and
+// repeat nothing; each leaves at most one silent gap.
+TEST_F(ServerPlayback, PausesAtRandomMomentsLoseNothing) {
+  ASSERT_TRUE(StartServer(44100));
+  constexpr std::int64_t kFrames = 44100 * 4;
+  constexpr int kWanted = 50;
+  ASSERT_TRUE(Play(kFrames));
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<std::uint64_t> playFor(1, 40);  // ms heard between pauses
+  std::uniform_int_distribution<std::uint64_t> pauseFor(0, 30);
+  int pauses = 0;
+  for (; pauses < kWanted && !player_->stopEvent->IsSignalled(); ++pauses) {
+    if (!server_->WaitForMoreRecorded(playFor(random) * BytesPerMs())) break;
+    player_->PausePlayback();
+    server_->WaitForMoreRecorded(pauseFor(random) * BytesPerMs());
+    player_->ResumePlayback();
+  }
+  EXPECT_EQ(pauses, kWanted) << "the file ended before all pauses were made";
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(index_coded::PlayedOnceInOrder(Heard(), kFrames, kWanted), "");
+}
+
+// A Pause is heard within 20 ms of the command, and a Play 30 ms later is heard as a
+// pause: the sound stops, then goes on with the next frame.
+TEST_F(ServerPlayback, APauseOfThirtyMillisecondsIsHeard) {
+  ASSERT_TRUE(StartServer(44100));
+  constexpr std::int64_t kFrames = 44100 * 2;
+  ASSERT_TRUE(Play(kFrames));
+  ASSERT_TRUE(server_->WaitForMoreRecorded(700 * BytesPerMs()));
+  player_->PausePlayback();
+  ASSERT_TRUE(server_->WaitForMoreRecorded(30 * BytesPerMs()));
+  player_->ResumePlayback();
+  ASSERT_TRUE(Ended());
+  const index_coded::Capture heard = Heard();
+  EXPECT_EQ(index_coded::PlayedOnceInOrder(heard, kFrames, 1), "");
+  ASSERT_EQ(heard.Gaps().size(), 1u) << "the pause was not heard";
+  EXPECT_GE(heard.Gaps()[0], 44100 * 10 / 1000) << "frames of silence";
+  RecordProperty("gap_frames", static_cast<int>(heard.Gaps()[0]));
+}
+
+// A server killed mid-play and started again two seconds later (as when a user
+// restarts it): playback goes on where the old server stopped, nothing heard twice,
+// and nothing skipped beyond what the old server held when it died.
+TEST_F(ServerPlayback, AServerRestartedMidPlayIsSurvived) {
+  ASSERT_TRUE(StartServer(44100));
+  constexpr std::int64_t kFrames = 44100 * 4;
+  ASSERT_TRUE(Play(kFrames));
+  ASSERT_TRUE(server_->WaitForMoreRecorded(1000 * BytesPerMs()));
+  server_->Kill();
+  platform::Event outage(platform::Event::Reset::kManual);
+  outage.Wait(milliseconds(2000));  // the outage itself, not a wait for a condition
+  ASSERT_TRUE(server_->Start() && server_->StartRecording());
+  ASSERT_TRUE(Ended());
+  EXPECT_FALSE(player_->DeviceLost());
+  const index_coded::Capture heard = Heard();
+  ASSERT_EQ(heard.damage, "");
+  std::int64_t next = 0;
+  std::int64_t skipped = 0;
+  for (const index_coded::Stretch& s : heard.stretches) {
+    if (s.silent) continue;
+    ASSERT_GE(s.first, next) << "frame " << s.first << " heard again";
+    skipped += s.first - next;
+    next = s.first + s.frames;
+  }
+  EXPECT_EQ(next, kFrames) << "heard to the last frame";
+  RecordProperty("skipped_frames", static_cast<int>(skipped));
+  EXPECT_LE(skipped, 44100 * 400 / 1000) << "more skipped than the server held";
+}
+
+// A server gone for longer than ten seconds ends the playback, as a lost device.
+TEST_F(ServerPlayback, AServerGoneForGoodEndsThePlaybackAsLost) {
+  ASSERT_TRUE(StartServer(44100));
+  ASSERT_TRUE(Play(44100 * 30));
+  ASSERT_TRUE(server_->WaitForMoreRecorded(500 * BytesPerMs()));
+  server_->Kill();
+  const auto killed = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Ended());
+  EXPECT_GE(std::chrono::steady_clock::now() - killed, std::chrono::seconds(10));
+  EXPECT_TRUE(player_->DeviceLost());
+}
+
+// The played position, which the spectrum follows, is what the sink is playing:
+// sampled against the last frame the sink has put out, it is within one display
+// frame of it and not ahead of it (a position counting what the server has taken
+// would run a server buffer ahead).
+TEST_F(ServerPlayback, ThePlayedPositionFollowsWhatTheSinkPlays) {
+  ASSERT_TRUE(StartServer(44100));
+  ASSERT_TRUE(Play(44100 * 6));
+  ASSERT_TRUE(server_->WaitForMoreRecorded(1000 * BytesPerMs()));
+  std::vector<std::int64_t> lead;  // frames the program counts as played beyond the sink's last
+  platform::Event tick(platform::Event::Reset::kManual);
+  for (int i = 0; i < 400; ++i) {
+    const std::vector<std::uint8_t> last = server_->LastFrame();
+    const std::int64_t played = player_->output->GetPlayedBytes() / 4;
+    const index_coded::Capture c = index_coded::Read(last);
+    if (c.stretches.size() == 1 && !c.stretches[0].silent)
+      lead.push_back(played - c.stretches[0].first);
+    tick.Wait(milliseconds(5));
+  }
+  player_->StopPlaybackThread();
+  ASSERT_GT(lead.size(), 300u);
+  std::sort(lead.begin(), lead.end());
+  RecordProperty("lead_min", static_cast<int>(lead.front()));
+  RecordProperty("lead_median", static_cast<int>(lead[lead.size() / 2]));
+  RecordProperty("lead_max", static_cast<int>(lead.back()));
+  // The sink puts out a block at a time, ahead of its clock, so the last frame in
+  // the pipe runs up to a block ahead of what is heard; just before each block it
+  // is what is heard. So near the top of the samples the program must meet the
+  // pipe within one display frame (1/70 s), neither ahead of it nor behind.
+  constexpr std::int64_t kFrame = 44100 / 70;
+  const std::int64_t top = lead[lead.size() * 95 / 100];
+  EXPECT_LE(top, kFrame) << "ahead of what the sink played, in frames";
+  EXPECT_GE(top, -kFrame) << "behind what the sink played, in frames";
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+// A sound server of the test's own: PulseAudio in a private 0700 runtime folder,
+// answering on its own socket (PULSE_SERVER is pointed at it), with a sink that
+// plays into a pipe at the pace of a sound card, and a recording of that pipe,
+// byte for byte as the sink played it. The server is started here and stopped by
+// its id.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace testing_support {
+
+class PrivateSoundServer {
+ public:
+  // Needs pulseaudio and parec on PATH.
+  static bool Available();
+
+  explicit PrivateSoundServer(int rate = 44100, int channels = 2);
+  ~PrivateSoundServer();
+  PrivateSoundServer(const PrivateSoundServer&) = delete;
+  PrivateSoundServer& operator=(const PrivateSoundServer&) = delete;
+
+  // Starts the server (again, after Kill) and waits, bounded, until it answers.
+  bool Start();
+  // The server dies at once (a crash, or a user restarting it).
+  void Kill();
+  void Freeze();
+  void Thaw();
+  pid_t Pid() const { return server_; }
+  // The address a client is given (also exported as PULSE_SERVER by Start).
+  std::string Address() const;
+  // Environment for a program run against this server: "NAME=value" entries.
+  std::vector<std::string> Environment() const;
+
+  // Records what the sink plays, silence included; Start first.
+  bool StartRecording();
+  // Bytes recorded so far (all recordings of this server together).
+  std::uint64_t RecordedBytes() const;
+  // The last whole frame recorded so far (empty before any).
+  std::vector<std::uint8_t> LastFrame() const;
+  // Waits, bounded, until `bytes` more have been recorded.
+  bool WaitForMoreRecorded(std::uint64_t bytes) const;
+  // Ends the recording; the recordings made since construction, in order, as one.
+  std::vector<std::uint8_t> StopRecording();
+
+  class Recorder;
+
+ private:
+  std::size_t Frame() const { return 2 * static_cast<std::size_t>(channels_); }
+
+  const int rate_;
+  const int channels_;
+  std::string dir_;
+  pid_t server_ = -1;
+  std::unique_ptr<Recorder> recorder_;
+  std::vector<std::uint8_t> earlier_;  // recordings of servers that went away
+};
+
+}  // namespace testing_support
