@@ -38,7 +38,7 @@ grep -qv '^[EWIN]: ' lintian.found && { cat lintian.found >&2; fail "lintian did
 
 # From shlibdeps: the program's own libraries and the FFmpeg module's; Wayland's plugin by name.
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in qt6-wayland libqt6gui6 libqt6widgets6 libsdl2-2.0-0 libmad0 libflac12 libavcodec59 libavformat59; do
+for package in qt6-wayland libqt6gui6 libqt6widgets6 libsdl2-2.0-0 libpulse0 libmad0 libflac12 libsoxr0 libavcodec59 libavformat59; do
   [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 
