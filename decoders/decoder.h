@@ -34,6 +34,24 @@ class CDecoder {
   // Fills buffer with PCM bytes; 0 means the end, an error, or not open.
   virtual std::uint32_t Read(void* buffer, std::uint32_t capacity) = 0;
 
+  // Seeking. Called on the playback thread between Reads (never during one), on
+  // an open decoder; frames count in the delivered format, from 0 at the first
+  // frame a linear decode delivers.
+  enum SeekResult : std::int32_t {
+    kSeekRefused = 0,  // the stream cannot seek (a pipe, unknown size); nothing moved
+    kSeekLanded = 1,   // the next Read starts exactly at the frame asked for
+    kSeekPastEnd = 2,  // the frame is at or past the end: the next Read returns 0
+  };
+  // Moves so that the next Read delivers from `frame` on. A failure part-way
+  // (the file went away) ends the stream as kSeekPastEnd does.
+  virtual std::int32_t SeekToFrame(std::uint64_t frame);
+  // Whether SeekToFrame can succeed: the open stream has a known size and can
+  // move. Window's or playback thread, after Open.
+  virtual bool CanSeek();
+  // The stream's length in delivered frames; 0 when unknown (a pipe). May read
+  // the file's frame headers once (MP3), so ask on the playback thread.
+  virtual std::uint64_t GetLengthInFrames();
+
  protected:
   // The bounded copy every decoder makes of its path.
   static platform::HRESULT StorePath(char16_t (&field)[kPathCapacity], const char16_t* path);
