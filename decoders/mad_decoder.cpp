@@ -186,6 +186,50 @@ bool ScanFormat(platform::File& file, std::uint32_t limit, const std::uint8_t* g
 
 }  // namespace
 
+namespace {
+
+struct MpegFrame {
+  std::uint32_t bytes = 0;
+  std::uint32_t samples = 0;  // per channel
+};
+
+// The length of the frame whose header starts at h, from the header alone; false
+// for anything that is not a usable header (reserved values, free format).
+bool ParseFrameHeader(const std::uint8_t* h, MpegFrame* out) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
+  const int version = (h[1] >> 3) & 3;  // 0: 2.5, 2: 2, 3: 1
+  const int layer = 4 - ((h[1] >> 1) & 3);
+  const int bitrateIndex = h[2] >> 4;
+  const int rateIndex = (h[2] >> 2) & 3;
+  const int padding = (h[2] >> 1) & 1;
+  if (version == 1 || layer == 4 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+    return false;
+  static constexpr int kRates[3] = {44100, 48000, 32000};
+  static constexpr int kBitrates[2][3][15] = {
+      {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+       {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+      {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+  const bool mpeg1 = version == 3;
+  const int rate = kRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+  const int bitrate = kBitrates[mpeg1 ? 0 : 1][layer - 1][bitrateIndex] * 1000;
+  if (layer == 1) {
+    out->bytes = static_cast<std::uint32_t>((12 * bitrate / rate + padding) * 4);
+    out->samples = 384;
+  } else {
+    const int perSlot = layer == 3 && !mpeg1 ? 72 : 144;
+    out->bytes = static_cast<std::uint32_t>(perSlot * bitrate / rate + padding);
+    out->samples = layer == 3 && !mpeg1 ? 576 : 1152;
+  }
+  return true;
+}
+
+constexpr std::uint32_t kIndexWindowBytes = 1u << 20;
+
+}  // namespace
+
 struct CMadDecoder::MadState {
   mad_stream stream;
   mad_frame frame;
@@ -273,7 +317,9 @@ std::int32_t CMadDecoder::Open() {
   frameOffsets_.clear();
   frameStarts_.clear();
   indexFrames_ = 0;
-  indexComplete_ = false;
+  // Free-format streams give no frame length in their headers: no index.
+  MpegFrame firstFrame;
+  indexComplete_ = held_ < 4 || !ParseFrameHeader(input_.get(), &firstFrame);
   // An empty synth output makes the first Read decode at once.
   mad_ = std::make_unique<MadState>();
   opened_ = 1;
@@ -387,50 +433,6 @@ std::uint32_t CMadDecoder::Read(void* buffer, std::uint32_t) {
   return bytes;
 }
 
-namespace {
-
-struct MpegFrame {
-  std::uint32_t bytes = 0;
-  std::uint32_t samples = 0;  // per channel
-};
-
-// The length of the frame whose header starts at h, from the header alone; false
-// for anything that is not a usable header (reserved values, free format).
-bool ParseFrameHeader(const std::uint8_t* h, MpegFrame* out) {
-  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
-  const int version = (h[1] >> 3) & 3;  // 0: 2.5, 2: 2, 3: 1
-  const int layer = 4 - ((h[1] >> 1) & 3);
-  const int bitrateIndex = h[2] >> 4;
-  const int rateIndex = (h[2] >> 2) & 3;
-  const int padding = (h[2] >> 1) & 1;
-  if (version == 1 || layer == 4 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
-    return false;
-  static constexpr int kRates[3] = {44100, 48000, 32000};
-  static constexpr int kBitrates[2][3][15] = {
-      {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-       {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-      {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
-  const bool mpeg1 = version == 3;
-  const int rate = kRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-  const int bitrate = kBitrates[mpeg1 ? 0 : 1][layer - 1][bitrateIndex] * 1000;
-  if (layer == 1) {
-    out->bytes = static_cast<std::uint32_t>((12 * bitrate / rate + padding) * 4);
-    out->samples = 384;
-  } else {
-    const int perSlot = layer == 3 && !mpeg1 ? 72 : 144;
-    out->bytes = static_cast<std::uint32_t>(perSlot * bitrate / rate + padding);
-    out->samples = layer == 3 && !mpeg1 ? 576 : 1152;
-  }
-  return true;
-}
-
-constexpr std::uint32_t kIndexWindowBytes = 1u << 20;
-
-}  // namespace
-
 void CMadDecoder::IndexTo(std::uint64_t frame) {
   if (indexComplete_ || indexFrames_ > frame) return;
   // Linear decoding reads on from here afterwards.
@@ -481,7 +483,10 @@ void CMadDecoder::IndexTo(std::uint64_t frame) {
   file_.SetPointer(static_cast<std::int32_t>(resume), platform::SeekOrigin::kBegin);
 }
 
-bool CMadDecoder::CanSeek() { return opened_ != 0 && bounded_ && spanEnd_ <= 0x7FFFFFFF; }
+bool CMadDecoder::CanSeek() {
+  return opened_ != 0 && bounded_ && spanEnd_ <= 0x7FFFFFFF &&
+         !(indexComplete_ && indexFrames_ == 0);
+}
 
 std::uint64_t CMadDecoder::GetLengthInFrames() {
   if (!CanSeek()) return 0;
