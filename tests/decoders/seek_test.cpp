@@ -35,8 +35,15 @@ using testing_support::RunTool;
 constexpr std::int64_t kSourceFrames = 150000;  // 3.4 s: right channel runs 1 to 5
 constexpr std::int64_t kCompared = 6000;        // frames compared after each seek
 
+bool Concat(const fs::path& dir, const char* first, const char* second, const char* out) {
+  std::ofstream to(dir / out, std::ios::binary);
+  for (const char* name : {first, second})
+    to << std::ifstream(dir / name, std::ios::binary).rdbuf();
+  return static_cast<bool>(to);
+}
+
 fs::path Files() {
-  return fixtures::MadeOnce("seek", "3", [](const fs::path& dir) {
+  return fixtures::MadeOnce("seek", "6", [](const fs::path& dir) {
     const std::string src = (dir / "idx.wav").string();
     const std::string tone = (dir / "tone.wav").string();
     if (!testing_support::WriteSoundFile(src, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
@@ -58,6 +65,12 @@ fs::path Files() {
     return RunTool("sox " + src + " -e ima-adpcm " + d + "/ima.wav") &&
            RunTool("flac -s -f -o " + d + "/idx.flac " + src) &&
            RunTool("oggenc -Q -q 4 -o " + d + "/idx.ogg " + src) &&
+           // Chained files: two links alike, and a second link of another format.
+           RunTool("oggenc -Q -q 4 -s 777 -o " + d + "/idx2.ogg " + src) &&
+           Concat(dir, "idx.ogg", "idx2.ogg", "chain.ogg") &&
+           RunTool("sox " + src + " -r 22050 -c 1 " + d + "/mono.wav") &&
+           RunTool("oggenc -Q -q 4 -o " + d + "/mono.ogg " + d + "/mono.wav") &&
+           Concat(dir, "idx.ogg", "mono.ogg", "mixed.ogg") &&
            RunTool("lame --quiet -V 2 " + tone + " " + d + "/tone.mp3") &&
            RunTool("ffmpeg -v error -y -i " + src + " -c:a wmav2 -b:a 128k " + d + "/idx.wma") &&
            RunTool("cd " + d + " && jmac c2 idx.wav idx.ape");
@@ -97,6 +110,7 @@ const Row kRows[] = {
     {"idx.flac", Make<CFLACDecoder>(), Judge::kIndex, 0},
     {"idx.ape", Make<CMACDecoder>(), Judge::kIndex, 0},
     {"idx.ogg", Make<COggVorbisDecoder>(), Judge::kLinear, 0},
+    {"chain.ogg", Make<COggVorbisDecoder>(), Judge::kLinear, 0},
     // WMA states its length in time, not in frames: a codec frame either way.
     {"idx.wma", Make<CWMADecoder>(), Judge::kLinear, 2048, false},
     {"tone.mp3", Make<CMadDecoder>(), Judge::kLinearSnr, 0},
@@ -188,6 +202,18 @@ TEST_P(Seek, LandsOnTheFrameAskedFor) {
   }
   ASSERT_EQ(decoder->SeekToFrame(0), CDecoder::kSeekLanded);
   EXPECT_GT(decoder->Read(block, sizeof(block)), 0u);
+}
+
+// Links of another format are converted to the first one's, and would not count
+// as vorbisfile counts frames: such a chain does not seek.
+TEST(SeekOgg, ChainOfTwoFormatsRefuses) {
+  COggVorbisDecoder decoder;
+  ASSERT_TRUE(fixtures::OpenPath(decoder, (Files() / "mixed.ogg").string()));
+  EXPECT_FALSE(decoder.CanSeek());
+  EXPECT_EQ(decoder.GetLengthInFrames(), 0u);
+  EXPECT_EQ(decoder.SeekToFrame(1000), CDecoder::kSeekRefused);
+  std::uint8_t block[16000];
+  EXPECT_GT(decoder.Read(block, sizeof(block)), 0u);
 }
 
 // A pipe has no size: it cannot seek, says so, and plays on from where it was.
