@@ -60,7 +60,12 @@ std::int32_t CWMADecoder::Open() {
   Close();
   sampleRate_ = 0;
   bitsPerSample_ = channels_ = 0;
-  if (!fileHandle_.OpenRead(widePath_)) {
+  // The reader opens the file again for itself: a pipe, whose one writer the
+  // first open has taken, would keep that second open waiting for ever.
+  if (!fileHandle_.OpenRead(widePath_) ||
+      fileHandle_.SetPointer(0, platform::SeekOrigin::kCurrent) ==
+          platform::kInvalidSetFilePointer) {
+    fileHandle_.Close();
     ui::MessageBox(ui::GetActiveWindow(), u"Can't open file.", u"Error",
                    ui::MB_OK | ui::MB_ICONEXCLAMATION);
     return 0;
