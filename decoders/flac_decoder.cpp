@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "decoders/downmix.h"
@@ -50,8 +51,10 @@ std::int32_t CFLACDecoder::Fail(const char16_t* text) {
 std::int32_t CFLACDecoder::Open() {
   Close();
   sampleRate_ = sourceBits_ = sourceChannels_ = 0;
+  totalFrames_ = 0;
   bitsPerSample_ = channels_ = 0;
   held_ = 0;
+  ended_ = false;
   // libFLAC opens the file by a narrow path, which is UTF-8 here.
   const std::string narrowPath = platform::ToUtf8(widePath_);
 
@@ -73,6 +76,10 @@ std::int32_t CFLACDecoder::Open() {
   }
   channels_ = sourceChannels_ == 1 ? 1 : 2;
   bitsPerSample_ = 16;
+  // libFLAC seeks by moving in the file; a pipe has no length to bisect.
+  FLAC__uint64 position = 0;
+  seekable_ = std::filesystem::is_regular_file(std::filesystem::path(narrowPath)) &&
+              FLAC__stream_decoder_get_decode_position(d, &position);
   reservoir_.assign(static_cast<std::size_t>(kReservoirFrames) * 2, 0);
   opened_ = 1;
   return 1;
@@ -127,6 +134,7 @@ void CFLACDecoder::MetadataCallback(const FLAC__StreamDecoder*,
   self->sampleRate_ = metadata->data.stream_info.sample_rate;
   self->sourceChannels_ = metadata->data.stream_info.channels;
   self->sourceBits_ = metadata->data.stream_info.bits_per_sample;
+  self->totalFrames_ = metadata->data.stream_info.total_samples;
 }
 
 // libFLAC recovers from damaged frames by its own rules; nothing to add.
@@ -134,7 +142,7 @@ void CFLACDecoder::ErrorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoder
                                  void*) {}
 
 std::uint32_t CFLACDecoder::Read(void* buffer, std::uint32_t) {
-  if (opened_ == 0) return 0;
+  if (opened_ == 0 || ended_) return 0;
   FLAC__StreamDecoder* d = decoder_.get();
   while (held_ < kFramesPerRead) {
     if (FLAC__stream_decoder_get_state(d) == FLAC__STREAM_DECODER_END_OF_STREAM) break;
@@ -150,4 +158,26 @@ std::uint32_t CFLACDecoder::Read(void* buffer, std::uint32_t) {
   const auto bytes = static_cast<std::uint32_t>(samples * 2);
   std::memcpy(buffer, staging_, bytes);
   return bytes;
+}
+
+bool CFLACDecoder::CanSeek() { return opened_ != 0 && seekable_ && totalFrames_ > 0; }
+
+std::uint64_t CFLACDecoder::GetLengthInFrames() { return CanSeek() ? totalFrames_ : 0; }
+
+std::int32_t CFLACDecoder::SeekToFrame(std::uint64_t frame) {
+  if (!CanSeek()) return kSeekRefused;
+  // What was decoded for the old place goes; libFLAC hands the frame holding the
+  // target to the write callback already cut to start at it.
+  held_ = 0;
+  ended_ = false;
+  FLAC__StreamDecoder* d = decoder_.get();
+  if (frame >= totalFrames_ || !FLAC__stream_decoder_seek_absolute(d, frame)) {
+    // A failed seek leaves libFLAC wanting a flush; the stream ends either way.
+    if (FLAC__stream_decoder_get_state(d) == FLAC__STREAM_DECODER_SEEK_ERROR)
+      FLAC__stream_decoder_flush(d);
+    held_ = 0;
+    ended_ = true;
+    return kSeekPastEnd;
+  }
+  return kSeekLanded;
 }

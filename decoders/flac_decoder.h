@@ -30,6 +30,9 @@ class CFLACDecoder final : public CDecoder {
   std::int32_t GetBitsPerSample() override { return bitsPerSample_; }
   std::int32_t GetChannels() override { return channels_; }
   std::uint32_t Read(void* buffer, std::uint32_t capacity) override;
+  std::int32_t SeekToFrame(std::uint64_t frame) override;
+  bool CanSeek() override;
+  std::uint64_t GetLengthInFrames() override;
 
   // Frames decoded but not handed out yet.
   std::uint32_t HeldFrames() const { return held_; }
@@ -59,6 +62,9 @@ class CFLACDecoder final : public CDecoder {
   std::uint32_t sampleRate_ = 0;      // from STREAMINFO
   std::uint32_t sourceBits_ = 0;      // from STREAMINFO
   std::uint32_t sourceChannels_ = 0;  // from STREAMINFO
+  std::uint64_t totalFrames_ = 0;     // from STREAMINFO; 0 when the encoder did not know it
+  bool seekable_ = false;             // a regular file, which libFLAC can move in
+  bool ended_ = false;                // a seek past the end: Read gives nothing more
   std::int32_t bitsPerSample_ = 0;    // delivered: 16 once open
   std::int32_t channels_ = 0;         // delivered: 1 or 2 once open
   std::uint8_t staging_[kMaxReadBytes] = {};

@@ -53,3 +53,21 @@ std::uint32_t CMACDecoder::Read(void* buffer, std::uint32_t) {
   std::memcpy(buffer, stagingBuffer_, bytes);
   return bytes;
 }
+
+std::uint64_t CMACDecoder::GetLengthInFrames() {
+  if (opened_ == 0) return 0;
+  const std::intptr_t blocks = decompressor_->GetInfo(ape::APE_DECOMPRESS_TOTAL_BLOCKS);
+  return blocks > 0 ? static_cast<std::uint64_t>(blocks) : 0;
+}
+
+bool CMACDecoder::CanSeek() { return GetLengthInFrames() > 0; }
+
+std::int32_t CMACDecoder::SeekToFrame(std::uint64_t frame) {
+  if (!CanSeek()) return kSeekRefused;
+  // A block is one frame of every channel; past the last one the stream ends.
+  if (frame >= GetLengthInFrames() || decompressor_->Seek(static_cast<int>(frame)) != 0) {
+    decompressor_->Seek(-1);
+    return kSeekPastEnd;
+  }
+  return kSeekLanded;
+}

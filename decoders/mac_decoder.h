@@ -20,6 +20,9 @@ class CMACDecoder final : public CDecoder {
   std::int32_t GetBitsPerSample() override { return bitsPerSample_; }
   std::int32_t GetChannels() override { return channels_; }
   std::uint32_t Read(void* buffer, std::uint32_t capacity) override;
+  std::int32_t SeekToFrame(std::uint64_t frame) override;
+  bool CanSeek() override;
+  std::uint64_t GetLengthInFrames() override;
 
  private:
   char16_t widePath_[kPathCapacity] = {};

@@ -186,6 +186,50 @@ bool ScanFormat(platform::File& file, std::uint32_t limit, const std::uint8_t* g
 
 }  // namespace
 
+namespace {
+
+struct MpegFrame {
+  std::uint32_t bytes = 0;
+  std::uint32_t samples = 0;  // per channel
+};
+
+// The length of the frame whose header starts at h, from the header alone; false
+// for anything that is not a usable header (reserved values, free format).
+bool ParseFrameHeader(const std::uint8_t* h, MpegFrame* out) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
+  const int version = (h[1] >> 3) & 3;  // 0: 2.5, 2: 2, 3: 1
+  const int layer = 4 - ((h[1] >> 1) & 3);
+  const int bitrateIndex = h[2] >> 4;
+  const int rateIndex = (h[2] >> 2) & 3;
+  const int padding = (h[2] >> 1) & 1;
+  if (version == 1 || layer == 4 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+    return false;
+  static constexpr int kRates[3] = {44100, 48000, 32000};
+  static constexpr int kBitrates[2][3][15] = {
+      {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+       {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+      {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+  const bool mpeg1 = version == 3;
+  const int rate = kRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+  const int bitrate = kBitrates[mpeg1 ? 0 : 1][layer - 1][bitrateIndex] * 1000;
+  if (layer == 1) {
+    out->bytes = static_cast<std::uint32_t>((12 * bitrate / rate + padding) * 4);
+    out->samples = 384;
+  } else {
+    const int perSlot = layer == 3 && !mpeg1 ? 72 : 144;
+    out->bytes = static_cast<std::uint32_t>(perSlot * bitrate / rate + padding);
+    out->samples = layer == 3 && !mpeg1 ? 576 : 1152;
+  }
+  return true;
+}
+
+constexpr std::uint32_t kIndexWindowBytes = 1u << 20;
+
+}  // namespace
+
 struct CMadDecoder::MadState {
   mad_stream stream;
   mad_frame frame;
@@ -237,10 +281,12 @@ std::int32_t CMadDecoder::Open() {
   std::uint8_t head[decoding::kTagHeadBytes];
   std::uint32_t headBytes = 0;
   std::uint32_t limit = 0xFFFFFFFF;
+  std::uint32_t spanBegin = 0;
   bool ready = false;
   if (bounded_) {
     const decoding::AudioSpan span = decoding::FindAudioSpan(file_, info.size);
     limit = span.end - span.begin;
+    spanBegin = span.begin;
     ready = file_.SetPointer(static_cast<std::int32_t>(span.begin), platform::SeekOrigin::kBegin) ==
             span.begin;
   } else {
@@ -264,6 +310,16 @@ std::int32_t CMadDecoder::Open() {
   // Decoding starts at the stream's first frame (a Xing frame is played too), with
   // the bytes the scan read from it on, and stops before the tags at the end.
   remaining_ = limit - consumed;
+  // input_ holds the file from the first frame on.
+  spanEnd_ = bounded_ ? spanBegin + limit : 0;
+  inputOffset_ = bounded_ ? spanBegin + consumed - held_ : 0;
+  indexNext_ = inputOffset_;
+  frameOffsets_.clear();
+  frameStarts_.clear();
+  indexFrames_ = 0;
+  // Free-format streams give no frame length in their headers: no index.
+  MpegFrame firstFrame;
+  indexComplete_ = held_ < 4 || !ParseFrameHeader(input_.get(), &firstFrame);
   // An empty synth output makes the first Read decode at once.
   mad_ = std::make_unique<MadState>();
   opened_ = 1;
@@ -283,6 +339,7 @@ bool CMadDecoder::Refill() {
   mad_stream& stream = mad_->stream;
   unsigned char* input = input_.get();
   if (stream.next_frame != nullptr) {
+    inputOffset_ += static_cast<std::uint32_t>(stream.next_frame - input);
     held_ = static_cast<std::uint32_t>(input + held_ - stream.next_frame);
     std::memmove(input, stream.next_frame, held_);
     // Keep the stream pointing at the moved bytes, also if nothing more comes.
@@ -374,4 +431,104 @@ std::uint32_t CMadDecoder::Read(void* buffer, std::uint32_t) {
   const std::uint32_t bytes = total * channels * 2;
   std::memcpy(buffer, output_, bytes);
   return bytes;
+}
+
+void CMadDecoder::IndexTo(std::uint64_t frame) {
+  if (indexComplete_ || indexFrames_ > frame) return;
+  // Linear decoding reads on from here afterwards.
+  const std::uint32_t resume = file_.SetPointer(0, platform::SeekOrigin::kCurrent);
+  std::vector<std::uint8_t> window(kIndexWindowBytes);
+  std::uint32_t windowStart = 0;
+  std::uint32_t windowBytes = 0;
+  // Makes the 4 bytes at `at` readable; false where the audio ends first.
+  const auto header = [&](std::uint32_t at) -> const std::uint8_t* {
+    if (at > spanEnd_ || spanEnd_ - at < 4) return nullptr;
+    if (at < windowStart || at + 4 > windowStart + windowBytes) {
+      windowStart = at;
+      windowBytes = 0;
+      const std::uint32_t want = std::min(kIndexWindowBytes, spanEnd_ - at);
+      if (file_.SetPointer(static_cast<std::int32_t>(at), platform::SeekOrigin::kBegin) != at ||
+          !file_.Read(window.data(), want, &windowBytes) || windowBytes < 4)
+        return nullptr;
+    }
+    return window.data() + (at - windowStart);
+  };
+  // A frame counts when the next one follows it, or when it ends the audio: so
+  // junk and tags between frames are stepped over as libmad resynchronises.
+  const auto frameAt = [&](std::uint32_t at, MpegFrame* f) {
+    const std::uint8_t* h = header(at);
+    if (h == nullptr || !ParseFrameHeader(h, f) || f->bytes > spanEnd_ - at) return false;
+    if (spanEnd_ - (at + f->bytes) < 4) return true;
+    MpegFrame next;
+    const std::uint8_t* n = header(at + f->bytes);
+    return n != nullptr && ParseFrameHeader(n, &next);
+  };
+  std::uint32_t at = indexNext_;
+  while (indexFrames_ <= frame) {
+    MpegFrame f;
+    if (!frameAt(at, &f)) {
+      if (spanEnd_ - at < 4 || at >= spanEnd_) {
+        indexComplete_ = true;
+        break;
+      }
+      ++at;
+      continue;
+    }
+    frameOffsets_.push_back(at);
+    frameStarts_.push_back(indexFrames_);
+    indexFrames_ += f.samples;
+    at += f.bytes;
+  }
+  indexNext_ = at;
+  file_.SetPointer(static_cast<std::int32_t>(resume), platform::SeekOrigin::kBegin);
+}
+
+bool CMadDecoder::CanSeek() {
+  return opened_ != 0 && bounded_ && spanEnd_ <= 0x7FFFFFFF &&
+         !(indexComplete_ && indexFrames_ == 0);
+}
+
+std::uint64_t CMadDecoder::GetLengthInFrames() {
+  if (!CanSeek()) return 0;
+  IndexTo(UINT64_MAX - 1);
+  return indexFrames_;
+}
+
+std::int32_t CMadDecoder::SeekToFrame(std::uint64_t frame) {
+  if (!CanSeek()) return kSeekRefused;
+  IndexTo(frame);
+  // What was decoded or converted for the old place goes.
+  converter_ = std::make_unique<decoding::FormatConverter>(sampleRate_, channels_);
+  mad_ = std::make_unique<MadState>();
+  consumed_ = 0;
+  held_ = 0;
+  guardAppended_ = false;
+  ended_ = true;
+  if (frame >= indexFrames_) return kSeekPastEnd;
+  const auto k = static_cast<std::size_t>(
+      std::upper_bound(frameStarts_.begin(), frameStarts_.end(), frame) - frameStarts_.begin() - 1);
+  const std::size_t first = k > kPrerollFrames ? k - kPrerollFrames : 0;
+  inputOffset_ = frameOffsets_[first];
+  remaining_ = spanEnd_ - inputOffset_;
+  if (file_.SetPointer(static_cast<std::int32_t>(inputOffset_), platform::SeekOrigin::kBegin) !=
+      inputOffset_)
+    return kSeekPastEnd;
+  // The frames before the target are decoded and synthesised, their output dropped.
+  for (;;) {
+    if (!DecodeFrame()) {
+      converter_->Finish();
+      return kSeekPastEnd;
+    }
+    const auto at =
+        inputOffset_ + static_cast<std::uint32_t>(mad_->stream.this_frame - input_.get());
+    if (at < frameOffsets_[k]) continue;
+    // Landed where the index says the target's frame is (libmad may have
+    // resynchronised past it on damage; then the frame it found plays whole).
+    if (at == frameOffsets_[k])
+      consumed_ = static_cast<std::uint32_t>(
+          std::min<std::uint64_t>(frame - frameStarts_[k], mad_->synth.pcm.length));
+    break;
+  }
+  ended_ = false;
+  return kSeekLanded;
 }

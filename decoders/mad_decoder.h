@@ -6,11 +6,15 @@
 // count or rate (files joined from different encodes) are converted to the
 // first frame's format. A pipe, or any file of unknown size, is read forward
 // only: the tags at its start are stepped over, those at its end are not looked for.
+// Seeking finds frames by their headers (an index built as far as a seek needs)
+// and decodes a few frames before the target, so that libmad has the bit
+// reservoir and the filter history a linear decode would have had there.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "decoders/decoder.h"
 #include "decoders/format_converter.h"
@@ -47,6 +51,17 @@ class CMadDecoder final : public CDecoder {
   std::int32_t GetBitsPerSample() override { return bitsPerSample_; }
   std::int32_t GetChannels() override { return channels_; }
   std::uint32_t Read(void* buffer, std::uint32_t capacity) override;
+  // Frames count as libmad gives them, each at its own length: in a file joined
+  // from encodes of other rates the position is in the source's frames.
+  std::int32_t SeekToFrame(std::uint64_t frame) override;
+  bool CanSeek() override;
+  // Reads every frame header once (an index kept for later seeks).
+  std::uint64_t GetLengthInFrames() override;
+
+  // Frames decoded and thrown away before a seek's target: libmad's main data
+  // may begin up to 511 bytes back, nine frames at the lowest bitrates, and the
+  // synthesis filter and the overlap of the frame before need one more.
+  static constexpr std::uint32_t kPrerollFrames = 10;
 
   // The two dither records are shared by every MP3 decoder and carry over from one
   // file to the next. Tests only: puts them back to their start-up zeros.
@@ -63,6 +78,8 @@ class CMadDecoder final : public CDecoder {
   bool Refill();
   // Decodes and synthesises the next frame; false at the end of the stream.
   bool DecodeFrame();
+  // Extends the frame index until it covers `frame` or the audio ends.
+  void IndexTo(std::uint64_t frame);
   // Quantises `count` frames of the current synth output, in its own channel count.
   void Quantize(std::uint32_t first, std::uint32_t count, std::int16_t* out);
 
@@ -82,7 +99,16 @@ class CMadDecoder final : public CDecoder {
   std::unique_ptr<MadState> mad_;                      // live exactly while opened_
   std::unique_ptr<unsigned char, FreeDeleter> input_;  // kInputCapacity bytes while opened_
   std::uint32_t inputCapacity_ = 0;
-  bool guardAppended_ = false;  // the zero bytes libmad needs after the last frame
+  bool guardAppended_ = false;     // the zero bytes libmad needs after the last frame
+  std::uint32_t inputOffset_ = 0;  // file offset of input_[0] (bounded files)
+  std::uint32_t spanEnd_ = 0;      // file offset where the audio ends (bounded files)
+  // The frame index: file offset and first delivered frame of each MPEG frame
+  // found so far, from the first one on.
+  std::vector<std::uint32_t> frameOffsets_;
+  std::vector<std::uint64_t> frameStarts_;
+  std::uint32_t indexNext_ = 0;    // file offset where the index goes on
+  std::uint64_t indexFrames_ = 0;  // delivered frames of the indexed MPEG frames
+  bool indexComplete_ = false;
   std::unique_ptr<decoding::FormatConverter> converter_;  // to the first frame's format
   std::int16_t scratch_[2 * 1152] = {};                   // one frame on its way to converter_
   std::int16_t output_[kMaxReadBytes / 2] = {};

@@ -111,8 +111,11 @@ std::int32_t COggVorbisDecoder::Open() {
     return 0;
   }
   // Every link of a chained file is known here (a pipe's only as it comes).
+  uniform_ = true;
   for (int link = 0; link < vf->links; ++link) {
     const vorbis_info* linkInfo = ov_info(vf, link);
+    if (linkInfo == nullptr || linkInfo->rate != vi->rate || linkInfo->channels != vi->channels)
+      uniform_ = false;
     if (linkInfo != nullptr && linkInfo->channels > 2) {
       ShowError(u"Can't deal with more than 2 channels yet. Channels:%d", linkInfo->channels);
       vf_.Clear();
@@ -190,4 +193,25 @@ std::uint32_t COggVorbisDecoder::Read(void* buffer, std::uint32_t) {
   const std::uint32_t bytes = filled * 2u * channels;
   std::memcpy(buffer, pcm_, bytes);
   return bytes;
+}
+
+bool COggVorbisDecoder::CanSeek() {
+  return opened_ != 0 && uniform_ && ov_seekable(vf_.get()) != 0 && ov_pcm_total(vf_.get(), -1) > 0;
+}
+
+std::uint64_t COggVorbisDecoder::GetLengthInFrames() {
+  return CanSeek() ? static_cast<std::uint64_t>(ov_pcm_total(vf_.get(), -1)) : 0;
+}
+
+std::int32_t COggVorbisDecoder::SeekToFrame(std::uint64_t frame) {
+  if (!CanSeek()) return kSeekRefused;
+  // Frames queued for the old place are dropped with the converter.
+  converter_ = std::make_unique<decoding::FormatConverter>(sampleRate_, channels_);
+  const auto total = static_cast<std::uint64_t>(ov_pcm_total(vf_.get(), -1));
+  if (frame >= total || ov_pcm_seek(vf_.get(), static_cast<ogg_int64_t>(frame)) != 0) {
+    ended_ = true;
+    return kSeekPastEnd;
+  }
+  ended_ = false;
+  return kSeekLanded;
 }

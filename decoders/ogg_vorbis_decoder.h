@@ -33,6 +33,11 @@ class COggVorbisDecoder final : public CDecoder {
   std::int32_t GetBitsPerSample() override { return bitsPerSample_; }
   std::int32_t GetChannels() override { return channels_; }
   std::uint32_t Read(void* buffer, std::uint32_t capacity) override;
+  // A chained file seeks only when every link has the first one's rate and
+  // channel count: frames of converted links would not count as vorbisfile counts them.
+  std::int32_t SeekToFrame(std::uint64_t frame) override;
+  bool CanSeek() override;
+  std::uint64_t GetLengthInFrames() override;
 
  private:
   // Owns vorbisfile's state: ov_clear exactly once for each successful open.
@@ -69,7 +74,8 @@ class COggVorbisDecoder final : public CDecoder {
   platform::File file_;  // closed through vf_ once vorbisfile has it
   std::int32_t opened_ = 0;
   int section_ = 0;
-  bool ended_ = false;  // the last link, or a run of failures past the bound, ended the stream
+  bool uniform_ = false;  // every link known at Open has the first one's format
+  bool ended_ = false;    // the last link, or a run of failures past the bound, ended the stream
   std::int32_t sampleRate_ = 0;
   std::int32_t bitsPerSample_ = 0;
   std::int32_t channels_ = 0;

@@ -110,6 +110,7 @@ std::int32_t CSndFileDecoder::Open() {
   sampleRate_ = info_.samplerate;
   // libsndfile decodes the last block whole, padding and all.
   framesLeft_ = factFrames >= 0 && factFrames < info_.frames ? factFrames : -1;
+  length_ = framesLeft_ >= 0 ? framesLeft_ : info_.frames;
   channels_ = info_.channels == 1 ? 1 : 2;
   bitsPerSample_ = 16;
   const int subtype = info_.format & SF_FORMAT_SUBMASK;
@@ -159,4 +160,23 @@ std::uint32_t CSndFileDecoder::Read(void* buffer, std::uint32_t) {
   const auto bytes = count * 2u * static_cast<std::uint32_t>(channels_);
   std::memcpy(buffer, output_, bytes);
   return bytes;
+}
+
+bool CSndFileDecoder::CanSeek() { return opened_ != 0 && info_.seekable != 0 && length_ > 0; }
+
+std::uint64_t CSndFileDecoder::GetLengthInFrames() {
+  return CanSeek() ? static_cast<std::uint64_t>(length_) : 0;
+}
+
+std::int32_t CSndFileDecoder::SeekToFrame(std::uint64_t frame) {
+  if (!CanSeek()) return kSeekRefused;
+  if (frame >= static_cast<std::uint64_t>(length_) ||
+      sf_seek(handle_, static_cast<sf_count_t>(frame), SF_SEEK_SET) < 0) {
+    // Read stops at a count of 0 left.
+    framesLeft_ = 0;
+    return kSeekPastEnd;
+  }
+  // Compressed blocks are padded past the fact chunk's count; that limit moves along.
+  framesLeft_ = length_ - static_cast<std::int64_t>(frame);
+  return kSeekLanded;
 }

@@ -27,6 +27,9 @@ class CSndFileDecoder final : public CDecoder {
   std::int32_t GetBitsPerSample() override { return bitsPerSample_; }
   std::int32_t GetChannels() override { return channels_; }
   std::uint32_t Read(void* buffer, std::uint32_t capacity) override;
+  std::int32_t SeekToFrame(std::uint64_t frame) override;
+  bool CanSeek() override;
+  std::uint64_t GetLengthInFrames() override;
 
  private:
   // All fields: the window's thread until Open returns, the playback thread after.
@@ -34,6 +37,7 @@ class CSndFileDecoder final : public CDecoder {
   // The view libsndfile reads a file with a mended header through; outlives handle_.
   std::unique_ptr<decoding::WavHeaderView> view_;
   std::int64_t framesLeft_ = -1;  // before the fact chunk's end; -1: to the end of the data
+  std::int64_t length_ = 0;       // frames in all: the fact chunk's count, else libsndfile's
   SF_INFO info_{};
   bool floatingPoint_ = false;                // the file holds float or double samples
   std::unique_ptr<decoding::StereoMix> mix_;  // when the file has more than two channels

@@ -60,7 +60,12 @@ std::int32_t CWMADecoder::Open() {
   Close();
   sampleRate_ = 0;
   bitsPerSample_ = channels_ = 0;
-  if (!fileHandle_.OpenRead(widePath_)) {
+  // The reader opens the file again for itself: a pipe, whose one writer the
+  // first open has taken, would keep that second open waiting for ever.
+  if (!fileHandle_.OpenRead(widePath_) ||
+      fileHandle_.SetPointer(0, platform::SeekOrigin::kCurrent) ==
+          platform::kInvalidSetFilePointer) {
+    fileHandle_.Close();
     ui::MessageBox(ui::GetActiveWindow(), u"Can't open file.", u"Error",
                    ui::MB_OK | ui::MB_ICONEXCLAMATION);
     return 0;
@@ -191,6 +196,13 @@ void CWMADecoder::ReleaseAll() {
   fileHandle_.Close();
 }
 
+void CWMADecoder::InitialiseReadThread() {
+  if (readThreadInitialised_) return;
+  com::CoInitialize(nullptr);
+  readThreadInitialised_ = true;
+  readThread_ = std::this_thread::get_id();
+}
+
 void CWMADecoder::Close() {
   if (opened_ == 0) return;
   ReleaseAll();
@@ -200,12 +212,8 @@ void CWMADecoder::Close() {
 }
 
 std::uint32_t CWMADecoder::Read(void* buffer, std::uint32_t) {
-  if (opened_ == 0) return 0;
-  if (!readThreadInitialised_) {
-    com::CoInitialize(nullptr);
-    readThreadInitialised_ = true;
-    readThread_ = std::this_thread::get_id();
-  }
+  if (opened_ == 0 || ended_) return 0;
+  InitialiseReadThread();
   const std::uint32_t want = sampleRate_ == 22050 ? kMaxReadBytes / 2 : kMaxReadBytes;
   const std::uint32_t taken = TakeBytes(stagingBuffer_, want);
   std::memcpy(buffer, stagingBuffer_, taken);
@@ -238,4 +246,36 @@ std::uint32_t CWMADecoder::TakeBytes(std::uint8_t* into, std::uint32_t want) {
       return 0;
     }
   }
+}
+
+bool CWMADecoder::CanSeek() {
+  if (opened_ == 0 || !readerContext_ || !readerContext_->headerInfo || sampleRate_ == 0)
+    return false;
+  wmf::WORD streamNumber = 0;
+  com::BOOL seekable = 0;
+  wmf::WORD length = sizeof(seekable);
+  wmf::WMT_ATTR_DATATYPE type = wmf::WMT_TYPE_BOOL;
+  return readerContext_->headerInfo->GetAttributeByName(&streamNumber, u"Seekable", &type,
+                                                        reinterpret_cast<wmf::BYTE*>(&seekable),
+                                                        &length) == S_OK &&
+         seekable != 0 && Duration() > 0;
+}
+
+std::uint64_t CWMADecoder::GetLengthInFrames() {
+  if (!CanSeek()) return 0;
+  const std::uint64_t d = Duration();
+  return d / 10000000u * sampleRate_ + d % 10000000u * sampleRate_ / 10000000u;
+}
+
+std::int32_t CWMADecoder::SeekToFrame(std::uint64_t frame) {
+  if (!CanSeek()) return kSeekRefused;
+  InitialiseReadThread();
+  ReaderContext& context = *readerContext_;
+  context.currentSample.Reset();
+  context.sampleOffset = 0;
+  // The frame's time rounded up: the reader's rounding down gives the frame back.
+  const std::uint64_t time = frame / sampleRate_ * 10000000u +
+                             (frame % sampleRate_ * 10000000u + sampleRate_ - 1) / sampleRate_;
+  ended_ = frame >= GetLengthInFrames() || context.reader->SetRange(time, 0) != S_OK;
+  return ended_ ? kSeekPastEnd : kSeekLanded;
 }

@@ -26,6 +26,11 @@ class CWMADecoder final : public CDecoder {
   std::int32_t GetBitsPerSample() override { return bitsPerSample_; }
   std::int32_t GetChannels() override { return channels_; }
   std::uint32_t Read(void* buffer, std::uint32_t capacity) override;
+  // The length comes from the file's stated duration, so it may be off by a part
+  // of a codec frame; a seek between the true end and that length ends the stream.
+  std::int32_t SeekToFrame(std::uint64_t frame) override;
+  bool CanSeek() override;
+  std::uint64_t GetLengthInFrames() override;
 
   // The file's length in 100-ns units as the reader reported it; 0 when unknown.
   std::uint64_t Duration() const { return readerContext_ ? readerContext_->duration : 0; }
@@ -56,6 +61,7 @@ class CWMADecoder final : public CDecoder {
   void ConsiderOutput(platform::wmf::IWMSyncReader* reader, std::uint32_t output);
   void ReleaseReaderContext();
   void ReleaseAll();
+  void InitialiseReadThread();
   std::uint32_t TakeBytes(std::uint8_t* into, std::uint32_t want);
 
   char16_t widePath_[kPathCapacity] = {};
@@ -70,5 +76,6 @@ class CWMADecoder final : public CDecoder {
   // COM is initialised on the thread that reads (once, at its first Read) and
   // undone on that thread in Close; Open brackets its own use on its thread.
   bool readThreadInitialised_ = false;
+  bool ended_ = false;  // a seek past the end or one that failed: Read gives nothing more
   std::thread::id readThread_;
 };

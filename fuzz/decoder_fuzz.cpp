@@ -1,6 +1,7 @@
 // One decoder on fuzzed bytes, the way the engine uses it: the bytes become a file
-// with the type's extension, then SetFile, Open and Read to the end. Built once per
-// type with TONARIA_FUZZ_EXTENSION ("mp3", "wav", ...).
+// with the type's extension, then SetFile, Open and Read to the end, with one seek
+// on the way to a place the input picks. Built once per type with
+// TONARIA_FUZZ_EXTENSION ("mp3", "wav", ...).
 #include <unistd.h>
 
 #include <cstdint>
@@ -57,7 +58,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The engine's own checks on the format, so the same reads happen as in playback.
   if (decoder->GetSampleRate() <= 0 || decoder->GetChannels() <= 0) return 0;
   std::vector<std::uint8_t> block(kEngineBlock);
+  // Where to seek, from the input's last bytes: anywhere up to a little past the end.
+  std::uint64_t pick = 0;
+  for (std::size_t i = size > 4 ? size - 4 : 0; i < size; ++i) pick = pick << 8 | data[i];
   for (int i = 0; i < kMaxReads; ++i) {
+    if (i == 2) {
+      const bool seekable = decoder->CanSeek();
+      const std::uint64_t length = decoder->GetLengthInFrames();
+      const std::int32_t result = decoder->SeekToFrame(pick % (length + 4096));
+      if (result < CDecoder::kSeekRefused || result > CDecoder::kSeekPastEnd ||
+          (result == CDecoder::kSeekRefused) == seekable) {
+        std::fprintf(stderr, "SeekToFrame gave %d where CanSeek said %d\n", result, seekable);
+        std::abort();
+      }
+    }
     const std::uint32_t n = decoder->Read(block.data(), kEngineBlock);
     if (n == 0) break;
     // Every decoder promises at most kMaxReadBytes a call; more would overrun

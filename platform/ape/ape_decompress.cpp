@@ -55,8 +55,17 @@ class ApeDecompress final : public IAPEDecompress {
     return ERROR_SUCCESS;
   }
 
+  int Seek(int blockOffset) override {
+    pending_.clear();
+    pendingOffset_ = 0;
+    ended_ = blockOffset < 0 || blockOffset >= TotalBlocks() || !media_->SeekToFrame(blockOffset);
+    return ended_ ? ERROR_SEEKING : ERROR_SUCCESS;
+  }
+
   std::intptr_t GetInfo(APE_DECOMPRESS_FIELDS field, std::intptr_t, std::intptr_t) override {
     switch (field) {
+      case APE_DECOMPRESS_TOTAL_BLOCKS:
+        return TotalBlocks();
       case APE_INFO_SAMPLE_RATE:
         return info_.sampleRate;
       case APE_INFO_BITS_PER_SAMPLE:
@@ -72,6 +81,10 @@ class ApeDecompress final : public IAPEDecompress {
   }
 
  private:
+  int TotalBlocks() {
+    const std::int64_t frames = media_->SeekableFrames();
+    return frames > 0 && frames <= 0x7FFFFFFF ? static_cast<int>(frames) : 0;
+  }
   std::size_t BlockAlign() const { return static_cast<std::size_t>(info_.channels) * 2; }
 
   std::unique_ptr<ffmpeg::MediaSource> media_;

@@ -15,12 +15,15 @@ enum APE_DECOMPRESS_FIELDS : int {
   APE_INFO_BYTES_PER_SAMPLE = 1005,
   APE_INFO_CHANNELS = 1006,
   APE_INFO_BLOCK_ALIGN = 1007,
+  // Blocks in the file; 0 here when the file cannot seek (a pipe).
+  APE_DECOMPRESS_TOTAL_BLOCKS = 2002,
 };
 
 inline constexpr int ERROR_SUCCESS = 0;
 inline constexpr int ERROR_INVALID_INPUT_FILE = 1002;
 inline constexpr int ERROR_DECOMPRESSING_FRAME = 1010;
 inline constexpr int ERROR_UNSUPPORTED_FILE_TYPE = 1013;
+inline constexpr int ERROR_SEEKING = 1011;
 inline constexpr int ERROR_LOADING_APE_DLL = 2001;  // the media module could not be loaded
 
 class IAPEDecompress {
@@ -30,6 +33,10 @@ class IAPEDecompress {
   // room); *retrieved is how many came out, 0 at the end. ERROR_SUCCESS, or an
   // error code when decoding failed (what came before the failure is still given).
   virtual int GetData(char* buffer, int blocks, int* retrieved) = 0;
+  // Moves so that GetData goes on from block `blockOffset` (from the file's
+  // first). ERROR_SUCCESS, or ERROR_SEEKING when the file cannot seek or the block
+  // is not in it; GetData then gives nothing more.
+  virtual int Seek(int blockOffset) = 0;
   // One format field; 0 for fields not kept here.
   virtual std::intptr_t GetInfo(APE_DECOMPRESS_FIELDS field, std::intptr_t param1 = 0,
                                 std::intptr_t param2 = 0) = 0;

@@ -7,6 +7,8 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -66,6 +68,7 @@ class FfmpegMediaSource final : public MediaSource {
     if (format == nullptr) return false;
     AVFormatContext* context = avformat_alloc_context();
     if (context == nullptr) return false;
+    source_ = source;
     if (source != nullptr) {
       auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
       if (buffer == nullptr) {
@@ -133,6 +136,9 @@ class FfmpegMediaSource final : public MediaSource {
           static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     streamIndex_ = index;
+    rate_ = Stream(index).sampleRate;
+    sampleFormat_ = bitsPerSample == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_U8;
+    frameBytes_ = Stream(index).channels * bitsPerSample / 8;
     // Output at the rate and channel count the stream announced, whatever its
     // frames turn out to be.
     const StreamInfo info = Stream(index);
@@ -145,16 +151,24 @@ class FfmpegMediaSource final : public MediaSource {
     if (!codec_ || ended_) return 0;
     // A decoder that keeps failing without taking more input would never end.
     for (int failures = 0; failures < kMostFailuresInARow;) {
-      const int received = avcodec_receive_frame(codec_.get(), frame_.get());
+      // A frame held by Peek comes first.
+      const int received = held_ ? 0 : avcodec_receive_frame(codec_.get(), frame_.get());
       if (received == 0) {
+        const std::int64_t at = held_ ? heldPlace_ : PlaceOf(frame_.get());
+        held_ = false;
         const int bytes = converter_->Convert(frame_.get());
         time_ = TimeOf(frame_.get());
         av_frame_unref(frame_.get());
         if (bytes < 0) break;  // no converter for this frame: the stream ends here
         if (bytes == 0) continue;
-        *pcm = converter_->Data();
+        // After a seek, what comes before the target is dropped.
+        const std::int64_t drop =
+            dropUntil_ > at ? std::min<std::int64_t>(dropUntil_ - at, bytes / frameBytes_) : 0;
+        if (drop > 0 && drop * frameBytes_ == bytes) continue;
+        const int skipped = drop > 0 ? static_cast<int>(drop * frameBytes_) : 0;
+        *pcm = converter_->Data() + skipped;
         *time100ns = time_;
-        return bytes;
+        return bytes - skipped;
       }
       if (received == AVERROR_EOF) break;
       if (received != AVERROR(EAGAIN)) {
@@ -183,8 +197,109 @@ class FfmpegMediaSource final : public MediaSource {
     return rest;
   }
 
+  std::int64_t SeekableFrames() override {
+    if (!codec_) return 0;
+    const bool seekable =
+        io_ ? source_->Size() > 0
+            : format_->pb != nullptr && (format_->pb->seekable & AVIO_SEEKABLE_NORMAL) != 0;
+    if (!seekable) return 0;
+    if (!originKnown_ && !ended_) Peek();
+    const AVStream* stream = format_->streams[streamIndex_];
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+      const std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+      return av_rescale_q(stream->duration + start, stream->time_base, SampleBase()) - LeadFrames();
+    }
+    return av_rescale(Duration100ns(), rate_, k100nsPerSecond);
+  }
+
+  bool SeekToFrame(std::int64_t frame) override {
+    if (SeekableFrames() <= 0 || frame < 0 || !originKnown_) return Fail();
+    // Back by a few codec frames: an overlapping transform needs the frame before.
+    const std::int64_t target = origin_ + frame;
+    std::int64_t from = std::max<std::int64_t>(0, target - kPrerollFrames);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!Restart(av_rescale_q(from, SampleBase(), format_->streams[streamIndex_]->time_base)))
+        return Fail();
+      dropUntil_ = target;
+      // The demuxer may land late where its index is coarse: then from the start.
+      if (Peek() && heldPlace_ <= target) return true;
+      from = 0;
+    }
+    return Fail();
+  }
+
  private:
   static constexpr int kMostFailuresInARow = 16;
+  static constexpr std::int64_t kPrerollFrames = 8192;
+
+  AVRational SampleBase() const { return AVRational{1, rate_}; }
+  // Frames of the stream before the first one the decoder delivers.
+  std::int64_t LeadFrames() const { return originKnown_ ? origin_ : 0; }
+
+  bool Fail() {
+    ended_ = true;
+    return false;
+  }
+
+  // Moves the demuxer to the packet at or before ts and empties the decoder.
+  bool Restart(std::int64_t ts) {
+    if (av_seek_frame(format_.get(), streamIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
+        avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, ts, ts, 0) < 0)
+      return false;
+    avcodec_flush_buffers(codec_.get());
+    const StreamInfo info = Stream(streamIndex_);
+    converter_ = std::make_unique<PcmConverter>(info.sampleRate, info.channels, sampleFormat_);
+    av_frame_unref(frame_.get());
+    flushed_ = ended_ = held_ = false;
+    placed_ = false;
+    dropUntil_ = INT64_MIN;
+    return true;
+  }
+
+  // Decodes the next frame and holds it for NextPcm, placed; false when none comes.
+  bool Peek() {
+    if (held_) return true;
+    for (int failures = 0; failures < kMostFailuresInARow;) {
+      const int received = avcodec_receive_frame(codec_.get(), frame_.get());
+      if (received == 0) {
+        heldPlace_ = PlaceOf(frame_.get());
+        held_ = true;
+        return true;
+      }
+      if (received == AVERROR_EOF) return false;
+      if (received != AVERROR(EAGAIN)) {
+        ++failures;
+        continue;
+      }
+      if (av_read_frame(format_.get(), packet_.get()) < 0) return false;
+      if (packet_->stream_index == streamIndex_) avcodec_send_packet(codec_.get(), packet_.get());
+      av_packet_unref(packet_.get());
+    }
+    return false;
+  }
+
+  // Where a decoded frame lies, in frames of the stream: counted on from the
+  // frame before, and after a restart from its timestamp. Timestamps coarser
+  // than a frame (ASF's milliseconds) are put on the grid of whole codec frames
+  // that the first frame began.
+  std::int64_t PlaceOf(const AVFrame* frame) {
+    std::int64_t at = next_;
+    if (!placed_) {
+      const std::int64_t pts = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->pkt_dts;
+      const AVRational base = format_->streams[streamIndex_]->time_base;
+      at = pts == AV_NOPTS_VALUE ? 0 : av_rescale_q(pts, base, SampleBase());
+      if (originKnown_ && static_cast<std::int64_t>(base.num) * rate_ > base.den &&
+          frame->nb_samples > 0) {
+        const std::int64_t n = frame->nb_samples;
+        const std::int64_t offset = at - origin_;
+        at = origin_ + (offset >= 0 ? (offset + n / 2) / n : -((-offset + n / 2) / n)) * n;
+      }
+      if (!originKnown_) origin_ = at;
+      originKnown_ = placed_ = true;
+    }
+    next_ = at + frame->nb_samples;
+    return at;
+  }
 
   std::int64_t TimeOf(const AVFrame* frame) const {
     const AVRational base = format_->streams[streamIndex_]->time_base;
@@ -202,6 +317,20 @@ class FfmpegMediaSource final : public MediaSource {
   std::unique_ptr<AVFrame, FrameCloser> frame_;
   std::unique_ptr<PcmConverter> converter_;  // made by SelectAudio
   int streamIndex_ = -1;
+  int rate_ = 0;        // of the selected stream
+  int frameBytes_ = 1;  // of the PCM delivered
+  AVSampleFormat sampleFormat_ = AV_SAMPLE_FMT_S16;
+  ByteSource* source_ = nullptr;  // the caller's, when not opened by path
+  // Places in frames of the stream, from its timestamps: the first frame the
+  // decoder gives (frame 0 of the delivered stream), the next frame's, and the
+  // first one NextPcm may deliver after a seek.
+  std::int64_t origin_ = 0;
+  bool originKnown_ = false;
+  bool placed_ = false;  // next_ counts on; false after a restart
+  std::int64_t next_ = 0;
+  std::int64_t dropUntil_ = INT64_MIN;
+  bool held_ = false;  // frame_ holds a decoded frame that NextPcm has not taken
+  std::int64_t heldPlace_ = 0;
   std::int64_t time_ = 0;
   bool flushed_ = false;  // the decoder has been told the input ended
   bool ended_ = false;    // and has given all it had

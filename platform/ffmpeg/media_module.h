@@ -8,7 +8,7 @@
 
 namespace platform::ffmpeg {
 
-inline constexpr int kMediaApiVersion = 1;
+inline constexpr int kMediaApiVersion = 2;
 
 // Where the module reads a file from when it is not given a path.
 class ByteSource {
@@ -45,6 +45,13 @@ class MediaSource {
   // next call, 0 at the end (or an error that ends the stream); *time100ns is the
   // presentation time of its first frame.
   virtual int NextPcm(const std::uint8_t** pcm, std::int64_t* time100ns) = 0;
+  // The selected stream's length in frames as the file states it; 0 when the
+  // file cannot seek (a pipe) or does not say.
+  virtual std::int64_t SeekableFrames() = 0;
+  // After a true result NextPcm delivers from `frame` (counted from the first
+  // frame NextPcm delivered, or would) on. False when the file cannot seek or the
+  // demuxer found no place; decoding then ends.
+  virtual bool SeekToFrame(std::int64_t frame) = 0;
 };
 
 struct MediaApi {

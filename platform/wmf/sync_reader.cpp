@@ -168,7 +168,19 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
 
   HRESULT SetReadStreamSamples(WORD wStreamNum, BOOL fCompressed) override {
     if (wStreamNum == 0 || Find(wStreamNum - 1u) == nullptr) return E_INVALIDARG;
-    return fCompressed ? E_NOTIMPL : S_OK;  // only decoded samples are offered
+    if (fCompressed) return E_NOTIMPL;  // only decoded samples are offered
+    readStream_ = wStreamNum;
+    return S_OK;
+  }
+
+  HRESULT SetRange(QWORD cnsStartTime, LONGLONG cnsDuration) override {
+    if (!media_ || cnsDuration != 0 || !Seekable()) return NS_E_INVALID_REQUEST;
+    const auto rate =
+        static_cast<QWORD>(outputs_[static_cast<std::size_t>(selected_)].info.sampleRate);
+    // 100-ns units to frames, rounded down: a frame's own time, rounded up, comes back as it.
+    const QWORD frame =
+        cnsStartTime / 10000000u * rate + cnsStartTime % 10000000u * rate / 10000000u;
+    return media_->SeekToFrame(static_cast<std::int64_t>(frame)) ? S_OK : NS_E_INVALID_REQUEST;
   }
 
   HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
@@ -210,6 +222,16 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
     if (pwStreamNum == nullptr || pszName == nullptr || pType == nullptr || pcbLength == nullptr)
       return E_POINTER;
     if (!media_) return NS_E_INVALID_REQUEST;
+    if (*pwStreamNum == 0 && std::u16string_view(pszName) == u"Seekable") {
+      *pType = WMT_TYPE_BOOL;
+      const WORD given = *pcbLength;
+      *pcbLength = sizeof(BOOL);
+      if (pValue == nullptr) return S_OK;
+      if (given < sizeof(BOOL)) return ASF_E_BUFFERTOOSMALL;
+      const BOOL seekable = Seekable() ? 1 : 0;
+      std::memcpy(pValue, &seekable, sizeof(seekable));
+      return S_OK;
+    }
     if (*pwStreamNum != 0 || std::u16string_view(pszName) != u"Duration") return ASF_E_NOTFOUND;
     *pType = WMT_TYPE_QWORD;
     const WORD given = *pcbLength;
@@ -232,6 +254,12 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
     return MediaProps::Create(WMMEDIATYPE_Audio,
                               MakePcmFormat(static_cast<WORD>(output.info.channels),
                                             static_cast<DWORD>(output.info.sampleRate), bits));
+  }
+
+  // Seeking needs the decoder of the stream to be read open.
+  bool Seekable() {
+    if (selected_ < 0 && !Select(readStream_)) return false;
+    return media_->SeekableFrames() > 0;
   }
 
   // Opens the decoder of the asked stream, or of the first audio output for 0.
@@ -258,7 +286,8 @@ class SyncReader final : public IWMSyncReader, public IWMHeaderInfo {
   std::unique_ptr<StreamByteSource> source_;  // released after media_, which reads through it
   std::unique_ptr<ffmpeg::MediaSource> media_;
   std::vector<Output> outputs_;
-  int selected_ = -1;  // the output being decoded, once the first sample is asked for
+  int selected_ = -1;    // the output being decoded, once the first sample is asked for
+  WORD readStream_ = 0;  // the stream SetReadStreamSamples named; 0: the first audio one
 };
 
 }  // namespace

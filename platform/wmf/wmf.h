@@ -18,6 +18,7 @@ using com::IID;
 using com::IUnknown;
 using com::WORD;
 using QWORD = std::uint64_t;
+using LONGLONG = std::int64_t;
 
 inline constexpr GUID WMMEDIATYPE_Audio = {
     0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
@@ -112,6 +113,7 @@ class IWMHeaderInfo : public IUnknown {
  public:
   virtual HRESULT GetAttributeCount(WORD wStreamNum, WORD* pcAttributes) = 0;
   // "Duration" on stream 0: the file's length in 100-ns units, a QWORD.
+  // "Seekable" on stream 0: a BOOL, whether SetRange can succeed.
   virtual HRESULT GetAttributeByName(WORD* pwStreamNum, const char16_t* pszName,
                                      WMT_ATTR_DATATYPE* pType, BYTE* pValue, WORD* pcbLength) = 0;
 
@@ -137,6 +139,10 @@ class IWMSyncReader : public IUnknown {
                                   IWMOutputMediaProps** ppProps) = 0;
   virtual HRESULT GetStreamNumberForOutput(DWORD dwOutputNum, WORD* pwStreamNum) = 0;
   virtual HRESULT OpenStream(com::IStream* pStream) = 0;
+  // Reading goes on from cnsStartTime (100-ns units from the start of the file's
+  // audio, rounded down to a frame) on; cnsDuration 0 reads to the end. Fails
+  // (NS_E_INVALID_REQUEST) when the file cannot seek or the time is not in it.
+  virtual HRESULT SetRange(QWORD cnsStartTime, LONGLONG cnsDuration) = 0;
 
  protected:
   ~IWMSyncReader() = default;

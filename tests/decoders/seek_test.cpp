@@ -1,0 +1,285 @@
+// Seeking in every format: after SeekToFrame(n) the decoder delivers what a
+// linear decode delivers from frame n on. The source is index-coded, so lossless
+// formats show the frame they landed on in the samples themselves.
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include "decoders/flac_decoder.h"
+#include "decoders/mac_decoder.h"
+#include "decoders/mad_decoder.h"
+#include "decoders/ogg_vorbis_decoder.h"
+#include "decoders/sndfile_decoder.h"
+#include "decoders/wma_decoder.h"
+#include "tests/decoders/fixtures.h"
+#include "tests/output/index_coded.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::RunTool;
+
+constexpr std::int64_t kSourceFrames = 150000;  // 3.4 s: right channel runs 1 to 5
+constexpr std::int64_t kCompared = 6000;        // frames compared after each seek
+
+bool Concat(const fs::path& dir, const char* first, const char* second, const char* out) {
+  std::ofstream to(dir / out, std::ios::binary);
+  for (const char* name : {first, second})
+    to << std::ifstream(dir / name, std::ios::binary).rdbuf();
+  return static_cast<bool>(to);
+}
+
+fs::path Files() {
+  return fixtures::MadeOnce("seek", "6", [](const fs::path& dir) {
+    const std::string src = (dir / "idx.wav").string();
+    const std::string tone = (dir / "tone.wav").string();
+    if (!testing_support::WriteSoundFile(src, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                         index_coded::Samples(0, kSourceFrames)) ||
+        !testing_support::WriteSoundFile(
+            tone, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+            testing_support::MakeTestSignal(44100, 2, static_cast<int>(kSourceFrames))))
+      return false;
+    const std::string d = dir.string();
+    // A recorder cut off before it wrote the data size: read through the mended view.
+    std::ifstream in(src, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    const auto data = std::string(bytes.data(), 200).find("data");
+    if (data == std::string::npos) return false;
+    std::fill(bytes.begin() + static_cast<long>(data) + 4,
+              bytes.begin() + static_cast<long>(data) + 8, 0);
+    std::ofstream((dir / "cut.wav").string(), std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return RunTool("sox " + src + " -e ima-adpcm " + d + "/ima.wav") &&
+           RunTool("flac -s -f -o " + d + "/idx.flac " + src) &&
+           RunTool("oggenc -Q -q 4 -o " + d + "/idx.ogg " + src) &&
+           // Chained files: two links alike, and a second link of another format.
+           RunTool("oggenc -Q -q 4 -s 777 -o " + d + "/idx2.ogg " + src) &&
+           Concat(dir, "idx.ogg", "idx2.ogg", "chain.ogg") &&
+           RunTool("sox " + src + " -r 22050 -c 1 " + d + "/mono.wav") &&
+           RunTool("oggenc -Q -q 4 -o " + d + "/mono.ogg " + d + "/mono.wav") &&
+           Concat(dir, "idx.ogg", "mono.ogg", "mixed.ogg") &&
+           RunTool("lame --quiet -V 2 " + tone + " " + d + "/tone.mp3") &&
+           RunTool("ffmpeg -v error -y -i " + src + " -c:a wmav2 -b:a 128k " + d + "/idx.wma") &&
+           RunTool("cd " + d + " && jmac c2 idx.wav idx.ape");
+  });
+}
+
+// How a format's output after a seek is judged.
+enum class Judge {
+  kIndex,      // bit for bit the source's frames
+  kLinear,     // bit for bit the decoder's own linear decode
+  kLinearSnr,  // the linear decode within a floor (MP3: libmad's dither differs)
+};
+
+struct Row {
+  const char* file;
+  std::function<std::unique_ptr<CDecoder>()> make;
+  Judge judge;
+  std::int64_t lengthSlack;  // how far the stated length may be from the frames decoded
+  // Whether the file plays from a pipe: WMA does not (its reader opens the file a
+  // second time), and a WAV without its data size is mended only where it can be measured.
+  bool pipe = true;
+};
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.file; }
+
+template <typename T>
+std::function<std::unique_ptr<CDecoder>()> Make() {
+  return [] { return std::make_unique<T>(); };
+}
+
+const Row kRows[] = {
+    {"idx.wav", Make<CSndFileDecoder>(), Judge::kIndex, 0},
+    {"cut.wav", Make<CSndFileDecoder>(), Judge::kIndex, 0, false},
+    // Compressed blocks padded past the fact chunk's frame count.
+    {"ima.wav", Make<CSndFileDecoder>(), Judge::kLinear, 0},
+    {"idx.flac", Make<CFLACDecoder>(), Judge::kIndex, 0},
+    {"idx.ape", Make<CMACDecoder>(), Judge::kIndex, 0},
+    {"idx.ogg", Make<COggVorbisDecoder>(), Judge::kLinear, 0},
+    {"chain.ogg", Make<COggVorbisDecoder>(), Judge::kLinear, 0},
+    // WMA states its length in time, not in frames: a codec frame either way.
+    {"idx.wma", Make<CWMADecoder>(), Judge::kLinear, 2048, false},
+    {"tone.mp3", Make<CMadDecoder>(), Judge::kLinearSnr, 0},
+};
+
+std::vector<std::int16_t> ReadFrames(CDecoder& decoder, std::int64_t frames) {
+  std::vector<std::int16_t> out;
+  std::uint8_t block[16000];
+  while (static_cast<std::int64_t>(out.size()) < frames * 2) {
+    const std::uint32_t n = decoder.Read(block, sizeof(block));
+    if (n == 0) break;
+    for (std::uint32_t i = 0; i + 1 < n; i += 2)
+      out.push_back(static_cast<std::int16_t>(block[i] | block[i + 1] << 8));
+  }
+  if (static_cast<std::int64_t>(out.size()) > frames * 2) out.resize(frames * 2);
+  return out;
+}
+
+double SnrDb(const std::vector<std::int16_t>& got, const std::vector<std::int16_t>& want) {
+  double signal = 0, noise = 0;
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    const double d = (i < got.size() ? got[i] : 0) - static_cast<double>(want[i]);
+    signal += static_cast<double>(want[i]) * want[i];
+    noise += d * d;
+  }
+  return noise == 0 ? INFINITY : 10 * std::log10(signal / noise);
+}
+
+class Seek : public ::testing::TestWithParam<Row> {};
+
+TEST_P(Seek, LandsOnTheFrameAskedFor) {
+  const Row& row = GetParam();
+  const std::string path = (Files() / row.file).string();
+  std::vector<std::int16_t> linear;
+  {
+    auto decoder = row.make();
+    ASSERT_TRUE(fixtures::OpenPath(*decoder, path));
+    linear = fixtures::DecodeAll(*decoder);
+  }
+  const auto linearFrames = static_cast<std::int64_t>(linear.size() / 2);
+  auto decoder = row.make();
+  ASSERT_TRUE(fixtures::OpenPath(*decoder, path));
+  ASSERT_TRUE(decoder->CanSeek());
+  const auto stated = static_cast<std::int64_t>(decoder->GetLengthInFrames());
+  EXPECT_NEAR(stated, linearFrames, row.lengthSlack);
+  const std::int64_t length = linearFrames;
+  if (row.judge == Judge::kIndex) {
+    EXPECT_EQ(length, kSourceFrames);
+  }
+
+  // Forward and back, within the first codec frame, the first and the last frame.
+  const std::int64_t targets[] = {length / 2, 100, 0, 77777, 5000, 1153, 100001, 44100, length - 1};
+  for (const std::int64_t target : targets) {
+    SCOPED_TRACE(target);
+    ASSERT_EQ(decoder->SeekToFrame(static_cast<std::uint64_t>(target)), CDecoder::kSeekLanded);
+    const std::int64_t count = std::min(kCompared, length - target);
+    const std::vector<std::int16_t> got = ReadFrames(*decoder, kCompared);
+    ASSERT_EQ(static_cast<std::int64_t>(got.size()), count * 2);
+    const std::vector<std::int16_t> fromLinear(linear.begin() + target * 2,
+                                               linear.begin() + (target + count) * 2);
+    switch (row.judge) {
+      case Judge::kIndex:
+        ASSERT_EQ(got, index_coded::Samples(target, count));
+        break;
+      case Judge::kLinear:
+        ASSERT_EQ(got, fromLinear);
+        break;
+      case Judge::kLinearSnr: {
+        // Only libmad's dither differs, by a few steps; a frame off would differ by
+        // hundreds on this tone. Over the silent end the floor means nothing.
+        int worst = 0;
+        for (std::size_t i = 0; i < got.size(); ++i)
+          worst = std::max(worst, std::abs(got[i] - fromLinear[i]));
+        EXPECT_LE(worst, 8);
+        if (count == kCompared) {
+          EXPECT_GE(SnrDb(got, fromLinear), 70.0);
+        }
+        break;
+      }
+    }
+  }
+  // The last frame is the last: the stream ends after it.
+  std::uint8_t block[16000];
+  EXPECT_EQ(decoder->Read(block, sizeof(block)), 0u);
+  // Past the end ends the stream; a seek back starts it again.
+  for (const std::int64_t past : {std::max(stated, length), length + 1000000}) {
+    EXPECT_EQ(decoder->SeekToFrame(static_cast<std::uint64_t>(past)), CDecoder::kSeekPastEnd);
+    EXPECT_EQ(decoder->Read(block, sizeof(block)), 0u);
+  }
+  ASSERT_EQ(decoder->SeekToFrame(0), CDecoder::kSeekLanded);
+  EXPECT_GT(decoder->Read(block, sizeof(block)), 0u);
+}
+
+// Links of another format are converted to the first one's, and would not count
+// as vorbisfile counts frames: such a chain does not seek.
+TEST(SeekOgg, ChainOfTwoFormatsRefuses) {
+  COggVorbisDecoder decoder;
+  ASSERT_TRUE(fixtures::OpenPath(decoder, (Files() / "mixed.ogg").string()));
+  EXPECT_FALSE(decoder.CanSeek());
+  EXPECT_EQ(decoder.GetLengthInFrames(), 0u);
+  EXPECT_EQ(decoder.SeekToFrame(1000), CDecoder::kSeekRefused);
+  std::uint8_t block[16000];
+  EXPECT_GT(decoder.Read(block, sizeof(block)), 0u);
+}
+
+// Runs use(pipe) while a writer sends the file through a pipe of its name.
+void WithPipe(const fs::path& file, const std::function<void(const std::string&)>& use) {
+  std::ifstream in(file, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  const std::string pipe = testing_support::TempPath("pipe-" + file.filename().string());
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::signal(SIGPIPE, SIG_IGN);
+  std::thread writer([&] {
+    const int fd = ::open(pipe.c_str(), O_WRONLY);
+    if (fd < 0) return;
+    for (std::size_t sent = 0; sent < bytes.size();) {
+      const ssize_t n = ::write(fd, bytes.data() + sent, bytes.size() - sent);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+  });
+  use(pipe);
+  // A writer left waiting (the decoder never opened the pipe) is let go.
+  const int rest = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  if (rest >= 0) {
+    ::fcntl(rest, F_SETFL, 0);
+    char sink[65536];
+    while (::read(rest, sink, sizeof(sink)) > 0) {
+    }
+    ::close(rest);
+  }
+  writer.join();
+  ::unlink(pipe.c_str());
+}
+
+// A pipe has no size: it cannot seek, says so, and plays on from where it was.
+TEST_P(Seek, PipeRefusesAndPlaysOn) {
+  const Row& row = GetParam();
+  if (!row.pipe) GTEST_SKIP() << "not played from a pipe";
+  WithPipe(Files() / row.file, [&](const std::string& pipe) {
+    auto decoder = row.make();
+    EXPECT_TRUE(fixtures::OpenPath(*decoder, pipe));
+    EXPECT_FALSE(decoder->CanSeek());
+    EXPECT_EQ(decoder->GetLengthInFrames(), 0u);
+    EXPECT_EQ(decoder->SeekToFrame(1000), CDecoder::kSeekRefused);
+    const std::vector<std::int16_t> got = ReadFrames(*decoder, 1000);
+    EXPECT_EQ(got.size(), 2000u);
+    if (row.judge == Judge::kIndex) {
+      EXPECT_EQ(got, index_coded::Samples(0, 1000));
+    }
+  });
+}
+
+// WMA's reader opens the file a second time; from a pipe that open would wait
+// for a second writer for ever, so the decoder refuses the pipe at once.
+TEST(SeekWma, PipeIsRefusedNotWaitedOn) {
+  WithPipe(Files() / "idx.wma", [](const std::string& pipe) {
+    CWMADecoder decoder;
+    EXPECT_FALSE(fixtures::OpenPath(decoder, pipe));
+    EXPECT_FALSE(decoder.CanSeek());
+    EXPECT_EQ(decoder.SeekToFrame(1000), CDecoder::kSeekRefused);
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Seek, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row>& info) {
+                           std::string name = info.param.file;
+                           name[name.find('.')] = '_';
+                           return name;
+                         });
+
+}  // namespace
