@@ -99,6 +99,11 @@ void PlayChosenFile() {
   StartCurrentFile();
 }
 
+void SeekBySeconds(int seconds) {
+  if (!currentPlayer || currentPlayer->IsStopRequested()) return;
+  currentPlayer->RequestSeek(std::int64_t{seconds} * currentPlayer->SampleRate(), true);
+}
+
 void StopPlayback() {
   if (currentPlayer && !currentPlayer->IsStopRequested()) {
     currentPlayer->StopPlaybackThread();

@@ -55,6 +55,10 @@ void PlayChosenFile();
 // "Playing" and the File menu's playing state.
 void StartCurrentFile();
 
+// Moves the playback by this many seconds from what is heard (back when negative);
+// nothing when no file plays or its stream cannot seek.
+void SeekBySeconds(int seconds);
+
 // "Tonaria - [name][Playing]" into titleText and the window.
 void SetTitle(const char16_t* stateWord);
 void SetFileMenuState(FileMenuState state);

@@ -20,6 +20,11 @@ namespace ui = platform::ui;
 namespace qt = platform::qt;
 
 constexpr std::uint32_t kHotKeyIds[] = {IDM_PLAY, IDM_PAUSE, IDM_STOP};
+// VK_LEFT, VK_UP, VK_RIGHT and VK_DOWN.
+constexpr std::uint32_t kVkLeft = 0x25;
+constexpr std::uint32_t kVkUp = 0x26;
+constexpr std::uint32_t kVkRight = 0x27;
+constexpr std::uint32_t kVkDown = 0x28;
 
 // Set while a command changes the playback. A message box shown meanwhile runs a
 // nested loop; a key handled there must not reach a Player that is half made.
@@ -162,6 +167,19 @@ std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wPa
         case 'X':
           id = IDM_EXIT;
           break;
+        // The arrows move through the file: 5 s back and forward, 60 s down and up.
+        case kVkLeft:
+          SeekBySeconds(-5);
+          return 0;
+        case kVkRight:
+          SeekBySeconds(5);
+          return 0;
+        case kVkDown:
+          SeekBySeconds(-60);
+          return 0;
+        case kVkUp:
+          SeekBySeconds(60);
+          return 0;
         default:
           return 0;
       }

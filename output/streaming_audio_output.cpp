@@ -22,9 +22,11 @@ StreamingAudioOutput::StreamingAudioOutput(Key, AudioDeviceTable& table, BufferS
                                            std::uint32_t bytesPerFrameArg)
     : bytesPerFrame(bytesPerFrameArg), table_(table), starter_(starter) {}
 
-std::unique_ptr<StreamingAudioOutput> StreamingAudioOutput::Create(
-    AudioDeviceTable& table, BufferStarter& starter, float sampleRate, std::uint32_t bytesPerFrame,
-    std::uint32_t channels) {
+std::unique_ptr<StreamingAudioOutput> StreamingAudioOutput::Create(AudioDeviceTable& table,
+                                                                   BufferStarter& starter,
+                                                                   float sampleRate,
+                                                                   std::uint32_t bytesPerFrame,
+                                                                   std::uint32_t channels) {
   if (table.RowCount() == 0 || table.RowInfo(0).isPlayback != 1 || !starter.Running())
     return nullptr;
   if (bytesPerFrame == 0 || channels == 0 || !(sampleRate >= 1.0f) || sampleRate > 1e6f)
@@ -289,3 +291,10 @@ void StreamingAudioOutput::Stop() {
   if (playBuffer) playBuffer->Stop();
 }
 
+void StreamingAudioOutput::Flush() {
+  if (!playBuffer) return;
+  // A lost buffer has nothing queued worth keeping; the next Write restores it.
+  playBuffer->Flush();
+  FillSilence(Silence::kWhole);
+  underrun = 0;
+}

@@ -11,7 +11,6 @@
 #include "platform/sound/direct_sound.h"
 #include "player/playback_collaborators.h"
 
-
 class StreamingAudioOutput final : public AudioOutput {
  public:
   enum class Silence { kWhole, kFreePart };
@@ -39,6 +38,7 @@ class StreamingAudioOutput final : public AudioOutput {
   int Start() override;
   std::uint32_t Write(const std::uint8_t* data, std::uint32_t byteCount) override;
   void Stop() override;
+  void Flush() override;
   std::int64_t GetPlayedBytes() override;
   bool DeviceFailed() const override { return deviceFailed_.load(); }
   std::uint32_t QueueTarget() const override { return queueTarget; }
@@ -79,7 +79,7 @@ class StreamingAudioOutput final : public AudioOutput {
 
   AudioDeviceTable& table_;
   BufferStarter& starter_;
-  int restoreFailures_ = 0;                // playback thread only
+  int restoreFailures_ = 0;                  // playback thread only
   std::uint32_t firstRestoreFailureMs_ = 0;  // playback thread only
-  std::atomic<bool> deviceFailed_{false};  // set by the playback thread
+  std::atomic<bool> deviceFailed_{false};    // set by the playback thread
 };

@@ -23,6 +23,9 @@ class AudioOutput {
   virtual std::uint32_t Write(const std::uint8_t* data, std::uint32_t byteCount) = 0;
   // Stops playing; what is queued stays queued for the next Start.
   virtual void Stop() = 0;
+  // Stopped: drops what is queued, here and in the device, so that the next Write is
+  // heard next. Everything written so far then counts as played.
+  virtual void Flush() = 0;
   // Bytes written so far minus those still queued ahead of the device.
   virtual std::int64_t GetPlayedBytes() = 0;
   // True once the device is gone for good: no later Write will ever take a byte.
@@ -42,7 +45,8 @@ class OutputDevices {
   // Rows in the table, whatever the visible count; an output is made only above 0.
   virtual std::uint32_t DeviceRowCount() = 0;
   // A stopped output for 16-bit PCM with that frame size, or null.
-  virtual std::unique_ptr<AudioOutput> CreateAudioOutput(float sampleRate, std::uint32_t bytesPerFrame,
+  virtual std::unique_ptr<AudioOutput> CreateAudioOutput(float sampleRate,
+                                                         std::uint32_t bytesPerFrame,
                                                          std::uint32_t channels) = 0;
 };
 

@@ -48,6 +48,9 @@ void Player::PreparePlayback() {
   decoder = std::move(made);
   decoder->SetFile(filePath);
   decoder->Open();
+  canSeek_ = decoder->CanSeek();
+  lengthInFrames_ = decoder->GetLengthInFrames();
+  sampleRate_ = decoder->GetSampleRate();
 
   analyzer = collaborators_.displays->CreateSpectrumAnalyzer(window);
   collaborators_.outputs->EnumerateOutputDevices();
@@ -101,8 +104,22 @@ void Player::StopPlaybackThread() {
   wake_.Set();
   if (wasPaused) pauseEvent->Set();
   if (stopEvent->Wait() != platform::WaitResult::kSignalled) {
-    ui::MessageBox(window, u"An error occurred when wait for stop event.", u"Error", ui::MB_ICONEXCLAMATION);
+    ui::MessageBox(window, u"An error occurred when wait for stop event.", u"Error",
+                   ui::MB_ICONEXCLAMATION);
   }
+}
+
+void Player::RequestSeek(std::int64_t frames, bool relative) {
+  if (!canSeek_) return;
+  seeks_.Post({frames, relative});
+  wake_.Set();
+  if (paused && pauseEvent) pauseEvent->Set();
+}
+
+std::uint64_t Player::HeardFrame() {
+  std::scoped_lock hold(lock);
+  if (!output) return heard_.FrameAt(0, 0);
+  return heard_.FrameAt(output->GetPlayedBytes(), output->BytesPerFrame());
 }
 
 void Player::ApplyDisplayFlags(std::uint8_t peaks, std::uint8_t grids, std::uint8_t gradient) {
@@ -135,12 +152,12 @@ void Player::RunPlayback() {
   }
   analyzer->Attach(output.get());
 
-  bool fileEnded = false;
   for (;;) {
     if (!HonourPause()) break;
     if (stopRequested) break;
+    if (seeks_.Pending()) CarryOutSeek();
 
-    if (fileEnded) {
+    if (fileEnded_) {
       // The file is decoded; what is still queued in the output plays out first,
       // so the end of the file is heard. A stop or a pause is still noticed.
       if (QueuePlayedOut()) break;
@@ -149,13 +166,15 @@ void Player::RunPlayback() {
     pcm.fill(0);
     const std::uint32_t n = decoder->Read(pcm.data(), kPcmBytes);
     if (n == 0) {
-      fileEnded = true;
+      fileEnded_ = true;
       continue;
     }
-    if (!WriteBlock(n)) break;
+    std::uint32_t taken = 0;
+    if (!WriteBlock(n, &taken)) break;
+    if (taken == 0) continue;
     blockPlayed_ = true;
-    bytesWritten_ += n;
-    if (analyzer->Consumer() != nullptr && analyzer->ConsumerActive()) analyzer->Consumer()->Consume(pcm.data(), n);
+    if (analyzer->Consumer() != nullptr && analyzer->ConsumerActive())
+      analyzer->Consumer()->Consume(pcm.data(), taken);
   }
   LeaveLoop();
   TearDown();
@@ -165,19 +184,45 @@ bool Player::HonourPause() {
   if (!paused) return true;
   output->Stop();
   analyzer->PauseDspThread();
-  const platform::WaitResult woke = pauseEvent->Wait();
-  if (woke == platform::WaitResult::kAbandoned || woke == platform::WaitResult::kTimedOut)
-    return false;
-  // paused is left to the window's thread (Resume clears it): clearing it here
-  // would lose a Pause made again between this wake-up and the next turn.
-  pauseEvent->Reset();
-  if (stopRequested) {
-    analyzer->Detach();
-    return false;
+  for (;;) {
+    const platform::WaitResult woke = pauseEvent->Wait();
+    if (woke == platform::WaitResult::kAbandoned || woke == platform::WaitResult::kTimedOut)
+      return false;
+    // paused is left to the window's thread (Resume clears it): clearing it here
+    // would lose a Pause made again between this wake-up and the next turn.
+    pauseEvent->Reset();
+    if (stopRequested) {
+      analyzer->Detach();
+      return false;
+    }
+    // A seek made while paused is carried out at once, so the position shows it;
+    // the output stays stopped and the new place is heard on Play.
+    if (seeks_.Pending()) CarryOutSeek();
+    if (!paused) break;
   }
   output->Start();
   analyzer->ResumeDspThread();
   return true;
+}
+
+void Player::CarryOutSeek() {
+  const std::optional<SeekMailbox::Request> request = seeks_.Take();
+  if (!request) return;
+  std::int64_t target = request->frames;
+  if (request->relative) target += static_cast<std::int64_t>(HeardFrame());
+  if (target < 0) target = 0;
+  const std::int32_t result = decoder->SeekToFrame(static_cast<std::uint64_t>(target));
+  if (result == CDecoder::kSeekRefused) return;  // nothing moved: play on
+  const bool wasPaused = paused != 0;
+  output->Stop();
+  output->Flush();
+  heard_.Rebase(static_cast<std::uint64_t>(target), output->GetPlayedBytes());
+  fileEnded_ = result != CDecoder::kSeekLanded;
+  lastPlayedBytes_ = -1;
+  idlePolls_ = 0;
+  restartedIdle_ = false;
+  if (!wasPaused) output->Start();
+  ++seeksDone_;
 }
 
 void Player::LeaveLoop() {
@@ -216,14 +261,19 @@ bool Player::QueuePlayedOut() {
   return false;
 }
 
-bool Player::WriteBlock(std::uint32_t byteCount) {
+bool Player::WriteBlock(std::uint32_t byteCount, std::uint32_t* taken) {
   std::uint32_t offset = 0;
   std::uint32_t remaining = byteCount;
+  const std::uint64_t seeksBefore = seeksDone_;
   for (;;) {
-    const std::uint32_t taken = output->Write(pcm.data() + offset, remaining);
-    remaining -= taken;
+    const std::uint32_t took = output->Write(pcm.data() + offset, remaining);
+    bytesWritten_ += took;
+    *taken += took;
+    remaining -= took;
     if (remaining == 0) return true;
-    offset += taken;
+    offset += took;
+    // The rest of the block belongs to the place being left.
+    if (seeks_.Pending()) return true;
     // A dead device or a stop asked for meanwhile ends the retries: neither may hang Stop.
     if (output->DeviceFailed()) {
       deviceLost_ = true;
@@ -232,6 +282,7 @@ bool Player::WriteBlock(std::uint32_t byteCount) {
     if (stopRequested) return false;
     if (!paused) wake_.Wait(kWriteRetry);
     if (stopRequested || !HonourPause()) return false;
+    if (seeksDone_ != seeksBefore) return true;  // carried out while paused
   }
 }
 

@@ -13,6 +13,7 @@
 #include "platform/kernel/event.h"
 #include "platform/ui/window.h"
 #include "player/playback_collaborators.h"
+#include "player/seek_mailbox.h"
 
 // Posted to the window when a playback's tear-down has finished, however it ended;
 // wParam is the Player's Serial(). The window may have moved on to a newer Player.
@@ -41,6 +42,22 @@ class Player {
   void ResumePlayback();
   // Asks the thread to stop and waits until its tear-down is done.
   void StopPlaybackThread();
+
+  // Any thread: asks the playback thread to move to a frame (relative: from the one
+  // being heard). Carried out between blocks; before 0 means 0, past the end ends the
+  // file as its natural end does; a pause stays. A stream that cannot seek ignores it.
+  void RequestSeek(std::int64_t frames, bool relative);
+  // Fixed once prepared: whether the file can seek, its length in frames (0: unknown)
+  // and its rate.
+  bool CanSeek() const { return canSeek_; }
+  std::uint64_t LengthInFrames() const { return lengthInFrames_; }
+  std::int32_t SampleRate() const { return sampleRate_; }
+  // Any thread: the frame of the file being heard now (a seek asked for and not yet
+  // carried out is not counted).
+  std::uint64_t HeardFrame();
+  // Seeks carried out so far (refused ones not counted); counted once the output has
+  // dropped what it held.
+  std::uint64_t SeeksCarriedOut() const { return seeksDone_.load(); }
 
   // Copies the shell's display flags into this playback's analyser, if it still has
   // one. Window's thread; safe against the tear-down destroying the analyser.
@@ -74,11 +91,15 @@ class Player {
  private:
   static void PlaybackThreadProc(Player* player, std::shared_ptr<platform::Event> stopEvent);
   void RunPlayback();
-  // Offers the block until the output took all of it; false when playback must end.
-  bool WriteBlock(std::uint32_t byteCount);
+  // Offers the block until the output took all of it, or a seek is asked for; false
+  // when playback must end. Adds what was taken to bytesWritten_ and *taken.
+  bool WriteBlock(std::uint32_t byteCount, std::uint32_t* taken);
   // If a Pause is asked for: stops the output and waits for Play or Stop. False
   // when playback must end.
   bool HonourPause();
+  // Takes a waiting seek and carries it out: the decoder moves, the output drops
+  // what it holds, the heard position follows; a stopped output stays stopped.
+  void CarryOutSeek();
   // Marks the loop as left, so that no Pause is accepted any more.
   void LeaveLoop();
   // After the last block: true once the output has played everything written.
@@ -96,8 +117,16 @@ class Player {
   bool loopLeft_ = false;  // guarded by pauseGate_
   // Set by the playback thread once the output took a block; read by any thread.
   std::atomic<bool> blockPlayed_{false};
-  std::atomic<bool> deviceLost_{false};  // set by the playback thread
+  std::atomic<bool> deviceLost_{false};      // set by the playback thread
+  std::atomic<std::uint64_t> seeksDone_{0};  // counted by the playback thread
+  SeekMailbox seeks_;
+  HeardPosition heard_;
+  // Set by PreparePlayback, before the thread starts.
+  bool canSeek_ = false;
+  std::uint64_t lengthInFrames_ = 0;
+  std::int32_t sampleRate_ = 0;
   // Playback thread only.
+  bool fileEnded_ = false;  // the decoder has delivered its last block
   std::int64_t bytesWritten_ = 0;
   std::int64_t lastPlayedBytes_ = -1;
   int idlePolls_ = 0;

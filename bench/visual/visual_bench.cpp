@@ -150,6 +150,7 @@ class RealTimeOutput final : public AudioOutput {
   int Start() override { return 1; }
   std::uint32_t Write(const std::uint8_t*, std::uint32_t n) override { return n; }
   void Stop() override {}
+  void Flush() override {}
   std::int64_t GetPlayedBytes() override {
     const auto elapsed = std::chrono::steady_clock::now() - start_;
     return std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() * 176400 /

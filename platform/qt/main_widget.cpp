@@ -27,6 +27,10 @@ std::uint32_t VirtualKeyOf(int qtKey) {
     case Qt::Key_Space: return 0x20;
     case Qt::Key_Return:
     case Qt::Key_Enter: return 0x0D;
+    case Qt::Key_Left: return 0x25;
+    case Qt::Key_Up: return 0x26;
+    case Qt::Key_Right: return 0x27;
+    case Qt::Key_Down: return 0x28;
     default: return 0;
   }
 }

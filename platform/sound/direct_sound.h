@@ -88,6 +88,10 @@ class SoundBuffer {
   // After a loss: reacquires the device. DS_OK: the contents must then be written
   // again; S_FALSE: they were kept, and the buffer plays on if it was playing.
   virtual HRESULT Restore() = 0;
+  // Drops everything queued, here and in the device: the buffer turns silent and the
+  // play cursor meets the write cursor, so what is written next is heard next. Call
+  // it stopped; any wait on the device is bounded.
+  virtual HRESULT Flush() = 0;
 };
 
 // A device object (IDirectSound). Release is destruction; buffers may outlive it.

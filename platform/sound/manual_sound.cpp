@@ -1,5 +1,7 @@
 #include "platform/sound/manual_sound.h"
 
+#include <algorithm>
+
 namespace platform::sound {
 
 void ManualBufferState::Advance(std::uint32_t bytes) {
@@ -68,6 +70,15 @@ HRESULT ManualSoundBuffer::Play(std::uint32_t, std::uint32_t, std::uint32_t) {
 HRESULT ManualSoundBuffer::Stop() {
   ++state_->stopCalls;
   state_->playing = false;
+  return DS_OK;
+}
+
+HRESULT ManualSoundBuffer::Flush() {
+  ++state_->flushCalls;
+  if (state_->lost) return DSERR_BUFFERLOST;
+  std::fill(state_->memory.begin(), state_->memory.end(),
+            state_->format.wBitsPerSample == 8 ? 0x80 : 0x00);
+  state_->play = state_->write;
   return DS_OK;
 }
 

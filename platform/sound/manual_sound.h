@@ -40,6 +40,7 @@ struct ManualBufferState {
   int playCalls = 0;
   int stopCalls = 0;
   int restoreCalls = 0;
+  int flushCalls = 0;
   int lockCalls = 0;
   std::uint64_t unlockedBytes = 0;  // sum of the regions handed back by Unlock
   std::vector<std::pair<std::uint32_t, std::uint32_t>> locks;  // (offset, bytes) of each Lock
@@ -65,6 +66,7 @@ class ManualSoundBuffer final : public SoundBuffer {
   HRESULT Play(std::uint32_t reserved, std::uint32_t priority, std::uint32_t flags) override;
   HRESULT Stop() override;
   HRESULT Restore() override;
+  HRESULT Flush() override;
 
  private:
   std::shared_ptr<ManualBufferState> state_;

@@ -20,6 +20,8 @@ using std::chrono::milliseconds;
 constexpr milliseconds kConnectBound{2000};
 // Restore runs on the playback thread, which a quit may be waiting for.
 constexpr milliseconds kRestoreBound{500};
+// A flush runs on the playback thread between blocks; the server answers at once.
+constexpr milliseconds kFlushBound{100};
 // A long server buffer, so that the server and we wake a few times a second; but
 // well short of what a writer keeps queued ahead of the write cursor (at least half
 // a second, refilled every 125 ms): when the server takes a whole buffer at once,
@@ -128,6 +130,10 @@ class PulseSoundBuffer final : public SoundBuffer {
     return DS_OK;
   }
 
+  // Drops the server's queue and ours. The next byte written plays at the server's
+  // read index once the flush is done: the cursors are set up so that it is heard there.
+  HRESULT Flush() override;
+
   // After the server went away: connects again and goes on at the write cursor, with
   // the buffer's contents kept (S_FALSE says so) and playing if it was.
   HRESULT Restore() override {
@@ -157,6 +163,11 @@ class PulseSoundBuffer final : public SoundBuffer {
       buffer->connection_->Notify();
     }
   }
+  static void OnDone(pa_stream*, int, void* self) {
+    static_cast<PulseSoundBuffer*>(self)->connection_->Notify();
+  }
+  // Waits, bounded, for an operation started under libpulse's lock, and drops it.
+  bool Finish(pa_operation* operation);
   static void OnFirstFeed(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
     auto* buffer = static_cast<PulseSoundBuffer*>(self);
     const pa_usec_t now = pa_rtclock_now();
@@ -210,7 +221,7 @@ class PulseSoundBuffer final : public SoundBuffer {
   pa_usec_t firstFeedBy_ = 0;
   bool feeding_ = false;
   bool fedAny_ = false;
-  std::uint64_t streamStart_ = 0;  // taken_ when the stream began
+  std::uint64_t streamStart_ = 0;  // taken_ at the stream's position 0 (moved by Flush)
   // Bytes the server has taken in all, and the most that was heard; written under
   // libpulse's lock, read by anyone.
   std::atomic<std::uint64_t> taken_{0};
@@ -265,6 +276,53 @@ std::uint64_t PulseSoundBuffer::Heard() {
     heard_ = heard;
   }
   return heard;
+}
+
+bool PulseSoundBuffer::Finish(pa_operation* operation) {
+  if (operation == nullptr) return false;
+  const bool done = connection_->WaitFor(
+      [operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; },
+      kFlushBound);
+  PulseConnection::Lock hold(*connection_);
+  pa_operation_unref(operation);
+  return done;
+}
+
+HRESULT PulseSoundBuffer::Flush() {
+  if (Lost()) return DSERR_BUFFERLOST;
+  pa_operation* flushed = nullptr;
+  {
+    PulseConnection::Lock hold(*connection_);
+    CancelFirstFeed();
+    // As on a fresh stream, the first feed waits for a server buffer's worth.
+    feeding_ = false;
+    fedAny_ = false;
+    written_ = 0;
+    flushed = pa_stream_flush(stream_, &PulseSoundBuffer::OnDone, this);
+    std::scoped_lock memory(memoryMutex_);
+    std::fill(memory_.begin(), memory_.end(), silence_);
+  }
+  pa_operation* update = nullptr;
+  if (Finish(flushed)) {
+    PulseConnection::Lock hold(*connection_);
+    update = pa_stream_update_timing_info(stream_, &PulseSoundBuffer::OnDone, this);
+  }
+  const bool timed = Finish(update);
+  PulseConnection::Lock hold(*connection_);
+  // Stopped, the server's read index stands still: new data starts there, and what
+  // was taken before counts as heard.
+  const std::uint64_t taken = taken_.load();
+  std::uint64_t readIndex = 0;
+  const pa_timing_info* info = timed ? pa_stream_get_timing_info(stream_) : nullptr;
+  if (info != nullptr && info->read_index_corrupt == 0 && info->read_index >= 0) {
+    readIndex = static_cast<std::uint64_t>(info->read_index);
+  } else {
+    pa_usec_t usec = 0;
+    if (pa_stream_get_time(stream_, &usec) >= 0) readIndex = pa_usec_to_bytes(usec, &spec_);
+  }
+  streamStart_ = taken - std::min(taken, readIndex);
+  heard_ = taken;
+  return DS_OK;
 }
 
 HRESULT PulseSoundBuffer::Connect(milliseconds bound) {

@@ -2,14 +2,12 @@
 // the buffer's format (SDL converts to what the hardware takes); SDL's callback
 // copies from the looping buffer at the write cursor, leaves what it took silent and
 // moves the cursors on. A stopped buffer closes its device, so a pause costs nothing.
-#include <dlfcn.h>
-#include <errno.h>  // program_invocation_short_name
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <errno.h>  // program_invocation_short_name
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include "platform/kernel/text.h"
 #include "platform/sound/direct_sound.h"
@@ -199,6 +198,15 @@ class SdlSoundBuffer final : public SoundBuffer {
     // What the device took has been handed on: Play continues after it.
     const std::uint64_t cursors = cursors_.load(std::memory_order_acquire);
     const std::uint64_t write = cursors & 0xffffffffu;
+    cursors_.store((write << 32) | write, std::memory_order_release);
+    return DS_OK;
+  }
+
+  // The callback reads under memoryMutex_, so it sees either the old queue or none.
+  HRESULT Flush() override {
+    std::scoped_lock hold(memoryMutex_);
+    std::fill(memory_.begin(), memory_.end(), silence_);
+    const std::uint64_t write = cursors_.load(std::memory_order_acquire) & 0xffffffffu;
     cursors_.store((write << 32) | write, std::memory_order_release);
     return DS_OK;
   }

@@ -39,6 +39,7 @@ class PlayRecorder final : public sound::SoundBuffer {
   }
   platform::HRESULT Stop() override { return sound::DS_OK; }
   platform::HRESULT Restore() override { return sound::DS_OK; }
+  platform::HRESULT Flush() override { return sound::DS_OK; }
 };
 
 // Every caller's Play runs looping on the one worker, one at a time (ThreadSanitizer

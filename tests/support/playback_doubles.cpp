@@ -64,6 +64,13 @@ void ScriptedOutput::Stop() {
   if (hook) hook();
 }
 
+void ScriptedOutput::Flush() {
+  std::scoped_lock hold(state_->mutex);
+  state_->flushedAt.push_back(state_->written.size());
+  state_->unplayed = 0;
+  state_->changed.notify_all();
+}
+
 std::int64_t ScriptedOutput::GetPlayedBytes() {
   std::scoped_lock hold(state_->mutex);
   ++state_->playedQueries;

@@ -43,6 +43,7 @@ struct ScriptedOutputState {
   int startCalls = 0;
   int stopCalls = 0;
   int playedQueries = 0;
+  std::vector<std::size_t> flushedAt;  // size of `written` at each Flush
   bool destroyed = false;
 
   void Grant(std::uint64_t bytes);
@@ -59,6 +60,7 @@ class ScriptedOutput final : public AudioOutput {
   int Start() override;
   std::uint32_t Write(const std::uint8_t* data, std::uint32_t byteCount) override;
   void Stop() override;
+  void Flush() override;
   std::int64_t GetPlayedBytes() override;
   bool DeviceFailed() const override;
   std::uint32_t QueueTarget() const override { return 88200; }

@@ -39,6 +39,7 @@ class RealTimeOutput final : public AudioOutput {
     return taken;
   }
   void Stop() override {}
+  void Flush() override {}
   std::int64_t GetPlayedBytes() override {
     std::scoped_lock hold(mutex_);
     return Played();

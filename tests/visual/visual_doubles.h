@@ -85,6 +85,7 @@ class PositionedOutput final : public AudioOutput {
   int Start() override { return 1; }
   std::uint32_t Write(const std::uint8_t*, std::uint32_t byteCount) override { return byteCount; }
   void Stop() override {}
+  void Flush() override {}
   std::int64_t GetPlayedBytes() override { return played.load(); }
   bool DeviceFailed() const override { return false; }
   std::uint32_t QueueTarget() const override { return queueTarget_; }

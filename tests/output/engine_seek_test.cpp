@@ -1,0 +1,141 @@
+// Seeking under the real engine on the manual device. The device plays exactly what
+// each block wrote, as it is written, so about one block stays queued: a seek must
+// drop it, and the first frame heard after the seek must be the target's.
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include "app/shell_globals.h"
+#include "output/table_output_devices.h"
+#include "platform/kernel/strsafe.h"
+#include "platform/kernel/text.h"
+#include "player/player.h"
+#include "tests/output/index_coded.h"
+#include "tests/output/output_fixture.h"
+#include "tests/support/audio_fixtures.h"
+#include "tests/support/playback_doubles.h"
+
+namespace support = testing_support;
+using output_testing::ManualOutputTest;
+
+namespace {
+
+constexpr std::int64_t kRate = 44100;
+constexpr std::int64_t kFrames = kRate * 3;
+constexpr std::uint32_t kTriggerBytes = kRate * 4 / 2;  // half a second heard
+
+struct HeardRun {
+  std::int64_t first = 0;
+  std::int64_t end = 0;
+};
+
+// The source frames heard, silence left out, as runs of consecutive frames.
+std::vector<HeardRun> Runs(const index_coded::Capture& capture) {
+  std::vector<HeardRun> runs;
+  for (const index_coded::Stretch& s : capture.stretches) {
+    if (s.silent) continue;
+    if (!runs.empty() && runs.back().end == s.first) {
+      runs.back().end += s.frames;
+    } else {
+      runs.push_back({s.first, s.first + s.frames});
+    }
+  }
+  return runs;
+}
+
+struct SeekCase {
+  const char* name;
+  std::int64_t frames;
+  bool relative;
+  bool whilePaused;
+  std::int64_t landsAt;  // -1: past the end, nothing more is heard
+};
+
+class EngineSeek : public ManualOutputTest, public ::testing::WithParamInterface<SeekCase> {};
+
+TEST_P(EngineSeek, DropsTheQueueAndGoesOnAtTheTarget) {
+  const SeekCase c = GetParam();
+  const std::string path = support::TempPath("seek.wav");
+  ASSERT_TRUE(support::WriteSoundFile(path, kRate, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                      index_coded::Samples(0, kFrames)));
+  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
+                           platform::FromUtf8(path).c_str());
+
+  TableOutputDevices devices(table, starter);
+  support::RecordingDisplayFactory displays;
+  Player player(PlaybackCollaborators{&devices, &displays});
+  std::atomic<bool> triggered{false};
+  std::int64_t heardAtRequest = 0;  // written by the engine's thread before triggered
+  // Runs on the engine's thread in every Unlock: audio written is played at once.
+  system.nextBuffer->onUnlock = [&](platform::sound::ManualBufferState& s) {
+    const auto [offset, bytes] = s.locks.back();
+    const std::vector<std::uint8_t> head = s.Read(offset, 4);
+    if (head[0] == 0 && head[1] == 0) return;  // the output's own silence
+    s.Advance(bytes);
+    if (!triggered && s.heard.size() >= kTriggerBytes) {
+      heardAtRequest = static_cast<std::int64_t>(s.heard.size() / 4);
+      triggered = true;
+      if (c.whilePaused) player.PausePlayback();
+      player.RequestSeek(c.frames, c.relative);
+    }
+  };
+  player.PreparePlayback();
+  ASSERT_NE(player.output, nullptr);
+  ASSERT_TRUE(player.CanSeek());
+  EXPECT_EQ(player.LengthInFrames(), static_cast<std::uint64_t>(kFrames));
+  ASSERT_TRUE(player.StartPlaybackThread());
+
+  if (c.whilePaused) {
+    const auto until = std::chrono::steady_clock::now() + support::kBound;
+    while (player.SeeksCarriedOut() == 0 && std::chrono::steady_clock::now() < until)
+      std::this_thread::yield();
+    ASSERT_EQ(player.SeeksCarriedOut(), 1u);
+    // The engine is parked in its pause now: the device stays stopped.
+    EXPECT_TRUE(player.IsPaused());
+    EXPECT_FALSE(Device().playing) << "a seek while paused keeps the pause";
+    if (c.landsAt >= 0) {
+      EXPECT_EQ(player.HeardFrame(), static_cast<std::uint64_t>(c.landsAt));
+    }
+    player.ResumePlayback();
+  }
+  ASSERT_EQ(player.stopEvent->Wait(
+                std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
+            platform::WaitResult::kSignalled)
+      << "the playback must end by itself";
+  ASSERT_TRUE(triggered);
+  EXPECT_EQ(player.SeeksCarriedOut(), 1u);
+  // What was still queued at the end plays out.
+  Device().playing = true;
+  Device().Advance(static_cast<std::uint32_t>(Device().memory.size()));
+
+  const index_coded::Capture heard = index_coded::Read(Device().heard);
+  ASSERT_EQ(heard.damage, "");
+  const std::vector<HeardRun> runs = Runs(heard);
+  ASSERT_FALSE(runs.empty());
+  EXPECT_EQ(runs[0].first, 0);
+  EXPECT_EQ(runs[0].end, heardAtRequest) << "what was queued at the request is dropped";
+  if (c.landsAt < 0) {
+    EXPECT_EQ(runs.size(), 1u) << "past the end: nothing after the seek";
+    EXPECT_LT(runs[0].end, kFrames);
+    return;
+  }
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[1].first, c.landsAt) << "the first frame after the seek is the target's";
+  EXPECT_EQ(runs[1].end, kFrames);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, EngineSeek,
+    ::testing::Values(SeekCase{"Forward", kRate * 2, false, false, kRate * 2},
+                      SeekCase{"BackToAFrame", 1234, false, false, 1234},
+                      SeekCase{"BeforeTheStartIsTheStart", -kRate * 10, true, false, 0},
+                      SeekCase{"WhilePaused", kRate * 2 + 7, false, true, kRate * 2 + 7},
+                      SeekCase{"PastTheEnd", kFrames + 5, false, false, -1},
+                      SeekCase{"PastTheEndWhilePaused", kFrames * 2, false, true, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
