@@ -7,7 +7,8 @@ namespace app {
 
 namespace qt = platform::qt;
 
-std::intptr_t AboutDlgProc(qt::Dialog* dialog, std::uint32_t message, std::uintptr_t wParam, std::intptr_t) {
+std::intptr_t AboutDlgProc(qt::Dialog* dialog, std::uint32_t message, std::uintptr_t wParam,
+                           std::intptr_t) {
   switch (message) {
     case qt::WM_INITDIALOG:
       return 1;
@@ -24,6 +25,8 @@ std::intptr_t AboutDlgProc(qt::Dialog* dialog, std::uint32_t message, std::uintp
   }
 }
 
-void ShowAboutBox(platform::ui::HWND owner) { qt::DialogBoxParam(owner, AboutDialog103(), AboutDlgProc, 0); }
+void ShowAboutBox(platform::ui::HWND owner) {
+  qt::DialogBoxParam(owner, AboutDialog103(), AboutDlgProc, 0);
+}
 
 }  // namespace app

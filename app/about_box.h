@@ -8,8 +8,8 @@
 
 namespace app {
 
-std::intptr_t AboutDlgProc(platform::qt::Dialog* dialog, std::uint32_t message, std::uintptr_t wParam,
-                           std::intptr_t lParam);
+std::intptr_t AboutDlgProc(platform::qt::Dialog* dialog, std::uint32_t message,
+                           std::uintptr_t wParam, std::intptr_t lParam);
 
 // Shows dialog 103 modally over owner.
 void ShowAboutBox(platform::ui::HWND owner);

@@ -9,9 +9,12 @@ namespace qt = platform::qt;
 
 std::u16string LoadString(std::uint32_t id) {
   switch (id) {
-    case IDS_APP_TITLE: return u"Tonaria";
-    case IDC_LUMENA: return u"LUMENA";
-    default: return {};
+    case IDS_APP_TITLE:
+      return u"Tonaria";
+    case IDC_LUMENA:
+      return u"LUMENA";
+    default:
+      return {};
   }
 }
 
@@ -54,14 +57,19 @@ qt::DialogTemplate AboutDialog103() {
           101,
           true,
           {
-              {ControlKind::kStatic, -1, 12, 3, 166, 8, u"Support mp3, wma, ogg, wav, ape and flac formats."},
+              {ControlKind::kStatic, -1, 12, 3, 166, 8,
+               u"Support mp3, wma, ogg, wav, ape and flac formats."},
               {ControlKind::kDefaultPushButton, 1, 77, 82, 35, 12, u"&OK"},
               {ControlKind::kStatic, -1, 45, 69, 100, 8, u"Written by the Tonaria developers"},
-              {ControlKind::kStatic, -1, 15, 15, 160, 8, u"libmad [https://www.underbit.com/products/mad/]"},
-              {ControlKind::kStatic, -1, 15, 24, 150, 8, u"libogg && libvorbis [https://xiph.org/vorbis/]"},
-              {ControlKind::kStatic, -1, 15, 33, 160, 8, u"monkey's audio [https://www.monkeysaudio.com/]"},
+              {ControlKind::kStatic, -1, 15, 15, 160, 8,
+               u"libmad [https://www.underbit.com/products/mad/]"},
+              {ControlKind::kStatic, -1, 15, 24, 150, 8,
+               u"libogg && libvorbis [https://xiph.org/vorbis/]"},
+              {ControlKind::kStatic, -1, 15, 33, 160, 8,
+               u"monkey's audio [https://www.monkeysaudio.com/]"},
               {ControlKind::kStatic, -1, 15, 42, 112, 8, u"FLAC [https://xiph.org/flac/]"},
-              {ControlKind::kStatic, -1, 15, 51, 156, 8, u"libsndfile [https://libsndfile.github.io/libsndfile/]"},
+              {ControlKind::kStatic, -1, 15, 51, 156, 8,
+               u"libsndfile [https://libsndfile.github.io/libsndfile/]"},
           },
           9};
 }

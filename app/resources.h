@@ -49,7 +49,8 @@ inline constexpr char16_t kUnsupportedFileText[] =
 extern const char16_t kVersion[];
 
 inline constexpr char16_t kPathTooLongText[] =
-    u"The file's path is longer than 259 characters, so it cannot be opened.\nMove or rename the file and try again.";
+    u"The file's path is longer than 259 characters, so it cannot be opened.\nMove or rename the "
+    u"file and try again.";
 
 // String resources 103 and 109; empty for other identifiers.
 std::u16string LoadString(std::uint32_t id);

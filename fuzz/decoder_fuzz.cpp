@@ -2,12 +2,11 @@
 // with the type's extension, then SetFile, Open and Read to the end, with one seek
 // on the way to a place the input picks. Built once per type with
 // TONARIA_FUZZ_EXTENSION ("mp3", "wav", ...).
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/kernel/text.h"
@@ -31,9 +30,8 @@ std::string inputPath;  // one file per process, rewritten for every input
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Boxes would go to stderr for every rejected input; nobody reads them here.
-  platform::ui::SetMessageBoxSink([](platform::ui::HWND, std::u16string_view, std::u16string_view, std::uint32_t) {
-    return platform::ui::IDOK;
-  });
+  platform::ui::SetMessageBoxSink([](platform::ui::HWND, std::u16string_view, std::u16string_view,
+                                     std::uint32_t) { return platform::ui::IDOK; });
   const char* root = std::getenv("TMPDIR");
   std::string dir = std::string(root != nullptr ? root : "/tmp") + "/tonaria-fuzz-XXXXXX";
   if (::mkdtemp(dir.data()) == nullptr) {

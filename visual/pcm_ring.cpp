@@ -12,13 +12,14 @@ void PcmRing::Store(std::uint32_t pos, const std::uint8_t* data, std::uint32_t n
   const auto storeByte = [this](std::uint32_t at, std::uint8_t byte) {
     std::atomic<std::uint32_t>& word = sampleRing[at / 4];
     const std::uint32_t shift = (at % 4) * 8;
-    const std::uint32_t kept = word.load(std::memory_order_relaxed) & ~(std::uint32_t{0xFF} << shift);
+    const std::uint32_t kept =
+        word.load(std::memory_order_relaxed) & ~(std::uint32_t{0xFF} << shift);
     word.store(kept | (std::uint32_t{byte} << shift), std::memory_order_relaxed);
   };
   for (; n > 0 && pos % 4 != 0; --n) storeByte(pos++, *data++);
   for (; n >= 4; n -= 4, pos += 4, data += 4) {
-    const std::uint32_t word = data[0] | (std::uint32_t{data[1]} << 8) | (std::uint32_t{data[2]} << 16) |
-                               (std::uint32_t{data[3]} << 24);
+    const std::uint32_t word = data[0] | (std::uint32_t{data[1]} << 8) |
+                               (std::uint32_t{data[2]} << 16) | (std::uint32_t{data[3]} << 24);
     sampleRing[pos / 4].store(word, std::memory_order_relaxed);
   }
   for (; n > 0; --n) storeByte(pos++, *data++);
@@ -68,7 +69,8 @@ void PcmRing::Convert(std::uint32_t start, std::uint32_t frames, std::uint32_t b
     if (mono) {
       for (std::uint32_t k = 0; k < run; ++k, pos += 2) {
         const std::uint32_t word = sampleRing[pos / 4].load(std::memory_order_relaxed);
-        left[i + k] = right[i + k] = SampleToFloat(static_cast<std::int16_t>(word >> ((pos % 4) * 8)));
+        left[i + k] = right[i + k] =
+            SampleToFloat(static_cast<std::int16_t>(word >> ((pos % 4) * 8)));
       }
     } else {
       std::uint32_t words[kChunk];

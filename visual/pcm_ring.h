@@ -39,5 +39,5 @@ class PcmRing {
 
   std::uint32_t ringBytes;
   std::unique_ptr<std::atomic<std::uint32_t>[]> sampleRing;  // ringBytes / 4 words
-  std::uint32_t ringWritePos = 0;  // writer only
+  std::uint32_t ringWritePos = 0;                            // writer only
 };

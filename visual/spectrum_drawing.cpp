@@ -198,7 +198,8 @@ void SpectrumAnalyzer::ComposeFrame(float fall, bool draw) {
         FillRun(stripeRow.data() + bars[b].left, bars[b].right - bars[b].left, kPen);
       }
       for (int y = 0; y < height; ++y)
-        CopyRun(pixels + static_cast<std::ptrdiff_t>(y) * width, (y % 2 == 0 ? stripeRow : upperRow).data(), width);
+        CopyRun(pixels + static_cast<std::ptrdiff_t>(y) * width,
+                (y % 2 == 0 ? stripeRow : upperRow).data(), width);
     }
     for (int b = 0; b < barCount; ++b) {
       paintRows(bars[b], bars[b].top, height);

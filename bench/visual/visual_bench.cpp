@@ -39,7 +39,8 @@ class BenchWindow final : public platform::ui::Window {
     for (const platform::ui::FrameRect& r : changed) {
       for (int y = r.top; y < r.bottom; ++y) {
         const std::size_t at = static_cast<std::size_t>(y) * width + r.left;
-        std::memcpy(picture_.data() + at, pixels.data() + at, (r.right - r.left) * sizeof(std::uint32_t));
+        std::memcpy(picture_.data() + at, pixels.data() + at,
+                    (r.right - r.left) * sizeof(std::uint32_t));
       }
     }
     frames.fetch_add(1, std::memory_order_relaxed);

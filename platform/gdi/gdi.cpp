@@ -166,8 +166,8 @@ bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
   w = std::min({w, d.width - dx0, s.width - sx0});
   h = std::min({h, d.height - dy0, s.height - sy0});
   if (w <= 0 || h <= 0) return true;
-  if (dest->IsWindowDC() && !source->IsWindowDC() && dx0 == 0 && dy0 == 0 && sx0 == 0 &&
-      sy0 == 0 && w == d.width && h == d.height && w == s.width && h == s.height) {
+  if (dest->IsWindowDC() && !source->IsWindowDC() && dx0 == 0 && dy0 == 0 && sx0 == 0 && sy0 == 0 &&
+      w == d.width && h == d.height && w == s.width && h == s.height) {
     // The finished frame: one copy fewer per frame.
     dest->PresentWhole(*source->SelectedBitmap());
     return true;

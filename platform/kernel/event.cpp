@@ -2,7 +2,8 @@
 
 namespace platform {
 
-Event::Event(enum Reset mode, bool initiallySignalled) : mode_(mode), signalled_(initiallySignalled) {}
+Event::Event(enum Reset mode, bool initiallySignalled)
+    : mode_(mode), signalled_(initiallySignalled) {}
 
 void Event::Set() {
   std::scoped_lock hold(mutex_);

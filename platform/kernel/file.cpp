@@ -1,11 +1,10 @@
 #include "platform/kernel/file.h"
 
+#include <cerrno>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <string>
 #include <utility>
 
 #include "platform/kernel/text.h"
@@ -82,7 +81,9 @@ bool File::Write(const void* buffer, std::uint32_t byteCount, std::uint32_t* byt
 
 std::uint32_t File::SetPointer(std::int32_t distance, SeekOrigin origin) {
   if (fd_ < 0) return kInvalidSetFilePointer;
-  const int whence = origin == SeekOrigin::kBegin ? SEEK_SET : origin == SeekOrigin::kCurrent ? SEEK_CUR : SEEK_END;
+  const int whence = origin == SeekOrigin::kBegin     ? SEEK_SET
+                     : origin == SeekOrigin::kCurrent ? SEEK_CUR
+                                                      : SEEK_END;
   const off_t now = ::lseek(fd_, 0, SEEK_CUR);
   const off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? now : ::lseek(fd_, 0, SEEK_END);
   const off_t target = base + distance;
@@ -90,7 +91,8 @@ std::uint32_t File::SetPointer(std::int32_t distance, SeekOrigin origin) {
     if (now >= 0) ::lseek(fd_, now, SEEK_SET);
     return kInvalidSetFilePointer;
   }
-  return ::lseek(fd_, target, SEEK_SET) < 0 ? kInvalidSetFilePointer : static_cast<std::uint32_t>(target);
+  return ::lseek(fd_, target, SEEK_SET) < 0 ? kInvalidSetFilePointer
+                                            : static_cast<std::uint32_t>(target);
 }
 
 bool File::GetInformation(FileInformation* info) const {

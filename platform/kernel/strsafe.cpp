@@ -24,7 +24,8 @@ std::u16string Format(const char16_t* format, std::initializer_list<FormatArg> a
     const char16_t conversion = *++p;
     if (conversion == u'%') {
       out.push_back(u'%');
-    } else if ((conversion == u's' || conversion == u'd' || conversion == u'u') && next != args.end()) {
+    } else if ((conversion == u's' || conversion == u'd' || conversion == u'u') &&
+               next != args.end()) {
       const FormatArg& arg = *next++;
       if (conversion == u's') {
         for (const char16_t* t = arg.text(); t != nullptr && *t != u'\0'; ++t) out.push_back(*t);

@@ -18,11 +18,11 @@ HRESULT StringCchCopyW(char16_t* dest, std::size_t capacity, const char16_t* sou
 // One argument of StringCbPrintfW: a string for %s or an integer for %d / %u.
 class FormatArg {
  public:
-  FormatArg(const char16_t* text) : text_(text) {}  // NOLINT: implicit by design
+  FormatArg(const char16_t* text) : text_(text) {}                // NOLINT: implicit by design
   FormatArg(const std::u16string& text) : text_(text.c_str()) {}  // NOLINT
-  FormatArg(std::int64_t number) : number_(number) {}  // NOLINT
-  FormatArg(int number) : number_(number) {}  // NOLINT
-  FormatArg(unsigned number) : number_(number) {}  // NOLINT
+  FormatArg(std::int64_t number) : number_(number) {}             // NOLINT
+  FormatArg(int number) : number_(number) {}                      // NOLINT
+  FormatArg(unsigned number) : number_(number) {}                 // NOLINT
   FormatArg(long unsigned number) : number_(static_cast<std::int64_t>(number)) {}  // NOLINT
 
   const char16_t* text() const { return text_; }

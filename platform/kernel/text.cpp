@@ -59,12 +59,15 @@ std::u16string FromUtf8(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const int extra = lead < 0x80          ? 0
+    const int extra = lead < 0x80           ? 0
                       : (lead >> 5) == 0x06 ? 1
                       : (lead >> 4) == 0x0E ? 2
                       : (lead >> 3) == 0x1E ? 3
                                             : -1;
-    char32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1Fu) : extra == 2 ? (lead & 0x0Fu) : (lead & 0x07u);
+    char32_t c = extra == 0   ? lead
+                 : extra == 1 ? (lead & 0x1Fu)
+                 : extra == 2 ? (lead & 0x0Fu)
+                              : (lead & 0x07u);
     bool valid = extra >= 0 && i + extra < text.size();
     for (int k = 1; valid && k <= extra; ++k) {
       const auto next = static_cast<unsigned char>(text[i + k]);

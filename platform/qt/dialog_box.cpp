@@ -39,7 +39,8 @@ class TemplateDialog final : public QDialog, public Dialog {
         label->setText(QString::fromStdU16String(StaticText(control.text)));
         widget = label;
       } else {
-        auto* button = new QPushButton(QString::fromStdU16String(control.text), this);  // Qt parent owns it
+        auto* button =
+            new QPushButton(QString::fromStdU16String(control.text), this);  // Qt parent owns it
         button->setFlat(true);
         const bool isDefault = control.kind == ControlKind::kDefaultPushButton;
         button->setDefault(isDefault);
@@ -60,7 +61,8 @@ class TemplateDialog final : public QDialog, public Dialog {
     done(static_cast<int>(result));
   }
   std::u16string ControlText(int index) const override {
-    return index >= 0 && static_cast<std::size_t>(index) < texts_.size() ? texts_[index] : std::u16string();
+    return index >= 0 && static_cast<std::size_t>(index) < texts_.size() ? texts_[index]
+                                                                         : std::u16string();
   }
   QDialog* Widget() override { return this; }
 

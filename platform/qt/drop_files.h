@@ -12,7 +12,9 @@ struct DropFiles {
   std::vector<std::u16string> paths;  // local files, in the order dropped
 };
 
-inline const DropFiles* AsDropFiles(std::uintptr_t wParam) { return reinterpret_cast<const DropFiles*>(wParam); }
+inline const DropFiles* AsDropFiles(std::uintptr_t wParam) {
+  return reinterpret_cast<const DropFiles*>(wParam);
+}
 
 std::uint32_t DragQueryFileCount(const DropFiles* drop);
 // The whole path of file index, never cut; empty when there is no such file.

@@ -21,17 +21,26 @@ std::uint32_t VirtualKeyOf(int qtKey) {
   if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)) {
     return static_cast<std::uint32_t>(qtKey);
   }
-  if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F12) return 0x70 + static_cast<std::uint32_t>(qtKey - Qt::Key_F1);
+  if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F12)
+    return 0x70 + static_cast<std::uint32_t>(qtKey - Qt::Key_F1);
   switch (qtKey) {
-    case Qt::Key_Escape: return 0x1B;
-    case Qt::Key_Space: return 0x20;
+    case Qt::Key_Escape:
+      return 0x1B;
+    case Qt::Key_Space:
+      return 0x20;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 0x0D;
-    case Qt::Key_Left: return 0x25;
-    case Qt::Key_Up: return 0x26;
-    case Qt::Key_Right: return 0x27;
-    case Qt::Key_Down: return 0x28;
-    default: return 0;
+    case Qt::Key_Enter:
+      return 0x0D;
+    case Qt::Key_Left:
+      return 0x25;
+    case Qt::Key_Up:
+      return 0x26;
+    case Qt::Key_Right:
+      return 0x27;
+    case Qt::Key_Down:
+      return 0x28;
+    default:
+      return 0;
   }
 }
 
@@ -46,7 +55,9 @@ void ClientView::DrawOnScreen() {
   setAttribute(Qt::WA_NoSystemBackground);
 }
 
-QPaintEngine* ClientView::paintEngine() const { return onScreen_ ? nullptr : QWidget::paintEngine(); }
+QPaintEngine* ClientView::paintEngine() const {
+  return onScreen_ ? nullptr : QWidget::paintEngine();
+}
 
 void ClientView::paintEvent(QPaintEvent*) {
   if (onScreen_) {
@@ -62,8 +73,10 @@ void ClientView::paintEvent(QPaintEvent*) {
     const QImage image(reinterpret_cast<const uchar*>(front_.data()), frontWidth_, frontHeight_,
                        frontWidth_ * 4, QImage::Format_RGB32);
     painter.drawImage(0, 0, image);
-    if (frontWidth_ < width()) painter.fillRect(frontWidth_, 0, width() - frontWidth_, height(), Qt::black);
-    if (frontHeight_ < height()) painter.fillRect(0, frontHeight_, width(), height() - frontHeight_, Qt::black);
+    if (frontWidth_ < width())
+      painter.fillRect(frontWidth_, 0, width() - frontWidth_, height(), Qt::black);
+    if (frontHeight_ < height())
+      painter.fillRect(0, frontHeight_, width(), height() - frontHeight_, Qt::black);
   }
   painter.end();
   owner_.SendMessage(WM_PAINT, 0, 0);
@@ -133,8 +146,9 @@ void MainWidget::keyPressEvent(QKeyEvent* event) {
   const bool alt = (event->modifiers() & Qt::AltModifier) != 0;
   const QString text = event->text();
   for (const Accelerator& accelerator : accelerators_) {
-    const bool sameCharacter = (text.size() == 1 && text.at(0).unicode() == accelerator.character) ||
-                               event->key() == static_cast<int>(accelerator.character);
+    const bool sameCharacter =
+        (text.size() == 1 && text.at(0).unicode() == accelerator.character) ||
+        event->key() == static_cast<int>(accelerator.character);
     if (accelerator.alt == alt && sameCharacter) {
       owner_.SendMessage(WM_COMMAND, accelerator.command, 0);
       return;

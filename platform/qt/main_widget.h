@@ -2,11 +2,10 @@
 // Qt events into window messages. Window's thread only.
 #pragma once
 
+#include <QWidget>
 #include <cstdint>
 #include <map>
 #include <vector>
-
-#include <QWidget>
 
 #include "platform/qt/window_messages.h"
 

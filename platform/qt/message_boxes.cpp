@@ -17,11 +17,16 @@ std::atomic<bool> modalRefused{false};
 
 QMessageBox::Icon IconOf(std::uint32_t flags) {
   switch (flags & 0xF0) {
-    case 0x10: return QMessageBox::Critical;
-    case 0x20: return QMessageBox::Question;
-    case 0x30: return QMessageBox::Warning;
-    case 0x40: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case 0x10:
+      return QMessageBox::Critical;
+    case 0x20:
+      return QMessageBox::Question;
+    case 0x30:
+      return QMessageBox::Warning;
+    case 0x40:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
   }
 }
 
@@ -31,7 +36,8 @@ QWidget* OwnerWidget(ui::HWND owner) {
   return window != nullptr && !window->IsDestroyed() ? window->Widget() : nullptr;
 }
 
-int ShowBox(ui::HWND owner, std::u16string_view text, std::u16string_view caption, std::uint32_t flags) {
+int ShowBox(ui::HWND owner, std::u16string_view text, std::u16string_view caption,
+            std::uint32_t flags) {
   QCoreApplication* app = QCoreApplication::instance();
   if (app == nullptr || modalRefused) return ui::IDOK;
   const QString qtText = QString::fromStdU16String(std::u16string(text));

@@ -1,8 +1,5 @@
 #include "platform/qt/qt_window.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
@@ -15,6 +12,8 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <utility>
 
 #include "platform/qt/main_widget.h"
@@ -29,10 +28,12 @@ namespace platform::qt {
 // ways it cannot). Cleared before the widget goes, so a late post finds nobody.
 class PostTarget {
  public:
-  explicit PostTarget(QObject* receiver) : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), receiver_(receiver) {
+  explicit PostTarget(QObject* receiver)
+      : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), receiver_(receiver) {
     if (wakeFd_ < 0) return;  // Qt's queued calls then carry the work
     // A child of the receiver: made and destroyed on the window's thread.
-    auto* notifier = new QSocketNotifier(static_cast<qintptr>(wakeFd_), QSocketNotifier::Read, receiver);
+    auto* notifier =
+        new QSocketNotifier(static_cast<qintptr>(wakeFd_), QSocketNotifier::Read, receiver);
     QObject::connect(notifier, &QSocketNotifier::activated, receiver, [this] { RunPosted(); });
   }
   PostTarget(const PostTarget&) = delete;
@@ -75,8 +76,8 @@ class PostTarget {
 
   const int wakeFd_;
   std::mutex mutex_;
-  QObject* receiver_;                          // guarded by mutex_
-  std::deque<std::function<void()>> queue_;    // guarded by mutex_
+  QObject* receiver_;                        // guarded by mutex_
+  std::deque<std::function<void()>> queue_;  // guarded by mutex_
 };
 
 namespace {
@@ -108,7 +109,8 @@ std::intptr_t DefWindowProc(ui::HWND window, std::uint32_t message, std::uintptr
 QtWindow::QtWindow(const WindowClass& windowClass, std::unique_ptr<ui::Menu> menu)
     : procedure_(windowClass.procedure), menu_(std::move(menu)) {}
 
-std::unique_ptr<QtWindow> QtWindow::Create(const std::u16string& className, const std::u16string& title,
+std::unique_ptr<QtWindow> QtWindow::Create(const std::u16string& className,
+                                           const std::u16string& title,
                                            const WindowPlacement& placement) {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return nullptr;
   WindowClass windowClass;
@@ -125,14 +127,17 @@ std::unique_ptr<QtWindow> QtWindow::Create(const std::u16string& className, cons
   MainWidget& widget = *window->widget_;
   window->postTarget_ = std::make_shared<PostTarget>(&widget);
 
-  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint;
   if (placement.topmost) flags |= Qt::WindowStaysOnTopHint;
   widget.setWindowFlags(flags);
   widget.setWindowTitle(QString::fromStdU16String(title));
   QIcon icon;
-  if (!windowClass.largeIconPath.empty()) icon.addFile(QString::fromStdString(windowClass.largeIconPath));
-  if (!windowClass.smallIconPath.empty()) icon.addFile(QString::fromStdString(windowClass.smallIconPath));
+  if (!windowClass.largeIconPath.empty())
+    icon.addFile(QString::fromStdString(windowClass.largeIconPath));
+  if (!windowClass.smallIconPath.empty())
+    icon.addFile(QString::fromStdString(windowClass.smallIconPath));
   if (!icon.isNull()) widget.setWindowIcon(icon);
   widget.BuildMenuBar();
   widget.setFixedSize(placement.width, placement.height);
@@ -166,7 +171,9 @@ QtWindow::~QtWindow() {
   widget_.reset();  // Qt drops the events still queued for it
 }
 
-ui::ClientSize QtWindow::GetClientSize() const { return {clientWidth_.load(), clientHeight_.load()}; }
+ui::ClientSize QtWindow::GetClientSize() const {
+  return {clientWidth_.load(), clientHeight_.load()};
+}
 
 void QtWindow::PresentFrame(std::span<const std::uint32_t> pixels, int width, int height) {
   const ui::FrameRect all{0, 0, width, height};
@@ -245,7 +252,8 @@ void QtWindow::PostMessage(std::uint32_t message, std::uintptr_t wParam, std::in
   postTarget_->Post([this, message, wParam, lParam] { SendMessage(message, wParam, lParam); });
 }
 
-std::intptr_t QtWindow::SendMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t QtWindow::SendMessage(std::uint32_t message, std::uintptr_t wParam,
+                                    std::intptr_t lParam) {
   if (destroyed_ && message != WM_DESTROY) return 0;
   return procedure_(this, message, wParam, lParam);
 }
@@ -286,12 +294,15 @@ void QtWindow::DragAcceptFiles(bool accept) {
   widget_->setAcceptDrops(accept);
 }
 
-void QtWindow::SetAccelerators(std::vector<Accelerator> table) { widget_->SetAccelerators(std::move(table)); }
+void QtWindow::SetAccelerators(std::vector<Accelerator> table) {
+  widget_->SetAccelerators(std::move(table));
+}
 
 bool QtWindow::RegisterHotKey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) {
   if (!hotKeys_) {
     hotKeys_ = X11HotKeys::Connect([this](int hotKeyId, std::uint32_t mods, std::uint32_t key) {
-      SendMessage(WM_HOTKEY, static_cast<std::uintptr_t>(hotKeyId), static_cast<std::intptr_t>((key << 16) | mods));
+      SendMessage(WM_HOTKEY, static_cast<std::uintptr_t>(hotKeyId),
+                  static_cast<std::intptr_t>((key << 16) | mods));
     });
     if (!hotKeys_) return false;
   }
@@ -308,7 +319,8 @@ void QtWindow::SyncMenuBar() { widget_->SyncMenuBar(); }
 
 QtWindow* AsQtWindow(ui::HWND window) { return dynamic_cast<QtWindow*>(window); }
 
-std::intptr_t SendMessage(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t SendMessage(ui::HWND window, std::uint32_t message, std::uintptr_t wParam,
+                          std::intptr_t lParam) {
   QtWindow* qtWindow = AsQtWindow(window);
   return qtWindow != nullptr ? qtWindow->SendMessage(message, wParam, lParam) : 0;
 }

@@ -30,7 +30,7 @@ struct WindowClass {
   std::u16string name;
   WindowProc procedure = nullptr;
   std::function<std::unique_ptr<ui::Menu>()> makeMenu;  // may be empty: no menu
-  std::string largeIconPath;                           // files; empty = none
+  std::string largeIconPath;                            // files; empty = none
   std::string smallIconPath;
 };
 
@@ -41,7 +41,7 @@ void UnregisterAllClasses();  // tests
 struct WindowPlacement {
   int x = 0;
   int y = 0;
-  int width = 0;   // the whole window, menu bar included
+  int width = 0;  // the whole window, menu bar included
   int height = 0;
   bool topmost = false;
 };
@@ -50,7 +50,8 @@ class QtWindow final : public ui::Window {
  public:
   // Makes the window of a registered class and sends it WM_CREATE; null when the
   // class is unknown or there is no QApplication. Window's thread.
-  static std::unique_ptr<QtWindow> Create(const std::u16string& className, const std::u16string& title,
+  static std::unique_ptr<QtWindow> Create(const std::u16string& className,
+                                          const std::u16string& title,
                                           const WindowPlacement& placement);
   ~QtWindow() override;
   QtWindow(const QtWindow&) = delete;
@@ -107,17 +108,17 @@ class QtWindow final : public ui::Window {
   std::atomic<bool> repaintPending_{false};   // any thread
   std::atomic<std::uint64_t> presented_{0};
   std::atomic<bool> framesVisible_{false};  // shown and not minimised; kept by the widget
-  std::atomic<int> clientWidth_{0};  // kept by the widget, read by any thread
+  std::atomic<int> clientWidth_{0};         // kept by the widget, read by any thread
   std::atomic<int> clientHeight_{0};
   bool presentToQt_ = true;  // false on the offscreen platform: frames are only counted
 
   // The picture, kept whole so that changed frames patch it and a repaint can show it.
-  std::mutex frameMutex_;  // guards the fields below
+  std::mutex frameMutex_;             // guards the fields below
   std::vector<std::uint32_t> frame_;  // 0xFFRRGGBB, as Qt's RGB32 wants
   int frameWidth_ = 0;
   int frameHeight_ = 0;
-  bool frameFresh_ = false;              // changed since the widget's last copy
-  std::unique_ptr<X11FrameSink> sink_;   // on X11: the picture goes straight to the screen
+  bool frameFresh_ = false;             // changed since the widget's last copy
+  std::unique_ptr<X11FrameSink> sink_;  // on X11: the picture goes straight to the screen
 
   // Under frameMutex_: store the frame (or its changed part) and show what changed.
   void StoreFrame(std::span<const std::uint32_t> pixels, int width, int height,
@@ -130,7 +131,8 @@ class QtWindow final : public ui::Window {
 // Window-handle forms of the calls above, for code that holds an HWND. They do
 // nothing (or return 0 / empty) on a window that is not a QtWindow.
 QtWindow* AsQtWindow(ui::HWND window);
-std::intptr_t SendMessage(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+std::intptr_t SendMessage(ui::HWND window, std::uint32_t message, std::uintptr_t wParam,
+                          std::intptr_t lParam);
 void SetWindowText(ui::HWND window, std::u16string_view text);
 std::u16string GetWindowText(ui::HWND window);
 void DestroyWindow(ui::HWND window);

@@ -22,8 +22,12 @@ inline constexpr std::uint32_t MOD_CONTROL = 0x0002;
 inline constexpr int IDCANCEL = 2;
 
 // Low and high 16 bits of a message parameter.
-constexpr std::uint16_t LoWord(std::uintptr_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
-constexpr std::uint16_t HiWord(std::uintptr_t value) { return static_cast<std::uint16_t>((value >> 16) & 0xFFFF); }
+constexpr std::uint16_t LoWord(std::uintptr_t value) {
+  return static_cast<std::uint16_t>(value & 0xFFFF);
+}
+constexpr std::uint16_t HiWord(std::uintptr_t value) {
+  return static_cast<std::uint16_t>((value >> 16) & 0xFFFF);
+}
 
 // One accelerator: Alt (or not) with a typed character gives a WM_COMMAND.
 struct Accelerator {
@@ -37,6 +41,7 @@ using WindowProc = std::intptr_t (*)(ui::HWND window, std::uint32_t message, std
 
 // What a window does with a message its procedure leaves alone: a close request
 // destroys the window; everything else is ignored. Window's thread.
-std::intptr_t DefWindowProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+std::intptr_t DefWindowProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam,
+                            std::intptr_t lParam);
 
 }  // namespace platform::qt

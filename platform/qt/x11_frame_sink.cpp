@@ -1,11 +1,11 @@
 #include "platform/qt/x11_frame_sink.h"
 
-#include <xcb/xcb.h>
-
 #include <QGuiApplication>
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+
+#include <xcb/xcb.h>
 
 namespace platform::qt {
 namespace {
@@ -23,8 +23,8 @@ bool TakesOurPixels(xcb_connection_t* connection, xcb_window_t window) {
     if (f.data->depth == kDepth) thirtyTwoBits = f.data->bits_per_pixel == 32;
   if (!thirtyTwoBits) return false;
 
-  xcb_get_window_attributes_reply_t* attributes =
-      xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr);
+  xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+      connection, xcb_get_window_attributes(connection, window), nullptr);
   xcb_get_geometry_reply_t* geometry =
       xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr);
   bool match = false;
@@ -49,7 +49,8 @@ bool TakesOurPixels(xcb_connection_t* connection, xcb_window_t window) {
 
 std::unique_ptr<X11FrameSink> X11FrameSink::Open(std::uint32_t window) {
   auto* app = qGuiApp;
-  if (app == nullptr || window == 0 || QGuiApplication::platformName() != QStringLiteral("xcb")) return nullptr;
+  if (app == nullptr || window == 0 || QGuiApplication::platformName() != QStringLiteral("xcb"))
+    return nullptr;
   auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
   xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
   if (connection == nullptr || xcb_connection_has_error(connection) != 0) return nullptr;
@@ -74,7 +75,8 @@ X11FrameSink::~X11FrameSink() {
   xcb_flush(connection_);
 }
 
-void X11FrameSink::Put(const std::uint32_t* frame, int width, std::span<const ui::FrameRect> rects) {
+void X11FrameSink::Put(const std::uint32_t* frame, int width,
+                       std::span<const ui::FrameRect> rects) {
   for (const ui::FrameRect& r : rects) {
     const int w = r.right - r.left;
     if (w <= 0 || r.bottom <= r.top) continue;
@@ -88,12 +90,14 @@ void X11FrameSink::Put(const std::uint32_t* frame, int width, std::span<const ui
       const std::uint32_t* data = first;
       if (w != width) {  // not whole rows: gather them
         rows_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(rows));
-        for (int y = 0; y < rows; ++y) std::copy_n(first + static_cast<std::ptrdiff_t>(y) * width, w, rows_.data() + y * w);
+        for (int y = 0; y < rows; ++y)
+          std::copy_n(first + static_cast<std::ptrdiff_t>(y) * width, w, rows_.data() + y * w);
         data = rows_.data();
       }
-      xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, gc_, static_cast<std::uint16_t>(w),
-                    static_cast<std::uint16_t>(rows), static_cast<std::int16_t>(r.left),
-                    static_cast<std::int16_t>(top), 0, kDepth, rowBytes * static_cast<std::uint32_t>(rows),
+      xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, gc_,
+                    static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(rows),
+                    static_cast<std::int16_t>(r.left), static_cast<std::int16_t>(top), 0, kDepth,
+                    rowBytes * static_cast<std::uint32_t>(rows),
                     reinterpret_cast<const std::uint8_t*>(data));
     }
   }

@@ -1,9 +1,9 @@
 #include "platform/qt/x11_hot_keys.h"
 
+#include <QGuiApplication>
+
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
-
-#include <QGuiApplication>
 
 #include "platform/qt/window_messages.h"
 
@@ -74,8 +74,8 @@ bool X11HotKeys::Register(int id, std::uint32_t modifiers, std::uint32_t virtual
   bool held = true;
   for (std::uint16_t lock : kLockVariants) {
     const xcb_void_cookie_t cookie =
-        xcb_grab_key_checked(connection_, 1, root_, grab.x11Modifiers | lock, keycode, XCB_GRAB_MODE_ASYNC,
-                             XCB_GRAB_MODE_ASYNC);
+        xcb_grab_key_checked(connection_, 1, root_, grab.x11Modifiers | lock, keycode,
+                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     if (xcb_generic_error_t* error = xcb_request_check(connection_, cookie)) {
       std::free(error);  // BadAccess: another client holds it
       held = false;
@@ -100,7 +100,8 @@ void X11HotKeys::Unregister(int id) {
 }
 
 void X11HotKeys::Ungrab(const Grab& grab) {
-  for (std::uint16_t lock : kLockVariants) xcb_ungrab_key(connection_, grab.keycode, root_, grab.x11Modifiers | lock);
+  for (std::uint16_t lock : kLockVariants)
+    xcb_ungrab_key(connection_, grab.keycode, root_, grab.x11Modifiers | lock);
 }
 
 bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {

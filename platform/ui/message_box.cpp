@@ -15,7 +15,8 @@ std::mutex sinkMutex;
 MessageBoxSink currentSink;  // guarded by sinkMutex
 std::atomic<HWND> activeWindow{nullptr};
 
-int WriteToStandardError(HWND, std::u16string_view text, std::u16string_view caption, std::uint32_t) {
+int WriteToStandardError(HWND, std::u16string_view text, std::u16string_view caption,
+                         std::uint32_t) {
   const std::string line = ToUtf8(caption) + ": " + ToUtf8(text);
   std::fprintf(stderr, "%s\n", line.c_str());
   return IDOK;
@@ -23,14 +24,16 @@ int WriteToStandardError(HWND, std::u16string_view text, std::u16string_view cap
 
 }  // namespace
 
-int MessageBox(HWND owner, std::u16string_view text, std::u16string_view caption, std::uint32_t flags) {
+int MessageBox(HWND owner, std::u16string_view text, std::u16string_view caption,
+               std::uint32_t flags) {
   MessageBoxSink sink;
   {
     std::scoped_lock hold(sinkMutex);
     sink = currentSink;
   }
   // The sink runs outside the lock: a real box may wait for the user.
-  return sink ? sink(owner, text, caption, flags) : WriteToStandardError(owner, text, caption, flags);
+  return sink ? sink(owner, text, caption, flags)
+              : WriteToStandardError(owner, text, caption, flags);
 }
 
 MessageBoxSink SetMessageBoxSink(MessageBoxSink sink) {

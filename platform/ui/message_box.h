@@ -18,7 +18,8 @@ using MessageBoxSink = std::function<int(HWND owner, std::u16string_view text,
                                          std::u16string_view caption, std::uint32_t flags)>;
 
 // Shows the box and returns the button pressed (IDOK). Any thread.
-int MessageBox(HWND owner, std::u16string_view text, std::u16string_view caption, std::uint32_t flags);
+int MessageBox(HWND owner, std::u16string_view text, std::u16string_view caption,
+               std::uint32_t flags);
 
 // Replaces where boxes go; an empty sink restores standard error. Returns the old sink.
 MessageBoxSink SetMessageBoxSink(MessageBoxSink sink);

@@ -37,8 +37,10 @@ class ShellStress : public ShellTest {
     const std::u16string title = Title();
     const FileMenuFlags menu = FileMenu();
     const Player* player = shell::currentPlayer.get();
-    if (title.ends_with(u"[Playing]")) return menu == kPlayingMenu && player != nullptr && !player->IsPaused();
-    if (title.ends_with(u"[Paused]")) return menu == kPausedMenu && player != nullptr && player->IsPaused();
+    if (title.ends_with(u"[Playing]"))
+      return menu == kPlayingMenu && player != nullptr && !player->IsPaused();
+    if (title.ends_with(u"[Paused]"))
+      return menu == kPausedMenu && player != nullptr && player->IsPaused();
     return menu == kStoppedMenu;
   }
 
@@ -69,7 +71,9 @@ class ShellStress : public ShellTest {
     if ((MenuState(id) & 3) == 0) Command(id);
   }
 
-  void Key(int qtKey, const char* text) { PressKey(qtKey, Qt::NoModifier, QString::fromLatin1(text)); }
+  void Key(int qtKey, const char* text) {
+    PressKey(qtKey, Qt::NoModifier, QString::fromLatin1(text));
+  }
 };
 
 TEST_F(ShellStress, RandomSequencesKeepMenuTitleAndEngineInStep) {
@@ -85,29 +89,58 @@ TEST_F(ShellStress, RandomSequencesKeepMenuTitleAndEngineInStep) {
     Start();
     for (int step = 0; step < steps; ++step) {
       const int action = std::uniform_int_distribution<int>(0, 12)(random);
-      SCOPED_TRACE("sequence " + std::to_string(s) + ", step " + std::to_string(step) + ", action " +
-                   std::to_string(action));
+      SCOPED_TRACE("sequence " + std::to_string(s) + ", step " + std::to_string(step) +
+                   ", action " + std::to_string(action));
       switch (action) {
-        case 0: dialogAnswer = Wide(random() % 4 == 0 ? shortWav : longWav); Click(IDM_PLAY); break;
-        case 1: dialogAnswer.reset(); Click(IDM_PLAY); break;  // a cancelled dialog, if one is asked for
-        case 2: Click(IDM_PAUSE); break;
-        case 3: Click(IDM_STOP); break;
-        case 4: Command(random() % 2 ? app::IDM_SHOW_PEAKS : app::IDM_SHOW_GRIDS); break;
-        case 5: Command(app::IDM_SHOW_GRADIENT); break;
-        case 6: Drop({random() % 2 ? longWav : shortWav}); break;
-        case 7: Drop({text}); break;
-        case 8: Drop({longWav, shortWav}); break;
-        case 9: if (!devices.created.empty()) ReleaseLatestOutput(); break;  // the file ends by itself
-        case 10: Key(Qt::Key_A, "a"); break;
-        case 11: Key(Qt::Key_D, "d"); break;
-        case 12: Key(Qt::Key_S, "s"); break;
+        case 0:
+          dialogAnswer = Wide(random() % 4 == 0 ? shortWav : longWav);
+          Click(IDM_PLAY);
+          break;
+        case 1:
+          dialogAnswer.reset();
+          Click(IDM_PLAY);
+          break;  // a cancelled dialog, if one is asked for
+        case 2:
+          Click(IDM_PAUSE);
+          break;
+        case 3:
+          Click(IDM_STOP);
+          break;
+        case 4:
+          Command(random() % 2 ? app::IDM_SHOW_PEAKS : app::IDM_SHOW_GRIDS);
+          break;
+        case 5:
+          Command(app::IDM_SHOW_GRADIENT);
+          break;
+        case 6:
+          Drop({random() % 2 ? longWav : shortWav});
+          break;
+        case 7:
+          Drop({text});
+          break;
+        case 8:
+          Drop({longWav, shortWav});
+          break;
+        case 9:
+          if (!devices.created.empty()) ReleaseLatestOutput();
+          break;  // the file ends by itself
+        case 10:
+          Key(Qt::Key_A, "a");
+          break;
+        case 11:
+          Key(Qt::Key_D, "d");
+          break;
+        case 12:
+          Key(Qt::Key_S, "s");
+          break;
       }
       ASSERT_TRUE(PumpUntil([&] { return Consistent() && Released(); }))
-          << "title " << testing_support::Narrow(Title()) << ", menu " << FileMenu()[0] << FileMenu()[1]
-          << FileMenu()[2] << ", " << Outputs();
+          << "title " << testing_support::Narrow(Title()) << ", menu " << FileMenu()[0]
+          << FileMenu()[1] << FileMenu()[2] << ", " << Outputs();
     }
     Command(app::IDM_EXIT);
-    ASSERT_TRUE(PumpUntil([&] { return app::MainWindow()->IsDestroyed(); })) << "Exit, sequence " << s;
+    ASSERT_TRUE(PumpUntil([&] { return app::MainWindow()->IsDestroyed(); }))
+        << "Exit, sequence " << s;
     CloseShell();
     for (const auto& output : devices.created) {
       std::scoped_lock hold(output->mutex);

@@ -1,18 +1,19 @@
 #include "tests/support/audio_fixtures.h"
 
-#include <sndfile.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
+
+#include <sndfile.h>
 
 namespace testing_support {
 
 std::string TempDir() {
   static const std::string dir = [] {
     const char* root = std::getenv("TONARIA_TEST_TMP");
-    std::filesystem::path base = root != nullptr ? root : std::filesystem::temp_directory_path() / "tonaria-tests";
+    std::filesystem::path base =
+        root != nullptr ? root : std::filesystem::temp_directory_path() / "tonaria-tests";
     std::filesystem::path path = base / ("p" + std::to_string(::getpid()));
     std::filesystem::remove_all(path);
     std::filesystem::create_directories(path);
@@ -30,8 +31,10 @@ std::vector<std::int16_t> MakeTestSignal(int rate, int channels, int frames, uns
     for (int c = 0; c < channels; ++c) {
       noise = noise * 1664525u + 1013904223u;
       const double hz = 220.0 * (c + 1) + 37.0 * salt;
-      const double v = 0.5 * std::sin(2.0 * 3.14159265358979 * hz * f / rate) + ((noise >> 20) / 4096.0 - 0.5) * 0.05;
-      samples[static_cast<std::size_t>(f) * channels + c] = static_cast<std::int16_t>(std::lround(v * 32767.0));
+      const double v = 0.5 * std::sin(2.0 * 3.14159265358979 * hz * f / rate) +
+                       ((noise >> 20) / 4096.0 - 0.5) * 0.05;
+      samples[static_cast<std::size_t>(f) * channels + c] =
+          static_cast<std::int16_t>(std::lround(v * 32767.0));
     }
   }
   return samples;

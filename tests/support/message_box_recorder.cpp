@@ -5,8 +5,9 @@
 namespace testing_support {
 
 MessageBoxRecorder::MessageBoxRecorder() {
-  previous_ = platform::ui::SetMessageBoxSink(
-      [this](platform::ui::HWND owner, std::u16string_view text, std::u16string_view caption, std::uint32_t flags) {
+  previous_ =
+      platform::ui::SetMessageBoxSink([this](platform::ui::HWND owner, std::u16string_view text,
+                                             std::u16string_view caption, std::uint32_t flags) {
         std::scoped_lock hold(mutex_);
         boxes_.push_back({owner, std::u16string(text), std::u16string(caption), flags});
         return platform::ui::IDOK;
