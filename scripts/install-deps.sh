@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev clang-format
   # fuzzing (scripts/fuzz.sh): clang with the libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # codecs
