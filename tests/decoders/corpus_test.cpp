@@ -184,16 +184,7 @@ void PlayThroughPipe(const std::string& path, OutputDevices& devices,
     ::close(fd);
   });
   PlayToEnd(pipe, devices, displays);
-  // A writer still waiting for a reader (the engine never opened the pipe, or
-  // stopped reading) is let go: what it still sends is read here to its end.
-  const int rest = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
-  if (rest >= 0) {
-    ::fcntl(rest, F_SETFL, 0);
-    char sink[65536];
-    while (::read(rest, sink, sizeof(sink)) > 0) {
-    }
-    ::close(rest);
-  }
+  fixtures::DrainPipe(pipe);
   writer.join();
 }
 

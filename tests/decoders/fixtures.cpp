@@ -285,4 +285,14 @@ std::pair<long, double> Lineup::DamagedStretch(long head, long tail, double floo
   return {rest - good, worst};
 }
 
+void DrainPipe(const std::string& pipe) {
+  const int rest = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  if (rest < 0) return;
+  ::fcntl(rest, F_SETFL, 0);
+  char sink[65536];
+  while (::read(rest, sink, sizeof(sink)) > 0) {
+  }
+  ::close(rest);
+}
+
 }  // namespace fixtures

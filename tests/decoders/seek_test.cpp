@@ -241,15 +241,7 @@ void WithPipe(const fs::path& file, const std::function<void(const std::string&)
     ::close(fd);
   });
   use(pipe);
-  // A writer left waiting (the decoder never opened the pipe) is let go.
-  const int rest = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
-  if (rest >= 0) {
-    ::fcntl(rest, F_SETFL, 0);
-    char sink[65536];
-    while (::read(rest, sink, sizeof(sink)) > 0) {
-    }
-    ::close(rest);
-  }
+  fixtures::DrainPipe(pipe);
   writer.join();
   ::unlink(pipe.c_str());
 }
