@@ -65,6 +65,9 @@ void DigitalSignalProcessingAudioDataConsumer::StartProcessing(AudioOutput* foll
   left = std::make_unique<float[]>(windowFrames);  // silent until the first window arrives
   right = std::make_unique<float[]>(windowFrames);
   ringWraps = 0;
+  convertedFrames = 0;
+  for (const DigitalSignalProcessor* processor : *processors)
+    convertedFrames = std::max(convertedFrames, std::min(processor->FramesRead(), windowFrames));
   pacer.Reset();
   pauseEvent.Reset();
   stopEvent.Reset();
@@ -128,14 +131,14 @@ void DigitalSignalProcessingAudioDataConsumer::ConvertWindow(DspThreadControl& c
   if (streamPos <= 0 || ringBytes == 0) {
     // Nothing heard yet. The arrays are filled anew every tick all the same: the
     // processors may have written into them, and must never get that back as samples.
-    std::fill_n(left.get(), windowFrames, 0.0f);
-    std::fill_n(right.get(), windowFrames, 0.0f);
+    std::fill_n(left.get(), convertedFrames, 0.0f);
+    std::fill_n(right.get(), convertedFrames, 0.0f);
     return;
   }
   // Stream byte k lies at k mod ringBytes, whatever the earlier windows did.
   ringWraps = static_cast<std::uint64_t>(streamPos) / ringBytes;
   const auto start = static_cast<std::uint32_t>(static_cast<std::uint64_t>(streamPos) % ringBytes);
-  sampleRing->Convert(start, windowFrames, frameBytes, left.get(), right.get(), ringWraps);
+  sampleRing->Convert(start, convertedFrames, frameBytes, left.get(), right.get(), ringWraps);
 }
 
 void DigitalSignalProcessingAudioDataConsumer::Run(DspThreadControl* c) {

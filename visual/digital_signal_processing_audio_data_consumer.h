@@ -63,11 +63,12 @@ class DigitalSignalProcessingAudioDataConsumer final : public AudioDataConsumer 
       processors;                 // walked by the DSP thread while it runs
   AudioOutput* output = nullptr;  // fixed while the thread runs
   const std::uint32_t windowFrames = kWindowFrames;
-  FramePacer pacer;                     // DSP thread only while it runs
-  std::unique_ptr<PcmRing> sampleRing;  // written by Consume, read by the DSP thread
-  std::unique_ptr<float[]> left;        // DSP thread only while it runs
-  std::unique_ptr<float[]> right;       // DSP thread only while it runs
-  std::uint64_t ringWraps = 0;          // DSP thread only while it runs
+  std::uint32_t convertedFrames = kWindowFrames;  // the most any processor reads; fixed per run
+  FramePacer pacer;                               // DSP thread only while it runs
+  std::unique_ptr<PcmRing> sampleRing;            // written by Consume, read by the DSP thread
+  std::unique_ptr<float[]> left;                  // DSP thread only while it runs
+  std::unique_ptr<float[]> right;                 // DSP thread only while it runs
+  std::uint64_t ringWraps = 0;                    // DSP thread only while it runs
   std::unique_ptr<DspThreadControl> control;
   std::atomic<std::uint8_t> listBusy{0};
   platform::Event pauseEvent{platform::Event::Reset::kManual};  // this consumer's own, unnamed

@@ -42,6 +42,8 @@ class SpectrumAnalyzer final : public SpectrumDisplay, public DigitalSignalProce
 
   // DSP thread: analyses one window and draws the frame.
   void Process(float* left, float* right, float timeScale) override;
+  // The transform takes the window's first frames only.
+  std::uint32_t FramesRead() const override { return SpectrumLevels::kFftSize; }
 
   const char16_t* Name() const { return name; }
   const SpectrumLevels& Levels() const { return levels; }

@@ -17,9 +17,11 @@ using testing_support::SteppedClock;
 using testing_support::Stream;
 
 // Writes into the arrays, as the spectrum analyser does (it mixes into left): -1, a
-// value the test stream never holds, must never come back to the next tick.
+// value the test stream never holds, must never come back to the next tick. It reads
+// only the first 512 frames, which must not shorten what a processor beside it gets.
 class SpoilingProcessor final : public DigitalSignalProcessor {
  public:
+  std::uint32_t FramesRead() const override { return 512; }
   void Process(float* left, float* right, float) override {
     std::fill_n(left, 2048, -1.0f);
     std::fill_n(right, 2048, -1.0f);
