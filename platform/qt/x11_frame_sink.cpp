@@ -45,7 +45,32 @@ bool TakesOurPixels(xcb_connection_t* connection, xcb_window_t window) {
   return match;
 }
 
+std::int64_t Area(const ui::FrameRect& r) {
+  return std::int64_t{r.right - r.left} * std::int64_t{r.bottom - r.top};
+}
+
 }  // namespace
+
+std::size_t JoinRects(std::span<ui::FrameRect> rects, std::int64_t maxExtraPixels) {
+  std::size_t kept = 0;
+  std::int64_t covered = 0;  // by the rectangles joined into rects[kept - 1]
+  for (const ui::FrameRect& r : rects) {
+    if (r.left >= r.right || r.top >= r.bottom) continue;
+    if (kept > 0) {
+      const ui::FrameRect& last = rects[kept - 1];
+      const ui::FrameRect box{std::min(last.left, r.left), std::min(last.top, r.top),
+                              std::max(last.right, r.right), std::max(last.bottom, r.bottom)};
+      if (Area(box) - covered - Area(r) <= maxExtraPixels) {
+        covered += Area(r);
+        rects[kept - 1] = box;
+        continue;
+      }
+    }
+    covered = Area(r);
+    rects[kept++] = r;
+  }
+  return kept;
+}
 
 std::unique_ptr<X11FrameSink> X11FrameSink::Open(std::uint32_t window) {
   auto* app = qGuiApp;
@@ -77,7 +102,9 @@ X11FrameSink::~X11FrameSink() {
 
 void X11FrameSink::Put(const std::uint32_t* frame, int width,
                        std::span<const ui::FrameRect> rects) {
-  for (const ui::FrameRect& r : rects) {
+  joined_.assign(rects.begin(), rects.end());
+  joined_.resize(JoinRects(joined_, kJoinExtraPixels));
+  for (const ui::FrameRect& r : joined_) {
     const int w = r.right - r.left;
     if (w <= 0 || r.bottom <= r.top) continue;
     const auto rowBytes = static_cast<std::uint32_t>(w) * 4;

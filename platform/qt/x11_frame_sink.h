@@ -15,6 +15,12 @@ struct xcb_connection_t;
 
 namespace platform::qt {
 
+// Joins runs of neighbouring rectangles (in the given order) into their bounding box
+// while that adds at most maxExtraPixels pixels to what they cover: each request costs
+// the X server and the client more than a few hundred pixels do. The joined rectangles
+// come first; returns how many there are. Every pixel of the input stays covered.
+std::size_t JoinRects(std::span<ui::FrameRect> rects, std::int64_t maxExtraPixels);
+
 class X11FrameSink {
  public:
   // Null when Qt does not run on X11 or the window's pixel format is another one.
@@ -28,6 +34,9 @@ class X11FrameSink {
   // at a time.
   void Put(const std::uint32_t* frame, int width, std::span<const ui::FrameRect> rects);
 
+  // What a join may add, in pixels: about what one request costs.
+  static constexpr std::int64_t kJoinExtraPixels = 1024;
+
  private:
   X11FrameSink(xcb_connection_t* connection, std::uint32_t window, std::uint32_t gc,
                std::uint32_t maxRequestBytes);
@@ -36,7 +45,8 @@ class X11FrameSink {
   std::uint32_t window_;
   std::uint32_t gc_;
   std::uint32_t maxRequestBytes_;
-  std::vector<std::uint32_t> rows_;  // a narrow rectangle's rows, gathered
+  std::vector<std::uint32_t> rows_;    // a narrow rectangle's rows, gathered
+  std::vector<ui::FrameRect> joined_;  // the rectangles as sent
 };
 
 }  // namespace platform::qt

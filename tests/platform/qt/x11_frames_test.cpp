@@ -21,6 +21,7 @@
 
 #include "platform/qt/main_widget.h"
 #include "platform/qt/qt_window.h"
+#include "platform/qt/x11_frame_sink.h"
 
 extern char** environ;
 
@@ -178,6 +179,45 @@ TEST_F(X11Frames, ChangedFramesPatchOnlyTheirRectanglesAndARepaintRestoresThePic
   EXPECT_TRUE(ProcessEventsUntil([&] { return OnScreen(cw, ch) == want; }));
   EXPECT_TRUE(window->ShowsFrames());
   EXPECT_EQ(window->PresentedFrames(), 4u);
+}
+
+// Neighbouring bars' changes go out as one request while the box adds little; every
+// changed pixel stays covered, and empty rectangles are dropped.
+TEST(JoinRects, JoinsNeighboursWhileTheBoxAddsAtMostTheAllowance) {
+  struct Row {
+    const char* what;
+    std::vector<ui::FrameRect> in;
+    std::int64_t allowance;
+    std::vector<ui::FrameRect> out;
+  };
+  const Row rows[] = {
+      {.what = "two bars, same rows, one gap column",
+       .in = {{0, 10, 6, 20}, {7, 10, 13, 20}},
+       .allowance = 10,
+       .out = {{0, 10, 13, 20}}},
+      {.what = "the gap column is one pixel too many",
+       .in = {{0, 10, 6, 20}, {7, 10, 13, 20}},
+       .allowance = 9,
+       .out = {{0, 10, 6, 20}, {7, 10, 13, 20}}},
+      {.what = "a third joins what the first two made, counting what they cover",
+       .in = {{0, 0, 2, 2}, {2, 0, 4, 2}, {4, 1, 6, 3}},
+       .allowance = 6,
+       .out = {{0, 0, 6, 3}}},
+      {.what = "far apart rows stay apart; an empty one is dropped",
+       .in = {{0, 0, 6, 2}, {7, 5, 7, 9}, {7, 90, 13, 92}},
+       .allowance = 100,
+       .out = {{0, 0, 6, 2}, {7, 90, 13, 92}}},
+  };
+  for (const Row& row : rows) {
+    std::vector<ui::FrameRect> rects = row.in;
+    rects.resize(qt::JoinRects(rects, row.allowance));
+    ASSERT_EQ(rects.size(), row.out.size()) << row.what;
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+      EXPECT_TRUE(rects[i].left == row.out[i].left && rects[i].top == row.out[i].top &&
+                  rects[i].right == row.out[i].right && rects[i].bottom == row.out[i].bottom)
+          << row.what << ", rectangle " << i;
+    }
+  }
 }
 
 TEST_F(X11Frames, FramesFromAnotherThreadWhileTheWindowIsDestroyed) {
