@@ -75,8 +75,9 @@ void End(pid_t& pid, int signal) {
 // closes the pipe or the recorder is destroyed.
 class PrivateSoundServer::Recorder {
  public:
-  explicit Recorder(const std::string& fifo)
-      : fd_(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+  // base: bytes recorded before this recorder, so that arrivals count the whole.
+  Recorder(const std::string& fifo, std::uint64_t base)
+      : fd_(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)), base_(base) {
     if (fd_ >= 0) reader_ = std::thread(&Recorder::Read, this);
   }
   ~Recorder() {
@@ -99,6 +100,10 @@ class PrivateSoundServer::Recorder {
     return {data_.begin() + static_cast<std::ptrdiff_t>(whole - frame),
             data_.begin() + static_cast<std::ptrdiff_t>(whole)};
   }
+  std::vector<Arrival> Arrivals() {
+    std::scoped_lock hold(mutex_);
+    return arrivals_;
+  }
   std::vector<std::uint8_t> Take(std::size_t frame) {
     std::scoped_lock hold(mutex_);
     data_.resize(data_.size() - data_.size() % frame);
@@ -114,15 +119,19 @@ class PrivateSoundServer::Recorder {
       const ssize_t n = ::read(fd_, chunk.data(), chunk.size());
       if (n == 0) return;  // the server is gone
       if (n < 0) continue;
+      const auto now = std::chrono::steady_clock::now();
       std::scoped_lock hold(mutex_);
       data_.insert(data_.end(), chunk.begin(), chunk.begin() + n);
+      arrivals_.push_back({base_ + data_.size(), now});
     }
   }
 
   const int fd_;
+  const std::uint64_t base_;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::vector<std::uint8_t> data_;  // guarded by mutex_
+  std::vector<Arrival> arrivals_;   // guarded by mutex_
   std::thread reader_;
 };
 
@@ -176,6 +185,8 @@ bool PrivateSoundServer::Start() {
 void PrivateSoundServer::Kill() {
   End(server_, SIGKILL);
   if (recorder_) {
+    const std::vector<Arrival> arrived = recorder_->Arrivals();
+    arrivals_.insert(arrivals_.end(), arrived.begin(), arrived.end());
     std::vector<std::uint8_t> got = recorder_->Take(Frame());
     earlier_.insert(earlier_.end(), got.begin(), got.end());
     recorder_.reset();
@@ -186,7 +197,7 @@ void PrivateSoundServer::Freeze() { kill(server_, SIGSTOP); }
 void PrivateSoundServer::Thaw() { kill(server_, SIGCONT); }
 
 bool PrivateSoundServer::StartRecording() {
-  recorder_ = std::make_unique<Recorder>(dir_ + "/sink.fifo");
+  recorder_ = std::make_unique<Recorder>(dir_ + "/sink.fifo", earlier_.size());
   // The sink renders silence while nothing plays: recording has begun once it grows.
   return recorder_->Running() && WaitForMoreRecorded(1);
 }
@@ -213,11 +224,30 @@ bool PrivateSoundServer::WaitForMoreRecorded(std::uint64_t bytes) const {
 std::vector<std::uint8_t> PrivateSoundServer::StopRecording() {
   std::vector<std::uint8_t> all = earlier_;
   if (recorder_) {
+    const std::vector<Arrival> arrived = recorder_->Arrivals();
+    arrivals_.insert(arrivals_.end(), arrived.begin(), arrived.end());
     std::vector<std::uint8_t> got = recorder_->Take(Frame());
     all.insert(all.end(), got.begin(), got.end());
     recorder_.reset();
   }
   return all;
+}
+
+std::chrono::steady_clock::time_point PrivateSoundServer::PlayedAt(std::uint64_t byte) const {
+  std::vector<Arrival> all = arrivals_;
+  if (recorder_) {
+    const std::vector<Arrival> live = recorder_->Arrivals();
+    all.insert(all.end(), live.begin(), live.end());
+  }
+  std::uint64_t start = 0;  // of the block that came in with the arrival
+  for (const Arrival& a : all) {
+    if (a.end > byte) {
+      const auto bytesPerSecond = static_cast<std::uint64_t>(rate_) * Frame();
+      return a.at + std::chrono::microseconds((byte - start) * 1'000'000 / bytesPerSecond);
+    }
+    start = a.end;
+  }
+  return {};
 }
 
 }  // namespace testing_support

@@ -5,6 +5,7 @@
 // its id.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,6 +46,10 @@ class PrivateSoundServer {
   bool WaitForMoreRecorded(std::uint64_t bytes) const;
   // Ends the recording; the recordings made since construction, in order, as one.
   std::vector<std::uint8_t> StopRecording();
+  // When the sink played byte `byte` of those recordings: it writes each block into
+  // the pipe as it starts playing it, so the time the recorder took in the block, plus
+  // the block's play time up to the byte. The epoch when the byte never came.
+  std::chrono::steady_clock::time_point PlayedAt(std::uint64_t byte) const;
 
   class Recorder;
 
@@ -57,6 +62,12 @@ class PrivateSoundServer {
   pid_t server_ = -1;
   std::unique_ptr<Recorder> recorder_;
   std::vector<std::uint8_t> earlier_;  // recordings of servers that went away
+  // The recorder's reads: bytes recorded in all after each, and when.
+  struct Arrival {
+    std::uint64_t end;
+    std::chrono::steady_clock::time_point at;
+  };
+  std::vector<Arrival> arrivals_;  // of recordings already stopped
 };
 
 }  // namespace testing_support
