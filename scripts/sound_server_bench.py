@@ -5,7 +5,11 @@ and Tonaria with its window on Xvfb, in alternating rounds.
 
 bench.sh calls section() for docs/benchmarks.md; run alone,
     scripts/sound_server_bench.py build/default/app/tonaria DEMO.wav [ROUNDS] [SECONDS]
-it measures and replaces only that section of docs/benchmarks.md."""
+it measures and replaces only that section of docs/benchmarks.md. With
+    --compare OTHER_BINARY ...
+after those, each other build of tonaria also plays with its window in the same
+alternating rounds (to compare a change with what came before it), and nothing is
+written."""
 import os, shutil, signal, statistics, subprocess, sys, tempfile, time
 
 TICK = os.sysconf("SC_CLK_TCK")
@@ -75,7 +79,7 @@ def measure(command, env, pids_extra, warm, window):
         stop(proc)
 
 
-def side_by_side(app, demo, rounds=3, window=30.0, warm=3.0):
+def side_by_side(app, demo, rounds=3, window=30.0, warm=3.0, others=()):
     """Rows (label, player %, server %, X %, total %) of medians, and a note."""
     if not shutil.which("pulseaudio") or not shutil.which("pactl"):
         return None, "pulseaudio and pactl are needed"
@@ -106,6 +110,9 @@ def side_by_side(app, demo, rounds=3, window=30.0, warm=3.0):
         if xvfb is not None:
             players.append(("Tonaria, window on Xvfb", [app, flac], dict(base, DISPLAY=display),
                             [server.pid, xvfb.pid]))
+            for other in others:
+                players.append((f"{other}, window on Xvfb", [other, flac], dict(base, DISPLAY=display),
+                                [server.pid, xvfb.pid]))
         results = {name: [] for name, *_ in players}
         for _ in range(rounds):
             for name, command, env, extra in players:
@@ -135,8 +142,8 @@ def side_by_side(app, demo, rounds=3, window=30.0, warm=3.0):
         shutil.rmtree(work, ignore_errors=True)
 
 
-def section(app, demo, rounds=3, window=30.0):
-    rows, note = side_by_side(app, demo, rounds, window)
+def section(app, demo, rounds=3, window=30.0, others=()):
+    rows, note = side_by_side(app, demo, rounds, window, others=others)
     lines = [HEADING, ""]
     if rows is None:
         return lines + [f"Not measured: {note}.", ""]
@@ -163,10 +170,15 @@ def replace_section(doc, lines):
 
 
 if __name__ == "__main__":
-    app, demo = sys.argv[1], sys.argv[2]
-    rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 3
-    window = float(sys.argv[4]) if len(sys.argv) > 4 else 30.0
-    lines = section(os.path.abspath(app), os.path.abspath(demo), rounds, window)
+    args = sys.argv[1:]
+    others = [os.path.abspath(a) for a in args[args.index("--compare") + 1:]] if "--compare" in args else []
+    args = args[:args.index("--compare")] if "--compare" in args else args
+    app, demo = args[0], args[1]
+    rounds = int(args[2]) if len(args) > 2 else 3
+    window = float(args[3]) if len(args) > 3 else 30.0
+    lines = section(os.path.abspath(app), os.path.abspath(demo), rounds, window, others)
     print("\n".join(lines))
+    if others:
+        sys.exit(0)
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     replace_section(os.path.join(root, "docs", "benchmarks.md"), lines)
