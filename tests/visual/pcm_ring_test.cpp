@@ -16,9 +16,11 @@ TEST(PcmRing, SamplesAreSignedLittleEndianOver32767) {
     std::uint8_t low, high;
     float value;
   };
-  for (const Row row :
-       {Row{0xFF, 0x7F, 1.0f}, Row{0x00, 0x80, -32768 / 32767.0f}, Row{0x80, 0x00, 128 / 32767.0f},
-        Row{0x00, 0x00, 0.0f}, Row{0xFF, 0xFF, -1 / 32767.0f}})
+  for (const Row row : {Row{.low = 0xFF, .high = 0x7F, .value = 1.0f},
+                        Row{.low = 0x00, .high = 0x80, .value = -32768 / 32767.0f},
+                        Row{.low = 0x80, .high = 0x00, .value = 128 / 32767.0f},
+                        Row{.low = 0x00, .high = 0x00, .value = 0.0f},
+                        Row{.low = 0xFF, .high = 0xFF, .value = -1 / 32767.0f}})
     EXPECT_EQ(SampleToFloat(row.low, row.high), row.value) << int{row.low} << " " << int{row.high};
 }
 
