@@ -50,8 +50,8 @@ std::vector<HeardRun> Runs(const index_coded::Capture& capture) {
 struct SeekCase {
   const char* name;
   std::int64_t frames;
-  bool relative;
-  bool whilePaused;
+  bool relative = false;
+  bool whilePaused = false;
   std::int64_t landsAt;  // -1: past the end, nothing more is heard
 };
 
@@ -130,12 +130,19 @@ TEST_P(EngineSeek, DropsTheQueueAndGoesOnAtTheTarget) {
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, EngineSeek,
-    ::testing::Values(SeekCase{"Forward", kRate * 2, false, false, kRate * 2},
-                      SeekCase{"BackToAFrame", 1234, false, false, 1234},
-                      SeekCase{"BeforeTheStartIsTheStart", -kRate * 10, true, false, 0},
-                      SeekCase{"WhilePaused", kRate * 2 + 7, false, true, kRate * 2 + 7},
-                      SeekCase{"PastTheEnd", kFrames + 5, false, false, -1},
-                      SeekCase{"PastTheEndWhilePaused", kFrames * 2, false, true, -1}),
+    ::testing::Values(
+        SeekCase{.name = "Forward", .frames = kRate * 2, .landsAt = kRate * 2},
+        SeekCase{.name = "BackToAFrame", .frames = 1234, .landsAt = 1234},
+        SeekCase{.name = "BeforeTheStart", .frames = -kRate * 10, .relative = true, .landsAt = 0},
+        SeekCase{.name = "WhilePaused",
+                 .frames = kRate * 2 + 7,
+                 .whilePaused = true,
+                 .landsAt = kRate * 2 + 7},
+        SeekCase{.name = "PastTheEnd", .frames = kFrames + 5, .landsAt = -1},
+        SeekCase{.name = "PastTheEndWhilePaused",
+                 .frames = kFrames * 2,
+                 .whilePaused = true,
+                 .landsAt = -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
