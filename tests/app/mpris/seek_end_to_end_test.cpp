@@ -99,13 +99,12 @@ bool Near(const Samples& a, std::int64_t atA, const Samples& b, std::int64_t atB
 }
 
 // The frame of the recording where `ref` from `from` to its end is heard, each sample
-// within `tolerance`, after something other than the frames before `from`; -1 if nowhere.
+// within `tolerance`, after something other than the frame before `from`; -1 if nowhere.
 std::int64_t Landing(const Samples& heard, const Samples& ref, std::int64_t from, int tolerance) {
   const std::int64_t count = static_cast<std::int64_t>(ref.size() / 2) - from;
-  constexpr std::int64_t kBefore = 16;
-  for (std::int64_t at = kBefore; at + count <= static_cast<std::int64_t>(heard.size() / 2); ++at) {
+  for (std::int64_t at = 1; at + count <= static_cast<std::int64_t>(heard.size() / 2); ++at) {
     if (Near(heard, at, ref, from, count, tolerance))
-      return Near(heard, at - kBefore, ref, from - kBefore, kBefore, tolerance) ? -1 : at;
+      return Near(heard, at - 1, ref, from - 1, 1, tolerance) ? -1 : at;
   }
   return -1;
 }
