@@ -112,6 +112,9 @@ double SnrDb(const Samples& heard, std::int64_t at, const Samples& ref, std::int
 class SeekOverTheBus : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // Runs that keep programs off D-Bus (the ThreadSanitizer one) have no media controls.
+    const char* noMpris = std::getenv("TONARIA_NO_MPRIS");
+    if (noMpris != nullptr && std::string(noMpris) == "1") return;
     for (const char* tool : {"dbus-daemon", "dbus-monitor", "pulseaudio", "flac", "oggenc", "lame",
                              "ffmpeg", "jmac"}) {
       if (!support::HaveTool(tool)) return;
@@ -126,7 +129,8 @@ class SeekOverTheBus : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (!server_ || !bus_) GTEST_SKIP() << "needs pulseaudio, dbus and the encoders";
+    if (!server_ || !bus_)
+      GTEST_SKIP() << "needs media controls, pulseaudio, dbus and the encoders";
     ASSERT_TRUE(fs::exists(Files() / "tone.mp3")) << "the test files were not made";
     ASSERT_TRUE(monitor_.Start(
         {"dbus-monitor", "--address", address_, "type='signal',path='/org/mpris/MediaPlayer2'"},
@@ -147,8 +151,7 @@ class SeekOverTheBus : public ::testing::Test {
                        {"DBUS_STARTER_ADDRESS", ""},
                        {"DISPLAY", display},
                        {"WAYLAND_DISPLAY", ""},
-                       {"SDL_AUDIODRIVER", ""},
-                       {"TONARIA_NO_MPRIS", ""}};
+                       {"SDL_AUDIODRIVER", ""}};
     for (const std::string& entry : server_->Environment())
       env[entry.substr(0, entry.find('='))] = entry.substr(entry.find('=') + 1);
     ASSERT_TRUE(program_.Start({TONARIA_PROGRAM, file}, env));
