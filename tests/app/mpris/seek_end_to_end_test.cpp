@@ -269,7 +269,8 @@ std::int64_t LastInSink(const support::PrivateSoundServer& server) {
 
 // With a window: Position is the frame being heard; SetPosition is refused for another
 // track and outside the file; the arrow keys move by their amounts from what is heard;
-// a Seek past the end ends the file as its natural end does, and CanSeek goes false.
+// a Seek before the start goes to the start, one past the end ends the file as its
+// natural end does, and CanSeek goes false.
 TEST_F(SeekOverTheBus, PositionIsWhatIsHeardAndTheKeysMoveByTheirAmounts) {
   if (!support::HaveTool("Xvfb") || !support::HaveTool("xdotool")) GTEST_SKIP() << "needs Xvfb";
   ChildProcess xvfb;
@@ -312,25 +313,29 @@ TEST_F(SeekOverTheBus, PositionIsWhatIsHeardAndTheKeysMoveByTheirAmounts) {
     EXPECT_GT(NextSeeked(), 0) << key;
     ASSERT_TRUE(server_->WaitForMoreRecorded(200 * kMs * 4));  // the new place is heard
   }
+  Call("org.mpris.MediaPlayer2.Player.Seek", {"int64:-3600000000"});  // before the start
+  EXPECT_LT(NextSeeked(), 100'000);
+  ASSERT_TRUE(server_->WaitForMoreRecorded(200 * kMs * 4));
   Call("org.mpris.MediaPlayer2.Player.Seek", {"int64:3600000000"});
   ASSERT_TRUE(StatusBecomes("Stopped")) << "a seek past the end ended nothing";
   EXPECT_NE(monitor_.WaitForLine(R"("CanSeek")", seen_, kBoundMs), std::string::npos);
   Call("org.mpris.MediaPlayer2.Quit");
   ASSERT_EQ(program_.Wait(kBoundMs), 0);
 
-  // Heard: from the start, 5 s on, 60 s on (nothing for the refused SetPositions), and
-  // nothing after the seek past the end.
+  // Heard: from the start, 5 s on, 60 s on (nothing for the refused SetPositions), the
+  // start again, and nothing after the seek past the end.
   const index_coded::Capture heard = index_coded::Read(server_->StopRecording());
   ASSERT_EQ(heard.damage, "");
   const std::vector<index_coded::Run> runs = index_coded::Runs(heard);
-  ASSERT_EQ(runs.size(), 3u);
+  ASSERT_EQ(runs.size(), 4u);
   EXPECT_EQ(runs[0].first, 0);
+  EXPECT_EQ(runs[3].first, 0);
   for (const auto& [run, seconds] : {std::pair{1, 5}, std::pair{2, 60}}) {
     const std::int64_t moved = runs[run].first - runs[run - 1].end;
     EXPECT_GE(moved, seconds * kRate - 70 * kMs) << seconds << " s key";
     EXPECT_LE(moved, seconds * kRate + 20 * kMs) << seconds << " s key";
   }
-  EXPECT_LT(runs[2].end, kLongFrames);
+  EXPECT_LT(runs[3].end, kRate);
 }
 
 }  // namespace
