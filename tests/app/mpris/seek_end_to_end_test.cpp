@@ -99,16 +99,6 @@ std::int64_t Landing(const Samples& heard, const Samples& ref, std::int64_t from
   return -1;
 }
 
-double SnrDb(const Samples& heard, std::int64_t at, const Samples& ref, std::int64_t from) {
-  double signal = 0, noise = 0;
-  for (std::size_t i = from * 2, j = at * 2; i < ref.size(); ++i, ++j) {
-    const double d = heard[j] - ref[i];
-    signal += static_cast<double>(ref[i]) * ref[i];
-    noise += d * d;
-  }
-  return noise == 0 ? INFINITY : 10 * std::log10(signal / noise);
-}
-
 class SeekOverTheBus : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -232,7 +222,10 @@ TEST_P(SeekEachFormat, SetPositionLandsOnItsFrame) {
   const Samples heard = HeardToTheEnd();
   const std::int64_t at = Landing(heard, ref, kTarget, row.tolerance);
   ASSERT_GE(at, 0) << "frame " << kTarget << " onwards was not heard right after the seek";
-  EXPECT_GE(SnrDb(heard, at, ref, kTarget), row.tolerance > 0 ? kMp3FloorDb : INFINITY);
+  const fixtures::Pcm decoded{kRate, 2, heard}, reference{kRate, 2, ref};
+  const fixtures::Lineup lineup{decoded, reference};
+  EXPECT_GE(lineup.SnrDb(at - kTarget, kTarget, reference.Frames()),
+            row.tolerance > 0 ? kMp3FloorDb : INFINITY);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, SeekEachFormat, ::testing::ValuesIn(kFormats),
