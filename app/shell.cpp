@@ -100,8 +100,7 @@ void PlayChosenFile() {
 }
 
 void SeekBySeconds(int seconds) {
-  if (!currentPlayer || currentPlayer->IsStopRequested()) return;
-  currentPlayer->RequestSeek(std::int64_t{seconds} * currentPlayer->SampleRate(), true);
+  if (currentPlayer) mprisHost.Seek(std::int64_t{seconds} * currentPlayer->SampleRate(), true);
 }
 
 void StopPlayback() {
