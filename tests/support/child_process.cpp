@@ -1,4 +1,4 @@
-#include "tests/app/mpris/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace mpris_testing {
 
