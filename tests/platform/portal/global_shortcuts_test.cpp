@@ -133,30 +133,30 @@ class PortalShortcuts : public ::testing::Test {
 // Portals differ: a reply may come after its Response (and after the next call), a
 // session handle may come as an object path, and portals before 1.19 (Debian 12 has
 // 1.16) have no host Registry, though they have global shortcuts.
-TEST_F(PortalShortcuts, BindsEachShortcutWithItsTriggerAndPassesOnItsActivations) {
-  for (const char* portal :
-       {"", "--reply-late", "--session-handle-as-path", "--without-registry"}) {
-    SCOPED_TRACE(portal);
-    StartPortal(portal);
-    ASSERT_EQ(Bind(), Outcome::kBound) << detail_ << "\nportal: " << portal_->Out();
-    ASSERT_TRUE(PortalSaid("register org.example.Player"));
-    ASSERT_TRUE(PortalSaid("create-session "));
-    const std::string session = PortalLineAfter("create-session ");
-    ASSERT_TRUE(PortalSaid("bind " + session + " play CTRL+1 Play"));
-    ASSERT_TRUE(PortalSaid("bind " + session + " stop CTRL+3 Stop"));
+class PortalKinds : public PortalShortcuts, public ::testing::WithParamInterface<const char*> {};
 
-    portal_->WriteLine("activate stop /org/freedesktop/portal/desktop/session/another/client");
-    portal_->WriteLine("activate play");
-    ASSERT_TRUE(PumpUntil([this] { return !activated_.empty(); }));
-    EXPECT_EQ(activated_, std::vector<std::string>{"play"})
-        << "another session's shortcut was taken";
-    EXPECT_TRUE(client_->Unassigned().empty());
-    activated_.clear();
+TEST_P(PortalKinds, BindEachShortcutWithItsTriggerAndPassOnItsActivations) {
+  StartPortal(GetParam());
+  ASSERT_EQ(Bind(), Outcome::kBound) << detail_ << "\nportal: " << portal_->Out();
+  ASSERT_TRUE(PortalSaid("register org.example.Player"));
+  ASSERT_TRUE(PortalSaid("create-session "));
+  const std::string session = PortalLineAfter("create-session ");
+  ASSERT_TRUE(PortalSaid("bind " + session + " play CTRL+1 Play"));
+  ASSERT_TRUE(PortalSaid("bind " + session + " stop CTRL+3 Stop"));
 
-    client_.reset();
-    EXPECT_TRUE(PortalSaid("close " + session)) << "the session outlived the shortcuts";
-  }
+  portal_->WriteLine("activate stop /org/freedesktop/portal/desktop/session/another/client");
+  portal_->WriteLine("activate play");
+  ASSERT_TRUE(PumpUntil([this] { return !activated_.empty(); }));
+  EXPECT_EQ(activated_, std::vector<std::string>{"play"}) << "another session's shortcut was taken";
+  EXPECT_TRUE(client_->Unassigned().empty());
+
+  client_.reset();
+  EXPECT_TRUE(PortalSaid("close " + session)) << "the session outlived the shortcuts";
 }
+
+INSTANTIATE_TEST_SUITE_P(Portals, PortalKinds,
+                         ::testing::Values("", "--reply-late", "--session-handle-as-path",
+                                           "--without-registry"));
 
 TEST_F(PortalShortcuts, SaysWhyWhenThereAreNoShortcuts) {
   struct Row {
