@@ -100,18 +100,19 @@ class QtWindow final : public ui::Window {
 
   WindowProc procedure_;
   std::unique_ptr<ui::Menu> menu_;
-  std::unique_ptr<MainWidget> widget_;               // window's thread only
-  std::shared_ptr<PostTarget> postTarget_;           // any thread; cleared on destruction
-  std::unique_ptr<hotkeys::GlobalHotKeys> hotKeys_;  // window's thread only
-  std::atomic<bool> destroyed_{false};               // written by the window's thread
-  bool acceptFiles_ = false;                         // window's thread only
-  std::atomic<bool> menuSyncPending_{false};         // any thread
-  std::atomic<bool> repaintPending_{false};          // any thread
+  std::unique_ptr<MainWidget> widget_;        // window's thread only
+  std::shared_ptr<PostTarget> postTarget_;    // any thread; cleared on destruction
+  std::atomic<bool> destroyed_{false};        // written by the window's thread
+  bool acceptFiles_ = false;                  // window's thread only
+  std::atomic<bool> menuSyncPending_{false};  // any thread
+  std::atomic<bool> repaintPending_{false};   // any thread
   std::atomic<std::uint64_t> presented_{0};
   std::atomic<bool> framesVisible_{false};  // shown and not minimised; kept by the widget
   std::atomic<int> clientWidth_{0};         // kept by the widget, read by any thread
   std::atomic<int> clientHeight_{0};
   bool presentToQt_ = true;  // false on the offscreen platform: frames are only counted
+
+  std::unique_ptr<hotkeys::GlobalHotKeys> hotKeys_;  // window's thread only
 
   // The picture, kept whole so that changed frames patch it and a repaint can show it.
   std::mutex frameMutex_;             // guards the fields below
