@@ -145,7 +145,7 @@ std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wPa
       // From here a launch plays on its own: this window takes no more files.
       ReleaseLaunchName();
       if (qt::QtWindow* qtWindow = qt::AsQtWindow(window)) {
-        for (std::uint32_t id : kHotKeyIds) qtWindow->UnregisterHotKey(id);
+        for (std::uint32_t id : kHotKeyIds) qtWindow->UnregisterHotKey(static_cast<int>(id));
         qtWindow->DragAcceptFiles(false);
       }
       qt::PostQuitMessage(0);
