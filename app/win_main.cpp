@@ -65,7 +65,6 @@ int CreateMainWindow() {
 qt::QtWindow* MainWindow() { return mainWindowOwner.get(); }
 
 void DestroyMainWindow() {
-  ReleaseHotKeys();
   if (!mainWindowOwner) return;
   ui::SetActiveWindow(nullptr);
   shell::mainWindow = nullptr;
