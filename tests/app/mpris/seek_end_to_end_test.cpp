@@ -12,10 +12,10 @@
 #include "decoders/mad_decoder.h"
 #include "decoders/ogg_vorbis_decoder.h"
 #include "decoders/wma_decoder.h"
-#include "tests/app/mpris/child_process.h"
 #include "tests/decoders/fixtures.h"
 #include "tests/output/index_coded.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/child_process.h"
 #include "tests/support/playback_doubles.h"  // kBound
 #include "tests/support/private_sound_server.h"
 
