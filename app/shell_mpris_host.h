@@ -13,16 +13,15 @@ class ShellMprisHost final : public mpris::MprisHost {
   bool SendCommand(std::uint32_t commandId) override;
   void OpenFile(const std::u16string& path) override;
   void Quit() override;
-  mpris::PlaybackState GetPlaybackState() const override { return state_; }
+  mpris::PlaybackState GetPlaybackState() const override;
   std::u16string CurrentFilePath() const override { return path_; }
   std::u16string CurrentFileName() const override { return name_; }
   std::int64_t TrackLengthUs() const override { return 0; }
 
-  // From SetTitle: the state word just shown.
-  void TitleChanged(const char16_t* stateWord);
+  // The shell has just shown a playback state.
+  void StateShown();
 
  private:
-  mpris::PlaybackState state_ = mpris::PlaybackState::kStopped;
   std::u16string path_;
   std::u16string name_;
 };
