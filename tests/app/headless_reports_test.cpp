@@ -59,6 +59,8 @@ void DetectingWriter(const std::string&) {
 }
 
 TEST(HeadlessReports, LinesFromTwoThreadsGoOutOneAtATime) {
+  linesWritten = 0;
+  overlapped = false;
   const platform::ui::MessageBoxSink previous = platform::ui::SetMessageBoxSink({});
   app::headless::InstallReports(DetectingWriter);
   const auto say = [] {
