@@ -71,7 +71,9 @@ class ShellStress : public ShellTest {
     std::scoped_lock hold(out->mutex);
     EXPECT_TRUE(std::find(files.begin(), files.end(), out->written) != files.end())
         << "the file did not arrive whole (" << out->written.size() << " bytes)";
+    ++wholeFiles;
   }
+  int wholeFiles = 0;  // files left to end and checked
 
   static bool Destroyed(const testing_support::ScriptedOutputState& out) {
     std::scoped_lock hold(out.mutex);
@@ -195,6 +197,8 @@ TEST_F(ShellStress, RandomSequencesKeepMenuTitleAndEngineInStep) {
       ASSERT_TRUE(display->destroyed) << "a display outlived Exit, sequence " << s;
     }
   }
+  RecordProperty("whole_files", wholeFiles);
+  EXPECT_GT(wholeFiles, 0);
 }
 
 }  // namespace
