@@ -297,22 +297,6 @@ TEST_F(PlayerTest, EveryByteArrivesOnceAcrossFiftyPausesAtRandomMoments) {
   EXPECT_EQ(displays.created.back()->resumes, 50);
 }
 
-TEST_F(PlayerTest, DisplayFlagsReachTheAnalyserOnlyWhileItExists) {
-  MakeWav("long.wav", 44100, 2, 44100);
-  devices.next->gated = true;
-  auto player = Prepared();
-  ASSERT_TRUE(player->StartPlaybackThread());
-  player->ApplyDisplayFlags(0, 1, 0);
-  EXPECT_TRUE(player->HasAnalyzer());
-  out->OpenGate();
-  player->StopPlaybackThread();
-  const auto& display = displays.created.back();
-  EXPECT_EQ(std::vector<int>(std::begin(display->flags), std::end(display->flags)),
-            (std::vector<int>{0, 1, 0}));
-  EXPECT_FALSE(player->HasAnalyzer());
-  player->ApplyDisplayFlags(1, 1, 1);  // after the tear-down: nothing to write into
-}
-
 TEST_F(PlayerTest, TheEndOfTheFileIsHeardBeforeTheTearDown) {
   const auto pcm = MakeWav("tail.wav", 44100, 2, 3000);
   devices.next->unplayed = 8000;
