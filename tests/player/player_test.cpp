@@ -228,14 +228,20 @@ INSTANTIATE_TEST_SUITE_P(
     Outputs, PlayerStop,
     ::testing::Values(
         // The thread may already have returned: Stop must not wait for ever on it.
-        StopCase{"ThatDoesNotStart", [](ScriptedOutputState& o) { o.startResult = 0; },
-                 [](const ScriptedOutputState& o) { return o.destroyed && o.writeCalls == 0; }},
-        StopCase{"FullSoTheEngineRetries", [](ScriptedOutputState& o) { o.full = true; },
-                 [](const ScriptedOutputState& o) { return o.writeCalls >= 2; }},
-        StopCase{"WhoseQueueDrains", [](ScriptedOutputState& o) { o.unplayed = 8000; },
-                 [](const ScriptedOutputState& o) { return o.playedQueries >= 3; }},
-        StopCase{"ThatIsPaused", [](ScriptedOutputState& o) { o.gated = true; },
-                 [](const ScriptedOutputState& o) { return o.stopCalls == 1; }, true}),
+        StopCase{
+            .name = "ThatDoesNotStart",
+            .script = [](ScriptedOutputState& o) { o.startResult = 0; },
+            .busy = [](const ScriptedOutputState& o) { return o.destroyed && o.writeCalls == 0; }},
+        StopCase{.name = "FullSoTheEngineRetries",
+                 .script = [](ScriptedOutputState& o) { o.full = true; },
+                 .busy = [](const ScriptedOutputState& o) { return o.writeCalls >= 2; }},
+        StopCase{.name = "WhoseQueueDrains",
+                 .script = [](ScriptedOutputState& o) { o.unplayed = 8000; },
+                 .busy = [](const ScriptedOutputState& o) { return o.playedQueries >= 3; }},
+        StopCase{.name = "ThatIsPaused",
+                 .script = [](ScriptedOutputState& o) { o.gated = true; },
+                 .busy = [](const ScriptedOutputState& o) { return o.stopCalls == 1; },
+                 .paused = true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A Pause that reaches the engine while the file's end is being torn down (the
