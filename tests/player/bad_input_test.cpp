@@ -145,23 +145,9 @@ class EngineFixture : public app_testing::ShellTest {
     const std::size_t before = devices.created.size();
     devices.next->full = false;
     app::RemoteOpenFile(path);
-    EXPECT_TRUE(PumpUntil([&] { return Title().ends_with(u"[Stopped]") && Leftovers().empty(); }))
-        << "the playback hangs: " << Leftovers();
+    EXPECT_TRUE(PumpUntil([&] { return Title().ends_with(u"[Stopped]") && Unreleased() == 0; }))
+        << "the playback hangs, or left " << Unreleased() << " objects";
     return devices.created.size() > before ? devices.created.back() : nullptr;
-  }
-
-  // Empty when every output and display made so far was destroyed.
-  std::string Leftovers() {
-    std::string out;
-    for (const auto& o : devices.created) {
-      std::scoped_lock hold(o->mutex);
-      if (!o->destroyed) out += "an output; ";
-    }
-    for (const auto& d : displays.created) {
-      std::scoped_lock hold(d->mutex);
-      if (!d->destroyed) out += "a display; ";
-    }
-    return out;
   }
 
   // Plays a fresh good WAV and checks it arrives whole, with no message.
