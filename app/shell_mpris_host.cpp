@@ -51,12 +51,19 @@ void ShellMprisHost::Quit() {
   }
 }
 
-void ShellMprisHost::TitleChanged(const char16_t* stateWord) {
-  const std::u16string_view word = stateWord;
-  state_ = word == u"Playing"  ? mpris::PlaybackState::kPlaying
-           : word == u"Paused" ? mpris::PlaybackState::kPaused
-                               : mpris::PlaybackState::kStopped;
-  if (state_ == mpris::PlaybackState::kPlaying) {
+mpris::PlaybackState ShellMprisHost::GetPlaybackState() const {
+  switch (shell::playbackState.load()) {
+    case shell::PlaybackState::kPlaying:
+      return mpris::PlaybackState::kPlaying;
+    case shell::PlaybackState::kPaused:
+      return mpris::PlaybackState::kPaused;
+    default:
+      return mpris::PlaybackState::kStopped;
+  }
+}
+
+void ShellMprisHost::StateShown() {
+  if (shell::playbackState.load() == shell::PlaybackState::kPlaying) {
     path_ = shell::currentPath;
     name_ = shell::currentFileName;
     const Player* player = shell::currentPlayer.get();

@@ -14,7 +14,7 @@ class ShellMprisHost final : public mpris::MprisHost {
   bool SendCommand(std::uint32_t commandId) override;
   void OpenFile(const std::u16string& path) override;
   void Quit() override;
-  mpris::PlaybackState GetPlaybackState() const override { return state_; }
+  mpris::PlaybackState GetPlaybackState() const override;
   std::u16string CurrentFilePath() const override { return path_; }
   std::u16string CurrentFileName() const override { return name_; }
   std::int64_t TrackLengthUs() const override { return lengthUs_; }
@@ -23,8 +23,8 @@ class ShellMprisHost final : public mpris::MprisHost {
   void SeekTo(std::int64_t positionUs) override;
   void SeekBy(std::int64_t offsetUs) override;
 
-  // From SetTitle: the state word just shown.
-  void TitleChanged(const char16_t* stateWord);
+  // The shell has just shown a playback state.
+  void StateShown();
 
   // Asks the current playback to move to a frame (from what is heard when relative),
   // the keys' way and the media controls' alike; the controls hear of it once the
@@ -36,7 +36,7 @@ class ShellMprisHost final : public mpris::MprisHost {
   // asked for are done or a second has passed since the last.
   void WatchSeeks();
 
-  mpris::PlaybackState state_ = mpris::PlaybackState::kStopped;
+
   std::u16string path_;
   std::u16string name_;
   std::int64_t lengthUs_ = 0;  // of the file last played, kept while stopped
