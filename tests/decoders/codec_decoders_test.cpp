@@ -45,15 +45,16 @@ TEST(Mp3Tags, SizesComeFromTheTagsOwnHeaders) {
   v1[0] = 'T', v1[1] = 'A', v1[2] = 'G';
   const struct {
     B tail;
-    std::uint64_t room;
+    std::uint64_t room = 1000;  // bytes of the file up to the tail's end
     std::uint32_t size;
-  } trailing[] = {{v1, 1000, 128},
-                  {ape(500, 0x80000000u), 1000, 532},  // with its header
-                  {ape(500, 0), 1000, 500},
-                  {ape(500, 0xA0000000u), 1000, 0},  // a header, not a footer
-                  {ape(500, 0x80000000u), 531, 0},   // more than the file holds
-                  {{'3', 'D', 'I', 4, 0, 0x10, 0, 0, 2, 1}, 1000, 257 + 20},
-                  {B(128, 0xFF), 1000, 0}};
+  } trailing[] = {
+      {.tail = v1, .size = 128},
+      {.tail = ape(500, 0x80000000u), .size = 532},  // with its header
+      {.tail = ape(500, 0), .size = 500},
+      {.tail = ape(500, 0xA0000000u), .size = 0},               // a header, not a footer
+      {.tail = ape(500, 0x80000000u), .room = 531, .size = 0},  // more than the file holds
+      {.tail = {'3', 'D', 'I', 4, 0, 0x10, 0, 0, 2, 1}, .size = 257 + 20},
+      {.tail = B(128, 0xFF), .size = 0}};
   for (const auto& row : trailing)
     EXPECT_EQ(decoding::TrailingTagSize(row.tail.data(), row.tail.size(), row.room), row.size);
 }

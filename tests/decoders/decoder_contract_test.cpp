@@ -34,12 +34,29 @@ template <typename D>
 std::unique_ptr<CDecoder> Make() {
   return std::make_unique<D>();
 }
-constexpr auto kMp3 = &Make<CMadDecoder>;
-constexpr auto kWav = &Make<CSndFileDecoder>;
-constexpr auto kOgg = &Make<COggVorbisDecoder>;
-constexpr auto kFlac = &Make<CFLACDecoder>;
-constexpr auto kApe = &Make<CMACDecoder>;
-constexpr auto kWma = &Make<CWMADecoder>;
+
+// A decoder, and for a lossy format how far its decode may stray from the reference
+// decoder's: the least signal-to-noise ratio (INFINITY: bit for bit) and the frames
+// by which the lengths may differ.
+struct Kind {
+  const char* name;
+  std::unique_ptr<CDecoder> (*make)();
+  double minSnrDb = 0;
+  long extraFrames = 0;
+};
+constexpr Kind kMp3{.name = "mp3", .make = &Make<CMadDecoder>, .minSnrDb = 40, .extraFrames = 1152};
+constexpr Kind kWav{.name = "wav", .make = &Make<CSndFileDecoder>};
+constexpr Kind kOgg{.name = "ogg", .make = &Make<COggVorbisDecoder>, .minSnrDb = 60};
+constexpr Kind kFlac{.name = "flac", .make = &Make<CFLACDecoder>};
+constexpr Kind kApe{.name = "ape", .make = &Make<CMACDecoder>};
+constexpr Kind kWma{.name = "wma", .make = &Make<CWMADecoder>, .minSnrDb = INFINITY};
+
+// A test name from the decoder and the file.
+std::string CaseName(const Kind& kind, std::string file) {
+  std::replace_if(
+      file.begin(), file.end(), [](char ch) { return !std::isalnum(ch); }, '_');
+  return std::string(kind.name) + "_" + file;
+}
 
 // Read into a marked buffer: the count, and whether the buffer was left alone.
 std::pair<std::uint32_t, bool> MarkedRead(CDecoder& decoder) {
@@ -50,14 +67,13 @@ std::pair<std::uint32_t, bool> MarkedRead(CDecoder& decoder) {
 }
 
 struct BadOpen {
-  const char* label;
-  std::unique_ptr<CDecoder> (*make)();
+  Kind kind;
   const char* file;
-  const char* text;     // null: no box at all; "": the library's own text
-  std::uint32_t flags;  // of the box
+  const char* text = nullptr;  // null: no box at all; "": the library's own text
+  std::uint32_t flags = 0x30;  // of the box
 };
 
-void PrintTo(const BadOpen& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const BadOpen& c, std::ostream* os) { *os << CaseName(c.kind, c.file); }
 
 class FailedOpen : public ::testing::TestWithParam<BadOpen> {};
 
@@ -66,7 +82,7 @@ TEST_P(FailedOpen, ShowsItsOneMessageKeepsNothingOpenAndReadsNothing) {
   const std::string path = fixtures::Path(c.file);
   const int filesBefore = fixtures::OpenFileCount();
   MessageBoxRecorder boxes;
-  auto decoder = c.make();
+  auto decoder = c.kind.make();
   ::testing::internal::CaptureStdout();
   EXPECT_FALSE(fixtures::OpenPath(*decoder, path));
   ::testing::internal::GetCapturedStdout();
@@ -91,97 +107,89 @@ TEST_P(FailedOpen, ShowsItsOneMessageKeepsNothingOpenAndReadsNothing) {
 
 constexpr const char* kNoApe = "Can not create APE decompress interface.";
 constexpr const char* kNoWmaAudio = "No audio data exist in this file.";
+constexpr const char* kNotOgg = "Input does not appear to be an Ogg bitstream.";
+constexpr const char* kSixChannels = "Can't deal with more than 2 channels yet. Channels:6";
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, FailedOpen,
-    ::testing::Values(
-        // MP3 files without frames fail silently.
-        BadOpen{"mp3_text", kMp3, "notes.mp3", nullptr, 0},
-        BadOpen{"mp3_missing", kMp3, "missing.mp3", nullptr, 0},
-        BadOpen{"wav_missing", kWav, "missing.wav", "", 0x30},
-        BadOpen{"ogg_missing", kOgg, "missing.ogg", "Can't open file.", 0x30},
-        BadOpen{"ogg_text", kOgg, "notes.ogg", "Input does not appear to be an Ogg bitstream.", 0},
-        BadOpen{"ogg_six_channels", kOgg, "six.ogg",
-                "Can't deal with more than 2 channels yet. Channels:6", 0},
-        BadOpen{"flac_missing", kFlac, "missing.flac", "Failed when initialize FLAC decoder.",
-                0x30},
-        BadOpen{"flac_given_ogg", kFlac, "notes.ogg", "Can not process metadata properly.", 0x30},
-        BadOpen{"ape_missing", kApe, "missing.ape", kNoApe, 0x30},
-        BadOpen{"ape_text", kApe, "text.ape", kNoApe, 0x30},
-        BadOpen{"ape_given_asf_video", kApe, "video-only.wma", kNoApe, 0x30},
-        // One box for a missing WMA file, not a second one from the file stream.
-        BadOpen{"wma_missing", kWma, "missing.wma", "Can't open file.", 0x30},
-        BadOpen{"wma_video_only", kWma, "video-only.wma", kNoWmaAudio, 0x30},
-        BadOpen{"wma_text", kWma, "text.wma", kNoWmaAudio, 0x30},
-        BadOpen{"wma_given_ape", kWma, "ape-44100-1-16.ape", kNoWmaAudio, 0x30}),
-    [](const auto& info) { return std::string(info.param.label); });
+const BadOpen kBadOpens[] = {
+    // MP3 files without frames fail silently.
+    {.kind = kMp3, .file = "notes.mp3"},
+    {.kind = kMp3, .file = "missing.mp3"},
+    {.kind = kWav, .file = "missing.wav", .text = ""},
+    {.kind = kOgg, .file = "missing.ogg", .text = "Can't open file."},
+    {.kind = kOgg, .file = "notes.ogg", .text = kNotOgg, .flags = 0},
+    {.kind = kOgg, .file = "six.ogg", .text = kSixChannels, .flags = 0},
+    {.kind = kFlac, .file = "missing.flac", .text = "Failed when initialize FLAC decoder."},
+    {.kind = kFlac, .file = "notes.ogg", .text = "Can not process metadata properly."},
+    {.kind = kApe, .file = "missing.ape", .text = kNoApe},
+    {.kind = kApe, .file = "text.ape", .text = kNoApe},
+    {.kind = kApe, .file = "video-only.wma", .text = kNoApe},
+    // One box for a missing WMA file, not a second one from the file stream.
+    {.kind = kWma, .file = "missing.wma", .text = "Can't open file."},
+    {.kind = kWma, .file = "video-only.wma", .text = kNoWmaAudio},
+    {.kind = kWma, .file = "text.wma", .text = kNoWmaAudio},
+    {.kind = kWma, .file = "ape-44100-1-16.ape", .text = kNoWmaAudio},
+};
+INSTANTIATE_TEST_SUITE_P(Rows, FailedOpen, ::testing::ValuesIn(kBadOpens), [](const auto& info) {
+  return CaseName(info.param.kind, info.param.file);
+});
 
 // A good file of any format: its format, 16-bit samples in whole Reads of the
-// decoder's own size, the end staying the end, the PCM that is expected, and the
+// decoder's own size, the end staying the end, the PCM that is expected; and the
 // same first Read once closed and opened again.
 struct GoodDecode {
   const char* file;
-  std::unique_ptr<CDecoder> (*make)();
-  int rate;
-  int channels;
+  Kind kind;
+  int rate = 44100;
+  int channels = 2;
   // Bytes of every Read but the last; WMA hands out what is left of each of the
   // codec's frames, so its Reads are at most this (and, in stereo, some are this).
-  std::uint32_t block;
-  std::uint32_t last;  // bytes of the last Read; 0: what remains after whole blocks
+  std::uint32_t block = 4608;
+  std::uint32_t last = 0;  // bytes of the last Read; 0: what remains after whole blocks
   // Lossless: the generated WAV whose samples are delivered exactly.
-  const char* source;
-  // Lossy (no source): the least signal-to-noise ratio against the reference
-  // (INFINITY: bit for bit), the frames played before the reference's first (ffmpeg
-  // trims MP3's Info frame and encoder delay; we play them), and how far the
-  // lengths may differ in frames.
-  double minSnrDb = 0;
+  const char* source = nullptr;
+  // Lossy: the frames played before the reference's first (ffmpeg trims MP3's Info
+  // frame and encoder delay; we play them).
   long delay = 0;
-  long extraFrames = 0;
 };
 
 void PrintTo(const GoodDecode& c, std::ostream* os) { *os << c.file; }
 
 class GoodFiles : public ::testing::TestWithParam<GoodDecode> {};
 
-TEST_P(GoodFiles, DecodeWholeReadsOfTheExpectedPcmAndOpenAgain) {
-  const GoodDecode& c = GetParam();
-  MessageBoxRecorder boxes;
-  CMadDecoder::ResetDitherRecordsForTesting();
-  auto decoder = c.make();
-  EXPECT_EQ(MarkedRead(*decoder), std::make_pair(0u, true)) << "never opened";
+// Opens quietly, with the Ogg decoder's format line on stdout.
+void OpenQuietly(CDecoder& decoder, const GoodDecode& c) {
   ::testing::internal::CaptureStdout();
-  ASSERT_TRUE(fixtures::OpenPath(*decoder, fixtures::Path(c.file)));
+  ASSERT_TRUE(fixtures::OpenPath(decoder, fixtures::Path(c.file)));
   // Ogg Vorbis tells the format on stdout; the others say nothing.
   const std::string format =
       "samplerate=" + std::to_string(c.rate) + "\nchannels=" + std::to_string(c.channels) + "\n";
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.make == kOgg ? format : "");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.kind.make == kOgg.make ? format : "");
+}
+
+TEST_P(GoodFiles, DecodeTheExpectedPcmInWholeReads) {
+  const GoodDecode& c = GetParam();
+  MessageBoxRecorder boxes;
+  CMadDecoder::ResetDitherRecordsForTesting();
+  auto decoder = c.kind.make();
+  EXPECT_EQ(MarkedRead(*decoder), std::make_pair(0u, true)) << "never opened";
+  ASSERT_NO_FATAL_FAILURE(OpenQuietly(*decoder, c));
   EXPECT_EQ(decoder->GetSampleRate(), c.rate);
   EXPECT_EQ(decoder->GetBitsPerSample(), 16) << "every sample size is delivered as 16 bits";
   EXPECT_EQ(decoder->GetChannels(), c.channels);
   std::vector<std::uint32_t> sizes;
   const auto pcm = fixtures::DecodeAll(*decoder, &sizes);
   ASSERT_GT(sizes.size(), 10u);
-  const auto rest = static_cast<std::uint32_t>(pcm.size() * 2 % c.block);
-  if (c.make == kWma) {
+  if (c.kind.make == kWma.make) {
     EXPECT_LE(*std::max_element(sizes.begin(), sizes.end()), c.block);
     EXPECT_TRUE(c.channels == 1 || std::count(sizes.begin(), sizes.end(), c.block) != 0);
   } else {
-    for (std::size_t i = 0; i + 1 < sizes.size(); ++i) ASSERT_EQ(sizes[i], c.block) << "Read " << i;
-    EXPECT_EQ(sizes.back(), c.last != 0 ? c.last : rest != 0 ? rest : c.block);
+    const auto rest = static_cast<std::uint32_t>(pcm.size() * 2 % c.block);
+    std::vector<std::uint32_t> whole(sizes.size(), c.block);
+    whole.back() = c.last != 0 ? c.last : rest != 0 ? rest : c.block;
+    EXPECT_EQ(sizes, whole);
   }
   EXPECT_EQ(MarkedRead(*decoder).first, 0u) << "the end stays the end";
-  decoder->Close();
-  decoder->Close();
-  EXPECT_EQ(MarkedRead(*decoder), std::make_pair(0u, true)) << "after Close";
-  // Close freed the library state; Open makes it anew from the stored path.
-  ::testing::internal::CaptureStdout();
-  ASSERT_NE(decoder->Open(), 0);
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(MarkedRead(*decoder).first, sizes[0]);
-  decoder.reset();  // destroyed while open: its destructor closes it
   EXPECT_EQ(boxes.Count(), 0u);
-  EXPECT_EQ(platform::com::CoInitializeDepth(), 0);
-
   if (c.source != nullptr) {
     const auto expected = fixtures::ReadWav(fixtures::Path(c.source)).samples;
     ASSERT_FALSE(expected.empty());
@@ -193,47 +201,68 @@ TEST_P(GoodFiles, DecodeWholeReadsOfTheExpectedPcmAndOpenAgain) {
   const fixtures::Lineup lineup{decoded, reference};
   const long shift = lineup.BestShift(3000, 0, 3000);
   EXPECT_EQ(shift, c.delay);
-  EXPECT_GE(lineup.SnrDb(shift, 0, reference.Frames()), c.minSnrDb);
-  EXPECT_LE(std::abs(decoded.Frames() - shift - reference.Frames()), c.extraFrames);
+  EXPECT_GE(lineup.SnrDb(shift, 0, reference.Frames()), c.kind.minSnrDb);
+  EXPECT_LE(std::abs(decoded.Frames() - shift - reference.Frames()), c.kind.extraFrames);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, GoodFiles,
-    ::testing::Values(
-        GoodDecode{"cbr.mp3", kMp3, 44100, 2, 4608, 0, nullptr, 40, 2257, 1152},
-        GoodDecode{"vbr.mp3", kMp3, 44100, 2, 4608, 0, nullptr, 40, 2257, 1152},
-        GoodDecode{"r22050.mp3", kMp3, 22050, 2, 2304, 0, nullptr, 40, 1681, 1152},
-        // Pairs of 576-frame frames; the odd last one is still delivered.
-        GoodDecode{"r24000.mp3", kMp3, 24000, 2, 4608, 2304, nullptr, 40, 1681, 1152},
-        GoodDecode{"mono.mp3", kMp3, 44100, 1, 2304, 0, nullptr, 40, 2257, 1152},
-        // The encoder's length, as the stream's granule positions give it.
-        GoodDecode{"mono.ogg", kOgg, 44100, 1, 4608, 0, nullptr, 60, 0, 0},
-        GoodDecode{"stereo.ogg", kOgg, 44100, 2, 4608, 0, nullptr, 60, 0, 0},
-        GoodDecode{"chained.ogg", kOgg, 44100, 2, 4608, 0, nullptr, 60, 0, 0},
-        // FLAC in 576-frame Reads, every sample size cut or widened to 16 bits.
-        GoodDecode{"s16.flac", kFlac, 44100, 2, 2304, 0, "s44.wav"},
-        GoodDecode{"u8.flac", kFlac, 44100, 2, 2304, 0, "u8.wav"},
-        GoodDecode{"b24.flac", kFlac, 44100, 2, 2304, 0, "b24.wav"},
-        GoodDecode{"b12.flac", kFlac, 44100, 2, 2304, 0, "top12.wav"},
-        GoodDecode{"b20.flac", kFlac, 44100, 2, 2304, 0, "s44.wav"},
-        GoodDecode{"b32.flac", kFlac, 44100, 2, 2304, 0, "s44.wav"},
-        // APE is lossless: the source's samples.
-        GoodDecode{"ape-44100-2-16.ape", kApe, 44100, 2, 4608, 0, "src-44100-2-16.wav"},
-        GoodDecode{"ape-44100-1-16.ape", kApe, 44100, 1, 4608, 0, "src-44100-1-16.wav"},
-        GoodDecode{"s44.wav", kWav, 44100, 2, 4608, 0, "s44.wav"},
-        GoodDecode{"m44.wav", kWav, 44100, 1, 4608, 0, "m44.wav"},
-        // WMA as ffmpeg decodes it, at 22050 Hz in half-size Reads.
-        GoodDecode{"wmav2-44100-2.wma", kWma, 44100, 2, 4608, 0, nullptr, INFINITY},
-        GoodDecode{"wmav1-44100-2.wma", kWma, 44100, 2, 4608, 0, nullptr, INFINITY},
-        GoodDecode{"wmav2-44100-1.wma", kWma, 44100, 1, 4608, 0, nullptr, INFINITY},
-        GoodDecode{"wmav2-22050-2.wma", kWma, 22050, 2, 2304, 0, nullptr, INFINITY},
-        GoodDecode{"wmav1-22050-1.wma", kWma, 22050, 1, 2304, 0, nullptr, INFINITY}),
-    [](const auto& info) {
-      std::string name = info.param.file;
-      std::replace_if(
-          name.begin(), name.end(), [](char ch) { return !std::isalnum(ch); }, '_');
-      return name;
-    });
+// Close twice is harmless and frees the library state; Open makes it anew from the
+// stored path; a decoder destroyed while open closes itself.
+TEST_P(GoodFiles, CloseTwiceThenOpenAgainFromTheStoredPath) {
+  const GoodDecode& c = GetParam();
+  MessageBoxRecorder boxes;
+  auto decoder = c.kind.make();
+  ASSERT_NO_FATAL_FAILURE(OpenQuietly(*decoder, c));
+  const std::uint32_t first = MarkedRead(*decoder).first;
+  EXPECT_GT(first, 0u);
+  decoder->Close();
+  decoder->Close();
+  EXPECT_EQ(MarkedRead(*decoder), std::make_pair(0u, true)) << "after Close";
+  ::testing::internal::CaptureStdout();
+  ASSERT_NE(decoder->Open(), 0);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(MarkedRead(*decoder).first, first);
+  decoder.reset();
+  EXPECT_EQ(boxes.Count(), 0u);
+  EXPECT_EQ(platform::com::CoInitializeDepth(), 0);
+}
+
+const GoodDecode kGoodFiles[] = {
+    {.file = "cbr.mp3", .kind = kMp3, .delay = 2257},
+    {.file = "vbr.mp3", .kind = kMp3, .delay = 2257},
+    {.file = "r22050.mp3", .kind = kMp3, .rate = 22050, .block = 2304, .delay = 1681},
+    // Pairs of 576-frame frames; the odd last one is still delivered.
+    {.file = "r24000.mp3", .kind = kMp3, .rate = 24000, .last = 2304, .delay = 1681},
+    {.file = "mono.mp3", .kind = kMp3, .channels = 1, .block = 2304, .delay = 2257},
+    // The encoder's length, as the stream's granule positions give it.
+    {.file = "mono.ogg", .kind = kOgg, .channels = 1},
+    {.file = "stereo.ogg", .kind = kOgg},
+    {.file = "chained.ogg", .kind = kOgg},
+    // FLAC in 576-frame Reads, every sample size cut or widened to 16 bits.
+    {.file = "s16.flac", .kind = kFlac, .block = 2304, .source = "s44.wav"},
+    {.file = "u8.flac", .kind = kFlac, .block = 2304, .source = "u8.wav"},
+    {.file = "b24.flac", .kind = kFlac, .block = 2304, .source = "b24.wav"},
+    {.file = "b12.flac", .kind = kFlac, .block = 2304, .source = "top12.wav"},
+    {.file = "b20.flac", .kind = kFlac, .block = 2304, .source = "s44.wav"},
+    {.file = "b32.flac", .kind = kFlac, .block = 2304, .source = "s44.wav"},
+    // APE is lossless: the source's samples.
+    {.file = "ape-44100-2-16.ape", .kind = kApe, .source = "src-44100-2-16.wav"},
+    {.file = "ape-44100-1-16.ape",
+     .kind = kApe,
+     .channels = 1,
+     .block = 4608,
+     .source = "src-44100-1-16.wav"},
+    {.file = "s44.wav", .kind = kWav, .source = "s44.wav"},
+    {.file = "m44.wav", .kind = kWav, .channels = 1, .source = "m44.wav"},
+    // WMA as ffmpeg decodes it, at 22050 Hz in half-size Reads.
+    {.file = "wmav2-44100-2.wma", .kind = kWma},
+    {.file = "wmav1-44100-2.wma", .kind = kWma},
+    {.file = "wmav2-44100-1.wma", .kind = kWma, .channels = 1},
+    {.file = "wmav2-22050-2.wma", .kind = kWma, .rate = 22050, .block = 2304},
+    {.file = "wmav1-22050-1.wma", .kind = kWma, .rate = 22050, .channels = 1, .block = 2304},
+};
+INSTANTIATE_TEST_SUITE_P(Formats, GoodFiles, ::testing::ValuesIn(kGoodFiles), [](const auto& info) {
+  return CaseName(info.param.kind, info.param.file);
+});
 
 // Every path the shell accepts, up to 259 characters, is stored whole; a longer
 // one is refused.
@@ -246,8 +275,8 @@ TEST(Paths, UpTo259CharactersAreKeptWhole) {
   std::filesystem::copy_file(fixtures::Path("s44.wav"), path,
                              std::filesystem::copy_options::overwrite_existing);
   const std::u16string wide = platform::FromUtf8(path);
-  for (const auto make : {kMp3, kWav, kOgg, kFlac, kApe, kWma}) {
-    auto decoder = make();
+  for (const Kind& kind : {kMp3, kWav, kOgg, kFlac, kApe, kWma}) {
+    auto decoder = kind.make();
     EXPECT_EQ(decoder->SetFile((wide + u"x").c_str()), platform::STRSAFE_E_INSUFFICIENT_BUFFER);
     EXPECT_EQ(decoder->SetFile(wide.c_str()), platform::S_OK);
   }

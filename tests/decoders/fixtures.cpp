@@ -15,6 +15,7 @@
 
 #include "platform/kernel/text.h"
 #include "tests/support/audio_fixtures.h"
+#include "tools/corpus_edits.h"
 
 namespace fixtures {
 namespace {
@@ -23,31 +24,12 @@ namespace fs = std::filesystem;
 using testing_support::MakeTestSignal;
 using testing_support::RunTool;
 
-std::vector<std::uint8_t> FileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), {});
-}
-
 void Wav(const fs::path& dir, const std::string& name, int rate, int channels, int frames,
          unsigned salt = 1, int format = SF_FORMAT_PCM_16) {
   auto samples = MakeTestSignal(rate, channels, frames, salt);
   if (salt == 0) samples.assign(samples.size(), 0);
   testing_support::WriteSoundFile((dir / name).string(), rate, channels, SF_FORMAT_WAV | format,
                                   samples);
-}
-
-// Overwrites `length` bytes at `at` (a fraction of the size) with noise.
-void Damage(const fs::path& from, const fs::path& to, double at, std::size_t length) {
-  std::vector<std::uint8_t> bytes = FileBytes(from);
-  std::uint32_t noise = 12345;
-  const auto start = static_cast<std::size_t>(bytes.size() * at);
-  for (std::size_t i = start; i < start + length && i < bytes.size(); ++i) {
-    noise = noise * 1664525u + 1013904223u;
-    bytes[i] = static_cast<std::uint8_t>(noise >> 24);
-  }
-  std::ofstream(to, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
 }
 
 // Sample sizes the flac tool does not write (12, 20, 32 bits) come from libFLAC's encoder.
@@ -150,12 +132,9 @@ bool Generate(const fs::path& dir) {
                    "} -f s16le -acodec pcm_s16le {" + name + ".raw}"));
   }
   // Two links one after the other, each played whole.
-  for (const char* suffix : {"", ".raw"}) {
-    std::ofstream(dir / ("chained.ogg" + std::string(suffix)), std::ios::binary)
-        << std::ifstream(dir / ("stereo.ogg" + std::string(suffix)), std::ios::binary).rdbuf()
-        << std::ifstream(dir / ("second.ogg" + std::string(suffix)), std::ios::binary).rdbuf();
-  }
-  Damage(dir / "stereo.ogg", dir / "damaged.ogg", 0.4, 3000);
+  corpus::Join({dir / "stereo.ogg", dir / "second.ogg"}, dir / "chained.ogg");
+  corpus::Join({dir / "stereo.ogg.raw", dir / "second.ogg.raw"}, dir / "chained.ogg.raw");
+  corpus::Damage(dir / "stereo.ogg", dir / "damaged.ogg", 0.4, 3000);
   for (const char* name : {"notes.mp3", "notes.ogg", "text.ape", "text.wma"})
     std::ofstream(dir / name) << "These are notes, not audio.\n";
   return true;
@@ -185,12 +164,12 @@ fs::path MadeOnce(const std::string& name, const std::string& stamp,
 }
 
 std::string Path(const std::string& name) {
-  static const fs::path dir = MadeOnce("decoder-fixtures", "5", Generate);
+  static const fs::path dir = MadeOnce("decoder-fixtures", "6", Generate);
   return (dir / name).string();
 }
 
 std::vector<std::int16_t> Reference(const std::string& name) {
-  return Samples(FileBytes(Path(name + ".raw")));
+  return Samples(corpus::ReadFile(Path(name + ".raw")));
 }
 
 bool OpenPath(CDecoder& decoder, const std::string& path) {
@@ -283,16 +262,6 @@ std::pair<long, double> Lineup::DamagedStretch(long head, long tail, double floo
     worst = std::min(worst, snr);
   }
   return {rest - good, worst};
-}
-
-void DrainPipe(const std::string& pipe) {
-  const int rest = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
-  if (rest < 0) return;
-  ::fcntl(rest, F_SETFL, 0);
-  char sink[65536];
-  while (::read(rest, sink, sizeof(sink)) > 0) {
-  }
-  ::close(rest);
 }
 
 }  // namespace fixtures

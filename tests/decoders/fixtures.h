@@ -68,8 +68,4 @@ struct Lineup {
   std::pair<long, double> DamagedStretch(long head, long tail, double floorDb) const;
 };
 
-// Lets go a writer still waiting on the FIFO at `pipe` (nobody opened it, or the
-// reader stopped): what it still sends is read here to its end.
-void DrainPipe(const std::string& pipe);
-
 }  // namespace fixtures

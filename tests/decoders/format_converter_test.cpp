@@ -71,11 +71,11 @@ TEST(FormatConverter, MapsChannelsExactlyAtTheOutputsRate) {
 TEST(FormatConverter, ResamplesToTheSameLengthAndPitch) {
   const struct {
     int fromRate, fromChannels, toRate, toChannels;
-  } rows[] = {{48000, 2, 44100, 2},
-              {22050, 1, 44100, 2},
-              {8000, 1, 48000, 1},
-              {44100, 2, 22050, 1},
-              {32000, 2, 48000, 2}};
+  } rows[] = {{.fromRate = 48000, .fromChannels = 2, .toRate = 44100, .toChannels = 2},
+              {.fromRate = 22050, .fromChannels = 1, .toRate = 44100, .toChannels = 2},
+              {.fromRate = 8000, .fromChannels = 1, .toRate = 48000, .toChannels = 1},
+              {.fromRate = 44100, .fromChannels = 2, .toRate = 22050, .toChannels = 1},
+              {.fromRate = 32000, .fromChannels = 2, .toRate = 48000, .toChannels = 2}};
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.fromRate) + " Hz to " + std::to_string(row.toRate) + " Hz");
     FormatConverter converter(row.toRate, row.toChannels);

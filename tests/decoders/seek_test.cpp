@@ -3,16 +3,10 @@
 // formats show the frame they landed on in the samples themselves.
 #include <algorithm>
 #include <cmath>
-#include <csignal>
-#include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -26,6 +20,7 @@
 #include "tests/decoders/fixtures.h"
 #include "tests/output/index_coded.h"
 #include "tests/support/audio_fixtures.h"
+#include "tools/corpus_edits.h"
 
 namespace {
 
@@ -35,15 +30,8 @@ using testing_support::RunTool;
 constexpr std::int64_t kSourceFrames = 150000;  // 3.4 s: right channel runs 1 to 5
 constexpr std::int64_t kCompared = 6000;        // frames compared after each seek
 
-bool Concat(const fs::path& dir, const char* first, const char* second, const char* out) {
-  std::ofstream to(dir / out, std::ios::binary);
-  for (const char* name : {first, second})
-    to << std::ifstream(dir / name, std::ios::binary).rdbuf();
-  return static_cast<bool>(to);
-}
-
 fs::path Files() {
-  return fixtures::MadeOnce("seek", "6", [](const fs::path& dir) {
+  return fixtures::MadeOnce("seek", "7", [](const fs::path& dir) {
     const std::string src = (dir / "idx.wav").string();
     const std::string tone = (dir / "tone.wav").string();
     if (!testing_support::WriteSoundFile(src, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
@@ -53,27 +41,22 @@ fs::path Files() {
             testing_support::MakeTestSignal(44100, 2, static_cast<int>(kSourceFrames))))
       return false;
     const std::string d = dir.string();
-    // A recorder cut off before it wrote the data size: read through the mended view.
-    std::ifstream in(src, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-    const auto data = std::string(bytes.data(), 200).find("data");
-    if (data == std::string::npos) return false;
-    std::fill(bytes.begin() + static_cast<long>(data) + 4,
-              bytes.begin() + static_cast<long>(data) + 8, 0);
-    std::ofstream((dir / "cut.wav").string(), std::ios::binary)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return RunTool("sox " + src + " -e ima-adpcm " + d + "/ima.wav") &&
-           RunTool("flac -s -f -o " + d + "/idx.flac " + src) &&
-           RunTool("oggenc -Q -q 4 -o " + d + "/idx.ogg " + src) &&
-           // Chained files: two links alike, and a second link of another format.
-           RunTool("oggenc -Q -q 4 -s 777 -o " + d + "/idx2.ogg " + src) &&
-           Concat(dir, "idx.ogg", "idx2.ogg", "chain.ogg") &&
-           RunTool("sox " + src + " -r 22050 -c 1 " + d + "/mono.wav") &&
-           RunTool("oggenc -Q -q 4 -o " + d + "/mono.ogg " + d + "/mono.wav") &&
-           Concat(dir, "idx.ogg", "mono.ogg", "mixed.ogg") &&
-           RunTool("lame --quiet -V 2 " + tone + " " + d + "/tone.mp3") &&
-           RunTool("ffmpeg -v error -y -i " + src + " -c:a wmav2 -b:a 128k " + d + "/idx.wma") &&
-           RunTool("cd " + d + " && jmac c2 idx.wav idx.ape");
+    // A recorder cut off before it wrote the sizes: read through the mended view.
+    corpus::ZeroWavSizes(src, dir / "cut.wav");
+    const bool made =
+        RunTool("sox " + src + " -e ima-adpcm " + d + "/ima.wav") &&
+        RunTool("flac -s -f -o " + d + "/idx.flac " + src) &&
+        RunTool("oggenc -Q -q 4 -o " + d + "/idx.ogg " + src) &&
+        // Chained files (joined below): two links alike, and one of another format.
+        RunTool("oggenc -Q -q 4 -s 777 -o " + d + "/idx2.ogg " + src) &&
+        RunTool("sox " + src + " -r 22050 -c 1 " + d + "/mono.wav") &&
+        RunTool("oggenc -Q -q 4 -o " + d + "/mono.ogg " + d + "/mono.wav") &&
+        RunTool("lame --quiet -V 2 " + tone + " " + d + "/tone.mp3") &&
+        RunTool("ffmpeg -v error -y -i " + src + " -c:a wmav2 -b:a 128k " + d + "/idx.wma") &&
+        RunTool("cd " + d + " && jmac c2 idx.wav idx.ape");
+    corpus::Join({dir / "idx.ogg", dir / "idx2.ogg"}, dir / "chain.ogg");
+    corpus::Join({dir / "idx.ogg", dir / "mono.ogg"}, dir / "mixed.ogg");
+    return made;
   });
 }
 
@@ -88,7 +71,7 @@ struct Row {
   const char* file;
   std::function<std::unique_ptr<CDecoder>()> make;
   Judge judge;
-  std::int64_t lengthSlack;  // how far the stated length may be from the frames decoded
+  std::int64_t lengthSlack = 0;  // how far the stated length may be from the frames decoded
   // Whether the file plays from a pipe: WMA does not (its reader opens the file a
   // second time), and a WAV without its data size is mended only where it can be measured.
   bool pipe = true;
@@ -102,17 +85,21 @@ std::function<std::unique_ptr<CDecoder>()> Make() {
 }
 
 const Row kRows[] = {
-    {"idx.wav", Make<CSndFileDecoder>(), Judge::kIndex, 0},
-    {"cut.wav", Make<CSndFileDecoder>(), Judge::kIndex, 0, false},
+    {.file = "idx.wav", .make = Make<CSndFileDecoder>(), .judge = Judge::kIndex},
+    {.file = "cut.wav", .make = Make<CSndFileDecoder>(), .judge = Judge::kIndex, .pipe = false},
     // Compressed blocks padded past the fact chunk's frame count.
-    {"ima.wav", Make<CSndFileDecoder>(), Judge::kLinear, 0},
-    {"idx.flac", Make<CFLACDecoder>(), Judge::kIndex, 0},
-    {"idx.ape", Make<CMACDecoder>(), Judge::kIndex, 0},
-    {"idx.ogg", Make<COggVorbisDecoder>(), Judge::kLinear, 0},
-    {"chain.ogg", Make<COggVorbisDecoder>(), Judge::kLinear, 0},
+    {.file = "ima.wav", .make = Make<CSndFileDecoder>(), .judge = Judge::kLinear},
+    {.file = "idx.flac", .make = Make<CFLACDecoder>(), .judge = Judge::kIndex},
+    {.file = "idx.ape", .make = Make<CMACDecoder>(), .judge = Judge::kIndex},
+    {.file = "idx.ogg", .make = Make<COggVorbisDecoder>(), .judge = Judge::kLinear},
+    {.file = "chain.ogg", .make = Make<COggVorbisDecoder>(), .judge = Judge::kLinear},
     // WMA states its length in time, not in frames: a codec frame either way.
-    {"idx.wma", Make<CWMADecoder>(), Judge::kLinear, 2048, false},
-    {"tone.mp3", Make<CMadDecoder>(), Judge::kLinearSnr, 0},
+    {.file = "idx.wma",
+     .make = Make<CWMADecoder>(),
+     .judge = Judge::kLinear,
+     .lengthSlack = 2048,
+     .pipe = false},
+    {.file = "tone.mp3", .make = Make<CMadDecoder>(), .judge = Judge::kLinearSnr},
 };
 
 std::vector<std::int16_t> ReadFrames(CDecoder& decoder, std::int64_t frames) {
@@ -126,16 +113,6 @@ std::vector<std::int16_t> ReadFrames(CDecoder& decoder, std::int64_t frames) {
   }
   if (static_cast<std::int64_t>(out.size()) > frames * 2) out.resize(frames * 2);
   return out;
-}
-
-double SnrDb(const std::vector<std::int16_t>& got, const std::vector<std::int16_t>& want) {
-  double signal = 0, noise = 0;
-  for (std::size_t i = 0; i < want.size(); ++i) {
-    const double d = (i < got.size() ? got[i] : 0) - static_cast<double>(want[i]);
-    signal += static_cast<double>(want[i]) * want[i];
-    noise += d * d;
-  }
-  return noise == 0 ? INFINITY : 10 * std::log10(signal / noise);
 }
 
 class Seek : public ::testing::TestWithParam<Row> {};
@@ -193,7 +170,8 @@ TEST_P(Seek, LandsOnTheFrameAskedFor) {
           worst = std::max(worst, std::abs(got[i] - fromLinear[i]));
         EXPECT_LE(worst, 8);
         if (count == kCompared) {
-          EXPECT_GE(SnrDb(got, fromLinear), 70.0);
+          const fixtures::Pcm heard{44100, 2, got}, want{44100, 2, fromLinear};
+          EXPECT_GE((fixtures::Lineup{heard, want}.SnrDb(0, 0, count)), 70.0);
         }
         break;
       }
@@ -202,10 +180,17 @@ TEST_P(Seek, LandsOnTheFrameAskedFor) {
   // The last frame is the last: the stream ends after it.
   std::uint8_t block[16000];
   EXPECT_EQ(decoder->Read(block, sizeof(block)), 0u);
-  // Past the end ends the stream; a seek back starts it again.
-  for (const std::int64_t past : {std::max(stated, length), length + 1000000}) {
-    EXPECT_EQ(decoder->SeekToFrame(static_cast<std::uint64_t>(past)), CDecoder::kSeekPastEnd);
-    EXPECT_EQ(decoder->Read(block, sizeof(block)), 0u);
+}
+
+// Past the end ends the stream; a seek back starts it again.
+TEST_P(Seek, PastTheEndEndsTheStreamUntilASeekBack) {
+  auto decoder = GetParam().make();
+  ASSERT_TRUE(fixtures::OpenPath(*decoder, (Files() / GetParam().file).string()));
+  const std::uint64_t stated = decoder->GetLengthInFrames();
+  std::uint8_t block[16000];
+  for (const std::uint64_t past : {stated + GetParam().lengthSlack, stated + 1000000}) {
+    EXPECT_EQ(decoder->SeekToFrame(past), CDecoder::kSeekPastEnd) << past;
+    EXPECT_EQ(decoder->Read(block, sizeof(block)), 0u) << past;
   }
   ASSERT_EQ(decoder->SeekToFrame(0), CDecoder::kSeekLanded);
   EXPECT_GT(decoder->Read(block, sizeof(block)), 0u);
@@ -223,33 +208,10 @@ TEST(SeekOgg, ChainOfTwoFormatsRefuses) {
   EXPECT_GT(decoder.Read(block, sizeof(block)), 0u);
 }
 
-// Runs use(pipe) while a writer sends the file through a pipe of its name.
-void WithPipe(const fs::path& file, const std::function<void(const std::string&)>& use) {
-  std::ifstream in(file, std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-  const std::string pipe = testing_support::TempPath("pipe-" + file.filename().string());
-  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-  std::signal(SIGPIPE, SIG_IGN);
-  std::thread writer([&] {
-    const int fd = ::open(pipe.c_str(), O_WRONLY);
-    if (fd < 0) return;
-    for (std::size_t sent = 0; sent < bytes.size();) {
-      const ssize_t n = ::write(fd, bytes.data() + sent, bytes.size() - sent);
-      if (n <= 0) break;
-      sent += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-  });
-  use(pipe);
-  fixtures::DrainPipe(pipe);
-  writer.join();
-  ::unlink(pipe.c_str());
-}
-
 // A pipe has no size: it cannot seek, says so, and plays on from where it was.
 TEST_P(SeekFromPipe, RefusesAndPlaysOn) {
   const Row& row = GetParam();
-  WithPipe(Files() / row.file, [&](const std::string& pipe) {
+  testing_support::ThroughPipe(Files() / row.file, [&](const std::string& pipe) {
     auto decoder = row.make();
     EXPECT_TRUE(fixtures::OpenPath(*decoder, pipe));
     EXPECT_FALSE(decoder->CanSeek());
@@ -266,7 +228,7 @@ TEST_P(SeekFromPipe, RefusesAndPlaysOn) {
 // WMA's reader opens the file a second time; from a pipe that open would wait
 // for a second writer for ever, so the decoder refuses the pipe at once.
 TEST(SeekWma, PipeIsRefusedNotWaitedOn) {
-  WithPipe(Files() / "idx.wma", [](const std::string& pipe) {
+  testing_support::ThroughPipe(Files() / "idx.wma", [](const std::string& pipe) {
     CWMADecoder decoder;
     EXPECT_FALSE(fixtures::OpenPath(decoder, pipe));
     EXPECT_FALSE(decoder.CanSeek());

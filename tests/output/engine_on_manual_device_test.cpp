@@ -27,8 +27,12 @@ namespace {
 // network share) for longer than the silence behind the queued data, or than the whole
 // buffer, leaves one silent gap, and the audio goes on exactly where it stopped. Four
 // seconds are fed; a stall comes after two, the device playing on with nothing written.
-using Row = std::pair<std::uint32_t, std::uint32_t>;  // rate, ms of stall (0: none)
-class EngineFeedAtRate : public ManualOutputTest, public ::testing::WithParamInterface<Row> {};
+struct Feed {
+  std::uint32_t rate;
+  std::uint32_t stallMs = 0;  // 0: none
+};
+void PrintTo(const Feed& f, std::ostream* os) { *os << f.rate << " Hz, " << f.stallMs << " ms"; }
+class EngineFeedAtRate : public ManualOutputTest, public ::testing::WithParamInterface<Feed> {};
 
 TEST_P(EngineFeedAtRate, PlaysEveryFrameOnceWithAGapOnlyWhereTheDecoderStalled) {
   const auto [rate, stallMs] = GetParam();
@@ -69,13 +73,15 @@ TEST_P(EngineFeedAtRate, PlaysEveryFrameOnceWithAGapOnlyWhereTheDecoderStalled) 
   EXPECT_LE(heard.Gaps()[0] * 1000, (std::int64_t{stallMs} + 500) * rate);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, EngineFeedAtRate,
-                         ::testing::Values(Row{8000, 0}, Row{22050, 0}, Row{44100, 0},
-                                           Row{48000, 0}, Row{88200, 0}, Row{96000, 0},
-                                           Row{176400, 0}, Row{192000, 0}, Row{352800, 0},
-                                           Row{384000, 0}, Row{44100, 900}, Row{44100, 1700},
-                                           Row{44100, 2200}, Row{44100, 3000}, Row{44100, 7300},
-                                           Row{192000, 2200}));
+INSTANTIATE_TEST_SUITE_P(
+    Rates, EngineFeedAtRate,
+    ::testing::Values(Feed{.rate = 8000}, Feed{.rate = 22050}, Feed{.rate = 44100},
+                      Feed{.rate = 48000}, Feed{.rate = 88200}, Feed{.rate = 96000},
+                      Feed{.rate = 176400}, Feed{.rate = 192000}, Feed{.rate = 352800},
+                      Feed{.rate = 384000}, Feed{.rate = 44100, .stallMs = 900},
+                      Feed{.rate = 44100, .stallMs = 1700}, Feed{.rate = 44100, .stallMs = 2200},
+                      Feed{.rate = 44100, .stallMs = 3000}, Feed{.rate = 44100, .stallMs = 7300},
+                      Feed{.rate = 192000, .stallMs = 2200}));
 
 // The device is lost for good at some moment; the playback must end by itself, cleanly.
 struct LossCase {

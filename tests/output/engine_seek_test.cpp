@@ -28,30 +28,11 @@ constexpr std::int64_t kRate = 44100;
 constexpr std::int64_t kFrames = kRate * 3;
 constexpr std::uint32_t kTriggerBytes = kRate * 4 / 2;  // half a second heard
 
-struct HeardRun {
-  std::int64_t first = 0;
-  std::int64_t end = 0;
-};
-
-// The source frames heard, silence left out, as runs of consecutive frames.
-std::vector<HeardRun> Runs(const index_coded::Capture& capture) {
-  std::vector<HeardRun> runs;
-  for (const index_coded::Stretch& s : capture.stretches) {
-    if (s.silent) continue;
-    if (!runs.empty() && runs.back().end == s.first) {
-      runs.back().end += s.frames;
-    } else {
-      runs.push_back({s.first, s.first + s.frames});
-    }
-  }
-  return runs;
-}
-
 struct SeekCase {
   const char* name;
   std::int64_t frames;
-  bool relative;
-  bool whilePaused;
+  bool relative = false;
+  bool whilePaused = false;
   std::int64_t landsAt;  // -1: past the end, nothing more is heard
 };
 
@@ -114,7 +95,7 @@ TEST_P(EngineSeek, DropsTheQueueAndGoesOnAtTheTarget) {
 
   const index_coded::Capture heard = index_coded::Read(Device().heard);
   ASSERT_EQ(heard.damage, "");
-  const std::vector<HeardRun> runs = Runs(heard);
+  const std::vector<index_coded::Run> runs = index_coded::Runs(heard);
   ASSERT_FALSE(runs.empty());
   EXPECT_EQ(runs[0].first, 0);
   EXPECT_EQ(runs[0].end, heardAtRequest) << "what was queued at the request is dropped";
@@ -130,12 +111,19 @@ TEST_P(EngineSeek, DropsTheQueueAndGoesOnAtTheTarget) {
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, EngineSeek,
-    ::testing::Values(SeekCase{"Forward", kRate * 2, false, false, kRate * 2},
-                      SeekCase{"BackToAFrame", 1234, false, false, 1234},
-                      SeekCase{"BeforeTheStartIsTheStart", -kRate * 10, true, false, 0},
-                      SeekCase{"WhilePaused", kRate * 2 + 7, false, true, kRate * 2 + 7},
-                      SeekCase{"PastTheEnd", kFrames + 5, false, false, -1},
-                      SeekCase{"PastTheEndWhilePaused", kFrames * 2, false, true, -1}),
+    ::testing::Values(
+        SeekCase{.name = "Forward", .frames = kRate * 2, .landsAt = kRate * 2},
+        SeekCase{.name = "BackToAFrame", .frames = 1234, .landsAt = 1234},
+        SeekCase{.name = "BeforeTheStart", .frames = -kRate * 10, .relative = true, .landsAt = 0},
+        SeekCase{.name = "WhilePaused",
+                 .frames = kRate * 2 + 7,
+                 .whilePaused = true,
+                 .landsAt = kRate * 2 + 7},
+        SeekCase{.name = "PastTheEnd", .frames = kFrames + 5, .landsAt = -1},
+        SeekCase{.name = "PastTheEndWhilePaused",
+                 .frames = kFrames * 2,
+                 .whilePaused = true,
+                 .landsAt = -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

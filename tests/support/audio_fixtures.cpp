@@ -1,10 +1,17 @@
 #include "tests/support/audio_fixtures.h"
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <sndfile.h>
 
 namespace testing_support {
@@ -70,5 +77,47 @@ bool RunTool(const std::string& command) {
 }
 
 bool HaveTool(const std::string& name) { return RunTool("command -v " + name); }
+
+std::vector<char> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>((std::istreambuf_iterator<char>(in)), {});
+}
+
+void ThroughPipe(const std::string& file, const std::function<void(const std::string&)>& use,
+                 std::size_t split, const std::function<void()>& stall) {
+  const std::vector<char> bytes = ReadBytes(file);
+  const std::string pipe = TempPath("pipe-" + std::filesystem::path(file).filename().string());
+  ::unlink(pipe.c_str());
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0) << pipe;
+  std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early must not end the test process
+  std::thread writer([&] {
+    const int fd = ::open(pipe.c_str(), O_WRONLY);  // waits for a reader
+    if (fd < 0) return;
+    const auto send = [fd](const char* data, std::size_t size) {
+      for (ssize_t n = 0; size > 0; data += n, size -= static_cast<std::size_t>(n)) {
+        if ((n = ::write(fd, data, size)) <= 0) return false;
+      }
+      return true;
+    };
+    const std::size_t first = stall ? std::min(split, bytes.size()) : bytes.size();
+    if (send(bytes.data(), first)) {
+      if (stall) stall();
+      send(bytes.data() + first, bytes.size() - first);
+    }
+    ::close(fd);
+  });
+  use(pipe);
+  // Lets go a writer still waiting to open the pipe, or one the reader left.
+  const int rest = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  if (rest >= 0) {
+    ::fcntl(rest, F_SETFL, 0);
+    char sink[65536];
+    while (::read(rest, sink, sizeof(sink)) > 0) {
+    }
+    ::close(rest);
+  }
+  writer.join();
+  ::unlink(pipe.c_str());
+}
 
 }  // namespace testing_support

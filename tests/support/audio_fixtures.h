@@ -29,4 +29,14 @@ std::vector<std::uint8_t> ToBytes(const std::vector<std::int16_t>& samples);
 bool RunTool(const std::string& command);
 bool HaveTool(const std::string& name);
 
+// The bytes of a file; empty when it can't be read.
+std::vector<char> ReadBytes(const std::string& path);
+
+// Runs use(pipe) while a thread sends the file through a FIFO of the same name (so
+// the extension stays), as slow storage or `<(...)` would give it: when `stall` is
+// set, it runs after the first `split` bytes and before the rest. A reader that
+// never opens the pipe or stops early is drained, so the writer always ends.
+void ThroughPipe(const std::string& file, const std::function<void(const std::string&)>& use,
+                 std::size_t split = 0, const std::function<void()>& stall = {});
+
 }  // namespace testing_support

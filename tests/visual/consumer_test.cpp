@@ -99,9 +99,11 @@ TEST(Consumer, EachTickSleepsWhatThePacerSaysAndPassesOnItsTimeScale) {
   struct Row {
     std::int64_t workNs;  // below 0: no processors at all
     std::uint32_t sleepMs;
-    float laterTimeScale;
+    float laterTimeScale = 0;
   };
-  for (const Row row : {Row{300'000, 14, 1.0f}, Row{20'000'000, 10, 1.4f}, Row{-1, 1000, 0}}) {
+  for (const Row row : {Row{.workNs = 300'000, .sleepMs = 14, .laterTimeScale = 1.0f},
+                        Row{.workNs = 20'000'000, .sleepMs = 10, .laterTimeScale = 1.4f},
+                        Row{.workNs = -1, .sleepMs = 1000}}) {
     SCOPED_TRACE(testing::Message() << "work " << row.workNs << " ns");
     Rig rig;
     rig.processor.onProcess = [&] { rig.clock.Advance(row.workNs); };

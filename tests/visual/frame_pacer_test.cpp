@@ -25,27 +25,28 @@ INSTANTIATE_TEST_SUITE_P(Rows, SleepLength,
 // One pacer at 70 ticks a second through work that fits, overruns (work that exactly
 // fills the period is one too), settles back, and ticks without processors.
 TEST(FramePacer, SleepsOutThePeriodAndStretchesItForWorkThatOverruns) {
+  constexpr std::int64_t kNominal = 14'285'714, kLong = 20'000'000;
   struct Step {
     std::int64_t workNs;
-    bool processors;
+    bool processors = true;
     std::uint32_t sleepMs;
-    std::int64_t period;  // afterwards
-    float timeScale;
+    std::int64_t period = kNominal;  // afterwards
+    float timeScale = 1.0f;
   };
   const Step steps[] = {
-      {0, true, 14, 14'285'714, 1.0f},
-      {285'714, true, 14, 14'285'714, 1.0f},
-      {20'000'000, true, FramePacer::kOverrunSleepMs, 20'000'000, 1.4f},
-      {20'000'000, true, 10, 20'000'000, 1.4f},
+      {.workNs = 0, .sleepMs = 14},
+      {.workNs = 285'714, .sleepMs = 14},
+      {.workNs = kLong, .sleepMs = FramePacer::kOverrunSleepMs, .period = kLong, .timeScale = 1.4f},
+      {.workNs = kLong, .sleepMs = 10, .period = kLong, .timeScale = 1.4f},
       // Work drops: sleep out the rest of the long period, which becomes the work time,
       // and finishing early at or below nominal restores the nominal period.
-      {5'000'000, true, 15, 5'000'000, 0.35f},
-      {4'000'000, true, 1, 14'285'714, 1.0f},
-      {0, false, 1000, 14'285'714, 1.0f},
-      {50'000'000, false, 1000, 14'285'714, 1.0f},  // no overrun without processors
+      {.workNs = 5'000'000, .sleepMs = 15, .period = 5'000'000, .timeScale = 0.35f},
+      {.workNs = 4'000'000, .sleepMs = 1},
+      {.workNs = 0, .processors = false, .sleepMs = 1000},
+      {.workNs = 50'000'000, .processors = false, .sleepMs = 1000},  // no overrun without them
   };
   FramePacer pacer(70);
-  EXPECT_EQ(pacer.NominalPeriod(), 14'285'714);
+  EXPECT_EQ(pacer.NominalPeriod(), kNominal);
   for (const Step& step : steps) {
     SCOPED_TRACE(testing::Message() << "work " << step.workNs << " ns");
     EXPECT_EQ(pacer.AfterWork(step.workNs, step.processors), step.sleepMs);

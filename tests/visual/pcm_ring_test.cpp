@@ -16,9 +16,11 @@ TEST(PcmRing, SamplesAreSignedLittleEndianOver32767) {
     std::uint8_t low, high;
     float value;
   };
-  for (const Row row :
-       {Row{0xFF, 0x7F, 1.0f}, Row{0x00, 0x80, -32768 / 32767.0f}, Row{0x80, 0x00, 128 / 32767.0f},
-        Row{0x00, 0x00, 0.0f}, Row{0xFF, 0xFF, -1 / 32767.0f}})
+  for (const Row row : {Row{.low = 0xFF, .high = 0x7F, .value = 1.0f},
+                        Row{.low = 0x00, .high = 0x80, .value = -32768 / 32767.0f},
+                        Row{.low = 0x80, .high = 0x00, .value = 128 / 32767.0f},
+                        Row{.low = 0x00, .high = 0x00, .value = 0.0f},
+                        Row{.low = 0xFF, .high = 0xFF, .value = -1 / 32767.0f}})
     EXPECT_EQ(SampleToFloat(row.low, row.high), row.value) << int{row.low} << " " << int{row.high};
 }
 
@@ -28,29 +30,36 @@ TEST(PcmRing, SamplesAreSignedLittleEndianOver32767) {
 TEST(PcmRing, EveryWindowHoldsTheLastBytesWrittenAtTheirPlace) {
   struct Row {
     const char* name;
-    std::uint32_t ringSize;
-    std::vector<std::uint32_t> pieces;
-    std::uint32_t start, frames, bytesPerFrame;
-    std::uint32_t writePos;
-    std::uint64_t wraps;
+    std::uint32_t ring = 16;  // bytes asked for
+    std::vector<std::uint32_t> pieces = {};
+    std::uint32_t start = 0, frames = 4, frameBytes = 4;  // the window converted
+    std::uint32_t writePos;                               // afterwards
+    std::uint64_t wraps = 0;
   };
+  // clang-format off
   const Row rows[] = {
-      {"nothing written", 16, {}, 0, 4, 4, 0, 0},
-      {"a block across the end", 16, {12, 12}, 0, 4, 4, 8, 0},
-      {"a block up to the end", 16, {16}, 4, 4, 4, 16, 1},
-      {"the next block at the front", 16, {16, 4}, 0, 4, 4, 4, 0},
-      {"a block longer than the ring", 16, {4, 40}, 0, 4, 4, 12, 0},
-      {"pieces of any length", 24, {1, 3, 5, 2, 7, 1, 6, 9, 2, 3, 5, 1, 4, 11}, 12, 6, 4, 12, 1},
-      {"a window past the end", 32, {48}, 24, 6, 4, 16, 1},
-      {"mono", 32, {32}, 6, 4, 2, 32, 0},
-      {"mono past the end", 32, {40}, 26, 8, 2, 8, 1},
-      {"a start inside a frame, a ring of no whole frame at its end", 18, {20}, 15, 8, 4, 4, 2},
+      {.name = "nothing written", .writePos = 0},
+      {.name = "a block across the end", .pieces = {12, 12}, .writePos = 8},
+      {.name = "a block up to the end", .pieces = {16}, .start = 4, .writePos = 16, .wraps = 1},
+      {.name = "the next block at the front", .pieces = {16, 4}, .writePos = 4},
+      {.name = "a block longer than the ring", .pieces = {4, 40}, .writePos = 12},
+      {.name = "pieces of any length", .ring = 24,
+       .pieces = {1, 3, 5, 2, 7, 1, 6, 9, 2, 3, 5, 1, 4, 11}, .start = 12, .frames = 6,
+       .writePos = 12, .wraps = 1},
+      {.name = "a window past the end", .ring = 32, .pieces = {48}, .start = 24, .frames = 6,
+       .writePos = 16, .wraps = 1},
+      {.name = "mono", .ring = 32, .pieces = {32}, .start = 6, .frameBytes = 2, .writePos = 32},
+      {.name = "mono past the end", .ring = 32, .pieces = {40}, .start = 26, .frames = 8,
+       .frameBytes = 2, .writePos = 8, .wraps = 1},
+      {.name = "a start inside a frame, a ring of no whole frame at its end", .ring = 18,
+       .pieces = {20}, .start = 15, .frames = 8, .writePos = 4, .wraps = 2},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    PcmRing ring(row.ringSize);
+    PcmRing ring(row.ring);
     const std::uint32_t bytes = ring.Bytes();
-    ASSERT_EQ(bytes, row.ringSize / 4 * 4);
+    ASSERT_EQ(bytes, row.ring / 4 * 4);
     const auto stream = Stream(0, 64);
     std::uint32_t total = 0;
     for (std::uint32_t piece : row.pieces) {
@@ -64,13 +73,13 @@ TEST(PcmRing, EveryWindowHoldsTheLastBytesWrittenAtTheirPlace) {
     };
     std::vector<float> l(row.frames, 9.0f), r(row.frames, 9.0f);
     std::uint64_t wraps = 0;
-    ring.Convert(row.start, row.frames, row.bytesPerFrame, l.data(), r.data(), wraps);
+    ring.Convert(row.start, row.frames, row.frameBytes, l.data(), r.data(), wraps);
     EXPECT_EQ(wraps, row.wraps);
-    const std::uint32_t first = row.start - row.start % row.bytesPerFrame;  // whole frames only
+    const std::uint32_t first = row.start - row.start % row.frameBytes;  // whole frames only
     for (std::uint32_t i = 0; i < row.frames; ++i) {
-      const std::uint32_t p = (first + i * row.bytesPerFrame) % bytes;
+      const std::uint32_t p = (first + i * row.frameBytes) % bytes;
       EXPECT_EQ(l[i], expected(p)) << "frame " << i;
-      EXPECT_EQ(r[i], row.bytesPerFrame == 2 ? l[i] : expected(p + 2)) << "frame " << i;
+      EXPECT_EQ(r[i], row.frameBytes == 2 ? l[i] : expected(p + 2)) << "frame " << i;
     }
   }
   PcmRing none(3);  // no whole frame: holds nothing, and nothing goes wrong
