@@ -11,7 +11,7 @@ packages=(
   libmad0-dev libvorbis-dev libflac-dev libsndfile1-dev libsoxr-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   # window and sound
-  qt6-base-dev qt6-qpa-plugins qt6-wayland libxcb1-dev libxcb-keysyms1-dev libx11-dev libsdl2-dev
+  qt6-base-dev qt6-qpa-plugins qt6-wayland libxcb1-dev libxcb-keysyms1-dev libxcb-shm0-dev libx11-dev libsdl2-dev
   libpulse-dev
   # test tools: encoders and a tagger for test audio, a virtual X server, a headless
   # Wayland compositor, D-Bus, a sound server of the tests' own, and what builds and

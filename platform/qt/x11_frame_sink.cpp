@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <xcb/shm.h>
 #include <xcb/xcb.h>
 
 namespace platform::qt {
@@ -43,6 +46,21 @@ bool TakesOurPixels(xcb_connection_t* connection, xcb_window_t window) {
   std::free(attributes);
   std::free(geometry);
   return match;
+}
+
+// MIT-SHM 1.2: the server maps memory passed to it as a file descriptor. Qt's switch
+// against shared memory holds here too.
+bool MapsOurMemory(xcb_connection_t* connection) {
+  if (qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) return false;
+  const xcb_query_extension_reply_t* shm = xcb_get_extension_data(connection, &xcb_shm_id);
+  if (shm == nullptr || shm->present == 0) return false;
+  xcb_shm_query_version_reply_t* version =
+      xcb_shm_query_version_reply(connection, xcb_shm_query_version(connection), nullptr);
+  const bool fds =
+      version != nullptr &&
+      (version->major_version > 1 || (version->major_version == 1 && version->minor_version >= 2));
+  std::free(version);
+  return fds;
 }
 
 std::int64_t Area(const ui::FrameRect& r) {
@@ -88,22 +106,96 @@ std::unique_ptr<X11FrameSink> X11FrameSink::Open(std::uint32_t window) {
   xcb_create_gc(connection, gc, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
   xcb_flush(connection);
   const std::uint32_t maxRequestBytes = xcb_get_maximum_request_length(connection) * 4;
-  return std::unique_ptr<X11FrameSink>(new X11FrameSink(connection, window, gc, maxRequestBytes));
+  return std::unique_ptr<X11FrameSink>(
+      new X11FrameSink(connection, window, gc, maxRequestBytes, MapsOurMemory(connection)));
 }
 
 X11FrameSink::X11FrameSink(xcb_connection_t* connection, std::uint32_t window, std::uint32_t gc,
-                           std::uint32_t maxRequestBytes)
-    : connection_(connection), window_(window), gc_(gc), maxRequestBytes_(maxRequestBytes) {}
+                           std::uint32_t maxRequestBytes, bool shareable)
+    : connection_(connection),
+      window_(window),
+      gc_(gc),
+      maxRequestBytes_(maxRequestBytes),
+      shareable_(shareable) {}
 
 X11FrameSink::~X11FrameSink() {
+  ReleaseShared();
   xcb_free_gc(connection_, gc_);
   xcb_flush(connection_);
+}
+
+bool X11FrameSink::ShareFor(int width, int rows) {
+  const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 4;
+  if (!shareable_ || bytes <= sharedBytes_) return shareable_;
+  ReleaseShared();
+  const int fd = ::memfd_create("tonaria-frame", MFD_CLOEXEC);
+  void* map = MAP_FAILED;
+  if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(bytes)) == 0)
+    map = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (map == MAP_FAILED) {
+    if (fd >= 0) ::close(fd);
+    shareable_ = false;
+    return false;
+  }
+  // xcb closes fd once it is sent. One round trip, only when the frame grows.
+  const xcb_shm_seg_t segment = xcb_generate_id(connection_);
+  xcb_generic_error_t* error =
+      xcb_request_check(connection_, xcb_shm_attach_fd_checked(connection_, segment, fd, 1));
+  if (error != nullptr) {  // a server that will not map it: pixels go in the requests
+    std::free(error);
+    ::munmap(map, bytes);
+    shareable_ = false;
+    return false;
+  }
+  segment_ = segment;
+  shared_ = static_cast<std::uint32_t*>(map);
+  sharedBytes_ = bytes;
+  return true;
+}
+
+void X11FrameSink::ReleaseShared() {
+  if (segment_ == 0) return;
+  xcb_shm_detach(connection_, segment_);  // after the requests that read it
+  ::munmap(shared_, sharedBytes_);
+  segment_ = 0;
+  shared_ = nullptr;
+  sharedBytes_ = 0;
 }
 
 void X11FrameSink::Put(const std::uint32_t* frame, int width,
                        std::span<const ui::FrameRect> rects) {
   joined_.assign(rects.begin(), rects.end());
   joined_.resize(JoinRects(joined_, kJoinExtraPixels));
+  int rows = 0;
+  for (const ui::FrameRect& r : joined_) rows = std::max(rows, r.bottom);
+  if (width > 0 && rows > 0 && ShareFor(width, rows)) {
+    PutShared(frame, width, rows);
+  } else {
+    PutInRequests(frame, width);
+  }
+  xcb_flush(connection_);
+}
+
+// The server may read a rectangle after the next frame has written it there; it then
+// shows newer pixels, which that frame's own request sends again, so the window always
+// ends with the latest frame.
+void X11FrameSink::PutShared(const std::uint32_t* frame, int width, int rows) {
+  for (const ui::FrameRect& r : joined_) {
+    const int w = r.right - r.left;
+    for (int y = r.top; y < r.bottom; ++y) {
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * width + r.left;
+      std::copy_n(frame + at, w, shared_ + at);
+    }
+    xcb_shm_put_image(connection_, window_, gc_, static_cast<std::uint16_t>(width),
+                      static_cast<std::uint16_t>(rows), static_cast<std::uint16_t>(r.left),
+                      static_cast<std::uint16_t>(r.top), static_cast<std::uint16_t>(w),
+                      static_cast<std::uint16_t>(r.bottom - r.top),
+                      static_cast<std::int16_t>(r.left), static_cast<std::int16_t>(r.top), kDepth,
+                      XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment_, 0);
+  }
+}
+
+void X11FrameSink::PutInRequests(const std::uint32_t* frame, int width) {
   for (const ui::FrameRect& r : joined_) {
     const int w = r.right - r.left;
     if (w <= 0 || r.bottom <= r.top) continue;
@@ -128,7 +220,6 @@ void X11FrameSink::Put(const std::uint32_t* frame, int width,
                     reinterpret_cast<const std::uint8_t*>(data));
     }
   }
-  xcb_flush(connection_);
 }
 
 }  // namespace platform::qt

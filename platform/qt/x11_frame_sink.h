@@ -2,6 +2,9 @@
 // the window's thread and Qt's backing store. It writes on Qt's own connection (xcb is
 // thread-safe), so its pictures stay in order with whatever Qt itself draws there.
 // Only for the common 24-bit TrueColor format whose pixels are 0x00RRGGBB in 32 bits.
+// Where the X server can map memory we pass it (MIT-SHM 1.2, a local server), the
+// pixels go through that memory and a frame costs a few small requests; else they go
+// in the requests themselves.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +42,12 @@ class X11FrameSink {
 
  private:
   X11FrameSink(xcb_connection_t* connection, std::uint32_t window, std::uint32_t gc,
-               std::uint32_t maxRequestBytes);
+               std::uint32_t maxRequestBytes, bool shareable);
+  // True when the shared memory holds width x rows pixels, made or grown as needed.
+  bool ShareFor(int width, int rows);
+  void ReleaseShared();
+  void PutShared(const std::uint32_t* frame, int width, int rows);
+  void PutInRequests(const std::uint32_t* frame, int width);
 
   xcb_connection_t* connection_;  // owned by Qt
   std::uint32_t window_;
@@ -47,6 +55,10 @@ class X11FrameSink {
   std::uint32_t maxRequestBytes_;
   std::vector<std::uint32_t> rows_;    // a narrow rectangle's rows, gathered
   std::vector<ui::FrameRect> joined_;  // the rectangles as sent
+  bool shareable_;                     // the server maps memory we pass it
+  std::uint32_t segment_ = 0;          // the server's id of the shared memory; 0: none
+  std::uint32_t* shared_ = nullptr;    // our mapping of it, sharedBytes_ long
+  std::size_t sharedBytes_ = 0;
 };
 
 }  // namespace platform::qt

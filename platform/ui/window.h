@@ -21,6 +21,7 @@ struct FrameRect {
   int top = 0;
   int right = 0;
   int bottom = 0;
+  bool operator==(const FrameRect&) const = default;
 };
 
 class Window {

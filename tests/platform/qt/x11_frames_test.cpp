@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <sys/wait.h>
@@ -68,6 +70,13 @@ std::intptr_t PlainProc(ui::HWND window, std::uint32_t message, std::uintptr_t w
   return qt::DefWindowProc(window, message, wParam, lParam);
 }
 
+std::vector<std::uint32_t> Pattern(int width, int height, std::uint32_t offset) {
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  for (std::size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = (static_cast<std::uint32_t>(i) * 2654435761u + offset) & 0xFFFFFF;
+  return pixels;
+}
+
 class X11Frames : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -88,6 +97,9 @@ class X11Frames : public ::testing::Test {
   }
   void SetUp() override {
     if (app == nullptr) GTEST_SKIP() << "no Xvfb";
+    OpenWindow();
+  }
+  void OpenWindow() {
     window = qt::QtWindow::Create(u"X11FramesTest", u"Frames", {0, 0, 120, 50, true});
     ASSERT_TRUE(window);
     window->Show();
@@ -105,6 +117,41 @@ class X11Frames : public ::testing::Test {
       QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
+  }
+
+  // Narrow rectangles (gathered row by row), a whole-width band and one off the edge;
+  // then more small changes than the window sends one by one. Returns the client
+  // area's picture that should result.
+  std::vector<std::uint32_t> PresentChangedFrames() {
+    const int w = 100, h = 30;  // smaller than the client area: the rest stays black
+    std::vector<std::uint32_t> expected = Pattern(w, h, 1);
+    window->PresentFrame(expected, w, h);
+    const auto present = [&](const std::vector<std::uint32_t>& frame,
+                             std::span<const ui::FrameRect> changed) {
+      for (const ui::FrameRect& r : changed)
+        for (int y = r.top; y < std::min(r.bottom, h); ++y)
+          for (int x = r.left; x < std::min(r.right, w); ++x)
+            expected[y * w + x] = frame[y * w + x];
+      window->PresentChangedFrame(frame, w, h, changed);
+    };
+    const ui::FrameRect changed[] = {
+        {3, 4, 9, 20}, {50, 0, 51, 30}, {0, 25, 100, 27}, {95, 28, 140, 60}};
+    present(Pattern(w, h, 2), changed);
+    present(Pattern(w, h, 3), {});  // nothing changed: nothing sent
+    std::vector<ui::FrameRect> dots;
+    for (int i = 0; i < 90; ++i)
+      dots.push_back({(i * 37) % w, (i * 11) % h, (i * 37) % w + 1, (i * 11) % h + 1});
+    present(Pattern(w, h, 4), dots);
+    const int cw = window->GetClientSize().width, ch = window->GetClientSize().height;
+    std::vector<std::uint32_t> want(static_cast<std::size_t>(cw) * ch, 0);
+    for (int y = 0; y < h; ++y) std::copy_n(expected.begin() + y * w, w, want.begin() + y * cw);
+    return want;
+  }
+  // Whether frames go through memory the X server maps.
+  static bool SharesMemory() {
+    std::ifstream maps("/proc/self/maps");
+    const std::string all{std::istreambuf_iterator<char>(maps), {}};
+    return all.find("tonaria-frame") != std::string::npos;
   }
 
   // The client area's pixels as the X server holds them (asked on Qt's connection, so
@@ -136,39 +183,11 @@ class X11Frames : public ::testing::Test {
 std::unique_ptr<PrivateXServer> X11Frames::server;
 std::unique_ptr<QApplication> X11Frames::app;
 
-std::vector<std::uint32_t> Pattern(int width, int height, std::uint32_t offset) {
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-  for (std::size_t i = 0; i < pixels.size(); ++i)
-    pixels[i] = (static_cast<std::uint32_t>(i) * 2654435761u + offset) & 0xFFFFFF;
-  return pixels;
-}
-
-// Narrow rectangles (gathered row by row), a whole-width band and one off the edge; then
-// more small changes than the window sends one by one.
 TEST_F(X11Frames, ChangedFramesPatchOnlyTheirRectanglesAndARepaintRestoresThePicture) {
-  const int w = 100, h = 30;  // smaller than the client area: the rest stays black
-  std::vector<std::uint32_t> expected = Pattern(w, h, 1);
-  window->PresentFrame(expected, w, h);
-  const auto present = [&](const std::vector<std::uint32_t>& frame,
-                           std::span<const ui::FrameRect> changed) {
-    for (const ui::FrameRect& r : changed)
-      for (int y = r.top; y < std::min(r.bottom, h); ++y)
-        for (int x = r.left; x < std::min(r.right, w); ++x) expected[y * w + x] = frame[y * w + x];
-    window->PresentChangedFrame(frame, w, h, changed);
-  };
-  const ui::FrameRect changed[] = {
-      {3, 4, 9, 20}, {50, 0, 51, 30}, {0, 25, 100, 27}, {95, 28, 140, 60}};
-  present(Pattern(w, h, 2), changed);
-  present(Pattern(w, h, 3), {});  // nothing changed: nothing sent
-  std::vector<ui::FrameRect> dots;
-  for (int i = 0; i < 90; ++i)
-    dots.push_back({(i * 37) % w, (i * 11) % h, (i * 37) % w + 1, (i * 11) % h + 1});
-  present(Pattern(w, h, 4), dots);
-
+  const std::vector<std::uint32_t> want = PresentChangedFrames();
   const int cw = window->GetClientSize().width, ch = window->GetClientSize().height;
-  std::vector<std::uint32_t> want(static_cast<std::size_t>(cw) * ch, 0);
-  for (int y = 0; y < h; ++y) std::copy_n(expected.begin() + y * w, w, want.begin() + y * cw);
   EXPECT_EQ(OnScreen(cw, ch), want);
+  EXPECT_TRUE(SharesMemory()) << "Xvfb maps the frames' memory";
 
   // Hidden and shown again: the window's thread repaints the kept picture.
   EXPECT_TRUE(window->ShowsFrames());
@@ -181,42 +200,40 @@ TEST_F(X11Frames, ChangedFramesPatchOnlyTheirRectanglesAndARepaintRestoresThePic
   EXPECT_EQ(window->PresentedFrames(), 4u);
 }
 
-// Neighbouring bars' changes go out as one request while the box adds little; every
-// changed pixel stays covered, and empty rectangles are dropped.
+// Qt's switch against shared memory holds for the frames too: their pixels then go in
+// the requests.
+TEST_F(X11Frames, WithoutSharedMemoryThePixelsGoInTheRequests) {
+  window.reset();
+  ::setenv("QT_XCB_NO_MITSHM", "1", 1);
+  OpenWindow();
+  ::unsetenv("QT_XCB_NO_MITSHM");
+  const std::vector<std::uint32_t> want = PresentChangedFrames();
+  EXPECT_EQ(OnScreen(window->GetClientSize().width, window->GetClientSize().height), want);
+  EXPECT_FALSE(SharesMemory());
+}
+
+// Neighbouring changes go out as one request while the box adds at most the allowance;
+// every changed pixel stays covered, and empty rectangles are dropped.
 TEST(JoinRects, JoinsNeighboursWhileTheBoxAddsAtMostTheAllowance) {
   struct Row {
-    const char* what;
     std::vector<ui::FrameRect> in;
     std::int64_t allowance;
     std::vector<ui::FrameRect> out;
   };
   const Row rows[] = {
-      {.what = "two bars, same rows, one gap column",
-       .in = {{0, 10, 6, 20}, {7, 10, 13, 20}},
-       .allowance = 10,
-       .out = {{0, 10, 13, 20}}},
-      {.what = "the gap column is one pixel too many",
-       .in = {{0, 10, 6, 20}, {7, 10, 13, 20}},
-       .allowance = 9,
+      {.in = {{0, 10, 6, 20}, {7, 10, 13, 20}}, .allowance = 10, .out = {{0, 10, 13, 20}}},
+      {.in = {{0, 10, 6, 20}, {7, 10, 13, 20}},
+       .allowance = 9,  // the gap column is one pixel too many
        .out = {{0, 10, 6, 20}, {7, 10, 13, 20}}},
-      {.what = "a third joins what the first two made, counting what they cover",
-       .in = {{0, 0, 2, 2}, {2, 0, 4, 2}, {4, 1, 6, 3}},
-       .allowance = 6,
-       .out = {{0, 0, 6, 3}}},
-      {.what = "far apart rows stay apart; an empty one is dropped",
-       .in = {{0, 0, 6, 2}, {7, 5, 7, 9}, {7, 90, 13, 92}},
+      {.in = {{0, 0, 2, 2}, {2, 0, 4, 2}, {4, 1, 6, 3}}, .allowance = 6, .out = {{0, 0, 6, 3}}},
+      {.in = {{0, 0, 6, 2}, {7, 5, 7, 9}, {7, 90, 13, 92}},
        .allowance = 100,
        .out = {{0, 0, 6, 2}, {7, 90, 13, 92}}},
   };
-  for (const Row& row : rows) {
-    std::vector<ui::FrameRect> rects = row.in;
-    rects.resize(qt::JoinRects(rects, row.allowance));
-    ASSERT_EQ(rects.size(), row.out.size()) << row.what;
-    for (std::size_t i = 0; i < rects.size(); ++i) {
-      EXPECT_TRUE(rects[i].left == row.out[i].left && rects[i].top == row.out[i].top &&
-                  rects[i].right == row.out[i].right && rects[i].bottom == row.out[i].bottom)
-          << row.what << ", rectangle " << i;
-    }
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    std::vector<ui::FrameRect> rects = rows[i].in;
+    rects.resize(qt::JoinRects(rects, rows[i].allowance));
+    EXPECT_EQ(rects, rows[i].out) << "row " << i;
   }
 }
 
