@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <mutex>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -32,75 +32,48 @@ namespace {
 
 constexpr int kRate = 44100;
 constexpr int kTones = 5;
-constexpr int kSilenceFrames = kRate;  // the bars fall to nothing well within it (no peaks)
-constexpr int kToneFrames = kRate * 3 / 10;
 constexpr auto kDisplayFrame =
     std::chrono::microseconds(1'000'000 / SpectrumAnalyzer::kTicksPerSecond);
 
-// Notes each moment the bars rise from nothing: the bottom row shows a bar's colour
-// where it showed only the grid and the background.
+// Notes each moment the bottom row turns from grid and background to a bar's colour.
+// rises: written by the DSP thread, read once it has ended.
 class BarWatchingWindow final : public platform::ui::Window {
  public:
   platform::ui::Menu* GetMenu() override { return nullptr; }
   platform::ui::ClientSize GetClientSize() const override { return {281, 62}; }
   void PostMessage(std::uint32_t, std::uintptr_t, std::intptr_t) override {}
   void PresentFrame(std::span<const std::uint32_t> pixels, int width, int height) override {
-    const Clock::time_point now = Clock::now();
     constexpr std::uint32_t kGrid = platform::gdi::PixelOf(SpectrumAnalyzer::kGridColor);
     const auto bottom = pixels.subspan(static_cast<std::size_t>(height - 1) * width, width);
     const bool up = std::any_of(bottom.begin(), bottom.end(),
                                 [](std::uint32_t p) { return p != 0 && p != kGrid; });
-    std::scoped_lock hold(mutex_);
-    if (up && !up_) rises_.push_back(now);
+    if (up && !up_) rises.push_back(Clock::now());
     up_ = up;
   }
-  std::vector<Clock::time_point> Rises() const {
-    std::scoped_lock hold(mutex_);
-    return rises_;
-  }
+  std::vector<Clock::time_point> rises;
 
  private:
-  mutable std::mutex mutex_;
   bool up_ = false;
-  std::vector<Clock::time_point> rises_;
 };
-
-// kTones times: silence, then a 2 kHz tone starting at its crest; silence after the last.
-std::vector<std::int16_t> TonesAfterSilence() {
-  std::vector<std::int16_t> samples;
-  for (int t = 0; t < kTones; ++t) {
-    samples.insert(samples.end(), 2 * kSilenceFrames, 0);
-    for (int i = 0; i < kToneFrames; ++i) {
-      const double v = 0.7 * 32767 * std::cos(2 * std::numbers::pi * 2000.0 * i / kRate);
-      samples.insert(samples.end(), 2, static_cast<std::int16_t>(std::lround(v)));
-    }
-  }
-  samples.insert(samples.end(), 2 * kSilenceFrames, 0);
-  return samples;
-}
-
-// The byte offsets of the recorded frames where sound starts after a long silence.
-std::vector<std::uint64_t> Onsets(const std::vector<std::uint8_t>& recording) {
-  std::vector<std::uint64_t> onsets;
-  std::uint64_t silentFrames = 0;
-  for (std::size_t at = 0; at + 4 <= recording.size(); at += 4) {
-    const bool silent = std::all_of(recording.begin() + static_cast<std::ptrdiff_t>(at),
-                                    recording.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                                    [](std::uint8_t b) { return b == 0; });
-    if (!silent && silentFrames >= kRate / 4) onsets.push_back(at);
-    silentFrames = silent ? silentFrames + 1 : 0;
-  }
-  return onsets;
-}
 
 TEST(ServerBars, AToneAfterSilenceRisesInTheBarsWithinOneFrameOfTheSinkPlayingIt) {
   if (!support::PrivateSoundServer::Available()) GTEST_SKIP() << "needs pulseaudio and parec";
   support::PrivateSoundServer server(kRate);
   ASSERT_TRUE(server.Start());
   ASSERT_TRUE(server.StartRecording());
+  // kTones times a second of silence (the bars fall to nothing well within it), then
+  // 0.3 s of a 2 kHz tone starting at its crest; silence after the last.
+  std::vector<std::int16_t> samples;
+  for (int t = 0; t < kTones; ++t) {
+    samples.insert(samples.end(), 2 * kRate, 0);
+    for (int i = 0; i < kRate * 3 / 10; ++i)
+      samples.insert(samples.end(), 2,
+                     static_cast<std::int16_t>(std::lround(
+                         0.7 * 32767 * std::cos(2 * std::numbers::pi * 2000.0 * i / kRate))));
+  }
+  samples.insert(samples.end(), 2 * kRate, 0);
   const std::string wav = support::TempPath("server_bars.wav");
-  ASSERT_TRUE(support::WriteSoundFile(wav, kRate, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
-                                      TonesAfterSilence()));
+  ASSERT_TRUE(support::WriteSoundFile(wav, kRate, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, samples));
   platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
                            platform::FromUtf8(wav).c_str());
 
@@ -121,18 +94,24 @@ TEST(ServerBars, AToneAfterSilenceRisesInTheBarsWithinOneFrameOfTheSinkPlayingIt
   }
   shell::mainWindow = nullptr;
 
-  const std::vector<std::uint64_t> onsets = Onsets(server.StopRecording());
-  const std::vector<Clock::time_point> rises = window.Rises();
+  // Where sound starts after a quarter second or more of silence.
+  const std::vector<std::uint8_t> recording = server.StopRecording();
+  std::vector<std::uint64_t> onsets;
+  for (std::size_t at = 0, silent = 0; at + 4 <= recording.size(); at += 4) {
+    const bool quiet = std::memcmp(&recording[at], "\0\0\0\0", 4) == 0;
+    if (!quiet && silent >= kRate / 4) onsets.push_back(at);
+    silent = quiet ? silent + 1 : 0;
+  }
   ASSERT_EQ(onsets.size(), static_cast<std::size_t>(kTones)) << "every tone heard once";
-  ASSERT_EQ(rises.size(), static_cast<std::size_t>(kTones)) << "every tone rises in the bars";
+  ASSERT_EQ(window.rises.size(), static_cast<std::size_t>(kTones)) << "every tone shows";
   // A tick shows the transform of the frames from where playback was at the tick
   // before, so a tone shows at the first tick 2.7 ms or more after it is heard: the lag
   // spreads over one display frame from there. Each may run a frame later when the
   // machine is busy; none may come before the sound (2 ms for the sink's timing).
   std::vector<std::chrono::microseconds> lags;
   for (int t = 0; t < kTones; ++t) {
-    const Clock::time_point heard = server.PlayedAt(onsets[t]);
-    lags.push_back(std::chrono::duration_cast<std::chrono::microseconds>(rises[t] - heard));
+    lags.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
+        window.rises[t] - server.PlayedAt(onsets[t])));
     RecordProperty("lag_us_" + std::to_string(t), static_cast<int>(lags.back().count()));
     EXPECT_GE(lags.back(), -std::chrono::milliseconds(2)) << "tone " << t << " showed unheard";
     EXPECT_LE(lags.back(), 2 * kDisplayFrame) << "tone " << t << " showed late";
