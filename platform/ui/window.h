@@ -21,7 +21,6 @@ struct FrameRect {
   int top = 0;
   int right = 0;
   int bottom = 0;
-  bool operator==(const FrameRect&) const = default;
 };
 
 class Window {

@@ -1,5 +1,6 @@
 #include "tests/support/private_sound_server.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -234,20 +235,12 @@ std::vector<std::uint8_t> PrivateSoundServer::StopRecording() {
 }
 
 std::chrono::steady_clock::time_point PrivateSoundServer::PlayedAt(std::uint64_t byte) const {
-  std::vector<Arrival> all = arrivals_;
-  if (recorder_) {
-    const std::vector<Arrival> live = recorder_->Arrivals();
-    all.insert(all.end(), live.begin(), live.end());
-  }
-  std::uint64_t start = 0;  // of the block that came in with the arrival
-  for (const Arrival& a : all) {
-    if (a.end > byte) {
-      const auto bytesPerSecond = static_cast<std::uint64_t>(rate_) * Frame();
-      return a.at + std::chrono::microseconds((byte - start) * 1'000'000 / bytesPerSecond);
-    }
-    start = a.end;
-  }
-  return {};
+  const auto block = std::upper_bound(arrivals_.begin(), arrivals_.end(), byte,
+                                      [](std::uint64_t b, const Arrival& a) { return b < a.end; });
+  if (block == arrivals_.end()) return {};
+  const std::uint64_t start = block == arrivals_.begin() ? 0 : std::prev(block)->end;
+  const auto bytesPerSecond = static_cast<std::uint64_t>(rate_) * Frame();
+  return block->at + std::chrono::microseconds((byte - start) * 1'000'000 / bytesPerSecond);
 }
 
 }  // namespace testing_support

@@ -46,9 +46,9 @@ class PrivateSoundServer {
   bool WaitForMoreRecorded(std::uint64_t bytes) const;
   // Ends the recording; the recordings made since construction, in order, as one.
   std::vector<std::uint8_t> StopRecording();
-  // When the sink played byte `byte` of those recordings: it writes each block into
-  // the pipe as it starts playing it, so the time the recorder took in the block, plus
-  // the block's play time up to the byte. The epoch when the byte never came.
+  // When the sink played byte `byte` of the stopped recordings: it writes each block
+  // into the pipe as it starts playing it, so the time the recorder took in the block,
+  // plus the block's play time up to the byte. The epoch when the byte never came.
   std::chrono::steady_clock::time_point PlayedAt(std::uint64_t byte) const;
 
   class Recorder;

@@ -23,7 +23,6 @@
 
 #include "platform/qt/main_widget.h"
 #include "platform/qt/qt_window.h"
-#include "platform/qt/x11_frame_sink.h"
 
 extern char** environ;
 
@@ -210,31 +209,6 @@ TEST_F(X11Frames, WithoutSharedMemoryThePixelsGoInTheRequests) {
   const std::vector<std::uint32_t> want = PresentChangedFrames();
   EXPECT_EQ(OnScreen(window->GetClientSize().width, window->GetClientSize().height), want);
   EXPECT_FALSE(SharesMemory());
-}
-
-// Neighbouring changes go out as one request while the box adds at most the allowance;
-// every changed pixel stays covered, and empty rectangles are dropped.
-TEST(JoinRects, JoinsNeighboursWhileTheBoxAddsAtMostTheAllowance) {
-  struct Row {
-    std::vector<ui::FrameRect> in;
-    std::int64_t allowance;
-    std::vector<ui::FrameRect> out;
-  };
-  const Row rows[] = {
-      {.in = {{0, 10, 6, 20}, {7, 10, 13, 20}}, .allowance = 10, .out = {{0, 10, 13, 20}}},
-      {.in = {{0, 10, 6, 20}, {7, 10, 13, 20}},
-       .allowance = 9,  // the gap column is one pixel too many
-       .out = {{0, 10, 6, 20}, {7, 10, 13, 20}}},
-      {.in = {{0, 0, 2, 2}, {2, 0, 4, 2}, {4, 1, 6, 3}}, .allowance = 6, .out = {{0, 0, 6, 3}}},
-      {.in = {{0, 0, 6, 2}, {7, 5, 7, 9}, {7, 90, 13, 92}},
-       .allowance = 100,
-       .out = {{0, 0, 6, 2}, {7, 90, 13, 92}}},
-  };
-  for (std::size_t i = 0; i < std::size(rows); ++i) {
-    std::vector<ui::FrameRect> rects = rows[i].in;
-    rects.resize(qt::JoinRects(rects, rows[i].allowance));
-    EXPECT_EQ(rects, rows[i].out) << "row " << i;
-  }
 }
 
 TEST_F(X11Frames, FramesFromAnotherThreadWhileTheWindowIsDestroyed) {
