@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <algorithm>
-#include <array>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -201,33 +200,30 @@ void QtWindow::PresentChangedFrame(std::span<const std::uint32_t> pixels, int wi
 
 void QtWindow::StoreFrame(std::span<const std::uint32_t> pixels, int width, int height,
                           std::span<const ui::FrameRect> changed) {
-  frame_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   frameWidth_ = width;
   frameHeight_ = height;
-  std::size_t kept = 0;
-  std::array<ui::FrameRect, 64> shown;
-  bool sendAll = false;  // too many rectangles to send one by one
+  shown_.clear();
   for (const ui::FrameRect& c : changed) {
     const ui::FrameRect r{std::max(c.left, 0), std::max(c.top, 0), std::min(c.right, width),
                           std::min(c.bottom, height)};
-    if (r.left >= r.right || r.top >= r.bottom) continue;
-    // Qt's RGB32 wants the top byte set; X ignores it.
+    if (r.left < r.right && r.top < r.bottom) shown_.push_back(r);
+  }
+  if (shown_.empty()) return;  // nothing changed
+  if (sink_ != nullptr) {      // the sink keeps the picture
+    sink_->Put(pixels.data(), width, height, shown_);
+    return;
+  }
+  frame_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  for (const ui::FrameRect& r : shown_) {
+    // Qt's RGB32 wants the top byte set.
     for (int y = r.top; y < r.bottom; ++y) {
       const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + r.left;
       const std::uint32_t* in = pixels.data() + at;
       std::uint32_t* out = frame_.data() + at;
       for (int x = 0; x < r.right - r.left; ++x) out[x] = in[x] | 0xFF000000u;
     }
-    if (kept < shown.size()) {
-      shown[kept++] = r;
-    } else {
-      sendAll = true;
-    }
   }
-  if (kept == 0) return;  // nothing changed
   frameFresh_ = true;
-  if (sendAll) shown[0] = {0, 0, width, height}, kept = 1;
-  if (sink_ != nullptr) sink_->Put(frame_.data(), width, {shown.data(), kept});
 }
 
 bool QtWindow::CopyFrame(std::vector<std::uint32_t>& into, int& width, int& height) {
@@ -242,9 +238,7 @@ bool QtWindow::CopyFrame(std::vector<std::uint32_t>& into, int& width, int& heig
 
 void QtWindow::RepaintOnScreen() {
   std::scoped_lock hold(frameMutex_);
-  if (sink_ == nullptr || frame_.empty()) return;  // the window's black background shows
-  const ui::FrameRect all{0, 0, frameWidth_, frameHeight_};
-  sink_->Put(frame_.data(), frameWidth_, {&all, 1});
+  if (sink_ != nullptr) sink_->Repaint();  // before any frame the black background shows
 }
 
 void QtWindow::PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -267,6 +261,9 @@ void QtWindow::Show() {
     if (auto sink = X11FrameSink::Open(static_cast<std::uint32_t>(view->winId()))) {
       view->DrawOnScreen();
       std::scoped_lock hold(frameMutex_);
+      const ui::FrameRect all{0, 0, frameWidth_, frameHeight_};
+      if (!frame_.empty()) sink->Put(frame_.data(), frameWidth_, frameHeight_, {&all, 1});
+      frame_ = {};  // the sink keeps the picture from now on
       sink_ = std::move(sink);
     }
   }

@@ -114,12 +114,14 @@ class QtWindow final : public ui::Window {
 
   std::unique_ptr<hotkeys::GlobalHotKeys> hotKeys_;  // window's thread only
 
-  // The picture, kept whole so that changed frames patch it and a repaint can show it.
+  // The picture, kept whole so that changed frames patch it and a repaint can show it:
+  // here, or by the sink once there is one.
   std::mutex frameMutex_;             // guards the fields below
   std::vector<std::uint32_t> frame_;  // 0xFFRRGGBB, as Qt's RGB32 wants
   int frameWidth_ = 0;
   int frameHeight_ = 0;
   bool frameFresh_ = false;             // changed since the widget's last copy
+  std::vector<ui::FrameRect> shown_;    // a frame's changed rectangles, clipped
   std::unique_ptr<X11FrameSink> sink_;  // on X11: the picture goes straight to the screen
 
   // Under frameMutex_: store the frame (or its changed part) and show what changed.

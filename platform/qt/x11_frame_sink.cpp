@@ -124,8 +124,8 @@ X11FrameSink::~X11FrameSink() {
   xcb_flush(connection_);
 }
 
-bool X11FrameSink::ShareFor(int width, int rows) {
-  const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 4;
+bool X11FrameSink::ShareFor(int width, int height) {
+  const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
   if (!shareable_ || bytes <= sharedBytes_) return shareable_;
   ReleaseShared();
   const int fd = ::memfd_create("tonaria-frame", MFD_CLOEXEC);
@@ -137,7 +137,7 @@ bool X11FrameSink::ShareFor(int width, int rows) {
     shareable_ = false;
     return false;
   }
-  // xcb closes fd once it is sent. One round trip, only when the frame grows.
+  // xcb closes fd once it is sent. One round trip, only when the picture grows.
   const xcb_shm_seg_t segment = xcb_generate_id(connection_);
   xcb_generic_error_t* error =
       xcb_request_check(connection_, xcb_shm_attach_fd_checked(connection_, segment, fd, 1));
@@ -162,40 +162,55 @@ void X11FrameSink::ReleaseShared() {
   sharedBytes_ = 0;
 }
 
-void X11FrameSink::Put(const std::uint32_t* frame, int width,
+void X11FrameSink::Put(const std::uint32_t* frame, int width, int height,
                        std::span<const ui::FrameRect> rects) {
+  if (width <= 0 || height <= 0) return;
+  if (width != width_ || height != height_) {
+    width_ = width;
+    height_ = height;
+    picture_.clear();
+    if (!ShareFor(width, height)) picture_.resize(static_cast<std::size_t>(width) * height);
+  }
+  std::uint32_t* picture = segment_ != 0 ? shared_ : picture_.data();
+  for (const ui::FrameRect& r : rects) {
+    for (int y = r.top; y < r.bottom; ++y) {
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * width + r.left;
+      std::copy_n(frame + at, r.right - r.left, picture + at);
+    }
+  }
   joined_.assign(rects.begin(), rects.end());
   joined_.resize(JoinRects(joined_, kJoinExtraPixels));
-  int rows = 0;
-  for (const ui::FrameRect& r : joined_) rows = std::max(rows, r.bottom);
-  if (width > 0 && rows > 0 && ShareFor(width, rows)) {
-    PutShared(frame, width, rows);
+  if (joined_.size() > kMaxRequests) joined_.assign(1, ui::FrameRect{0, 0, width, height});
+  Send();
+}
+
+void X11FrameSink::Repaint() {
+  if (width_ <= 0) return;
+  joined_.assign(1, ui::FrameRect{0, 0, width_, height_});
+  Send();
+}
+
+// The server may read a rectangle of shared memory after the next frame has written
+// it; it then shows newer pixels, which that frame's own request sends again, so the
+// window always ends with the latest frame.
+void X11FrameSink::Send() {
+  if (segment_ == 0) {
+    PutInRequests(picture_.data());
   } else {
-    PutInRequests(frame, width);
+    for (const ui::FrameRect& r : joined_) {
+      xcb_shm_put_image(
+          connection_, window_, gc_, static_cast<std::uint16_t>(width_),
+          static_cast<std::uint16_t>(height_), static_cast<std::uint16_t>(r.left),
+          static_cast<std::uint16_t>(r.top), static_cast<std::uint16_t>(r.right - r.left),
+          static_cast<std::uint16_t>(r.bottom - r.top), static_cast<std::int16_t>(r.left),
+          static_cast<std::int16_t>(r.top), kDepth, XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment_, 0);
+    }
   }
   xcb_flush(connection_);
 }
 
-// The server may read a rectangle after the next frame has written it there; it then
-// shows newer pixels, which that frame's own request sends again, so the window always
-// ends with the latest frame.
-void X11FrameSink::PutShared(const std::uint32_t* frame, int width, int rows) {
-  for (const ui::FrameRect& r : joined_) {
-    const int w = r.right - r.left;
-    for (int y = r.top; y < r.bottom; ++y) {
-      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * width + r.left;
-      std::copy_n(frame + at, w, shared_ + at);
-    }
-    xcb_shm_put_image(connection_, window_, gc_, static_cast<std::uint16_t>(width),
-                      static_cast<std::uint16_t>(rows), static_cast<std::uint16_t>(r.left),
-                      static_cast<std::uint16_t>(r.top), static_cast<std::uint16_t>(w),
-                      static_cast<std::uint16_t>(r.bottom - r.top),
-                      static_cast<std::int16_t>(r.left), static_cast<std::int16_t>(r.top), kDepth,
-                      XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment_, 0);
-  }
-}
-
-void X11FrameSink::PutInRequests(const std::uint32_t* frame, int width) {
+void X11FrameSink::PutInRequests(const std::uint32_t* picture) {
+  const int width = width_;
   for (const ui::FrameRect& r : joined_) {
     const int w = r.right - r.left;
     if (w <= 0 || r.bottom <= r.top) continue;
@@ -205,7 +220,7 @@ void X11FrameSink::PutInRequests(const std::uint32_t* frame, int width) {
         1, (maxRequestBytes_ - std::min(maxRequestBytes_, kPutImageHeaderBytes)) / rowBytes));
     for (int top = r.top; top < r.bottom; top += bandRows) {
       const int rows = std::min(bandRows, r.bottom - top);
-      const std::uint32_t* first = frame + static_cast<std::ptrdiff_t>(top) * width + r.left;
+      const std::uint32_t* first = picture + static_cast<std::ptrdiff_t>(top) * width + r.left;
       const std::uint32_t* data = first;
       if (w != width) {  // not whole rows: gather them
         rows_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(rows));

@@ -33,21 +33,27 @@ class X11FrameSink {
   X11FrameSink(const X11FrameSink&) = delete;
   X11FrameSink& operator=(const X11FrameSink&) = delete;
 
-  // Sends the given rectangles of a frame `width` pixels wide and flushes. One caller
-  // at a time.
-  void Put(const std::uint32_t* frame, int width, std::span<const ui::FrameRect> rects);
+  // Copies the given rectangles (inside the frame) of a frame width x height pixels
+  // into the picture kept here, sends them and flushes. A frame of a new size comes
+  // whole. One caller at a time, for this and Repaint.
+  void Put(const std::uint32_t* frame, int width, int height, std::span<const ui::FrameRect> rects);
+  // Sends the whole picture again, as after an expose.
+  void Repaint();
 
   // What a join may add, in pixels: about what one request costs.
   static constexpr std::int64_t kJoinExtraPixels = 1024;
+  // More rectangles than this go as the whole picture.
+  static constexpr std::size_t kMaxRequests = 64;
 
  private:
   X11FrameSink(xcb_connection_t* connection, std::uint32_t window, std::uint32_t gc,
                std::uint32_t maxRequestBytes, bool shareable);
-  // True when the shared memory holds width x rows pixels, made or grown as needed.
-  bool ShareFor(int width, int rows);
+  // True when the shared memory holds width x height pixels, made or grown as needed.
+  bool ShareFor(int width, int height);
   void ReleaseShared();
-  void PutShared(const std::uint32_t* frame, int width, int rows);
-  void PutInRequests(const std::uint32_t* frame, int width);
+  // Sends joined_ from the picture.
+  void Send();
+  void PutInRequests(const std::uint32_t* picture);
 
   xcb_connection_t* connection_;  // owned by Qt
   std::uint32_t window_;
@@ -55,9 +61,12 @@ class X11FrameSink {
   std::uint32_t maxRequestBytes_;
   std::vector<std::uint32_t> rows_;    // a narrow rectangle's rows, gathered
   std::vector<ui::FrameRect> joined_;  // the rectangles as sent
-  bool shareable_;                     // the server maps memory we pass it
-  std::uint32_t segment_ = 0;          // the server's id of the shared memory; 0: none
-  std::uint32_t* shared_ = nullptr;    // our mapping of it, sharedBytes_ long
+  int width_ = 0;                      // the picture's size
+  int height_ = 0;
+  std::vector<std::uint32_t> picture_;  // the picture, where memory is not shared
+  bool shareable_;                      // the server maps memory we pass it
+  std::uint32_t segment_ = 0;           // the server's id of the shared memory; 0: none
+  std::uint32_t* shared_ = nullptr;     // our mapping of it, sharedBytes_ long
   std::size_t sharedBytes_ = 0;
 };
 
