@@ -178,13 +178,16 @@ bool OpenPath(CDecoder& decoder, const std::string& path) {
   return decoder.Open() != 0;
 }
 
-std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes) {
+std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes,
+                                    std::size_t atMost) {
   std::vector<std::uint8_t> bytes;
   std::uint8_t block[16000];
-  for (std::uint32_t n; (n = decoder.Read(block, sizeof(block))) != 0;) {
+  for (std::uint32_t n;
+       bytes.size() / 2 < atMost && (n = decoder.Read(block, sizeof(block))) != 0;) {
     bytes.insert(bytes.end(), block, block + n);
     if (sizes != nullptr) sizes->push_back(n);
   }
+  bytes.resize(std::min(bytes.size(), atMost * 2));
   return Samples(bytes);
 }
 

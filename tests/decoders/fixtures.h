@@ -33,8 +33,10 @@ std::vector<std::int16_t> Reference(const std::string& name);
 inline constexpr int kFrames = 100000;  // not a whole number of 1152-frame blocks
 
 bool OpenPath(CDecoder& decoder, const std::string& path);
-// Reads until 0, recording each Read's size.
-std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes = nullptr);
+// Reads until 0 (or until at least `atMost` samples), recording each Read's size; the
+// samples, at most `atMost` of them.
+std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes = nullptr,
+                                    std::size_t atMost = SIZE_MAX);
 // How many file descriptors this process has open, to show that nothing is left open.
 int OpenFileCount();
 
