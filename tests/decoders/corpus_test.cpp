@@ -126,8 +126,9 @@ const Rule& RuleFor(const std::string& family) {
 
 // Files also played through the real output on SDL's disk driver. It runs at the
 // pace of the sound and a late block would leave a gap, so only a few light ones:
-// libmad's, libsndfile's float and the FFmpeg module's output.
-const std::set<std::string> kThroughTheDevice = {"mono-22k.mp3", "f32.wav", "wmav1-22k-mono.wma"};
+// libmad's, libsndfile's float and hi-res, and the FFmpeg module's output.
+const std::set<std::string> kThroughTheDevice = {"mono-22k.mp3", "f32.wav", "s24-192k.wav",
+                                                 "wmav1-22k-mono.wma"};
 
 // The device plays silence before the first block and after the last; between
 // them it must play exactly what the engine wrote, with no gap.

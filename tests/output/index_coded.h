@@ -79,14 +79,16 @@ inline Capture ReadFile(const std::string& path) {
 }
 
 // "" when the capture holds source frames 0 .. frames - 1 each once and in order,
-// with at most maxGaps silent stretches among them; otherwise what is wrong.
+// with at most maxGaps silent stretches among them; otherwise what is wrong. Given
+// `skipped`, frames may be left out: it counts them.
 inline std::string PlayedOnceInOrder(const Capture& capture, std::int64_t frames,
-                                     std::size_t maxGaps) {
+                                     std::size_t maxGaps, std::int64_t* skipped = nullptr) {
   if (!capture.damage.empty()) return capture.damage;
   std::int64_t next = 0;
   for (const Stretch& s : capture.stretches) {
     if (s.silent) continue;
-    if (s.first != next) {
+    if (skipped != nullptr && s.first > next) *skipped += s.first - next;
+    if (s.first != next && (skipped == nullptr || s.first < next)) {
       return "frame " + std::to_string(s.first) + " follows frame " + std::to_string(next - 1) +
              (s.first < next ? " (heard again)" : " (frames skipped)");
     }

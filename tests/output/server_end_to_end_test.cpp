@@ -39,9 +39,7 @@ class ServerPlayback : public ::testing::Test {
   bool StartServer(int rate) {
     rate_ = rate;
     server_ = std::make_unique<support::PrivateSoundServer>(rate);
-    bool a = server_->Start();
-    bool b = server_->StartRecording();
-    return a && b;
+    return server_->Start() && server_->StartRecording();
   }
 
   bool Play(std::int64_t frames) {
@@ -148,17 +146,8 @@ TEST_F(ServerPlayback, AServerRestartedMidPlayIsSurvived) {
   ASSERT_TRUE(server_->Start() && server_->StartRecording());
   ASSERT_TRUE(Ended());
   EXPECT_FALSE(player_->DeviceLost());
-  const index_coded::Capture heard = Heard();
-  ASSERT_EQ(heard.damage, "");
-  std::int64_t next = 0;
   std::int64_t skipped = 0;
-  for (const index_coded::Stretch& s : heard.stretches) {
-    if (s.silent) continue;
-    ASSERT_GE(s.first, next) << "frame " << s.first << " heard again";
-    skipped += s.first - next;
-    next = s.first + s.frames;
-  }
-  EXPECT_EQ(next, kFrames) << "heard to the last frame";
+  EXPECT_EQ(index_coded::PlayedOnceInOrder(Heard(), kFrames, SIZE_MAX, &skipped), "");
   RecordProperty("skipped_frames", static_cast<int>(skipped));
   EXPECT_LE(skipped, 44100 * 400 / 1000) << "more skipped than the server held";
 }
@@ -196,9 +185,7 @@ TEST_F(ServerPlayback, ThePlayedPositionFollowsWhatTheSinkPlays) {
   player_->StopPlaybackThread();
   ASSERT_GT(lead.size(), 300u);
   std::sort(lead.begin(), lead.end());
-  RecordProperty("lead_min", static_cast<int>(lead.front()));
   RecordProperty("lead_median", static_cast<int>(lead[lead.size() / 2]));
-  RecordProperty("lead_max", static_cast<int>(lead.back()));
   // The sink puts out a block at a time, ahead of its clock, so the last frame in
   // the pipe runs up to a block ahead of what is heard; just before each block it
   // is what is heard. So near the top of the samples the program must meet the
