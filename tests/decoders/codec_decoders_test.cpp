@@ -61,13 +61,12 @@ TEST(Mp3Tags, SizesComeFromTheTagsOwnHeaders) {
 
 TEST(Mp3Quantizer, ClipsWithoutWrapping) {
   MadDitherRecord d;
-  for (std::int32_t s : {0x10000000, 0x0FFFFFFF + 4096, 0x7FFFFFFF, 0x40000000}) {
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(QuantizeMadSample(s, d), 32767) << std::hex << s;
-  }
-  for (std::int32_t s : {-0x10000000, -0x10000000 - 4096, INT32_MIN, -0x40000000}) {
+  for (std::int32_t s : {0x10000000, 0x0FFFFFFF + 4096, 0x7FFFFFFF, 0x40000000, -0x10000000,
+                         -0x10000000 - 4096, INT32_MIN, -0x40000000}) {
     for (int i = 0; i < 100; ++i) {
-      const int q = QuantizeMadSample(s, d);
-      ASSERT_TRUE(q == -32768 || q == -32767) << std::hex << s << " gave " << q;
+      const int q = QuantizeMadSample(s, d);  // the dither may take the lowest step
+      ASSERT_TRUE(s > 0 ? q == 32767 : q == -32768 || q == -32767)
+          << std::hex << s << " gave " << std::dec << q;
     }
   }
 }

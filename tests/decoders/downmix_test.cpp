@@ -25,14 +25,12 @@ TEST(StereoMix, FullScaleOnEveryChannelGivesFullScaleOnBothSidesWithoutClipping)
     const auto channels = layout.size();
     const StereoMix mix(layout);
     const std::vector<std::int16_t> loud(channels, -32768);
-    std::int16_t out[2];
-    mix.Mix(loud.data(), 1, out);
-    EXPECT_EQ(out[0], -32768) << channels << " channels";
-    EXPECT_EQ(out[1], -32768) << channels << " channels";
     const std::vector<double> floats(channels, 1.0);
-    mix.Mix(floats.data(), 1, out);
-    EXPECT_EQ(out[0], 32767) << channels << " channels";
-    EXPECT_EQ(out[1], 32767) << channels << " channels";
+    std::int16_t low[2], high[2];
+    mix.Mix(loud.data(), 1, low);
+    mix.Mix(floats.data(), 1, high);
+    EXPECT_TRUE(low[0] == -32768 && low[1] == -32768 && high[0] == 32767 && high[1] == 32767)
+        << channels << " channels: " << low[0] << " " << low[1] << " " << high[0] << " " << high[1];
   }
 }
 
@@ -66,8 +64,8 @@ TEST(StereoMix, ScalesPlanesByTheirWidth) {
     const std::int32_t* planes[] = {&r.in};
     std::int16_t out[2];
     mix.Mix(planes, 1, r.bits, out);
-    EXPECT_EQ(out[0], r.out) << r.bits << " bits: " << r.in;
-    EXPECT_EQ(out[1], r.out) << r.bits << " bits: " << r.in;
+    EXPECT_TRUE(out[0] == r.out && out[1] == r.out)
+        << r.bits << " bits: " << r.in << " gave " << out[0] << " " << out[1];
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -198,8 +199,7 @@ int OpenFileCount() {
 
 std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes) {
   std::vector<std::int16_t> samples(bytes.size() / 2);
-  for (std::size_t i = 0; i < samples.size(); ++i)
-    samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);  // little-endian, as ToBytes
   return samples;
 }
 

@@ -1,9 +1,8 @@
 // Without the FFmpeg media module both decoders fail the way a bad file does,
 // and nothing else breaks. Each test case runs in its own process under ctest,
 // so pointing the loader at a missing module here affects no other test.
-#include <fstream>
-#include <sstream>
 #include <stdlib.h>
+#include <string_view>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -22,10 +21,8 @@ using testing_support::MessageBoxRecorder;
 using testing_support::Narrow;
 
 bool FfmpegMapped() {
-  std::ifstream maps("/proc/self/maps");
-  std::stringstream text;
-  text << maps.rdbuf();
-  return text.str().find("libavcodec") != std::string::npos;
+  const std::vector<char> maps = testing_support::ReadBytes("/proc/self/maps");
+  return std::string_view(maps.data(), maps.size()).find("libavcodec") != std::string_view::npos;
 }
 
 // FFmpeg costs ~33 MB resident: it must stay out of a process until an APE or

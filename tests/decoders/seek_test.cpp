@@ -128,7 +128,9 @@ TEST_P(Seek, LandsOnTheFrameAskedFor) {
   auto decoder = open();
   ASSERT_TRUE(decoder->CanSeek());
   EXPECT_NEAR(static_cast<std::int64_t>(decoder->GetLengthInFrames()), length, row.lengthSlack);
-  if (row.judge == Judge::kIndex) EXPECT_EQ(length, kSourceFrames);
+  if (row.judge == Judge::kIndex) {
+    EXPECT_EQ(length, kSourceFrames);
+  }
 
   // Forward and back, within the first codec frame, the first and the last frame.
   const std::int64_t targets[] = {length / 2, 100, 0, 77777, 5000, 1153, 100001, 44100, length - 1};
@@ -189,7 +191,9 @@ TEST_P(SeekFromPipe, RefusesAndPlaysOn) {
     EXPECT_EQ(decoder->SeekToFrame(1000), CDecoder::kSeekRefused);
     const std::vector<std::int16_t> got = ReadFrames(*decoder, 1000);
     EXPECT_EQ(got.size(), 2000u);
-    if (row.judge == Judge::kIndex) EXPECT_EQ(got, index_coded::Samples(0, 1000));
+    if (row.judge == Judge::kIndex) {
+      EXPECT_EQ(got, index_coded::Samples(0, 1000));
+    }
   });
 }
 

@@ -1,7 +1,6 @@
-// The output on the manual device as the engine drives it. First fed the way the
-// engine feeds it: whole device periods played at a time, blocks of at most 4608
-// bytes, and when a block does not fit, 125 ms of playing before its rest is offered
-// again. Then under the real engine, with the device lost for good.
+// The output on the manual device fed as the engine feeds it (whole device periods
+// played at a time, blocks of at most 4608 bytes, 125 ms of playing before a block that
+// did not fit is offered again); then under the real engine, the device lost for good.
 #include <algorithm>
 #include <atomic>
 
@@ -108,8 +107,7 @@ TEST_P(DeviceGoneForGood, EndsThePlaybackCleanly) {
   support::RecordingDisplayFactory displays;
   Player player(PlaybackCollaborators{&devices, &displays});
   player.PreparePlayback();
-  ASSERT_NE(player.output, nullptr);
-  ASSERT_TRUE(player.StartPlaybackThread());
+  ASSERT_TRUE(player.output != nullptr && player.StartPlaybackThread());
   ASSERT_EQ(player.stopEvent->Wait(
                 std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
             platform::WaitResult::kSignalled)

@@ -30,9 +30,7 @@ namespace {
 class ServerPlayback : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!support::PrivateSoundServer::Available()) GTEST_SKIP() << "needs pulseaudio and parec";
-    name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    name_ = name_.substr(name_.rfind('/') + 1);
+    if (!support::PrivateSoundServer::Available()) GTEST_SKIP() << "needs pulseaudio";
   }
 
   // A server at `rate` (so that nothing is resampled) with its monitor recorded.
@@ -43,7 +41,8 @@ class ServerPlayback : public ::testing::Test {
   }
 
   bool Play(std::int64_t frames) {
-    const std::string wav = support::TempPath(name_ + ".wav");
+    const std::string wav =
+        support::TempPath("index-" + std::to_string(rate_) + "-" + std::to_string(frames) + ".wav");
     if (!support::WriteSoundFile(wav, rate_, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
                                  index_coded::Samples(0, frames)))
       return false;
@@ -67,7 +66,6 @@ class ServerPlayback : public ::testing::Test {
 
   std::uint64_t BytesPerMs() const { return static_cast<std::uint64_t>(rate_) * 4 / 1000; }
 
-  std::string name_;
   int rate_ = 44100;
   std::unique_ptr<support::PrivateSoundServer> server_;
   AudioDeviceTable table_{sound::PulseSoundSystem(), platform::TickCountMs};
@@ -164,9 +162,8 @@ TEST_F(ServerPlayback, AServerGoneForGoodEndsThePlaybackAsLost) {
   EXPECT_TRUE(player_->DeviceLost());
 }
 
-// The played position, which the spectrum follows, is what the sink is playing:
-// sampled against the last frame the sink has put out, it is within one display
-// frame of it and not ahead of it (a position counting what the server has taken
+// The played position, which the spectrum follows, is what the sink is playing: within
+// one display frame of the last frame it put out (counting what the server has taken
 // would run a server buffer ahead).
 TEST_F(ServerPlayback, ThePlayedPositionFollowsWhatTheSinkPlays) {
   ASSERT_TRUE(StartServer(44100));
@@ -186,10 +183,9 @@ TEST_F(ServerPlayback, ThePlayedPositionFollowsWhatTheSinkPlays) {
   ASSERT_GT(lead.size(), 300u);
   std::sort(lead.begin(), lead.end());
   RecordProperty("lead_median", static_cast<int>(lead[lead.size() / 2]));
-  // The sink puts out a block at a time, ahead of its clock, so the last frame in
-  // the pipe runs up to a block ahead of what is heard; just before each block it
-  // is what is heard. So near the top of the samples the program must meet the
-  // pipe within one display frame (1/70 s), neither ahead of it nor behind.
+  // The sink puts out a block at a time, ahead of its clock: just before each block the
+  // last frame in the pipe is what is heard. So near the top of the samples the program
+  // must meet the pipe within one display frame (1/70 s), neither ahead nor behind.
   constexpr std::int64_t kFrame = 44100 / 70;
   const std::int64_t top = lead[lead.size() * 95 / 100];
   EXPECT_LE(top, kFrame) << "ahead of what the sink played, in frames";

@@ -1,8 +1,6 @@
-// A sound server of the test's own: PulseAudio in a private 0700 runtime folder,
-// answering on its own socket (PULSE_SERVER is pointed at it), with a sink that
-// plays into a pipe at the pace of a sound card, and a recording of that pipe,
-// byte for byte as the sink played it. The server is started here and stopped by
-// its id.
+// A sound server of the test's own: PulseAudio in a private 0700 runtime folder, on its
+// own socket (PULSE_SERVER points at it), with a sink that plays into a pipe at a sound
+// card's pace, recorded byte for byte. Started here and stopped by its id.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +13,7 @@ namespace testing_support {
 
 class PrivateSoundServer {
  public:
-  // Needs pulseaudio and parec on PATH.
+  // Needs pulseaudio on PATH.
   static bool Available();
 
   explicit PrivateSoundServer(int rate = 44100, int channels = 2);

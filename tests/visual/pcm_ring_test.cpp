@@ -31,7 +31,7 @@ TEST(PcmRing, EveryWindowHoldsTheLastBytesWrittenAtTheirPlace) {
   struct Row {
     const char* name;
     std::uint32_t ring = 16;  // bytes asked for
-    std::vector<std::uint32_t> pieces;
+    std::vector<std::uint32_t> pieces = {};
     std::uint32_t start = 0, frames = 4, frameBytes = 4;  // the window converted
     std::uint32_t writePos;                               // afterwards
     std::uint64_t wraps = 0;

@@ -124,12 +124,11 @@ TEST_P(ComposedAgainstGdiCalls, SamePictureLevelsAndPeaksEveryFrame) {
     const std::vector<std::uint32_t>& got = composedWindow.Picture();
     const std::vector<std::uint32_t> want = referenceWindow.LastFrame();
     ASSERT_EQ(got.size(), want.size()) << "frame " << frame;
-    for (std::size_t i = 0; i < got.size(); ++i) {
-      ASSERT_EQ(got[i], want[i]) << "frame " << frame << ", pixel (" << i % size.width << ", "
-                                 << i / size.width << "), flags peaks " << int(composed.showPeaks)
-                                 << " grids " << int(composed.showGrids) << " gradient "
-                                 << int(composed.showGradient);
-    }
+    const std::size_t i = std::mismatch(got.begin(), got.end(), want.begin()).first - got.begin();
+    ASSERT_EQ(i, got.size()) << "frame " << frame << ", pixel (" << i % size.width << ", "
+                             << i / size.width << "), flags peaks " << int(composed.showPeaks)
+                             << " grids " << int(composed.showGrids) << " gradient "
+                             << int(composed.showGradient);
   }
   // Flags change every sixth frame at most, so most frames go out as changes only.
   if (composedWindow.FrameCount() > 0) {

@@ -59,31 +59,28 @@ TEST(SpectrumBands, TheChannelsAreMixedIntoTheAnalysedPartOfLeft) {
   for (std::size_t i = kN; i < left.size(); ++i) ASSERT_EQ(left[i], original[i]) << i;
 }
 
-struct DecayCase {
-  float timeScale;
-  float perFrame;
-};
-
-class SilenceDecay : public testing::TestWithParam<DecayCase> {};
-
 // A full bar (a sine on band 1's bin, clamped to 1) falls by decay x time scale a frame
 // until 0, and the next loud frame lifts it at once.
-TEST_P(SilenceDecay, LevelsFallByDecayTimesTimeScaleUntilZero) {
-  SpectrumLevels s;
-  Frame(s, Sine(9, 1.0), Sine(9, 1.0), 1.0f);
-  const std::vector<float> silence(2048, 0.0f);
-  for (int frame = 0; frame < 100; ++frame) {
-    const float level = Frame(s, silence, silence, GetParam().timeScale)[1];
-    const double expected = std::max(0.0, 1.0 - (frame + 1) * double{GetParam().perFrame});
-    ASSERT_NEAR(level, expected, 1e-5) << "frame " << frame;
+TEST(SilenceDecay, LevelsFallByDecayTimesTimeScaleUntilZero) {
+  struct Row {
+    float timeScale;
+    float perFrame;
+  };
+  for (const auto& [timeScale, perFrame] :
+       {Row{.timeScale = 1, .perFrame = 0.05f}, Row{.timeScale = 2, .perFrame = 0.1f},
+        Row{.timeScale = 0.5f, .perFrame = 0.025f}}) {
+    SCOPED_TRACE(timeScale);
+    SpectrumLevels s;
+    Frame(s, Sine(9, 1.0), Sine(9, 1.0), 1.0f);
+    const std::vector<float> silence(2048, 0.0f);
+    for (int frame = 0; frame < 100; ++frame) {
+      const double expected = std::max(0.0, 1.0 - (frame + 1) * double{perFrame});
+      ASSERT_NEAR(Frame(s, silence, silence, timeScale)[1], expected, 1e-5) << "frame " << frame;
+    }
+    EXPECT_EQ(s.Level(1), 0.0f);
+    EXPECT_FLOAT_EQ(Frame(s, Sine(9, 1.0), Sine(9, 1.0), 1.0f)[1], 1.0f) << "a rising level jumps";
   }
-  EXPECT_EQ(s.Level(1), 0.0f);
-  EXPECT_FLOAT_EQ(Frame(s, Sine(9, 1.0), Sine(9, 1.0), 1.0f)[1], 1.0f) << "a rising level jumps";
 }
-
-INSTANTIATE_TEST_SUITE_P(TimeScales, SilenceDecay,
-                         testing::Values(DecayCase{1.0f, 0.05f}, DecayCase{2.0f, 0.1f},
-                                         DecayCase{0.5f, 0.025f}));
 
 // A new peak holds twenty frames, then falls a pixel a frame; reaching it exactly does
 // not renew the hold, only a strictly higher bar does.
