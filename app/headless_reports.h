@@ -7,22 +7,20 @@
 #include <string>
 #include <string_view>
 
-#include "app/shell.h"
-
 namespace app::headless {
 
+// Where whole lines go: standard error, unless a test says otherwise.
+using LineWriter = void (*)(const std::string& line);
+
 // From now on message boxes are written as lines. Any thread may then ask for one.
-void InstallReports();
+void InstallReports(LineWriter write = nullptr);
 // The file the following lines are about. Window's thread.
 void AboutFile(std::u16string_view path);
-// The playback of the file ended and nothing reached the output: says why, unless
-// a line about the file was already written. Window's thread.
-void ReportNothingPlayed(shell::Prepared prepared);
+// Says why the file did not play, as a box (so a line), unless a line about it
+// was already written.
+void SayUnlessSaid(std::u16string_view why);
 
 // "tonaria: FILE: message" (or "tonaria: message" without a file), on one line.
 std::string ReportLine(std::u16string_view file, std::u16string_view message);
-// Why nothing of path was played, as far as the file itself tells: it cannot be
-// read, it is no audio, or no output took it.
-std::u16string NothingPlayedReason(const std::string& path, shell::Prepared prepared);
 
 }  // namespace app::headless

@@ -61,11 +61,7 @@ void ProvideRuntimeDir() {
 // What Qt still has to say goes out as the program's own lines; its debug chatter not at all.
 void QtMessagesAsOwnLines(QtMsgType type, const QMessageLogContext&, const QString& message) {
   if (type == QtDebugMsg || type == QtInfoMsg) return;
-  std::string line = "tonaria: " + message.toStdString();
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fputs(app::headless::ReportLine(u"", message.toStdU16String()).c_str(), stderr);
 }
 
 // With the media controls turned off, or no session bus to reach, nothing of the

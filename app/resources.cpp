@@ -4,7 +4,6 @@ namespace app {
 
 const char16_t kVersion[] = u"" TONARIA_VERSION;
 
-namespace ui = platform::ui;
 namespace qt = platform::qt;
 
 std::u16string LoadString(std::uint32_t id) {
@@ -16,22 +15,6 @@ std::u16string LoadString(std::uint32_t id) {
     default:
       return {};
   }
-}
-
-std::unique_ptr<ui::Menu> LoadMenu109() {
-  constexpr std::uint32_t kGrayed = ui::MF_GRAYED | ui::MF_DISABLED;
-  return std::make_unique<ui::Menu>(std::vector<ui::MenuColumn>{
-      {u"&File",
-       {{IDM_PLAY, kPlayText, ui::MF_ENABLED},
-        {IDM_PAUSE, kPauseText, kGrayed},
-        {IDM_STOP, kStopText, kGrayed},
-        {IDM_EXIT, kExitText, ui::MF_ENABLED}}},
-      {u"&Options",
-       {{IDM_SHOW_PEAKS, kShowPeaksText, ui::MF_CHECKED},
-        {IDM_SHOW_GRIDS, kShowGridsText, ui::MF_CHECKED},
-        {IDM_SHOW_GRADIENT, kShowGradientText, ui::MF_CHECKED}}},
-      {u"Help", {{IDM_ABOUT, u"About", ui::MF_ENABLED}}},
-  });
 }
 
 std::vector<qt::Accelerator> LoadAccelerators109() {

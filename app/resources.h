@@ -1,5 +1,5 @@
-// The program's resources: identifiers, strings, menu 109, accelerators 109, the
-// open dialog's filter and dialog 103.
+// The program's resources: identifiers, strings, accelerators 109, the open
+// dialog's filter and dialog 103 (menu 109 is in resources_menu.h).
 #pragma once
 
 #include <cstdint>
@@ -8,10 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/resources_menu.h"
 #include "platform/qt/dialog_box.h"
 #include "platform/qt/window_messages.h"
-#include "platform/ui/menu.h"
-#include "player/player.h"
 
 namespace app {
 
@@ -21,26 +20,9 @@ inline constexpr std::uint32_t IDD_ABOUTBOX = 103;
 inline constexpr std::uint32_t IDI_LARGE = 107;
 inline constexpr std::uint32_t IDI_SMALL = 108;
 
-inline constexpr std::uint32_t IDM_EXIT = 105;
 inline constexpr std::uint32_t IDM_ABOUT_ACCEL = 104;
-// Play (32772), Pause (32781) and Stop (32783) are the engine's, which resets them.
-using ::IDM_PAUSE;
-using ::IDM_PLAY;
-using ::IDM_STOP;
-inline constexpr std::uint32_t IDM_SHOW_PEAKS = 32773;
-inline constexpr std::uint32_t IDM_SHOW_GRIDS = 32774;
-inline constexpr std::uint32_t IDM_SHOW_GRADIENT = 32777;
-inline constexpr std::uint32_t IDM_ABOUT = 32778;
 
 inline constexpr std::uint32_t WM_SET_FILE_READY = 0x2390;
-
-inline constexpr char16_t kPlayText[] = u"&Play\tCtrl+1,A";
-inline constexpr char16_t kPauseText[] = u"P&ause\tCtrl+2,D";
-inline constexpr char16_t kStopText[] = u"&Stop\tCtrl+3,S";
-inline constexpr char16_t kExitText[] = u"E&xit\tCtrl+4,X";
-inline constexpr char16_t kShowPeaksText[] = u"Show &Peaks";
-inline constexpr char16_t kShowGridsText[] = u"Show &Grids";
-inline constexpr char16_t kShowGradientText[] = u"Show G&radient";
 
 inline constexpr char16_t kUnsupportedFileText[] =
     u"Only supports mp3, wav, ogg, wma, ape, flac file now.\nAnd wma need Windows Media Format 9 "
@@ -55,7 +37,6 @@ inline constexpr char16_t kPathTooLongText[] =
 // String resources 103 and 109; empty for other identifiers.
 std::u16string LoadString(std::uint32_t id);
 
-std::unique_ptr<platform::ui::Menu> LoadMenu109();
 std::vector<platform::qt::Accelerator> LoadAccelerators109();
 std::vector<std::pair<std::u16string, std::u16string>> OpenFileFilter();
 platform::qt::DialogTemplate AboutDialog103();

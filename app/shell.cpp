@@ -5,10 +5,10 @@
 #include "app/headless_reports.h"
 #include "app/resources.h"
 #include "app/shell_mpris_host.h"
+#include "app/shell_state.h"
 #include "platform/kernel/strsafe.h"
 #include "platform/kernel/text.h"
 #include "platform/qt/qt_window.h"
-#include "platform/ui/menu.h"
 #include "platform/ui/message_box.h"
 #include "player/extension_tests.h"
 
@@ -21,7 +21,6 @@ char16_t titleText[kTitleCapacity] = {};
 std::unique_ptr<Player> currentPlayer;
 std::u16string chosenFolder;
 bool headless = false;
-Prepared latestPrepared = Prepared::kNoFormat;
 
 }  // namespace shell
 
@@ -29,6 +28,7 @@ namespace app {
 
 namespace ui = platform::ui;
 using shell::currentPlayer;
+using shell::PlaybackState;
 
 int IsSupportedFile(const char16_t* path) {
   if (path == nullptr || path[0] == u'\0') return 0;
@@ -73,21 +73,16 @@ void PlayCurrentFile() {
     currentPlayer.reset();
   }
   currentPlayer = std::make_unique<Player>();
+  // A playback that cannot start still runs its thread, which only tears down; its
+  // problem is told when the window hears of that end.
   currentPlayer->PreparePlayback();
-  CDecoder* decoder = currentPlayer->decoder.get();
-  const bool hasFormat =
-      decoder != nullptr && decoder->GetSampleRate() > 0 && decoder->GetChannels() > 0;
-  shell::latestPrepared = currentPlayer->output != nullptr ? shell::Prepared::kReady
-                          : hasFormat                      ? shell::Prepared::kNoOutput
-                                                           : shell::Prepared::kNoFormat;
   currentPlayer->StartPlaybackThread();
   currentPlayer->ApplyDisplayFlags(shell::showPeaks, shell::showGrids, shell::showGradient);
 }
 
 void StartCurrentFile() {
   PlayCurrentFile();
-  SetTitle(u"Playing");
-  SetFileMenuState(FileMenuState::kPlaying);
+  shell::ShowPlaybackState(PlaybackState::kPlaying);
 }
 
 void PlayChosenFile() {
@@ -100,8 +95,7 @@ void PlayChosenFile() {
 }
 
 void SeekBySeconds(int seconds) {
-  if (!currentPlayer || currentPlayer->IsStopRequested()) return;
-  currentPlayer->RequestSeek(std::int64_t{seconds} * currentPlayer->SampleRate(), true);
+  if (currentPlayer) mprisHost.Seek(std::int64_t{seconds} * currentPlayer->SampleRate(), true);
 }
 
 void StopPlayback() {
@@ -112,48 +106,60 @@ void StopPlayback() {
   shell::fileReady = 0;
 }
 
-void SetTitle(const char16_t* stateWord) {
-  platform::StringCbPrintfW(shell::titleText, sizeof(shell::titleText), u"%s - [%s][%s]",
-                            {shell::appTitle, shell::currentFileName, stateWord});
+void ShowStateOnWindow(PlaybackState state) {
+  const char16_t* word = state == PlaybackState::kPlaying  ? u"Playing"
+                         : state == PlaybackState::kPaused ? u"Paused"
+                                                           : u"Stopped";
+  if (state == PlaybackState::kIdle) {
+    platform::StringCchCopyW(shell::titleText, std::size(shell::titleText), shell::appTitle);
+  } else {
+    platform::StringCbPrintfW(shell::titleText, sizeof(shell::titleText), u"%s - [%s][%s]",
+                              {shell::appTitle, shell::currentFileName, word});
+  }
   platform::qt::SetWindowText(shell::mainWindow.load(), shell::titleText);
-  mprisHost.TitleChanged(stateWord);
+  mprisHost.StateShown();
 }
 
-void SetFileMenuState(FileMenuState state) {
-  ui::HWND window = shell::mainWindow.load();
-  ui::Menu* menu = window != nullptr ? window->GetMenu() : nullptr;
-  if (menu == nullptr) return;
-  constexpr std::uint32_t kOff = ui::MF_GRAYED | ui::MF_DISABLED;
-  const std::uint32_t play = state == FileMenuState::kPlaying ? kOff : ui::MF_ENABLED;
-  const std::uint32_t pause = state == FileMenuState::kPlaying ? ui::MF_ENABLED : kOff;
-  const std::uint32_t stop = state == FileMenuState::kStopped ? kOff : ui::MF_ENABLED;
-  menu->ModifyMenu(IDM_PLAY, play, kPlayText);
-  menu->ModifyMenu(IDM_PAUSE, pause, kPauseText);
-  menu->ModifyMenu(IDM_STOP, stop, kStopText);
+std::u16string ProblemWords(PlaybackProblem problem, bool headless) {
+  // A window shows the stopped state; a box is owed only when the sound went away.
+  if (!headless && problem != PlaybackProblem::kDeviceLost) return {};
+  switch (problem) {
+    case PlaybackProblem::kNone:
+    case PlaybackProblem::kUnknownType:  // the engine's own box has told it
+      return {};
+    case PlaybackProblem::kCannotOpen:
+      return u"the file could not be opened, or it holds no audio of its type";
+    case PlaybackProblem::kNoOutput:
+      return u"no sound output could be opened";
+    case PlaybackProblem::kOutputDidNotStart:
+      return u"the sound output would not start";
+    case PlaybackProblem::kNoAudio:
+      return u"no audio could be decoded from this file";
+    case PlaybackProblem::kDeviceLost:
+      return headless ? u"the sound server went away"
+                      : u"The sound server went away; playback stopped.";
+  }
+  return {};
 }
 
 void OnPlaybackEnded(std::uint64_t serial) {
-  const bool current = currentPlayer && currentPlayer->Serial() == serial;
-  // A late notice of an older playback must not touch the title of the one now playing.
-  // The menu too: the shell may have set the playing state after the tear-down had
-  // already reset it (a playback that ends at once).
-  if (current) {
-    SetTitle(u"Stopped");
-    SetFileMenuState(FileMenuState::kStopped);
+  // A late notice of an older playback must not touch what the one now playing shows.
+  // The current one's may: the shell may have shown the playing state after the
+  // tear-down had already shown the stopped one (a playback that ends at once).
+  if (!currentPlayer || currentPlayer->Serial() != serial) return;
+  shell::ShowPlaybackState(PlaybackState::kStopped);
+  const PlaybackProblem problem = currentPlayer->Problem();
+  const std::u16string words = ProblemWords(problem, shell::headless);
+  if (shell::headless && problem != PlaybackProblem::kDeviceLost) {
+    // A box of the engine's or the decoder's may have told it already.
+    if (!words.empty()) headless::SayUnlessSaid(words);
+  } else if (!words.empty()) {
+    ui::MessageBox(shell::mainWindow.load(), words, u"Error", ui::MB_ICONEXCLAMATION);
   }
-  // A file cut short by the sound going away is said so, in a box or on stderr.
-  const bool cutShort = current && currentPlayer->DeviceLost();
-  if (cutShort) {
-    ui::MessageBox(shell::mainWindow.load(),
-                   shell::headless ? u"the sound server went away"
-                                   : u"The sound server went away; playback stopped.",
-                   u"Error", ui::MB_ICONEXCLAMATION);
-  }
-  if (shell::headless && (current || !currentPlayer)) {
-    // Played means some of the file reached the output, not merely that one was made.
-    const bool played = current && currentPlayer->PlayedABlock();
-    if (!played) headless::ReportNothingPlayed(shell::latestPrepared);
-    platform::qt::PostQuitMessage(cutShort ? 3 : played ? 0 : 2);
+  if (shell::headless) {
+    platform::qt::PostQuitMessage(problem == PlaybackProblem::kNone         ? 0
+                                  : problem == PlaybackProblem::kDeviceLost ? 3
+                                                                            : 2);
   }
 }
 
@@ -165,10 +171,9 @@ void ResetShell() {
   shell::fileReady = 0;
   shell::currentPath[0] = u'\0';
   shell::currentFileName[0] = u'\0';
-  shell::titleText[0] = u'\0';
   shell::chosenFolder.clear();
   shell::showPeaks = shell::showGrids = shell::showGradient = 1;
-  shell::latestPrepared = shell::Prepared::kNoFormat;
+  shell::ShowPlaybackState(PlaybackState::kIdle);
 }
 
 }  // namespace app

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/shell_globals.h"
+#include "app/shell_state.h"
 #include "player/player.h"
 
 namespace shell {
@@ -26,16 +27,9 @@ extern std::u16string chosenFolder;
 // Run without a display: quit when the playback ends (exit 0 if it played, 2 if not).
 extern bool headless;
 
-// How far the latest playback got in being made: whether its file gave a format to
-// play, and whether an output took it.
-enum class Prepared { kNoFormat, kNoOutput, kReady };
-extern Prepared latestPrepared;
-
 }  // namespace shell
 
 namespace app {
-
-enum class FileMenuState { kPlaying, kPaused, kStopped };
 
 int IsSupportedFile(const char16_t* path);
 // Takes the file name after the last '/' or '\' into currentFileName; always 1.
@@ -51,23 +45,29 @@ bool SetCurrentPath(const std::u16string& path);
 // controls), once it is in currentPath: fileReady, its name, the playback, the
 // title and the File menu.
 void PlayChosenFile();
-// Play of the current file: resumes it when paused, else starts it anew; title
-// "Playing" and the File menu's playing state.
+// Play of the current file: resumes it when paused, else starts it anew, and
+// shows the playing state.
 void StartCurrentFile();
 
 // Moves the playback by this many seconds from what is heard (back when negative);
 // nothing when no file plays or its stream cannot seek.
 void SeekBySeconds(int seconds);
 
-// "Tonaria - [name][Playing]" into titleText and the window.
-void SetTitle(const char16_t* stateWord);
-void SetFileMenuState(FileMenuState state);
+// What a playback state adds to the File menu on the window's thread: the title
+// ("Tonaria - [name][Playing]", the application's alone when idle) and the media
+// controls. Installed as shell::ShowPlaybackState's window part.
+void ShowStateOnWindow(shell::PlaybackState state);
 
-// The engine's tear-down of the Player with this serial has finished.
+// The words a problem is told in: in a box, or on a line without a display. Empty
+// where nothing is said (a box shows only a playback cut short).
+std::u16string ProblemWords(PlaybackProblem problem, bool headless);
+
+// The engine's tear-down of the Player with this serial has finished: the stopped
+// state is shown, a problem said, and without a display the program ends.
 void OnPlaybackEnded(std::uint64_t serial);
 
 // Back to the state before start-up (tests, and the end of the program): stops a
-// playback still running and forgets the file.
+// playback still running, forgets the file and shows the idle state.
 void ResetShell();
 
 }  // namespace app

@@ -1,6 +1,7 @@
 // The shell as the desktop media controls see it.
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "app/mpris/mpris_host.h"
@@ -13,18 +14,40 @@ class ShellMprisHost final : public mpris::MprisHost {
   bool SendCommand(std::uint32_t commandId) override;
   void OpenFile(const std::u16string& path) override;
   void Quit() override;
-  mpris::PlaybackState GetPlaybackState() const override { return state_; }
+  mpris::PlaybackState GetPlaybackState() const override;
   std::u16string CurrentFilePath() const override { return path_; }
   std::u16string CurrentFileName() const override { return name_; }
-  std::int64_t TrackLengthUs() const override { return 0; }
+  std::int64_t TrackLengthUs() const override { return lengthUs_; }
+  bool CanSeek() const override;
+  std::int64_t PositionUs() const override;
+  void SeekTo(std::int64_t positionUs) override;
+  void SeekBy(std::int64_t offsetUs) override;
 
-  // From SetTitle: the state word just shown.
-  void TitleChanged(const char16_t* stateWord);
+  // The shell has just shown a playback state.
+  void StateShown();
+
+  // Asks the current playback to move to a frame (from what is heard when relative),
+  // the keys' way and the media controls' alike; the controls hear of it once the
+  // engine has carried it out. Nothing when no file plays or it cannot seek.
+  void Seek(std::int64_t frames, bool relative);
 
  private:
-  mpris::PlaybackState state_ = mpris::PlaybackState::kStopped;
+  // Polls the playback for seeks carried out, on the window's thread, until those
+  // asked for are done or a second has passed since the last.
+  void WatchSeeks();
+
+
   std::u16string path_;
   std::u16string name_;
+  std::int64_t lengthUs_ = 0;  // of the file last played, kept while stopped
+
+  // The playback whose seeks are watched, how many it had carried out when last
+  // looked at, and how many asked for have not been seen carried out.
+  bool watching_ = false;
+  std::uint64_t watchedSerial_ = 0;
+  std::uint64_t seeksSeen_ = 0;
+  std::uint64_t seeksAwaited_ = 0;
+  std::chrono::steady_clock::time_point watchUntil_{};
 };
 
 // TONARIA_NO_MPRIS=1: no media controls, and nothing of the program on D-Bus.

@@ -65,7 +65,6 @@ int CreateMainWindow() {
 qt::QtWindow* MainWindow() { return mainWindowOwner.get(); }
 
 void DestroyMainWindow() {
-  ReleaseHotKeys();
   if (!mainWindowOwner) return;
   ui::SetActiveWindow(nullptr);
   shell::mainWindow = nullptr;
@@ -79,6 +78,7 @@ bool StartShell(std::u16string_view path) {
                            LoadString(IDC_LUMENA).c_str());
   RegisterMainClass();
   if (!CreateMainWindow()) return false;
+  shell::SetWindowShows(ShowStateOnWindow);
 
   if (!path.empty() && SetCurrentPath(std::u16string(path))) {
     if (IsSupportedFile(shell::currentPath)) {

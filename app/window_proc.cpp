@@ -38,15 +38,9 @@ class BusyScope {
   BusyScope& operator=(const BusyScope&) = delete;
 };
 
-// Keys and hot keys are refused while their menu item is grayed, disabled or both.
-bool CommandAllowed(ui::HWND window, std::uint32_t id) {
-  ui::Menu* menu = window->GetMenu();
-  const std::uint32_t state = menu != nullptr ? menu->GetMenuState(id) : 0;
-  return state != 1 && state != 2 && state != 3;
-}
-
+// Keys and hot keys are refused while their menu item is grayed in the state shown.
 void SendCommandIfAllowed(ui::HWND window, std::uint32_t id) {
-  if (CommandAllowed(window, id)) qt::SendMessage(window, qt::WM_COMMAND, id, 0);
+  if (shell::CommandEnabled(id)) qt::SendMessage(window, qt::WM_COMMAND, id, 0);
 }
 
 void OnDropFiles(ui::HWND window, const qt::DropFiles* drop) {
@@ -90,12 +84,9 @@ void ToggleDisplayFlag(ui::HWND window, std::uint32_t id) {
   std::uint8_t* flag = id == IDM_SHOW_PEAKS   ? &shell::showPeaks
                        : id == IDM_SHOW_GRIDS ? &shell::showGrids
                                               : &shell::showGradient;
-  const char16_t* text = id == IDM_SHOW_PEAKS   ? kShowPeaksText
-                         : id == IDM_SHOW_GRIDS ? kShowGridsText
-                                                : kShowGradientText;
   *flag = *flag ? 0 : 1;
   shell::currentPlayer->ApplyDisplayFlags(shell::showPeaks, shell::showGrids, shell::showGradient);
-  menu->ModifyMenu(id, *flag ? ui::MF_CHECKED : ui::MF_ENABLED, text);
+  menu->ModifyMenu(id, *flag ? kItemChecked : kItemEnabled, MenuItemText(id));
 }
 
 std::intptr_t OnCommand(ui::HWND window, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -112,13 +103,11 @@ std::intptr_t OnCommand(ui::HWND window, std::uintptr_t wParam, std::intptr_t lP
       return OnPlay();
     case IDM_PAUSE:
       if (shell::currentPlayer) shell::currentPlayer->PausePlayback();
-      SetTitle(u"Paused");
-      SetFileMenuState(FileMenuState::kPaused);
+      shell::ShowPlaybackState(shell::PlaybackState::kPaused);
       return 0;
     case IDM_STOP:
       StopPlayback();
-      SetTitle(u"Stopped");
-      SetFileMenuState(FileMenuState::kStopped);
+      shell::ShowPlaybackState(shell::PlaybackState::kStopped);
       return 0;
     case IDM_SHOW_PEAKS:
     case IDM_SHOW_GRIDS:
@@ -210,7 +199,7 @@ std::intptr_t WndProc(ui::HWND window, std::uint32_t message, std::uintptr_t wPa
 
 bool RemoteCommand(std::uint32_t id) {
   ui::HWND window = shell::mainWindow.load();
-  if (window == nullptr || !CommandAllowed(window, id)) return false;
+  if (window == nullptr || !shell::CommandEnabled(id)) return false;
   qt::SendMessage(window, qt::WM_COMMAND, id, 0);
   return true;
 }

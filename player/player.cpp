@@ -5,9 +5,9 @@
 #include <thread>
 
 #include "app/shell_globals.h"
+#include "app/shell_state.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/strsafe.h"
-#include "platform/ui/menu.h"
 #include "platform/ui/message_box.h"
 #include "player/decoder_factory.h"
 #include "visual/audio_data_consumer.h"
@@ -35,7 +35,7 @@ Player::Player(PlaybackCollaborators with)
 // ran, the unique_ptrs release them here.
 Player::~Player() = default;
 
-void Player::PreparePlayback() {
+PlaybackProblem Player::PreparePlayback() {
   filePath[0] = u'\0';
   pcm.fill(0);
   platform::StringCchCopyW(filePath, std::size(filePath), shell::currentPath);
@@ -43,11 +43,13 @@ void Player::PreparePlayback() {
   std::unique_ptr<CDecoder> made = MakeDecoderFor(shell::currentPath);
   if (!made) {
     ui::MessageBox(ui::GetActiveWindow(), u"Unknown file type.", u"Error", ui::MB_ICONEXCLAMATION);
-    return;
+    problem_ = PlaybackProblem::kUnknownType;
+    return PlaybackProblem::kUnknownType;
   }
   decoder = std::move(made);
   decoder->SetFile(filePath);
-  decoder->Open();
+  // What Open says only explains a failure; the engine goes on either way.
+  const bool opened = decoder->Open() != 0;
   canSeek_ = decoder->CanSeek();
   lengthInFrames_ = decoder->GetLengthInFrames();
   sampleRate_ = decoder->GetSampleRate();
@@ -62,6 +64,12 @@ void Player::PreparePlayback() {
     output = collaborators_.outputs->CreateAudioOutput(static_cast<float>(rate), blockAlign,
                                                        static_cast<std::uint32_t>(channels));
   }
+  const PlaybackProblem problem = !opened || rate <= 0 || channels <= 0
+                                      ? PlaybackProblem::kCannotOpen
+                                  : !output ? PlaybackProblem::kNoOutput
+                                            : PlaybackProblem::kNone;
+  problem_ = problem;
+  return problem;
 }
 
 bool Player::StartPlaybackThread() {
@@ -146,6 +154,7 @@ void Player::RunPlayback() {
   // Even a playback that cannot start goes through the tear-down, so the decoder
   // and display are released, the menu is reset and a later Stop does not block.
   if (!output || output->Start() == 0) {
+    if (output) problem_ = PlaybackProblem::kOutputDidNotStart;
     LeaveLoop();
     TearDown();
     return;
@@ -160,7 +169,11 @@ void Player::RunPlayback() {
     if (fileEnded_) {
       // The file is decoded; what is still queued in the output plays out first,
       // so the end of the file is heard. A stop or a pause is still noticed.
-      if (QueuePlayedOut()) break;
+      if (QueuePlayedOut()) {
+        if (!blockPlayed_ && Problem() == PlaybackProblem::kNone)
+          problem_ = PlaybackProblem::kNoAudio;
+        break;
+      }
       continue;
     }
     pcm.fill(0);
@@ -235,7 +248,7 @@ void Player::LeaveLoop() {
 
 bool Player::QueuePlayedOut() {
   if (output->DeviceFailed()) {
-    deviceLost_ = true;
+    problem_ = PlaybackProblem::kDeviceLost;
     return true;
   }
   const std::int64_t played = output->GetPlayedBytes();
@@ -250,9 +263,9 @@ bool Player::QueuePlayedOut() {
     // is there but still does not move after that must not hold the playback open.
     if (restartedIdle_) return true;
     if (output->Start() == 0) {
-      if (output->DeviceFailed()) deviceLost_ = true;
+      if (output->DeviceFailed()) problem_ = PlaybackProblem::kDeviceLost;
       wake_.Wait(kWriteRetry);
-      return deviceLost_;
+      return DeviceLost();
     }
     restartedIdle_ = true;
     idlePolls_ = 0;
@@ -276,7 +289,7 @@ bool Player::WriteBlock(std::uint32_t byteCount, std::uint32_t* taken) {
     if (seeks_.Pending()) return true;
     // A dead device or a stop asked for meanwhile ends the retries: neither may hang Stop.
     if (output->DeviceFailed()) {
-      deviceLost_ = true;
+      problem_ = PlaybackProblem::kDeviceLost;
       return false;
     }
     if (stopRequested) return false;
@@ -294,13 +307,7 @@ void Player::TearDown() {
     output.reset();  // DestroyAudioOutput
     decoder.reset();
     analyzer.reset();
-    if (window != nullptr) {
-      if (ui::Menu* menu = window->GetMenu()) {
-        menu->ModifyMenu(IDM_PLAY, ui::MF_ENABLED, u"&Play\tCtrl+1,A");
-        menu->ModifyMenu(IDM_PAUSE, ui::MF_GRAYED | ui::MF_DISABLED, u"P&ause\tCtrl+2,D");
-        menu->ModifyMenu(IDM_STOP, ui::MF_GRAYED | ui::MF_DISABLED, u"&Stop\tCtrl+3,S");
-      }
-    }
+    shell::ShowPlaybackState(shell::PlaybackState::kStopped, shell::ShownBy::kTearDown);
   }
   shell::fileReady = 0;
   if (window != nullptr) window->PostMessage(WM_PLAYBACK_ENDED, serial_, 0);

@@ -9,20 +9,22 @@
 #include <memory>
 #include <mutex>
 
+#include "app/resources_menu.h"
 #include "decoders/decoder.h"
 #include "platform/kernel/event.h"
 #include "platform/ui/window.h"
 #include "player/playback_collaborators.h"
+#include "player/playback_problem.h"
 #include "player/seek_mailbox.h"
 
 // Posted to the window when a playback's tear-down has finished, however it ended;
 // wParam is the Player's Serial(). The window may have moved on to a newer Player.
 inline constexpr std::uint32_t WM_PLAYBACK_ENDED = 0x8001;
 
-// File menu commands the tear-down puts back into their stopped state.
-inline constexpr std::uint32_t IDM_PLAY = 32772;
-inline constexpr std::uint32_t IDM_PAUSE = 32781;
-inline constexpr std::uint32_t IDM_STOP = 32783;
+// The File menu's commands, for those who send them (the media controls).
+using app::IDM_PAUSE;
+using app::IDM_PLAY;
+using app::IDM_STOP;
 
 class Player {
  public:
@@ -34,7 +36,8 @@ class Player {
   ~Player();
 
   // Window's thread: copy the shell's path, make the decoder, display and output.
-  void PreparePlayback();
+  // Says why the playback cannot start (kNone when it can); Problem() keeps it.
+  PlaybackProblem PreparePlayback();
   // Window's thread: start the playback thread; false when it could not start
   // (the playback's objects are then already released).
   bool StartPlaybackThread();
@@ -67,10 +70,10 @@ class Player {
   bool IsPaused() const { return paused.load() != 0; }
   bool IsStopRequested() const { return stopRequested.load() != 0; }
   std::uint64_t Serial() const { return serial_; }
-  // True once the output has taken a whole block of this file: something was played.
-  bool PlayedABlock() const { return blockPlayed_.load(); }
-  // True when the playback ended because the sound device went away for good.
-  bool DeviceLost() const { return deviceLost_.load(); }
+  // Why this playback could not start or, once it has ended, why it ended before
+  // its file did; kNone when neither. Any thread.
+  PlaybackProblem Problem() const { return problem_.load(); }
+  bool DeviceLost() const { return Problem() == PlaybackProblem::kDeviceLost; }
 
   // Fields, in the engine's own order. decoder, output and analyzer are made on the
   // window's thread before the playback thread starts, and released by that thread.
@@ -115,9 +118,8 @@ class Player {
   // LeaveLoop decide under pauseGate_, so a Pause cannot slip past the loop's end.
   std::mutex pauseGate_;
   bool loopLeft_ = false;  // guarded by pauseGate_
-  // Set by the playback thread once the output took a block; read by any thread.
-  std::atomic<bool> blockPlayed_{false};
-  std::atomic<bool> deviceLost_{false};      // set by the playback thread
+  // Set by PreparePlayback, then by the playback thread when it ends early.
+  std::atomic<PlaybackProblem> problem_{PlaybackProblem::kNone};
   std::atomic<std::uint64_t> seeksDone_{0};  // counted by the playback thread
   SeekMailbox seeks_;
   HeardPosition heard_;
@@ -126,7 +128,8 @@ class Player {
   std::uint64_t lengthInFrames_ = 0;
   std::int32_t sampleRate_ = 0;
   // Playback thread only.
-  bool fileEnded_ = false;  // the decoder has delivered its last block
+  bool fileEnded_ = false;    // the decoder has delivered its last block
+  bool blockPlayed_ = false;  // the output has taken some of the file
   std::int64_t bytesWritten_ = 0;
   std::int64_t lastPlayedBytes_ = -1;
   int idlePolls_ = 0;

@@ -2,7 +2,8 @@
 # Builds the default preset, runs every benchmark binary under build/default/bench/
 # and measures the whole program from outside, also side by side with mpv through a
 # private sound server (scripts/sound_server_bench.py, which installs mpv when
-# missing and run as root); writes docs/benchmarks.md.
+# missing and run as root) and the time from a seek to its sound
+# (scripts/seek_bench.py); writes docs/benchmarks.md.
 #   scripts/bench.sh            (about ten minutes; the machine should be idle)
 # Whole-program rows need build/default/app/tonaria and the demo track; without
 # them they are reported as skipped, not failed.
@@ -449,6 +450,12 @@ if skip:
     lines += [sound_server_bench.HEADING, "", f"Not measured: {skip}.", ""]
 else:
     lines += sound_server_bench.section(app, demo)
+# Seek to heard per format, through a private sound server and session bus.
+import seek_bench
+if os.path.exists(app):
+    lines += seek_bench.section(app)
+else:
+    lines += [seek_bench.HEADING, "", f"Not measured: {build_name}/app/tonaria does not exist yet.", ""]
 lines += [f"## Benchmark binaries ({build_name}/bench)", ""]
 if bench_rows:
     lines += ["| binary | benchmark | real time | CPU time | counters |", "|---|---|---|---|---|"]

@@ -29,6 +29,16 @@ class MprisHost {
   virtual std::u16string CurrentFileName() const = 0;
   // The current track's length in microseconds, 0 when it is not known.
   virtual std::int64_t TrackLengthUs() const = 0;
+
+  // Whether a file is loaded (playing or paused) whose stream can seek.
+  virtual bool CanSeek() const = 0;
+  // Where the sound being heard is in the file, in microseconds; 0 when stopped.
+  virtual std::int64_t PositionUs() const = 0;
+  // Move the playback to this place, or this far from what is heard. Nothing happens
+  // when CanSeek() is false. The host calls MprisService::NotifySeeked() once the
+  // move has been carried out; one past the end ends the file as its natural end does.
+  virtual void SeekTo(std::int64_t positionUs) = 0;
+  virtual void SeekBy(std::int64_t offsetUs) = 0;
 };
 
 }  // namespace mpris

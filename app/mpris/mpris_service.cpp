@@ -5,6 +5,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QMetaObject>
 #include <QObject>
 #include <QStringList>
@@ -82,6 +83,7 @@ bool MprisService::Start() {
   seenPath_ = host_->CurrentFilePath();
   sentStatus_ = CurrentStatus();
   sentMetadata_ = CurrentMetadata();
+  sentCanSeek_ = host_->CanSeek();
   return true;
 }
 
@@ -94,6 +96,10 @@ QVariantMap MprisService::CurrentMetadata() const {
   track.lengthUs = host_->TrackLengthUs();
   track.number = trackNumber_;
   return BuildMetadata(track);
+}
+
+QString MprisService::CurrentTrackId() const {
+  return CurrentMetadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
 }
 
 void MprisService::NotifyStateChanged() {
@@ -119,6 +125,11 @@ void MprisService::NotifyStateChanged() {
     changed.insert(QStringLiteral("Metadata"), metadata);
     sentMetadata_ = metadata;
   }
+  const bool canSeek = host_->CanSeek();
+  if (canSeek != sentCanSeek_) {
+    changed.insert(QStringLiteral("CanSeek"), canSeek);
+    sentCanSeek_ = canSeek;
+  }
   if (changed.isEmpty()) return;
 
   QDBusMessage signal = QDBusMessage::createSignal(
@@ -126,6 +137,10 @@ void MprisService::NotifyStateChanged() {
       QStringLiteral("PropertiesChanged"));
   signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
   QDBusConnection::sessionBus().send(signal);
+}
+
+void MprisService::NotifySeeked() {
+  if (started_) Q_EMIT player_->Seeked(static_cast<qlonglong>(host_->PositionUs()));
 }
 
 void MprisService::Reply(const QDBusMessage& reply) { QDBusConnection::sessionBus().send(reply); }

@@ -41,13 +41,18 @@ class MprisService {
 
   // The host calls this after every change of playback state, file or track
   // length, including a file ending by itself. Sends PropertiesChanged for
-  // PlaybackStatus and Metadata where they differ from what was last sent.
+  // PlaybackStatus, Metadata and CanSeek where they differ from what was last sent.
   void NotifyStateChanged();
+  // The host calls this once a seek has been carried out: sends Seeked with the
+  // position now heard.
+  void NotifySeeked();
 
   // For the adaptors.
   MprisHost& Host() const { return *host_; }
   QString CurrentStatus() const;
   QVariantMap CurrentMetadata() const;
+  // The mpris:trackid of the current track (the no-track path before the first).
+  QString CurrentTrackId() const;
   // Runs work on the window thread after the D-Bus call being handled has been
   // answered, so that a command which blocks (a modal dialog, a stop that waits
   // for the playback thread) never holds up the caller's reply.
@@ -68,6 +73,7 @@ class MprisService {
   // What the bus was last told, and what makes a new track id.
   QString sentStatus_;
   QVariantMap sentMetadata_;
+  bool sentCanSeek_ = false;
   PlaybackState seenState_ = PlaybackState::kStopped;
   std::u16string seenPath_;
   std::uint64_t trackNumber_ = 0;

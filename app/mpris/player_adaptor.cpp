@@ -13,6 +13,10 @@ QString PlayerAdaptor::PlaybackStatus() const { return service_.CurrentStatus();
 
 QVariantMap PlayerAdaptor::Metadata() const { return service_.CurrentMetadata(); }
 
+qlonglong PlayerAdaptor::Position() const { return service_.Host().PositionUs(); }
+
+bool PlayerAdaptor::CanSeek() const { return service_.Host().CanSeek(); }
+
 // A command refused by the File menu's state simply does nothing, as the
 // interface asks of Pause while stopped and the like.
 void PlayerAdaptor::Command(std::uint32_t commandId) {
@@ -33,11 +37,31 @@ void PlayerAdaptor::PlayPause() {
   });
 }
 
-// One file at a time and no seeking: these are accepted and do nothing.
+// One file at a time: these are accepted and do nothing.
 void PlayerAdaptor::Next() {}
 void PlayerAdaptor::Previous() {}
-void PlayerAdaptor::Seek(qlonglong) {}
-void PlayerAdaptor::SetPosition(const QDBusObjectPath&, qlonglong) {}
+
+// Seeks are decided when they run, after the commands before them (an open of
+// another file, say), and do nothing on a stream that cannot seek.
+void PlayerAdaptor::Seek(qlonglong offset) {
+  MprisService& service = service_;
+  service.Defer([&service, offset] {
+    if (service.Host().CanSeek()) service.Host().SeekBy(offset);
+  });
+}
+
+// Only for the track playing now, and only to a place within it.
+void PlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong position) {
+  MprisService& service = service_;
+  service.Defer([&service, track = trackId.path(), position] {
+    MprisHost& host = service.Host();
+    const std::int64_t length = host.TrackLengthUs();
+    if (!host.CanSeek() || track != service.CurrentTrackId() || position < 0 ||
+        (length > 0 && position > length))
+      return;
+    host.SeekTo(position);
+  });
+}
 
 void PlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message) {
   OpenUriResult result = ResolveOpenUri(uri.toStdString());

@@ -1,5 +1,5 @@
 // org.mpris.MediaPlayer2.Player: the File menu's Play, Pause and Stop, opening a
-// file, and the playback state. One file at a time, no seeking, fixed rate and
+// file, seeking in it, and the playback state. One file at a time, fixed rate and
 // volume.
 #pragma once
 
@@ -36,14 +36,14 @@ class PlayerAdaptor final : public QDBusAbstractAdaptor {
   double Rate() const { return 1.0; }
   QVariantMap Metadata() const;
   double Volume() const { return 1.0; }
-  qlonglong Position() const { return 0; }
+  qlonglong Position() const;
   double MinimumRate() const { return 1.0; }
   double MaximumRate() const { return 1.0; }
   bool CanGoNext() const { return false; }
   bool CanGoPrevious() const { return false; }
   bool CanPlay() const { return true; }
   bool CanPause() const { return true; }
-  bool CanSeek() const { return false; }
+  bool CanSeek() const;
   bool CanControl() const { return true; }
 
  public Q_SLOTS:

@@ -18,7 +18,6 @@
 
 #include "platform/qt/main_widget.h"
 #include "platform/qt/x11_frame_sink.h"
-#include "platform/qt/x11_hot_keys.h"
 
 namespace platform::qt {
 
@@ -298,18 +297,11 @@ void QtWindow::SetAccelerators(std::vector<Accelerator> table) {
   widget_->SetAccelerators(std::move(table));
 }
 
-bool QtWindow::RegisterHotKey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) {
-  if (!hotKeys_) {
-    hotKeys_ = X11HotKeys::Connect([this](int hotKeyId, std::uint32_t mods, std::uint32_t key) {
-      SendMessage(WM_HOTKEY, static_cast<std::uintptr_t>(hotKeyId),
-                  static_cast<std::intptr_t>((key << 16) | mods));
-    });
-    if (!hotKeys_) return false;
-  }
-  return hotKeys_->Register(id, modifiers, virtualKey);
+hotkeys::ActivatedHandler QtWindow::HotKeyHandler() {
+  return [this](std::uint32_t id) { SendMessage(WM_HOTKEY, id, 0); };
 }
 
-void QtWindow::UnregisterHotKey(int id) {
+void QtWindow::UnregisterHotKey(std::uint32_t id) {
   if (hotKeys_) hotKeys_->Unregister(id);
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/hotkeys/global_hot_keys.h"
 #include "platform/qt/window_messages.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/window.h"
@@ -24,7 +25,6 @@ namespace platform::qt {
 class MainWidget;
 class PostTarget;
 class X11FrameSink;
-class X11HotKeys;
 
 struct WindowClass {
   std::u16string name;
@@ -78,10 +78,11 @@ class QtWindow final : public ui::Window {
   // Keys that become commands before they reach the procedure as WM_KEYDOWN.
   void SetAccelerators(std::vector<Accelerator> table);
   bool AcceptsFiles() const { return acceptFiles_; }
-  // System-wide key combination (MOD_CONTROL + a digit or letter key code); false
-  // when it cannot be had (no X11 display, or another program holds it).
-  bool RegisterHotKey(int id, std::uint32_t modifiers, std::uint32_t virtualKey);
-  void UnregisterHotKey(int id);
+  // The system-wide hot keys go with the window. Made with HotKeyHandler, they
+  // bring each activation to the procedure as WM_HOTKEY with the key's id in wParam.
+  hotkeys::ActivatedHandler HotKeyHandler();
+  void SetHotKeys(std::unique_ptr<hotkeys::GlobalHotKeys> keys) { hotKeys_ = std::move(keys); }
+  void UnregisterHotKey(std::uint32_t id);
 
   QWidget* Widget() const;
   // Frames handed to PresentFrame so far (any thread).
@@ -101,7 +102,6 @@ class QtWindow final : public ui::Window {
   std::unique_ptr<ui::Menu> menu_;
   std::unique_ptr<MainWidget> widget_;        // window's thread only
   std::shared_ptr<PostTarget> postTarget_;    // any thread; cleared on destruction
-  std::unique_ptr<X11HotKeys> hotKeys_;       // window's thread only
   std::atomic<bool> destroyed_{false};        // written by the window's thread
   bool acceptFiles_ = false;                  // window's thread only
   std::atomic<bool> menuSyncPending_{false};  // any thread
@@ -111,6 +111,8 @@ class QtWindow final : public ui::Window {
   std::atomic<int> clientWidth_{0};         // kept by the widget, read by any thread
   std::atomic<int> clientHeight_{0};
   bool presentToQt_ = true;  // false on the offscreen platform: frames are only counted
+
+  std::unique_ptr<hotkeys::GlobalHotKeys> hotKeys_;  // window's thread only
 
   // The picture, kept whole so that changed frames patch it and a repaint can show it.
   std::mutex frameMutex_;             // guards the fields below

@@ -5,28 +5,14 @@
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
-#include "platform/qt/window_messages.h"
-
 namespace platform::qt {
 namespace {
 
-constexpr std::uint32_t MOD_ALT = 0x0001;
-constexpr std::uint32_t MOD_SHIFT = 0x0004;
-constexpr std::uint32_t MOD_WIN = 0x0008;
 // Caps Lock is Lock; Num Lock is Mod2 on every common keyboard map.
 constexpr std::uint16_t kLockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
                                            XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
 constexpr std::uint16_t kRelevant =
     XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
-
-std::uint16_t X11Modifiers(std::uint32_t modifiers) {
-  std::uint16_t mask = 0;
-  if (modifiers & MOD_ALT) mask |= XCB_MOD_MASK_1;
-  if (modifiers & MOD_CONTROL) mask |= XCB_MOD_MASK_CONTROL;
-  if (modifiers & MOD_SHIFT) mask |= XCB_MOD_MASK_SHIFT;
-  if (modifiers & MOD_WIN) mask |= XCB_MOD_MASK_4;
-  return mask;
-}
 
 // Letters and digits only: their key symbols are their lower-case ASCII codes.
 xcb_keysym_t KeySymOf(std::uint32_t virtualKey) {
@@ -37,7 +23,7 @@ xcb_keysym_t KeySymOf(std::uint32_t virtualKey) {
 
 }  // namespace
 
-std::unique_ptr<X11HotKeys> X11HotKeys::Connect(Handler handler) {
+std::unique_ptr<X11HotKeys> X11HotKeys::Connect(hotkeys::ActivatedHandler onActivated) {
   auto* app = qGuiApp;
   if (app == nullptr || QGuiApplication::platformName() != QStringLiteral("xcb")) return nullptr;
   auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
@@ -45,13 +31,15 @@ std::unique_ptr<X11HotKeys> X11HotKeys::Connect(Handler handler) {
   xcb_connection_t* connection = x11->connection();
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
   if (screen == nullptr) return nullptr;
-  std::unique_ptr<X11HotKeys> keys(new X11HotKeys(connection, screen->root, std::move(handler)));
+  std::unique_ptr<X11HotKeys> keys(
+      new X11HotKeys(connection, screen->root, std::move(onActivated)));
   app->installNativeEventFilter(keys.get());
   return keys;
 }
 
-X11HotKeys::X11HotKeys(xcb_connection_t* connection, std::uint32_t root, Handler handler)
-    : connection_(connection), root_(root), handler_(std::move(handler)) {}
+X11HotKeys::X11HotKeys(xcb_connection_t* connection, std::uint32_t root,
+                       hotkeys::ActivatedHandler onActivated)
+    : connection_(connection), root_(root), onActivated_(std::move(onActivated)) {}
 
 X11HotKeys::~X11HotKeys() {
   for (const Grab& grab : grabs_) Ungrab(grab);
@@ -59,8 +47,14 @@ X11HotKeys::~X11HotKeys() {
   if (qGuiApp != nullptr) qGuiApp->removeNativeEventFilter(this);
 }
 
-bool X11HotKeys::Register(int id, std::uint32_t modifiers, std::uint32_t virtualKey) {
-  const xcb_keysym_t keysym = KeySymOf(virtualKey);
+std::size_t X11HotKeys::Register(std::span<const hotkeys::HotKey> keys) {
+  std::size_t held = 0;
+  for (const hotkeys::HotKey& key : keys) held += Take(key) ? 1 : 0;
+  return held;
+}
+
+bool X11HotKeys::Take(const hotkeys::HotKey& key) {
+  const xcb_keysym_t keysym = KeySymOf(key.virtualKey);
   if (keysym == 0) return false;
   xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection_);
   if (symbols == nullptr) return false;
@@ -70,11 +64,11 @@ bool X11HotKeys::Register(int id, std::uint32_t modifiers, std::uint32_t virtual
   xcb_key_symbols_free(symbols);
   if (keycode == XCB_NO_SYMBOL) return false;
 
-  const Grab grab{id, keycode, X11Modifiers(modifiers), modifiers, virtualKey};
+  const Grab grab{key.id, keycode};
   bool held = true;
   for (std::uint16_t lock : kLockVariants) {
     const xcb_void_cookie_t cookie =
-        xcb_grab_key_checked(connection_, 1, root_, grab.x11Modifiers | lock, keycode,
+        xcb_grab_key_checked(connection_, 1, root_, XCB_MOD_MASK_CONTROL | lock, keycode,
                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     if (xcb_generic_error_t* error = xcb_request_check(connection_, cookie)) {
       std::free(error);  // BadAccess: another client holds it
@@ -90,7 +84,7 @@ bool X11HotKeys::Register(int id, std::uint32_t modifiers, std::uint32_t virtual
   return true;
 }
 
-void X11HotKeys::Unregister(int id) {
+void X11HotKeys::Unregister(std::uint32_t id) {
   std::erase_if(grabs_, [&](const Grab& grab) {
     if (grab.id != id) return false;
     Ungrab(grab);
@@ -101,7 +95,7 @@ void X11HotKeys::Unregister(int id) {
 
 void X11HotKeys::Ungrab(const Grab& grab) {
   for (std::uint16_t lock : kLockVariants)
-    xcb_ungrab_key(connection_, grab.keycode, root_, grab.x11Modifiers | lock);
+    xcb_ungrab_key(connection_, grab.keycode, root_, XCB_MOD_MASK_CONTROL | lock);
 }
 
 bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
@@ -112,11 +106,9 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
   const auto* key = static_cast<const xcb_key_press_event_t*>(message);
   const std::uint16_t state = key->state & kRelevant;
   for (const Grab& grab : grabs_) {
-    if (grab.keycode == key->detail && grab.x11Modifiers == state) {
-      if (type == XCB_KEY_PRESS) {
-        const Grab copy = grab;  // the handler may unregister it
-        handler_(copy.id, copy.modifiers, copy.virtualKey);
-      }
+    if (grab.keycode == key->detail && state == XCB_MOD_MASK_CONTROL) {
+      const std::uint32_t id = grab.id;  // the handler may unregister it
+      if (type == XCB_KEY_PRESS) onActivated_(id);
       return true;
     }
   }

@@ -1,47 +1,45 @@
-// System-wide key combinations through a key grab on the X11 root window (also
-// under XWayland). Each combination is grabbed with and without Caps Lock and
-// Num Lock, so it works whatever the lock keys' state. Window's thread only.
+// System-wide hot keys through key grabs on the X11 root window (also under
+// XWayland). Each combination is grabbed with and without Caps Lock and Num Lock,
+// so it works whatever the lock keys' state. Window's thread only.
 #pragma once
 
 #include <QAbstractNativeEventFilter>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
+
+#include "platform/hotkeys/global_hot_keys.h"
 
 struct xcb_connection_t;
 
 namespace platform::qt {
 
-class X11HotKeys final : public QAbstractNativeEventFilter {
+class X11HotKeys final : public hotkeys::GlobalHotKeys, public QAbstractNativeEventFilter {
  public:
-  using Handler = std::function<void(int id, std::uint32_t modifiers, std::uint32_t virtualKey)>;
-
   // Null where Qt does not run on X11 (offscreen, Wayland-only).
-  static std::unique_ptr<X11HotKeys> Connect(Handler handler);
+  static std::unique_ptr<X11HotKeys> Connect(hotkeys::ActivatedHandler onActivated);
   ~X11HotKeys() override;
 
-  // False when the key has no key code here or another client holds the combination.
-  bool Register(int id, std::uint32_t modifiers, std::uint32_t virtualKey);
-  void Unregister(int id);
+  // A key is not held when it has no key code here or another client holds it.
+  std::size_t Register(std::span<const hotkeys::HotKey> keys) override;
+  void Unregister(std::uint32_t id) override;
 
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
  private:
   struct Grab {
-    int id;
+    std::uint32_t id;
     std::uint8_t keycode;
-    std::uint16_t x11Modifiers;  // without the lock keys
-    std::uint32_t modifiers;
-    std::uint32_t virtualKey;
   };
 
-  X11HotKeys(xcb_connection_t* connection, std::uint32_t root, Handler handler);
+  X11HotKeys(xcb_connection_t* connection, std::uint32_t root,
+             hotkeys::ActivatedHandler onActivated);
+  bool Take(const hotkeys::HotKey& key);
   void Ungrab(const Grab& grab);
 
   xcb_connection_t* connection_;  // owned by Qt
   std::uint32_t root_;
-  Handler handler_;
+  hotkeys::ActivatedHandler onActivated_;
   std::vector<Grab> grabs_;
 };
 

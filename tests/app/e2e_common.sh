@@ -42,11 +42,13 @@ start_xvfb() {
 }
 
 # start_private_bus: a session bus of our own for what the script starts, so that
-# nothing of the machine's session is touched. Sets DBUS_SESSION_BUS_ADDRESS.
+# nothing of the machine's session is touched, nor any of its services started.
+# Sets DBUS_SESSION_BUS_ADDRESS.
 start_private_bus() {
   local address_file
   address_file=$(mktemp)
-  dbus-daemon --session --nofork --nopidfile --print-address=1 >"$address_file" 2>/dev/null &
+  dbus-daemon --config-file="$(dirname "${BASH_SOURCE[0]}")/../support/private_bus.conf" \
+    --nofork --nopidfile --print-address=1 >"$address_file" 2>/dev/null &
   pids+=($!)
   wait_for "the private bus" grep -q unix: "$address_file"
   DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$address_file")

@@ -72,6 +72,13 @@ for file in "${broken[@]}"; do
   run 2 "$file"
   failed_with "$file"
 done
+# A pipe: its writer goes once it has written, and nothing may wait for another.
+mkfifo junk.mp3
+timeout "$BOUND_SECONDS" sh -c 'printf junk >junk.mp3' &
+run 2 junk.mp3
+failed_with junk.mp3
+run 2 <(printf junk)
+[[ $(grep -c "^tonaria: /dev/fd/[0-9]*: ." err.log) == 1 ]] || { cat err.log >&2; fail "no one line about a pipe"; }
 run 2 notes.txt
 failed_with notes.txt
 grep -q "Only supports mp3, wav, ogg, wma, ape, flac file now. And wma" err.log || fail "unsupported: $(cat err.log)"

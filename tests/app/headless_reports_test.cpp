@@ -2,37 +2,89 @@
 // says whether any of the file reached the output.
 #include "app/headless_reports.h"
 
-#include <filesystem>
+#include <atomic>
+#include <thread>
 
 #include "app/shell.h"
+#include "platform/ui/message_box.h"
 #include "tests/app/shell_fixture.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace app_testing {
 namespace {
 
-using testing_support::TempDir;
-using testing_support::TempPath;
+struct LineRow {
+  const char* name;
+  std::u16string file;
+  std::u16string message;
+  std::string line;
+};
 
-TEST(HeadlessReports, OneLineThatNamesTheFileAndSaysWhy) {
-  EXPECT_EQ(app::headless::ReportLine(u"/m/a b.wav", u"First.\nSecond."),
-            "tonaria: /m/a b.wav: First. Second.\n");
-  EXPECT_EQ(app::headless::ReportLine(u"", u"No file."), "tonaria: No file.\n");
-  EXPECT_EQ(app::headless::ReportLine(Wide("/m/caf\xE9.wav"), u"x"), "tonaria: /m/caf\xE9.wav: x\n")
-      << "a name that is not UTF-8 is written with its own bytes";
+TEST(HeadlessReports, EveryReportIsOneLineThatNamesTheFile) {
+  const LineRow rows[] = {
+      {.name = "two lines",
+       .file = u"/m/a b.wav",
+       .message = u"First.\nSecond.",
+       .line = "tonaria: /m/a b.wav: First. Second.\n"},
+      {.name = "carriage returns",
+       .file = u"/m/a.wav",
+       .message = u"First.\r\nSecond.\rThird.",
+       .line = "tonaria: /m/a.wav: First.  Second. Third.\n"},
+      {.name = "a name with a line break",
+       .file = u"/m/a\nb.wav",
+       .message = u"x",
+       .line = "tonaria: /m/a b.wav: x\n"},
+      {.name = "no file", .file = u"", .message = u"No file.", .line = "tonaria: No file.\n"},
+      {.name = "a name that is not UTF-8, written with its own bytes",
+       .file = Wide("/m/caf\xE9.wav"),
+       .message = u"x",
+       .line = "tonaria: /m/caf\xE9.wav: x\n"},
+  };
+  for (const LineRow& row : rows) {
+    EXPECT_EQ(app::headless::ReportLine(row.file, row.message), row.line) << row.name;
+  }
+}
 
-  using app::headless::NothingPlayedReason;
-  EXPECT_EQ(NothingPlayedReason(TempPath("missing.wav"), shell::Prepared::kNoFormat),
-            u"No such file or directory");
-  EXPECT_EQ(NothingPlayedReason(TempDir(), shell::Prepared::kNoFormat), u"Is a directory");
+// Boxes come from the window's thread and the playback thread at once; their lines
+// must go out one at a time. The writer notes any call made while another is in it.
+std::atomic<int> writersInside{0};
+std::atomic<bool> overlapped{false};
+std::atomic<int> linesWritten{0};
+
+void DetectingWriter(const std::string&) {
+  if (writersInside.fetch_add(1) != 0) overlapped = true;
+  for (int i = 0; i < 200; ++i) std::this_thread::yield();  // stays inside a while
+  writersInside.fetch_sub(1);
+  ++linesWritten;
+}
+
+TEST(HeadlessReports, LinesFromTwoThreadsGoOutOneAtATime) {
+  linesWritten = 0;
+  overlapped = false;
+  const platform::ui::MessageBoxSink previous = platform::ui::SetMessageBoxSink({});
+  app::headless::InstallReports(DetectingWriter);
+  const auto say = [] {
+    for (int i = 0; i < 300; ++i) {
+      platform::ui::MessageBox(nullptr, u"line", u"Error", platform::ui::MB_ICONEXCLAMATION);
+    }
+  };
+  std::thread other(say);
+  say();
+  other.join();
+  app::headless::InstallReports();  // back to standard error
+  platform::ui::SetMessageBoxSink(previous);
+  EXPECT_EQ(linesWritten.load(), 600);
+  EXPECT_FALSE(overlapped.load()) << "two lines were being written at once";
 }
 
 struct HeadlessCase {
   const char* name;
-  int frames;
-  std::uint32_t deviceRows;
-  int exitCode;
-  const char16_t* line;  // the one line written, null for none
+  int frames = 8820;
+  std::uint32_t deviceRows = 1;
+  int startResult = 1;
+  bool deviceFailed = false;
+  int exitCode = 0;
+  const char16_t* line = nullptr;  // the one line written, null for none
 };
 void PrintTo(const HeadlessCase& c, std::ostream* os) { *os << c.name; }
 
@@ -48,10 +100,12 @@ class HeadlessShell : public ShellTest, public ::testing::WithParamInterface<Hea
   }
 };
 
-TEST_P(HeadlessShell, ExitsZeroOnlyWhenSomeOfTheFileReachedTheOutput) {
+TEST_P(HeadlessShell, ExitsZeroOnlyWhenTheFilePlayedAndSaysWhyNot) {
   const HeadlessCase& c = GetParam();
   devices.rows = c.deviceRows;
   devices.next->full = false;  // the output takes all it is given
+  devices.next->startResult = c.startResult;
+  devices.next->deviceFailed = c.deviceFailed;
   Start(Wide(MakeWav(std::string(c.name) + ".wav", c.frames)));
   std::optional<int> exitCode;
   ASSERT_TRUE(PumpUntil([&] { return (exitCode = platform::qt::TakePendingQuit()).has_value(); }));
@@ -66,10 +120,23 @@ TEST_P(HeadlessShell, ExitsZeroOnlyWhenSomeOfTheFileReachedTheOutput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, HeadlessShell,
-    ::testing::Values(HeadlessCase{"Played", 8820, 1, 0, nullptr},
-                      HeadlessCase{"NoFrames", 0, 1, 2,
-                                   u"no audio could be decoded from this file"},
-                      HeadlessCase{"NoOutput", 8820, 0, 2, u"no sound output could be opened"}),
+    ::testing::Values(HeadlessCase{.name = "Played"},
+                      HeadlessCase{.name = "NoFrames",
+                                   .frames = 0,
+                                   .exitCode = 2,
+                                   .line = u"no audio could be decoded from this file"},
+                      HeadlessCase{.name = "NoOutput",
+                                   .deviceRows = 0,
+                                   .exitCode = 2,
+                                   .line = u"no sound output could be opened"},
+                      HeadlessCase{.name = "OutputDoesNotStart",
+                                   .startResult = 0,
+                                   .exitCode = 2,
+                                   .line = u"the sound output would not start"},
+                      HeadlessCase{.name = "SoundServerGone",
+                                   .deviceFailed = true,
+                                   .exitCode = 3,
+                                   .line = u"the sound server went away"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

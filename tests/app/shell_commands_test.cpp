@@ -11,6 +11,7 @@
 
 #include "app/resources.h"
 #include "app/shell_globals.h"
+#include "app/shell_mpris_host.h"
 #include "platform/qt/message_boxes.h"
 #include "platform/ui/message_box.h"
 #include "tests/app/shell_fixture.h"
@@ -42,38 +43,82 @@ class ShellCommands : public ShellTest {
   std::string path;
 };
 
-TEST_F(ShellCommands, PlayPauseResumeStopMoveTheMenuAndTheTitleThroughTheirStatesAndXExits) {
-  auto expectShown = [&](const std::u16string& state, const FileMenuFlags& menu) {
-    EXPECT_EQ(Title(), u"Tonaria - [commands.wav][" + state + u"]");
-    EXPECT_EQ(FileMenu(), menu);
-  };
+// Every state is shown alike in the title, the File menu and the media controls.
+struct StateRow {
+  const char* name;
+  const char* keys;  // pressed once a file plays
+  const char16_t* word;
+  FileMenuFlags menu;
+  mpris::PlaybackState status;
+};
+void PrintTo(const StateRow& row, std::ostream* os) { *os << row.name; }
+
+class ShellStates : public ShellCommands, public ::testing::WithParamInterface<StateRow> {};
+
+TEST_P(ShellStates, ShowTheSameInTitleMenuAndMediaControls) {
   StartPlaying();
-  expectShown(u"Playing", kPlayingMenu);
+  for (const char* key = GetParam().keys; *key != '\0'; ++key) Key(*key);
+  EXPECT_EQ(Title(), u"Tonaria - [commands.wav][" + std::u16string(GetParam().word) + u"]");
+  EXPECT_EQ(FileMenu(), GetParam().menu);
+  EXPECT_EQ(mprisHost.GetPlaybackState(), GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, ShellStates,
+                         ::testing::Values(StateRow{.name = "Playing",
+                                                    .keys = "",
+                                                    .word = u"Playing",
+                                                    .menu = kPlayingMenu,
+                                                    .status = mpris::PlaybackState::kPlaying},
+                                           StateRow{.name = "Paused",
+                                                    .keys = "d",
+                                                    .word = u"Paused",
+                                                    .menu = kPausedMenu,
+                                                    .status = mpris::PlaybackState::kPaused},
+                                           StateRow{.name = "Resumed",
+                                                    .keys = "da",
+                                                    .word = u"Playing",
+                                                    .menu = kPlayingMenu,
+                                                    .status = mpris::PlaybackState::kPlaying},
+                                           StateRow{.name = "Stopped",
+                                                    .keys = "s",
+                                                    .word = u"Stopped",
+                                                    .menu = kStoppedMenu,
+                                                    .status = mpris::PlaybackState::kStopped},
+                                           StateRow{.name = "StoppedFromPause",
+                                                    .keys = "ds",
+                                                    .word = u"Stopped",
+                                                    .menu = kStoppedMenu,
+                                                    .status = mpris::PlaybackState::kStopped}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ShellCommands, PlayWhilePausedResumesTheSamePlayback) {
+  StartPlaying();
   const std::uint64_t serial = currentPlayer->Serial();
-
   Key('d');
-  expectShown(u"Paused", kPausedMenu);
   EXPECT_TRUE(currentPlayer->IsPaused());
-
-  Key('a');  // resumes the same playback
-  expectShown(u"Playing", kPlayingMenu);
+  Key('a');
   EXPECT_EQ(currentPlayer->Serial(), serial);
   EXPECT_EQ(devices.created.size(), 1u) << "resuming must not start a new playback";
   EXPECT_EQ(dialogRequests.size(), 1u) << "Play while paused must not ask for a file";
   EXPECT_FALSE(currentPlayer->IsPaused());
+}
 
-  Key('d');
-  Key('s');  // from the pause
-  expectShown(u"Stopped", kStoppedMenu);
+TEST_F(ShellCommands, StopReleasesThePlayerAndForgetsTheFile) {
+  StartPlaying();
+  Key('s');
   EXPECT_FALSE(currentPlayer);
   EXPECT_EQ(shell::fileReady.load(), 0);
+}
+
+TEST_F(ShellCommands, XExits) {
+  Start();
   Key('x');
   EXPECT_TRUE(Window().IsDestroyed());
 }
 
 // Keys and hot keys are refused while their File menu item is grayed; other keys,
 // unknown hot keys and the About accelerator change nothing.
-TEST_F(ShellCommands, KeysAndHotKeysAreRefusedWhileTheirItemIsGrayed) {
+TEST_F(ShellCommands, WhenIdleOnlyPlayAndExitKeysAct) {
   Start();
   Key('d');
   Key('s');
@@ -83,16 +128,26 @@ TEST_F(ShellCommands, KeysAndHotKeysAreRefusedWhileTheirItemIsGrayed) {
   EXPECT_EQ(Title(), u"Tonaria");
   EXPECT_EQ(FileMenu(), kStoppedMenu);
   EXPECT_FALSE(Window().IsDestroyed());
+}
 
-  PlayFromDialog();
-  Key('a');  // Play is grayed while playing
+TEST_F(ShellCommands, WhilePlayingPlayIsRefused) {
+  StartPlaying();
+  Key('a');
   HotKey(IDM_PLAY);
   EXPECT_EQ(devices.created.size(), 1u);
   EXPECT_EQ(dialogRequests.size(), 1u);
+}
+
+TEST_F(ShellCommands, WhilePausedPauseIsRefused) {
+  StartPlaying();
   HotKey(IDM_PAUSE);
   EXPECT_TRUE(Title().ends_with(u"[Paused]"));
-  HotKey(IDM_PAUSE);  // grayed now
+  HotKey(IDM_PAUSE);
   EXPECT_TRUE(currentPlayer->IsPaused());
+}
+
+TEST_F(ShellCommands, HotKeysStopAndExit) {
+  StartPlaying();
   HotKey(IDM_STOP);
   EXPECT_TRUE(Title().ends_with(u"[Stopped]"));
   HotKey(IDM_EXIT);
@@ -154,24 +209,26 @@ TEST_F(ShellCommands, TheFirstOpenDialogLeavesTheFolderToTheDialog) {
   EXPECT_EQ(dialogRequests.front().initialDir, u"");
 }
 
-// Before the first playback the toggles change nothing. Once one plays they flip
-// the flag, the check mark and the analyser's field, and a new playback takes them.
-TEST_F(ShellCommands, TogglesWaitForAPlaybackThenFlipFlagCheckMarkAndTheAnalysersField) {
+TEST_F(ShellCommands, TogglesBeforeTheFirstPlaybackChangeNothing) {
   Start();
   for (std::uint32_t id : {IDM_SHOW_PEAKS, IDM_SHOW_GRIDS, IDM_SHOW_GRADIENT}) {
     Command(id);
-    EXPECT_EQ(MenuState(id), ui::MF_CHECKED) << id;
+    EXPECT_EQ(MenuState(id), kItemChecked) << id;
   }
   EXPECT_EQ(shell::showPeaks + shell::showGrids + shell::showGradient, 3);
+}
 
-  PlayFromDialog();
+// Once a file plays, a toggle flips the flag, the check mark and the analyser's field,
+// and the next playback takes the flags too.
+TEST_F(ShellCommands, TogglesFlipFlagCheckMarkAndTheAnalysersField) {
+  StartPlaying();
   for (std::uint32_t id : {IDM_SHOW_PEAKS, IDM_SHOW_GRADIENT, IDM_SHOW_GRADIENT, IDM_SHOW_GRIDS}) {
     Command(id);
   }
   EXPECT_EQ(shell::showPeaks, 0);
-  EXPECT_EQ(MenuState(IDM_SHOW_PEAKS), 0u);
-  EXPECT_EQ(Window().GetMenu()->GetMenuText(IDM_SHOW_PEAKS), u"Show &Peaks");
-  EXPECT_EQ(MenuState(IDM_SHOW_GRADIENT), ui::MF_CHECKED);
+  EXPECT_EQ(MenuState(IDM_SHOW_PEAKS), kItemEnabled);
+  EXPECT_EQ(Window().GetMenu()->GetMenuText(IDM_SHOW_PEAKS), MenuItemText(IDM_SHOW_PEAKS));
+  EXPECT_EQ(MenuState(IDM_SHOW_GRADIENT), kItemChecked);
 
   for (const char* playback : {"the toggled playback", "a new playback"}) {
     SCOPED_TRACE(playback);
@@ -189,9 +246,9 @@ TEST_F(ShellCommands, TogglesWaitForAPlaybackThenFlipFlagCheckMarkAndTheAnalyser
   }
 }
 
-TEST_F(ShellCommands, AFileEndingByItselfShowsStoppedAndTogglesStillWork) {
+TEST_F(ShellCommands, AFileEndingByItselfShowsStopped) {
   StartPlaying();
-  QAction* play = FindAction(Window().Widget(), QStringLiteral("&Play\tCtrl+1,A"));
+  QAction* play = FindAction(Window().Widget(), QString::fromStdU16String(MenuItemText(IDM_PLAY)));
   ASSERT_NE(play, nullptr);
   PumpPending();
   EXPECT_FALSE(play->isEnabled());
@@ -204,12 +261,19 @@ TEST_F(ShellCommands, AFileEndingByItselfShowsStoppedAndTogglesStillWork) {
   EXPECT_EQ(shell::fileReady.load(), 0);
   ASSERT_TRUE(currentPlayer) << "the ended Player stays until replaced";
   EXPECT_FALSE(currentPlayer->HasAnalyzer());
+}
 
+TEST_F(ShellCommands, TogglesStillWorkAfterAFileEndedByItself) {
+  StartPlaying();
+  ReleaseLatestOutput();
+  ASSERT_TRUE(WaitForTitleEnding(u"[Stopped]"));
   Command(IDM_SHOW_GRIDS);
   EXPECT_EQ(shell::showGrids, 0);
-  EXPECT_EQ(MenuState(IDM_SHOW_GRIDS), 0u);
+  EXPECT_EQ(MenuState(IDM_SHOW_GRIDS), kItemEnabled);
+}
 
-  // The private message sets fileReady with 1 alone.
+TEST_F(ShellCommands, ThePrivateMessageSetsFileReadyWithOneAlone) {
+  Start();
   Window().SendMessage(WM_SET_FILE_READY, 1, 0);
   EXPECT_EQ(shell::fileReady.load(), 1);
   Window().SendMessage(WM_SET_FILE_READY, 7, 0);

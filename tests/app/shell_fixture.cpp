@@ -158,4 +158,17 @@ void ShellTest::ReleaseLatestOutput() {
   state.changed.notify_all();
 }
 
+std::size_t ShellTest::Unreleased(std::size_t keep) {
+  std::size_t alive = 0;
+  const auto count = [&](const auto& states) {
+    for (std::size_t i = 0; i + keep < states.size(); ++i) {
+      std::scoped_lock hold(states[i]->mutex);
+      if (!states[i]->destroyed) ++alive;
+    }
+  };
+  count(devices.created);
+  count(displays.created);
+  return alive;
+}
+
 }  // namespace app_testing

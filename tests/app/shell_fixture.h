@@ -70,6 +70,9 @@ class ShellTest : public ::testing::Test {
   std::string MakeWav(const std::string& name, int frames = 8820);
   // Lets the latest output take everything, so its file ends by itself.
   void ReleaseLatestOutput();
+  // Outputs and displays made so far and not yet destroyed, leaving out the last
+  // `keep` of each (those of a playback still on).
+  std::size_t Unreleased(std::size_t keep = 0);
   bool WaitForTitleEnding(const std::u16string& ending) {
     return PumpUntil([&] { return Title().ends_with(ending); });
   }

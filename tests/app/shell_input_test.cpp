@@ -28,31 +28,43 @@ namespace qt = platform::qt;
 
 using ShellInput = ShellTest;
 
-// Two files at once start nothing; one plays and replaces what plays or is paused,
-// and the replaced playback's late end notice never overwrites the title.
-TEST_F(ShellInput, ADropOfOneFilePlaysItInPlaceOfWhatPlaysOrIsPausedAndOfTwoNothing) {
+TEST_F(ShellInput, ADropOfTwoFilesStartsNothingAndClearsFileReady) {
   Start();
   shell::fileReady = 1;
   Drop({MakeWav("one.wav"), MakeWav("two.wav")});
   EXPECT_FALSE(currentPlayer);
   EXPECT_EQ(shell::fileReady.load(), 0);
   EXPECT_EQ(Title(), u"Tonaria");
+}
 
+TEST_F(ShellInput, ADropOfOneFilePlaysIt) {
+  Start();
   Drop({MakeWav("first.wav")});
   ASSERT_TRUE(currentPlayer);
   EXPECT_EQ(Title(), u"Tonaria - [first.wav][Playing]");
   EXPECT_EQ(shell::fileReady.load(), 1);
   EXPECT_EQ(boxes->Count(), 0u);
+}
+
+// The replaced playback's late end notice never overwrites the title.
+TEST_F(ShellInput, ADropReplacesWhatPlaysAndTheOldEndNoticeChangesNothing) {
+  Start();
+  Drop({MakeWav("first.wav")});
+  ASSERT_TRUE(currentPlayer);
   const std::uint64_t firstSerial = currentPlayer->Serial();
   Drop({MakeWav("second.wav")});
   ASSERT_TRUE(currentPlayer);
   EXPECT_NE(currentPlayer->Serial(), firstSerial);
-  // The first playback's end notice is still queued; let it arrive.
-  PumpPending();
+  PumpPending();  // the first playback's end notice is still queued; let it arrive
   Window().SendMessage(WM_PLAYBACK_ENDED, firstSerial, 0);
   EXPECT_EQ(Title(), u"Tonaria - [second.wav][Playing]");
+}
 
+TEST_F(ShellInput, ADropReplacesAPausedFile) {
+  Start();
+  Drop({MakeWav("second.wav")});
   Command(IDM_PAUSE);
+  ASSERT_TRUE(currentPlayer);
   const std::uint64_t pausedSerial = currentPlayer->Serial();
   Drop({MakeWav("fresh.wav")});
   ASSERT_TRUE(currentPlayer);
@@ -76,10 +88,10 @@ TEST_F(ShellInput, UnsupportedAndOverLongFilesAreRefusedNotCut) {
     const char16_t* message;
   };
   const Row rows[] = {
-      {true, notes, kUnsupportedFileText},
-      {true, overLong, kPathTooLongText},
-      {false, "/tmp/readme.txt", kUnsupportedFileText},
-      {false, "/" + std::string(300, 'p') + ".wav", kPathTooLongText},
+      {.dropped = true, .path = notes, .message = kUnsupportedFileText},
+      {.dropped = true, .path = overLong, .message = kPathTooLongText},
+      {.dropped = false, .path = "/tmp/readme.txt", .message = kUnsupportedFileText},
+      {.dropped = false, .path = "/" + std::string(300, 'p') + ".wav", .message = kPathTooLongText},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE((row.dropped ? "dropped " : "named ") + row.path.substr(0, 40));
@@ -115,29 +127,39 @@ TEST(CommandLine, GivesTheActionAndTheFirstFileMadeAbsolute) {
   struct Row {
     std::vector<const char*> arguments;  // after the program's name
     OptionAction action;
-    std::string file;  // relative to the current folder unless it starts with '/'
-    std::vector<std::string> others;
+    std::string file = {};  // relative to the current folder unless it starts with '/'
+    std::vector<std::string> others = {};
     bool newInstance = false;
   };
   const Row rows[] = {
-      {{}, kRun, "", {}},
-      {{"--new-instance", "a.wav"}, kRun, "a.wav", {}, true},
-      {{"a.wav", "--new-instance", "b.wav"}, kRun, "a.wav", {"b.wav"}, true},
-      {{"--", "--new-instance"}, kRun, "--new-instance", {}},
-      {{"tone.wav"}, kRun, "tone.wav", {}},
-      {{"./tone.wav"}, kRun, "tone.wav", {}},
-      {{"say \"hi\".wav"}, kRun, "say \"hi\".wav", {}},
-      {{"caf\xE9.wav"}, kRun, "caf\xE9.wav", {}},
-      {{"/music/a b.wav"}, kRun, "/music/a b.wav", {}},
-      {{"/a.wav", "/b.wav"}, kRun, "/a.wav", {"/b.wav"}},
-      {{"a.wav", "b.wav", "c d.wav"}, kRun, "a.wav", {"b.wav", "c d.wav"}},
-      {{"-"}, kRun, "-", {}},
-      {{"--", "--help", "-h"}, kRun, "--help", {"-h"}},
-      {{"x.wav", "-h"}, kHelp, "x.wav", {}},
-      {{"--help"}, kHelp, "", {}},
-      {{"--version"}, kVersion, "", {}},
-      {{"--loud"}, kUsageError, "", {}},
-      {{"-x"}, kUsageError, "", {}},
+      {.arguments = {}, .action = kRun},
+      {.arguments = {"--new-instance", "a.wav"},
+       .action = kRun,
+       .file = "a.wav",
+       .newInstance = true},
+      {.arguments = {"a.wav", "--new-instance", "b.wav"},
+       .action = kRun,
+       .file = "a.wav",
+       .others = {"b.wav"},
+       .newInstance = true},
+      {.arguments = {"--", "--new-instance"}, .action = kRun, .file = "--new-instance"},
+      {.arguments = {"tone.wav"}, .action = kRun, .file = "tone.wav"},
+      {.arguments = {"./tone.wav"}, .action = kRun, .file = "tone.wav"},
+      {.arguments = {"say \"hi\".wav"}, .action = kRun, .file = "say \"hi\".wav"},
+      {.arguments = {"caf\xE9.wav"}, .action = kRun, .file = "caf\xE9.wav"},
+      {.arguments = {"/music/a b.wav"}, .action = kRun, .file = "/music/a b.wav"},
+      {.arguments = {"/a.wav", "/b.wav"}, .action = kRun, .file = "/a.wav", .others = {"/b.wav"}},
+      {.arguments = {"a.wav", "b.wav", "c d.wav"},
+       .action = kRun,
+       .file = "a.wav",
+       .others = {"b.wav", "c d.wav"}},
+      {.arguments = {"-"}, .action = kRun, .file = "-"},
+      {.arguments = {"--", "--help", "-h"}, .action = kRun, .file = "--help", .others = {"-h"}},
+      {.arguments = {"x.wav", "-h"}, .action = kHelp, .file = "x.wav"},
+      {.arguments = {"--help"}, .action = kHelp},
+      {.arguments = {"--version"}, .action = kVersion},
+      {.arguments = {"--loud"}, .action = kUsageError},
+      {.arguments = {"-x"}, .action = kUsageError},
   };
   const std::string here = std::filesystem::current_path().string();
   for (const Row& row : rows) {
@@ -150,6 +172,27 @@ TEST(CommandLine, GivesTheActionAndTheFirstFileMadeAbsolute) {
               row.file.empty() || row.file[0] == '/' ? row.file : here + "/" + row.file);
     EXPECT_EQ(parsed.others, row.others);
     EXPECT_EQ(parsed.newInstance, row.newInstance);
+  }
+}
+
+// The files after the first are named in one line: the first of them, and a count.
+TEST(CommandLine, IgnoredFilesAreNamedInOneLineWithTheirCount) {
+  struct Row {
+    std::vector<std::string> others;
+    std::string line;
+  };
+  const Row rows[] = {
+      {.others = {}, .line = ""},
+      {.others = {"b.wav"}, .line = "tonaria: one file at a time: ignoring b.wav\n"},
+      {.others = {"b.wav", "c.wav"},
+       .line = "tonaria: one file at a time: ignoring b.wav and 1 more\n"},
+      {.others = {"b.wav", "c.wav", "d.wav", "e.wav"},
+       .line = "tonaria: one file at a time: ignoring b.wav and 3 more\n"},
+  };
+  for (const Row& row : rows) {
+    ParsedOptions options;
+    options.others = row.others;
+    EXPECT_EQ(IgnoredFilesLine(options), row.line) << row.others.size() << " ignored";
   }
 }
 

@@ -10,10 +10,12 @@
 #include <future>
 #include <thread>
 
+#include "app/resources_menu.h"
 #include "platform/qt/dialog_box.h"
 #include "platform/qt/main_widget.h"
 #include "platform/qt/open_file_dialog.h"
 #include "platform/qt/qt_window.h"
+#include "platform/qt/x11_hot_keys.h"
 #include "platform/ui/message_box.h"
 #include "tests/app/shell_fixture.h"
 #include "tests/support/audio_fixtures.h"
@@ -74,7 +76,7 @@ TEST_F(WindowLayer, CreateSendsWmCreateUnknownClassesGiveNoWindowAndHotKeysNeedX
   EXPECT_EQ(window->Widget()->height(), 120);
   EXPECT_TRUE(window->Widget()->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_FALSE(window->Widget()->windowFlags() & Qt::WindowMaximizeButtonHint);
-  EXPECT_FALSE(window->RegisterHotKey(1, qt::MOD_CONTROL, '1')) << "offscreen has no hot keys";
+  EXPECT_EQ(qt::X11HotKeys::Connect({}), nullptr) << "offscreen has no hot keys";
   window->UnregisterHotKey(1);  // harmless
 }
 
@@ -89,13 +91,15 @@ TEST_F(WindowLayer, MessagesPostedFromAnotherThreadArriveOnTheWindowThreadInOrde
 // The menu bar shows the model: a change from another thread never blocks and
 // reaches it, and a check mark follows the model, not the click.
 TEST_F(WindowLayer, MenuChangesFromAnyThreadReachTheMenuBarAndCheckMarksFollowTheModel) {
-  QAction* pause = FindAction(window->Widget(), QStringLiteral("P&ause\tCtrl+2,D"));
-  QAction* peaks = FindAction(window->Widget(), QStringLiteral("Show &Peaks"));
+  const char16_t* pauseText = app::MenuItemText(app::IDM_PAUSE);
+  const char16_t* peaksText = app::MenuItemText(app::IDM_SHOW_PEAKS);
+  QAction* pause = FindAction(window->Widget(), QString::fromStdU16String(pauseText));
+  QAction* peaks = FindAction(window->Widget(), QString::fromStdU16String(peaksText));
   ASSERT_TRUE(pause != nullptr && peaks != nullptr);
   EXPECT_FALSE(pause->isEnabled());
   // The window's thread is not pumping while the other thread changes the menu.
   auto change = std::async(std::launch::async,
-                           [&] { window->GetMenu()->ModifyMenu(32781, 0, u"P&ause\tCtrl+2,D"); });
+                           [&] { window->GetMenu()->ModifyMenu(app::IDM_PAUSE, 0, pauseText); });
   ASSERT_EQ(change.wait_for(kBound), std::future_status::ready);
   EXPECT_TRUE(PumpUntil([&] { return pause->isEnabled(); }));
 
@@ -103,7 +107,7 @@ TEST_F(WindowLayer, MenuChangesFromAnyThreadReachTheMenuBarAndCheckMarksFollowTh
   peaks->trigger();  // the procedure ignores it: the model still says checked
   EXPECT_TRUE(peaks->isChecked());
   EXPECT_TRUE(Saw(qt::WM_COMMAND));
-  window->GetMenu()->ModifyMenu(32773, 0, u"Show &Peaks");
+  window->GetMenu()->ModifyMenu(app::IDM_SHOW_PEAKS, 0, peaksText);
   EXPECT_TRUE(PumpUntil([&] { return !peaks->isChecked(); }));
 }
 

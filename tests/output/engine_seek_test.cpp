@@ -28,25 +28,6 @@ constexpr std::int64_t kRate = 44100;
 constexpr std::int64_t kFrames = kRate * 3;
 constexpr std::uint32_t kTriggerBytes = kRate * 4 / 2;  // half a second heard
 
-struct HeardRun {
-  std::int64_t first = 0;
-  std::int64_t end = 0;
-};
-
-// The source frames heard, silence left out, as runs of consecutive frames.
-std::vector<HeardRun> Runs(const index_coded::Capture& capture) {
-  std::vector<HeardRun> runs;
-  for (const index_coded::Stretch& s : capture.stretches) {
-    if (s.silent) continue;
-    if (!runs.empty() && runs.back().end == s.first) {
-      runs.back().end += s.frames;
-    } else {
-      runs.push_back({s.first, s.first + s.frames});
-    }
-  }
-  return runs;
-}
-
 struct SeekCase {
   const char* name;
   std::int64_t frames;
@@ -114,7 +95,7 @@ TEST_P(EngineSeek, DropsTheQueueAndGoesOnAtTheTarget) {
 
   const index_coded::Capture heard = index_coded::Read(Device().heard);
   ASSERT_EQ(heard.damage, "");
-  const std::vector<HeardRun> runs = Runs(heard);
+  const std::vector<index_coded::Run> runs = index_coded::Runs(heard);
   ASSERT_FALSE(runs.empty());
   EXPECT_EQ(runs[0].first, 0);
   EXPECT_EQ(runs[0].end, heardAtRequest) << "what was queued at the request is dropped";

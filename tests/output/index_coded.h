@@ -50,6 +50,24 @@ struct Capture {
   }
 };
 
+// The source frames heard, silence left out, as runs of consecutive frames [first, end).
+struct Run {
+  std::int64_t first = 0;
+  std::int64_t end = 0;
+};
+inline std::vector<Run> Runs(const Capture& capture) {
+  std::vector<Run> runs;
+  for (const Stretch& s : capture.stretches) {
+    if (s.silent) continue;
+    if (!runs.empty() && runs.back().end == s.first) {
+      runs.back().end += s.frames;
+    } else {
+      runs.push_back({s.first, s.first + s.frames});
+    }
+  }
+  return runs;
+}
+
 inline Capture Read(const std::vector<std::uint8_t>& bytes) {
   Capture capture;
   for (std::size_t at = 0; at + 3 < bytes.size(); at += 4) {

@@ -11,7 +11,7 @@
 #include "output/audio_device_table.h"
 #include "output/buffer_starter.h"
 #include "output/streaming_audio_output.h"
-#include "platform/sound/manual_sound.h"
+#include "tests/support/manual_sound.h"
 
 namespace output_testing {
 

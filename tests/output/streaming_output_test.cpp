@@ -104,29 +104,35 @@ TEST_F(StreamingOutput, WriteBeforeStartTakesWhatFitsAndStartPlaysItOnce) {
   EXPECT_EQ(Device().playCalls, 1) << "Start while playing changes nothing";
 }
 
+// Also where one device read past the write cursor lies beyond the buffer's end.
 TEST_F(StreamingOutput, UnderrunIsNoticedAndWritingRestartsOneDeviceReadPastTheWriteCursor) {
-  auto output = Make();
-  Device().lead = 400;
-  ASSERT_EQ(output->Start(), 1);
-  const auto block = Bytes(0, 4000);
-  ASSERT_EQ(output->Write(block.data(), 16000), 16000u);
-  const int playsBefore = Device().playCalls;
-  Device().Advance(16000 + 8000);  // played past the data into the silence behind it
-  EXPECT_EQ(output->GetPlayedBytes(), 16000) << "all written data counts as played";
-  EXPECT_EQ(output->underrun, 0u) << "the DSP thread's query does not record it";
-  EXPECT_EQ(output->GetWritableBytes(nullptr, nullptr, nullptr, true), output->queueTarget);
-  EXPECT_EQ(output->underrun, 1u);
-  const auto next = Bytes(4000, 1000);
-  EXPECT_EQ(output->Write(next.data(), 4000), 4000u);
-  EXPECT_NE(std::find(Device().locks.begin(), Device().locks.end(),
-                      std::make_pair(Device().write + 400, 4000u)),
-            Device().locks.end())
-      << "written one device read (the cursors' distance) past the write cursor";
-  EXPECT_EQ(Device().playCalls, playsBefore + 1);
-  EXPECT_EQ(output->underrun, 0u);
-  Device().Advance(30000);
-  EXPECT_EQ(index_coded::PlayedOnceInOrder(index_coded::Read(Device().heard), 5000, 1), "")
-      << "a gap of silence, nothing replayed";
+  for (const std::uint32_t startsAt : {0u, 352800u - 24600u}) {
+    SCOPED_TRACE(startsAt);
+    auto output = Make();
+    Device().lead = 400;
+    Device().SetCursors(startsAt, startsAt);
+    ASSERT_EQ(output->Start(), 1);
+    const auto block = Bytes(0, 4000);
+    ASSERT_EQ(output->Write(block.data(), 16000), 16000u);
+    const int playsBefore = Device().playCalls;
+    Device().Advance(16000 + 8000);  // played past the data into the silence behind it
+    EXPECT_EQ(output->GetPlayedBytes(), 16000) << "all written data counts as played";
+    EXPECT_EQ(output->underrun, 0u) << "the DSP thread's query does not record it";
+    EXPECT_EQ(output->GetWritableBytes(nullptr, nullptr, nullptr, true), output->queueTarget);
+    EXPECT_EQ(output->underrun, 1u);
+    const auto next = Bytes(4000, 1000);
+    EXPECT_EQ(output->Write(next.data(), 4000), 4000u);
+    const std::uint32_t restart = (Device().write + 400) % output->bufferBytes;
+    EXPECT_NE(
+        std::find(Device().locks.begin(), Device().locks.end(), std::make_pair(restart, 4000u)),
+        Device().locks.end())
+        << "written one device read (the cursors' distance) past the write cursor";
+    EXPECT_EQ(Device().playCalls, playsBefore + 1);
+    EXPECT_EQ(output->underrun, 0u);
+    Device().Advance(30000);
+    EXPECT_EQ(index_coded::PlayedOnceInOrder(index_coded::Read(Device().heard), 5000, 1), "")
+        << "a gap of silence, nothing replayed";
+  }
 }
 
 TEST_F(StreamingOutput, StartAfterStopPlaysAtOnceAndSilencesTheFreePart) {

@@ -1,7 +1,7 @@
-// Every file type against every kind of bad input, through the real engine: no
-// crash, no hang, every object released, the menu back in its stopped state, the
-// message a user is owed (the decoder's own texts, or none where the type fails
-// silently), and the next good file plays exactly.
+// Every file type against every kind of bad input, through the real shell and
+// engine: no crash, no hang, every object released, the menu back in its stopped
+// state, the message a user is owed (the decoder's own texts, or none where the type
+// fails silently), and the next good file plays exactly.
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -14,10 +14,10 @@
 #include <sndfile.h>
 
 #include "app/shell_globals.h"
+#include "app/window_proc.h"
 #include "platform/kernel/text.h"
-#include "tests/player/engine_session.h"
+#include "tests/app/shell_fixture.h"
 #include "tests/support/audio_fixtures.h"
-#include "tests/support/message_box_recorder.h"
 #include "tools/corpus_edits.h"
 
 // LeakSanitizer's built-in suppressions for this test program (used only in sanitizer
@@ -29,6 +29,8 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libvorbisfil
 namespace {
 
 using namespace testing_support;
+using app_testing::kStoppedMenu;
+using app_testing::PumpUntil;
 namespace fs = std::filesystem;
 using corpus::Bytes;
 
@@ -128,28 +130,38 @@ struct Input {
   std::u16string path;
 };
 
-// A window, scripted devices and a box recorder around an EngineSession.
-class EngineFixture : public ::testing::Test {
+// The real shell, each file chosen anew as the media controls open one, into
+// outputs that take all they are given.
+class EngineFixture : public app_testing::ShellTest {
  protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    Start();
+  }
+
+  // Plays path and waits (bounded) until its playback has ended and been released.
+  // The output it made, or null.
+  std::shared_ptr<ScriptedOutputState> PlayToTheEnd(const std::u16string& path) {
+    const std::size_t before = devices.created.size();
+    devices.next->full = false;
+    app::RemoteOpenFile(path);
+    EXPECT_TRUE(PumpUntil([&] { return Title().ends_with(u"[Stopped]") && Unreleased() == 0; }))
+        << "the playback hangs, or left " << Unreleased() << " objects";
+    return devices.created.size() > before ? devices.created.back() : nullptr;
+  }
+
   // Plays a fresh good WAV and checks it arrives whole, with no message.
-  void ExpectNextGoodFilePlays(EngineSession& session, const std::string& after) {
+  void ExpectNextGoodFilePlays(const std::string& after) {
     SCOPED_TRACE("the good WAV after " + after);
     const auto samples = MakeTestSignal(22050, 2, 3000, 5);
     const std::string path = TempPath("good.wav");
     ASSERT_TRUE(WriteSoundFile(path, 22050, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, samples));
-    boxes.Clear();
-    session.PlayNewFile(platform::FromUtf8(path));
-    ASSERT_TRUE(session.WaitEnded()) << "the good file never ended";
-    ASSERT_NE(session.lastOutput(), nullptr);
-    EXPECT_TRUE(Written(*session.lastOutput()) == ToBytes(samples))
-        << "the good file's PCM differs";
-    EXPECT_EQ(boxes.Count(), 0u);
+    boxes->Clear();
+    const auto out = PlayToTheEnd(platform::FromUtf8(path));
+    ASSERT_NE(out, nullptr);
+    EXPECT_TRUE(Written(*out) == ToBytes(samples)) << "the good file's PCM differs";
+    EXPECT_EQ(boxes->Count(), 0u);
   }
-
-  FakeWindow window;
-  ScriptedOutputDevices devices;
-  RecordingDisplayFactory displays;
-  MessageBoxRecorder boxes;
 };
 
 class BadInputTest : public EngineFixture,
@@ -236,7 +248,10 @@ class BadInputTest : public EngineFixture,
     return {};
   }
 
-  void TearDown() override { ::chmod(Name("locked").c_str(), 0600); }
+  void TearDown() override {
+    ::chmod(Name("locked").c_str(), 0600);
+    EngineFixture::TearDown();
+  }
 };
 
 TEST_P(BadInputTest, EndsCleanlyWithTheTypesMessageAndTheNextFilePlays) {
@@ -246,19 +261,15 @@ TEST_P(BadInputTest, EndsCleanlyWithTheTypesMessageAndTheNextFilePlays) {
   const auto& expected = MessagesFor(type);
   const bool silent = expected.empty();
 
-  EngineSession session(window, devices, displays);
   std::string record;  // every message shown, kept in the test report
   for (const Input& input : inputs) {
     SCOPED_TRACE(input.label);
-    boxes.Clear();
-    session.PlayNewFile(input.path);
-    ASSERT_TRUE(session.WaitEnded()) << "the playback hangs";
-    session.PumpMessages();
-    EXPECT_EQ(session.MenuMismatch(), "");
-    EXPECT_EQ(session.LeftoverObjects(), "");
+    boxes->Clear();
+    const auto out = PlayToTheEnd(input.path);
+    EXPECT_EQ(FileMenu(), kStoppedMenu);
     EXPECT_EQ(shell::fileReady.load(), 0);
 
-    const auto shown = boxes.Boxes();
+    const auto shown = boxes->Boxes();
     record += input.label + ":";
     for (const auto& box : shown) record += " \"" + Narrow(box.text) + "\"";
     record += "; ";
@@ -268,7 +279,6 @@ TEST_P(BadInputTest, EndsCleanlyWithTheTypesMessageAndTheNextFilePlays) {
       EXPECT_TRUE(box.caption == u"Error" || box.caption == u"Info") << Narrow(box.caption);
     }
     EXPECT_TRUE(!silent || shown.empty()) << "this type fails silently";
-    const auto out = session.lastOutput();
     if (MustFail(Kind())) {
       EXPECT_TRUE(silent || !shown.empty()) << "the user is owed a message";
       EXPECT_TRUE(!out || Written(*out).empty()) << "sound from a file that cannot be read";
@@ -280,8 +290,7 @@ TEST_P(BadInputTest, EndsCleanlyWithTheTypesMessageAndTheNextFilePlays) {
     }
   }
   RecordProperty("messages", record);
-  ExpectNextGoodFilePlays(session, kCaseNames[Kind()]);
-  EXPECT_EQ(session.LeftoverObjects(), "");
+  ExpectNextGoodFilePlays(kCaseNames[Kind()]);
 }
 
 // Found by fuzzing: a whole Ogg Vorbis stream followed by only the first page of a
@@ -305,15 +314,11 @@ TEST_F(BadInputRegression, OggChainEndingAfterTheSecondStreamsFirstPage) {
                second.begin() + static_cast<std::ptrdiff_t>(firstPage));
   corpus::WriteFile(TempPath("chain.ogg"), bytes);
 
-  EngineSession session(window, devices, displays);
-  session.PlayNewFile(platform::FromUtf8(TempPath("chain.ogg")));
-  ASSERT_TRUE(session.WaitEnded());
-  session.PumpMessages();
-  EXPECT_EQ(session.LeftoverObjects(), "");
-  ASSERT_EQ(boxes.Count(), 1u);
-  EXPECT_TRUE(TextAllowed(MessagesFor("ogg"), Narrow(boxes.Boxes()[0].text)))
-      << Narrow(boxes.Boxes()[0].text);
-  ExpectNextGoodFilePlays(session, "the chain");
+  PlayToTheEnd(platform::FromUtf8(TempPath("chain.ogg")));
+  ASSERT_EQ(boxes->Count(), 1u);
+  EXPECT_TRUE(TextAllowed(MessagesFor("ogg"), Narrow(boxes->Boxes()[0].text)))
+      << Narrow(boxes->Boxes()[0].text);
+  ExpectNextGoodFilePlays("the chain");
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, BadInputTest,

@@ -1,5 +1,6 @@
 #include "player/player.h"
 
+#include <atomic>
 #include <future>
 #include <random>
 
@@ -7,9 +8,9 @@
 #include <sndfile.h>
 
 #include "app/shell_globals.h"
+#include "app/shell_state.h"
 #include "platform/kernel/strsafe.h"
 #include "platform/kernel/text.h"
-#include "platform/ui/menu.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/message_box_recorder.h"
@@ -18,21 +19,21 @@
 namespace {
 
 using namespace testing_support;
-namespace ui = platform::ui;
 
-constexpr std::uint32_t kGrayed = ui::MF_GRAYED | ui::MF_DISABLED;
+constexpr std::uint32_t kGrayed = 3;  // grayed and disabled
 
 class PlayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     shell::mainWindow = &window;
     shell::fileReady = 1;
-    // The menu as the shell leaves it when a playback starts.
-    window.GetMenu()->ModifyMenu(IDM_PLAY, kGrayed, u"&Play\tCtrl+1,A");
-    window.GetMenu()->ModifyMenu(IDM_PAUSE, 0, u"P&ause\tCtrl+2,D");
-    window.GetMenu()->ModifyMenu(IDM_STOP, 0, u"&Stop\tCtrl+3,S");
+    // As the shell shows it when a playback starts.
+    shell::ShowPlaybackState(shell::PlaybackState::kPlaying);
   }
-  void TearDown() override { shell::mainWindow = nullptr; }
+  void TearDown() override {
+    shell::ShowPlaybackState(shell::PlaybackState::kIdle);
+    shell::mainWindow = nullptr;
+  }
 
   void Choose(const std::string& path) {
     platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
@@ -75,6 +76,7 @@ class PlayerTest : public ::testing::Test {
     EXPECT_EQ(window.GetMenu()->GetMenuState(IDM_PLAY), 0u);
     EXPECT_EQ(window.GetMenu()->GetMenuState(IDM_PAUSE), kGrayed);
     EXPECT_EQ(window.GetMenu()->GetMenuState(IDM_STOP), kGrayed);
+    EXPECT_EQ(shell::playbackState.load(), shell::PlaybackState::kStopped);
     EXPECT_EQ(shell::fileReady.load(), 0);
     const auto posted = window.Posted();
     ASSERT_EQ(posted.size(), 1u);
@@ -99,6 +101,7 @@ TEST_F(PlayerTest, UnknownTypeMakesNothingAndTheThreadEndsCleanly) {
   EXPECT_EQ(player->decoder, nullptr);
   EXPECT_EQ(player->output, nullptr);
   EXPECT_EQ(player->analyzer, nullptr);
+  EXPECT_EQ(player->Problem(), PlaybackProblem::kUnknownType);
   ASSERT_TRUE(player->StartPlaybackThread());
   ExpectEndedCleanly(*player);
 }
@@ -115,26 +118,71 @@ TEST_F(PlayerTest, BlockAlignFollowsTheChannelCount) {
   }
 }
 
-TEST_F(PlayerTest, NoDeviceRowsMeansNoOutputYetEverythingIsReleased) {
-  MakeWav("short.wav", 44100, 2, 1000);
-  devices.rows = 0;
+// Why a playback did not start, or ended before its file did, as the engine tells
+// the shell; whatever it was, everything is released and the menu shows Stopped.
+struct ProblemRow {
+  const char* name;
+  const char* file;  // a WAV of `frames` frames is made under this name unless it is missing
+  int frames = 1000;
+  bool missing = false;
+  std::uint32_t deviceRows = 1;
+  int startResult = 1;
+  bool deviceFailed = false;
+  PlaybackProblem prepared = PlaybackProblem::kNone;
+  PlaybackProblem ended = PlaybackProblem::kNone;
+};
+void PrintTo(const ProblemRow& row, std::ostream* os) { *os << row.name; }
+
+class PlayerProblem : public PlayerTest, public ::testing::WithParamInterface<ProblemRow> {};
+
+TEST_P(PlayerProblem, IsToldAndEverythingIsReleased) {
+  const ProblemRow& row = GetParam();
+  if (row.missing) {
+    Choose(TempPath(row.file));
+  } else {
+    MakeWav(row.file, 44100, 2, row.frames);
+  }
+  devices.rows = row.deviceRows;
+  devices.next->startResult = row.startResult;
+  devices.next->deviceFailed = row.deviceFailed;
   auto player = Prepared();
-  EXPECT_EQ(player->output, nullptr);
-  ASSERT_NE(player->decoder, nullptr);
+  EXPECT_EQ(player->Problem(), row.prepared);
   ASSERT_TRUE(player->StartPlaybackThread());
   ExpectEndedCleanly(*player);
-  EXPECT_EQ(displays.created.back()->attaches, 0) << "the display is never attached";
+  EXPECT_EQ(player->Problem(), row.ended);
+  if (devices.created.empty() && !displays.created.empty()) {
+    EXPECT_EQ(displays.created.back()->attaches, 0) << "a display attached to no output";
+  }
+  if (row.ended == PlaybackProblem::kNoAudio) {
+    EXPECT_EQ(out->writeCalls, 0);
+  }
 }
 
-TEST_F(PlayerTest, FirstReadOfZeroGoesStraightToTheTearDown) {
-  MakeWav("empty.wav", 44100, 2, 0);
-  auto player = Prepared();
-  ASSERT_NE(player->output, nullptr);
-  ASSERT_TRUE(player->StartPlaybackThread());
-  ExpectEndedCleanly(*player);
-  EXPECT_EQ(out->writeCalls, 0);
-  EXPECT_EQ(displays.created.back()->detaches, 1);
-}
+INSTANTIATE_TEST_SUITE_P(Rows, PlayerProblem,
+                         ::testing::Values(ProblemRow{.name = "Played", .file = "played.wav"},
+                                           ProblemRow{.name = "MissingFile",
+                                                      .file = "missing.wav",
+                                                      .missing = true,
+                                                      .prepared = PlaybackProblem::kCannotOpen,
+                                                      .ended = PlaybackProblem::kCannotOpen},
+                                           ProblemRow{.name = "NoDeviceRows",
+                                                      .file = "rows.wav",
+                                                      .deviceRows = 0,
+                                                      .prepared = PlaybackProblem::kNoOutput,
+                                                      .ended = PlaybackProblem::kNoOutput},
+                                           ProblemRow{.name = "OutputDoesNotStart",
+                                                      .file = "start.wav",
+                                                      .startResult = 0,
+                                                      .ended = PlaybackProblem::kOutputDidNotStart},
+                                           ProblemRow{.name = "FirstReadGivesNothing",
+                                                      .file = "empty.wav",
+                                                      .frames = 0,
+                                                      .ended = PlaybackProblem::kNoAudio},
+                                           ProblemRow{.name = "DeviceGoneForGood",
+                                                      .file = "lost.wav",
+                                                      .deviceFailed = true,
+                                                      .ended = PlaybackProblem::kDeviceLost}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PlayerTest, PartlyTakenBlockIsOfferedAgainAndConsumedOnce) {
   const auto pcm = MakeWav("split.wav", 44100, 2, 1152 * 3);
@@ -180,14 +228,20 @@ INSTANTIATE_TEST_SUITE_P(
     Outputs, PlayerStop,
     ::testing::Values(
         // The thread may already have returned: Stop must not wait for ever on it.
-        StopCase{"ThatDoesNotStart", [](ScriptedOutputState& o) { o.startResult = 0; },
-                 [](const ScriptedOutputState& o) { return o.destroyed && o.writeCalls == 0; }},
-        StopCase{"FullSoTheEngineRetries", [](ScriptedOutputState& o) { o.full = true; },
-                 [](const ScriptedOutputState& o) { return o.writeCalls >= 2; }},
-        StopCase{"WhoseQueueDrains", [](ScriptedOutputState& o) { o.unplayed = 8000; },
-                 [](const ScriptedOutputState& o) { return o.playedQueries >= 3; }},
-        StopCase{"ThatIsPaused", [](ScriptedOutputState& o) { o.gated = true; },
-                 [](const ScriptedOutputState& o) { return o.stopCalls == 1; }, true}),
+        StopCase{
+            .name = "ThatDoesNotStart",
+            .script = [](ScriptedOutputState& o) { o.startResult = 0; },
+            .busy = [](const ScriptedOutputState& o) { return o.destroyed && o.writeCalls == 0; }},
+        StopCase{.name = "FullSoTheEngineRetries",
+                 .script = [](ScriptedOutputState& o) { o.full = true; },
+                 .busy = [](const ScriptedOutputState& o) { return o.writeCalls >= 2; }},
+        StopCase{.name = "WhoseQueueDrains",
+                 .script = [](ScriptedOutputState& o) { o.unplayed = 8000; },
+                 .busy = [](const ScriptedOutputState& o) { return o.playedQueries >= 3; }},
+        StopCase{.name = "ThatIsPaused",
+                 .script = [](ScriptedOutputState& o) { o.gated = true; },
+                 .busy = [](const ScriptedOutputState& o) { return o.stopCalls == 1; },
+                 .paused = true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A Pause that reaches the engine while the file's end is being torn down (the
@@ -207,6 +261,24 @@ TEST_F(PlayerTest, PauseFromTheTearDownOnIsRefusedAndStopAfterTheEndReturns) {
   EXPECT_EQ(shell::fileReady.load(), 0) << "the end cleared fileReady; a late Pause set it again";
   player->PausePlayback();
   EXPECT_FALSE(player->IsPaused());
+}
+
+// A Pause that lands after the loop's last look at it, while the output reports the
+// file played out, must not leave a paused Player without a thread either.
+TEST_F(PlayerTest, APauseAfterTheLoopsLastCheckIsDroppedWithTheLoop) {
+  MakeWav("short.wav", 44100, 2, 2000);
+  auto player = Prepared();
+  // The first look at the played bytes comes once the file is decoded; its answer,
+  // "all played", ends the loop.
+  std::atomic<bool> pausedOnce{false};
+  out->onPlayedQuery = [&] {
+    if (!pausedOnce.exchange(true)) player->PausePlayback();
+  };
+  ASSERT_TRUE(player->StartPlaybackThread());
+  ExpectEndedCleanly(*player);
+  EXPECT_TRUE(pausedOnce.load());
+  EXPECT_EQ(out->stopCalls, 1) << "the pause never reached the loop";
+  EXPECT_FALSE(player->IsPaused()) << "a Player with no thread left paused";
 }
 
 TEST_F(PlayerTest, EveryByteArrivesOnceAcrossFiftyPausesAtRandomMoments) {
@@ -229,22 +301,6 @@ TEST_F(PlayerTest, EveryByteArrivesOnceAcrossFiftyPausesAtRandomMoments) {
   EXPECT_TRUE(displays.created.back()->consumed == pcm);
   EXPECT_EQ(displays.created.back()->pauses, 50);
   EXPECT_EQ(displays.created.back()->resumes, 50);
-}
-
-TEST_F(PlayerTest, DisplayFlagsReachTheAnalyserOnlyWhileItExists) {
-  MakeWav("long.wav", 44100, 2, 44100);
-  devices.next->gated = true;
-  auto player = Prepared();
-  ASSERT_TRUE(player->StartPlaybackThread());
-  player->ApplyDisplayFlags(0, 1, 0);
-  EXPECT_TRUE(player->HasAnalyzer());
-  out->OpenGate();
-  player->StopPlaybackThread();
-  const auto& display = displays.created.back();
-  EXPECT_EQ(std::vector<int>(std::begin(display->flags), std::end(display->flags)),
-            (std::vector<int>{0, 1, 0}));
-  EXPECT_FALSE(player->HasAnalyzer());
-  player->ApplyDisplayFlags(1, 1, 1);  // after the tear-down: nothing to write into
 }
 
 TEST_F(PlayerTest, TheEndOfTheFileIsHeardBeforeTheTearDown) {

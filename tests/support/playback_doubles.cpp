@@ -43,6 +43,10 @@ std::uint32_t ScriptedOutput::Write(const std::uint8_t* data, std::uint32_t byte
     state_->limits.pop_front();
   }
   if (state_->deviceFailed || state_->full) take = 0;
+  if (state_->metered && !state_->gateOpen) {
+    take = std::min(take, state_->budget);
+    state_->budget -= take;
+  }
   if (state_->gated && take > 0) {
     // Holds the engine here until the test has granted the whole offer.
     state_->changed.wait(hold, [&] { return state_->gateOpen || state_->budget >= take; });
@@ -72,6 +76,12 @@ void ScriptedOutput::Flush() {
 }
 
 std::int64_t ScriptedOutput::GetPlayedBytes() {
+  std::function<void()> hook;
+  {
+    std::scoped_lock hold(state_->mutex);
+    hook = state_->onPlayedQuery;
+  }
+  if (hook) hook();
   std::scoped_lock hold(state_->mutex);
   ++state_->playedQueries;
   state_->changed.notify_all();

@@ -30,9 +30,11 @@ struct ScriptedOutputState {
   std::int64_t unplayed = 0;         // bytes GetPlayedBytes reports as still queued
   std::deque<std::uint32_t> limits;  // per-call caps on what Write takes, used first
   bool gated = false;                // Write waits until Grant covers the whole offer
+  bool metered = false;              // Write takes at most budget, without waiting
   std::uint64_t budget = 0;
-  bool gateOpen = false;         // once set, budget no longer limits
-  std::function<void()> onStop;  // runs in every Stop, on the engine's thread, unlocked
+  bool gateOpen = false;                // once set, budget no longer limits
+  std::function<void()> onStop;         // runs in every Stop, on the engine's thread, unlocked
+  std::function<void()> onPlayedQuery;  // runs in every GetPlayedBytes, before it answers
 
   // Record.
   float sampleRate = 0;

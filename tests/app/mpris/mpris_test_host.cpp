@@ -64,6 +64,11 @@ class FakeHost final : public mpris::MprisHost {
   std::u16string CurrentFileName() const override { return name_; }
   // Known (2.5 s) for WAV files only, so both cases can be seen.
   std::int64_t TrackLengthUs() const override { return path_.ends_with(u".wav") ? 2'500'000 : 0; }
+  // Seeking is tried on the real program (seek_end_to_end_test.cpp).
+  bool CanSeek() const override { return false; }
+  std::int64_t PositionUs() const override { return 0; }
+  void SeekTo(std::int64_t) override {}
+  void SeekBy(std::int64_t) override {}
 
   // The playback reaching the end of its file, as the engine's tear-down reports it.
   void EndOfFile() {

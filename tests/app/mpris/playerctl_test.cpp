@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/mpris/child_process.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/child_process.h"
 #include "tests/support/playback_doubles.h"  // kBound
 
 namespace {

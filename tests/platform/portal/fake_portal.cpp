@@ -4,10 +4,12 @@
 //   activate ID [SESSION]  emits Activated for ID (default: the last session made)
 //   assign [ID,ID...]      emits ShortcutsChanged: these ids now have keys, no others
 // usage: fake_portal [--refuse-session=CODE] [--refuse-binding=CODE]
-//                    [--without-global-shortcuts] [--response-first]
-//                    [--assigned=ID,ID...] [--unassigned-listed]
-// (--response-first: each Request's Response comes before the reply to its call,
-// which the protocol allows; --assigned: BindShortcuts gives keys to these ids
+//                    [--without-global-shortcuts] [--without-registry] [--reply-late]
+//                    [--session-handle-as-path] [--assigned=ID,ID...] [--unassigned-listed]
+// (--without-registry: no host Registry, as portals before 1.19; --reply-late: the
+// reply to a Request's call comes after its Response, only when the next call
+// arrives, which the protocol allows; --session-handle-as-path: the session handle
+// comes as an object path, not a string; --assigned: BindShortcuts gives keys to these ids
 // only, as a desktop does before the user assigns them, where by default every
 // id gets its preferred trigger; --unassigned-listed: the ids without a key are
 // still listed, with an empty trigger, as some desktops answer)
@@ -24,6 +26,7 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 // One entry of the shortcuts lists, a(sa{sv}).
 struct ShortcutEntry {
@@ -61,7 +64,9 @@ struct Behaviour {
   uint sessionResponse = 0;
   uint bindingResponse = 0;
   bool globalShortcuts = true;
-  bool responseFirst = false;
+  bool registry = true;
+  bool replyLate = false;
+  bool sessionHandleAsPath = false;
   bool assignAll = true;  // else only the ids in `assigned`
   QStringList assigned;
   bool unassignedListed = false;
@@ -76,17 +81,23 @@ class FakePortal final : public QDBusVirtualObject {
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
     const QString member = message.member();
     const QString interface = message.interface();
+    if (heldReply_.type() != QDBusMessage::InvalidMessage) bus.send(std::exchange(heldReply_, {}));
     if (interface == QLatin1String("org.freedesktop.host.portal.Registry") &&
         member == "Register") {
       Say("register " + message.arguments().value(0).toString());
-      bus.send(message.createReply());
+      bus.send(behaviour_.registry ? message.createReply()
+                                   : message.createErrorReply(QDBusError::UnknownMethod,
+                                                              "no such interface: " + interface));
     } else if (interface == QLatin1String(kShortcuts) && behaviour_.globalShortcuts &&
                member == "CreateSession") {
       const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().value(0));
       session_ = ObjectPath(message, "session", options.value("session_handle_token").toString());
       sessionOwner_ = message.service();
       Say("create-session " + session_);
-      Respond(message, bus, behaviour_.sessionResponse, {{"session_handle", session_}});
+      const QVariant handle = behaviour_.sessionHandleAsPath
+                                  ? QVariant::fromValue(QDBusObjectPath(session_))
+                                  : QVariant(session_);
+      Respond(message, bus, behaviour_.sessionResponse, {{"session_handle", handle}});
     } else if (interface == QLatin1String(kShortcuts) && behaviour_.globalShortcuts &&
                member == "BindShortcuts") {
       const QString session = message.arguments().value(0).value<QDBusObjectPath>().path();
@@ -168,12 +179,16 @@ class FakePortal final : public QDBusVirtualObject {
     QDBusMessage response = QDBusMessage::createTargetedSignal(
         call.service(), request, "org.freedesktop.portal.Request", "Response");
     response << code << results;
-    if (!behaviour_.responseFirst) bus.send(reply);
+    if (behaviour_.replyLate) {
+      heldReply_ = reply;
+    } else {
+      bus.send(reply);
+    }
     bus.send(response);
-    if (behaviour_.responseFirst) bus.send(reply);
   }
 
   Behaviour behaviour_;
+  QDBusMessage heldReply_;  // --reply-late: sent before the answer to the next call
   QString session_;
   QString sessionOwner_;
   QList<ShortcutEntry> bound_;
@@ -192,7 +207,9 @@ int main(int argc, char** argv) {
     if (argument.startsWith("--refuse-binding="))
       behaviour.bindingResponse = argument.mid(17).toUInt();
     if (argument == "--without-global-shortcuts") behaviour.globalShortcuts = false;
-    if (argument == "--response-first") behaviour.responseFirst = true;
+    if (argument == "--without-registry") behaviour.registry = false;
+    if (argument == "--reply-late") behaviour.replyLate = true;
+    if (argument == "--session-handle-as-path") behaviour.sessionHandleAsPath = true;
     if (argument.startsWith("--assigned=")) {
       behaviour.assignAll = false;
       behaviour.assigned = argument.mid(11).split(',', Qt::SkipEmptyParts);

@@ -137,8 +137,10 @@ TEST_F(SdlDisk, EnumerationReportsTheDefaultFirstWithANullGuidThenStableIdentiti
   EXPECT_EQ(sound::SdlSoundSystem().CreateDevice(&unknown, &none), sound::DSERR_NODRIVER);
 }
 
-TEST_F(SdlDisk, PlayTakesTheBufferInOrderLeavesItSilentAndStopKeepsTheCursors) {
-  constexpr std::uint32_t kBytes = 8000;  // half a second at 8 kHz mono
+// The first period after each Play is silence: the writer of the first block has
+// a whole period to put the next behind it.
+TEST_F(SdlDisk, PlayTakesTheBufferInOrderAfterASilentPeriodAndStopKeepsTheCursors) {
+  constexpr std::uint32_t kBytes = 16000;  // a second at 8 kHz mono
   auto buffer = MakeBuffer(kBytes);
   ASSERT_NE(buffer, nullptr);
   std::vector<std::uint8_t> pattern(kBytes);
@@ -164,15 +166,20 @@ TEST_F(SdlDisk, PlayTakesTheBufferInOrderLeavesItSilentAndStopKeepsTheCursors) {
     return b == 0;
   })) << "what the device took is left silent";
   EXPECT_TRUE(std::equal(left.begin() + write, left.end(), pattern.begin() + write));
+  ASSERT_EQ(buffer->Play(0, 0, sound::DSBPLAY_LOOPING), sound::DS_OK);
+  ASSERT_TRUE(WaitForWriteCursor(*buffer, write + 1000)) << "the device goes on";
   buffer.reset();  // closes the device and its file
 
-  // The file: silence while the device was paused, the bytes it took, silence again.
+  // The file: silence, the bytes taken before Stop, silence, the bytes taken after.
   const std::vector<std::uint8_t> heard = Capture();
-  const auto first =
-      std::find_if(heard.begin(), heard.end(), [](std::uint8_t b) { return b != 0; });
-  ASSERT_GE(static_cast<std::size_t>(heard.end() - first), write);
+  auto audible = [](std::uint8_t b) { return b != 0; };
+  const auto first = std::find_if(heard.begin(), heard.end(), audible);
+  ASSERT_GT(static_cast<std::size_t>(heard.end() - first), write);
   EXPECT_TRUE(std::equal(first, first + write, pattern.begin()));
-  EXPECT_TRUE(std::all_of(first + write, heard.end(), [](std::uint8_t b) { return b == 0; }));
+  EXPECT_EQ(first[write], 0) << "the first period after Play is not silence";
+  const auto again = std::find_if(first + write, heard.end(), audible);
+  ASSERT_GE(heard.end() - again, 1000);
+  EXPECT_TRUE(std::equal(again, again + 1000, pattern.begin() + write));
 }
 
 // Run under ThreadSanitizer, this is the check that a writer working right at the

@@ -55,7 +55,8 @@ class ChildProcess {
 };
 
 // A private session bus for one test suite: the running dbus-daemon, with its
-// address in *address; null when dbus-daemon is missing or does not answer.
+// address in *address; null when dbus-daemon is missing or does not answer. It
+// starts no service on demand: only what the test runs answers there.
 std::unique_ptr<ChildProcess> StartPrivateBus(std::string* address,
                                               std::chrono::milliseconds bound);
 

@@ -1,4 +1,4 @@
-#include "platform/sound/manual_sound.h"
+#include "tests/support/manual_sound.h"
 
 #include <algorithm>
 

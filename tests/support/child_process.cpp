@@ -1,4 +1,4 @@
-#include "tests/app/mpris/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace mpris_testing {
 
@@ -74,7 +74,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const Environment
 std::unique_ptr<ChildProcess> StartPrivateBus(std::string* address,
                                               std::chrono::milliseconds bound) {
   auto bus = std::make_unique<ChildProcess>();
-  if (!bus->Start({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"},
+  if (!bus->Start({"dbus-daemon", "--config-file=" PRIVATE_BUS_CONFIG, "--nofork", "--nopidfile",
+                   "--print-address=1"},
                   {}) ||
       bus->WaitForLine("unix:", 0, bound) == std::string::npos) {
     return nullptr;
