@@ -27,8 +27,7 @@ class SdlDisk : public ::testing::Test {
  protected:
   void SetUp() override { SetUpDriver("disk"); }
   void SetUpDriver(const char* driver) {
-    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    capture_ = testing_support::TempPath("sdl_sound_" + test + ".raw");
+    capture_ = testing_support::TempPath("sdl_sound.raw");  // a folder per test process
     setenv("SDL_AUDIODRIVER", driver, 1);
     setenv("SDL_DISKAUDIOFILE", capture_.c_str(), 1);
   }
@@ -49,8 +48,7 @@ class SdlDisk : public ::testing::Test {
   // Waits, bounded, until the device has taken at least `bytes` since the cursors were at 0.
   static bool WaitForWriteCursor(sound::SoundBuffer& buffer, std::uint32_t bytes) {
     const auto deadline = std::chrono::steady_clock::now() + kBound;
-    std::uint32_t play = 0;
-    std::uint32_t write = 0;
+    std::uint32_t play = 0, write = 0;
     while (buffer.GetCurrentPosition(&play, &write) == sound::DS_OK && write < bytes) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       std::this_thread::yield();
@@ -61,10 +59,8 @@ class SdlDisk : public ::testing::Test {
   // Writes bytes at offset (wrapping) between Lock and Unlock.
   static bool Fill(sound::SoundBuffer& buffer, std::uint32_t offset,
                    const std::vector<std::uint8_t>& bytes) {
-    void* region1 = nullptr;
-    void* region2 = nullptr;
-    std::uint32_t size1 = 0;
-    std::uint32_t size2 = 0;
+    void *region1 = nullptr, *region2 = nullptr;
+    std::uint32_t size1 = 0, size2 = 0;
     const auto n = static_cast<std::uint32_t>(bytes.size());
     if (buffer.Lock(offset, n, &region1, &size1, &region2, &size2, 0) != sound::DS_OK) return false;
     std::memcpy(region1, bytes.data(), size1);
@@ -73,10 +69,8 @@ class SdlDisk : public ::testing::Test {
   }
 
   static std::vector<std::uint8_t> Contents(sound::SoundBuffer& buffer) {
-    void* region1 = nullptr;
-    void* region2 = nullptr;
-    std::uint32_t size1 = 0;
-    std::uint32_t size2 = 0;
+    void *region1 = nullptr, *region2 = nullptr;
+    std::uint32_t size1 = 0, size2 = 0;
     std::vector<std::uint8_t> out;
     if (buffer.Lock(0, 0, &region1, &size1, &region2, &size2, sound::DSBLOCK_ENTIREBUFFER) ==
         sound::DS_OK) {
@@ -112,8 +106,7 @@ class SdlDummy : public SdlDisk {
 };
 
 TEST_F(SdlDisk, EnumerationReportsTheDefaultFirstWithANullGuidThenStableIdentities) {
-  std::vector<std::optional<sound::Guid>> first;
-  std::vector<std::optional<sound::Guid>> second;
+  std::vector<std::optional<sound::Guid>> first, second;
   auto collect = [](std::vector<std::optional<sound::Guid>>& into) {
     return [&into](const sound::Guid* guid, const char16_t*, const char16_t*) {
       into.push_back(guid != nullptr ? std::optional<sound::Guid>(*guid) : std::nullopt);
@@ -155,8 +148,7 @@ TEST_F(SdlDisk, PlayTakesTheBufferInOrderAfterASilentPeriodAndStopKeepsTheCursor
   EXPECT_EQ(status, sound::DSBSTATUS_PLAYING | sound::DSBSTATUS_LOOPING);
   ASSERT_TRUE(WaitForWriteCursor(*buffer, 1000)) << "the device takes data";
   ASSERT_EQ(buffer->Stop(), sound::DS_OK);
-  std::uint32_t play = 0;
-  std::uint32_t write = 0;
+  std::uint32_t play = 0, write = 0;
   ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), sound::DS_OK);
   EXPECT_EQ(play, write) << "stopped: nothing is in flight";
   ASSERT_EQ(buffer->GetStatus(&status), sound::DS_OK);
@@ -194,8 +186,7 @@ TEST_F(SdlDisk, AWriterAtTheWriteCursorAndTheCallbackTakeTurns) {
   std::uint32_t last = 0;
   const auto deadline = std::chrono::steady_clock::now() + kBound;
   while (taken < 4000 && std::chrono::steady_clock::now() < deadline) {
-    std::uint32_t play = 0;
-    std::uint32_t write = 0;
+    std::uint32_t play = 0, write = 0;
     ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), sound::DS_OK);
     taken += (write + kBytes - last) % kBytes;
     last = write;
@@ -221,8 +212,7 @@ TEST_F(SdlDummy, AStoppedBufferKeepsNoAudioThreadAwake) {
   std::uint32_t status = 99;
   ASSERT_EQ(buffer->GetStatus(&status), sound::DS_OK);
   EXPECT_EQ(status, 0u) << "stopped, not lost";
-  std::uint32_t play = 0;
-  std::uint32_t write = 0;
+  std::uint32_t play = 0, write = 0;
   ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), sound::DS_OK);
   ASSERT_EQ(buffer->Play(0, 0, sound::DSBPLAY_LOOPING), sound::DS_OK);
   EXPECT_EQ(Threads(), playing);
