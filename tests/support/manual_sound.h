@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "platform/sound/direct_sound.h"
@@ -38,10 +39,9 @@ struct ManualBufferState {
   // Record.
   std::vector<std::uint8_t> heard;  // bytes the play cursor went over while playing
   int playCalls = 0;
-  int stopCalls = 0;
+  std::uint32_t playFlags = 0;  // of the last Play
+  std::thread::id playedOn;     // the thread of the last Play
   int restoreCalls = 0;
-  int flushCalls = 0;
-  int lockCalls = 0;
   std::uint64_t unlockedBytes = 0;  // sum of the regions handed back by Unlock
   std::vector<std::pair<std::uint32_t, std::uint32_t>> locks;  // (offset, bytes) of each Lock
 
@@ -81,7 +81,6 @@ class ManualSoundSystem final : public SoundSystem {
   HRESULT cooperativeResult = DS_OK;
   HRESULT bufferResult = DS_OK;
   int playbackEnumerations = 0;
-  int captureEnumerations = 0;
   int devicesCreated = 0;
   int devicesAlive = 0;
   std::vector<Guid> createdWith;  // GUID of each CreateDevice (all zero for null)

@@ -22,8 +22,7 @@ TEST_P(LockRegions, SplitAtTheEnd) {
   std::array<std::uint8_t, 100> memory{};
   void* region1 = nullptr;
   void* region2 = reinterpret_cast<void*>(1);
-  std::uint32_t size1 = 99;
-  std::uint32_t size2 = 99;
+  std::uint32_t size1 = 99, size2 = 99;
   const platform::HRESULT hr = sound::LockRegions(memory.data(), 100, row.offset, row.bytes,
                                                   row.flags, &region1, &size1, &region2, &size2);
   ASSERT_EQ(hr, row.result);
