@@ -1,6 +1,5 @@
 // What only one of MP3, Ogg Vorbis and FLAC does: MP3's tags and dither, Ogg's
-// report of damage, FLAC's frame reservoir. (What every decoder does is in
-// decoder_contract_test, how real files play in corpus_test.)
+// report of damage, FLAC's frame reservoir.
 #include <algorithm>
 
 #include <gtest/gtest.h>

@@ -1,9 +1,7 @@
-// Every file of the real-world corpus (tools/make_corpus) played by the whole engine
-// to its end, against ffmpeg's decode of it: the output has ffmpeg's rate and channels
-// (many mixed to stereo), the lengths agree within a frame of the format and the SNR
-// reaches the format's floor; damaged files are measured either side of the damage,
-// cut ones up to the cut, "pipe" ones come through a pipe. Empty files and files of
-// another format put nothing out.
+// Every file of the corpus (tools/make_corpus) played by the engine to its end against
+// ffmpeg's decode: its rate and channels (many mixed to stereo), length within a frame,
+// SNR at the format's floor (damaged files either side of the damage, cut ones up to
+// the cut). Empty files and files of another format put nothing out.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -92,12 +90,10 @@ struct Rule {
   long damage = 0;    // the most a damaged stretch may take, in frames
 };
 
-// ffmpeg trims MP3's encoder delay and Info frame (2257 frames for lame's); we play
-// them. Two decoders of a lossy format round differently: MP3 by libmad's dither,
-// ADPCM by the step formula (libsndfile's decode lies nearer the source). Mixes differ by the
-// rounding of their weights. Over damage, libFLAC puts silence where ffmpeg drops the frame, and
-// may lose the frame after it too; APE and WMA lose exactly what ffmpeg loses. The stretch is
-// measured in blocks of 1024 frames.
+// ffmpeg trims MP3's encoder delay and Info frame; we play them. Lossy decoders round
+// differently (libmad's dither, ADPCM's step formula), mixes by their weights. Over
+// damage libFLAC puts silence where ffmpeg drops the frame and may lose the next;
+// APE and WMA lose what ffmpeg loses. Stretches are measured in 1024-frame blocks.
 constexpr Rule kRules[] = {
     {.family = "mp3", .floorDb = 65, .frame = 1152, .maxShift = 3000, .damage = 5 * 1152},
     {.family = "wav", .floorDb = INFINITY},
@@ -112,9 +108,8 @@ constexpr Rule kRules[] = {
     {.family = "wma", .floorDb = INFINITY, .frame = 2048, .damage = 2 * 2048},
 };
 
-// Files also played through the real output on SDL's disk driver. It runs at the
-// pace of the sound and a late block would leave a gap, so only a few light ones:
-// libmad's, libsndfile's float and hi-res, and the FFmpeg module's output.
+// Files also played through the real output on SDL's disk driver (at the sound's pace,
+// so a few light ones: libmad's, libsndfile's float and hi-res, the FFmpeg module's).
 const std::set<std::string> kThroughTheDevice = {"mono-22k.mp3", "f32.wav", "s24-192k.wav",
                                                  "wmav1-22k-mono.wma"};
 

@@ -1,9 +1,5 @@
-// What every decoder promises the engine, whatever the format: a failed Open shows
-// its one message (or none), keeps nothing open and reads nothing; a good file
-// decodes in whole Reads to the PCM its source or a reference decoder gives; Read
-// before Open and after Close gives 0 and leaves the caller's buffer alone; Close
-// twice is harmless; a closed decoder opens its stored path again; every path the
-// shell accepts is kept whole.
+// What every decoder promises the engine: failed Opens, good files in whole Reads,
+// Read outside Open, Close and reopening, and the paths the shell accepts.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -35,9 +31,8 @@ std::unique_ptr<CDecoder> Make() {
   return std::make_unique<D>();
 }
 
-// A decoder, and for a lossy format how far its decode may stray from the reference
-// decoder's: the least signal-to-noise ratio (INFINITY: bit for bit) and the frames
-// by which the lengths may differ.
+// A decoder, and for a lossy format how far it may stray from the reference decoder:
+// the least SNR (INFINITY: bit for bit) and the frames the lengths may differ by.
 struct Kind {
   const char* name;
   std::unique_ptr<CDecoder> (*make)();
@@ -129,9 +124,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, FailedOpen, ::testing::ValuesIn(kBadOpens), [](co
   return CaseName(info.param.kind, info.param.file);
 });
 
-// A good file of any format: its format, 16-bit samples in whole Reads of the
-// decoder's own size, the end staying the end, the PCM that is expected; and the
-// same first Read once closed and opened again.
+// A good file of any format: 16-bit samples in whole Reads of the decoder's own size,
+// the end staying the end, the PCM expected; the same first Read once reopened.
 struct GoodDecode {
   const char* file;
   Kind kind;

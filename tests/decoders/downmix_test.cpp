@@ -1,7 +1,5 @@
-// The stereo mix at its limits: full scale on every channel, in place, from wide
-// and narrow planes; and float samples scaled to 16 bits. Where each channel of each layout
-// lands (3.0, quad, 3.1, 5.1, 7.1, 16 channels) is checked by the corpus, whose
-// many-channel files play against ffmpeg's mix with the same weights.
+// The stereo mix at its limits (full scale, in place, wide and narrow planes) and floats
+// scaled to 16 bits. Where each channel lands is the corpus's part (against ffmpeg's mix).
 #include "decoders/downmix.h"
 
 #include <cmath>

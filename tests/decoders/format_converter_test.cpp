@@ -1,7 +1,6 @@
-// A stream that changes format part-way, brought back to its output's format:
-// channels mapped exactly, other rates resampled to the right length and pitch,
-// the resampler drained at the end and before a part in the output's own rate.
-// How real joined and chained files sound is checked by the corpus.
+// A stream that changes format part-way, brought back to its output's format: channels
+// mapped exactly, other rates resampled to the right length and pitch, the resampler
+// drained at the end and before a part in the output's own rate.
 #include "decoders/format_converter.h"
 
 #include <cmath>
@@ -65,9 +64,8 @@ TEST(FormatConverter, MapsChannelsExactlyAtTheOutputsRate) {
   EXPECT_TRUE(toMono.Idle());
 }
 
-// One second of a 1 kHz tone in another rate (and channel count) comes out one
-// second long at the output's rate, still at 1 kHz: nothing is left in the
-// resampler once the stream has ended.
+// A second of 1 kHz in another rate (and channel count) comes out a second long at
+// the output's rate, still at 1 kHz: nothing is left in the resampler at the end.
 TEST(FormatConverter, ResamplesToTheSameLengthAndPitch) {
   const struct {
     int fromRate, fromChannels, toRate, toChannels;

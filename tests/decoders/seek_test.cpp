@@ -1,6 +1,5 @@
-// Seeking in every format: after SeekToFrame(n) the decoder delivers what a
-// linear decode delivers from frame n on. The source is index-coded, so lossless
-// formats show the frame they landed on in the samples themselves.
+// Seeking in every format: after SeekToFrame(n) the decoder delivers what a linear
+// decode delivers from frame n on (lossless ones: the index-coded source's frames).
 #include <algorithm>
 #include <cmath>
 #include <functional>

@@ -1,6 +1,5 @@
 // What only WMA does: the choice among several audio outputs, the COM pairing, and
-// the streams its reader is fed through. (What every decoder does is in
-// decoder_contract_test, how its reader seeks in seek_test.)
+// the streams its reader is fed through.
 #include "decoders/wma_decoder.h"
 
 #include <fstream>

@@ -1,7 +1,5 @@
-// A file played by the engine through the real output on SDL's disk driver, which
-// writes exactly what the device played to a file, from storage that stalls. The
-// source is index-coded, so the capture is compared whole, silence included. (How
-// hi-res and other files sound through the device is the corpus's part.)
+// An index-coded file from storage that stalls, played by the engine through the real
+// output on SDL's disk driver (which writes what it played to a file), compared whole.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -28,9 +26,8 @@ std::uintmax_t SizeOf(const std::string& path) {
   return error ? 0 : size;
 }
 
-// Slow storage: the decoder reads a WAV from a FIFO whose writer sends two seconds,
-// then nothing while the device plays on for 3.5 s more (well past the silence
-// behind the queued data), then the rest.
+// The FIFO's writer sends two seconds, then nothing while the device plays on for
+// 3.5 s (past the silence behind the queue), then the rest.
 TEST(DiskCapture, AStalledDecoderLeavesSilenceThenGoesOnWhereItStopped) {
   constexpr int kRate = 44100;
   constexpr std::int64_t kFrames = kRate * 3;
@@ -67,7 +64,8 @@ TEST(DiskCapture, AStalledDecoderLeavesSilenceThenGoesOnWhereItStopped) {
       SizeOf(wav) - kFrames * 4 + kRate * 4 * 2, [&] { stalled = playedOn(kRate * 4 * 7 / 2); });
   ASSERT_TRUE(ended);
   ASSERT_TRUE(stalled) << "the device did not play on through the stall";
-  const index_coded::Capture heard = index_coded::ReadFile(capture);
+  const std::vector<char> bytes = support::ReadBytes(capture);
+  const index_coded::Capture heard = index_coded::Read({bytes.begin(), bytes.end()});
   EXPECT_EQ(index_coded::PlayedOnceInOrder(heard, kFrames, 1), "");
   ASSERT_EQ(heard.Gaps().size(), 1u);
   EXPECT_GT(heard.Gaps()[0], kRate * 3 / 2) << "the stall outlasted the silence behind the queue";

@@ -1,6 +1,5 @@
-// The output on the manual device fed as the engine feeds it (whole device periods
-// played at a time, blocks of at most 4608 bytes, 125 ms of playing before a block that
-// did not fit is offered again); then under the real engine, the device lost for good.
+// The output on the manual device fed as the engine feeds it; then under the real
+// engine, the device lost for good.
 #include <algorithm>
 #include <atomic>
 
@@ -22,10 +21,9 @@ using output_testing::ManualOutputTest;
 
 namespace {
 
-// At any rate the device is never starved. A decoder that stalls (slow storage, a
-// network share) for longer than the silence behind the queued data, or than the whole
-// buffer, leaves one silent gap, and the audio goes on exactly where it stopped. Four
-// seconds are fed; a stall comes after two, the device playing on with nothing written.
+// Whole device periods played at a time, blocks of at most 4608 bytes, 125 ms before a
+// block that did not fit is offered again: at any rate the device is never starved. A
+// decoder stalling (after two of four seconds) leaves one gap and goes on where it stopped.
 struct Feed {
   std::uint32_t rate;
   std::uint32_t stallMs = 0;  // 0: none

@@ -1,6 +1,5 @@
-// Seeking under the real engine on the manual device. The device plays exactly what
-// each block wrote, as it is written, so about one block stays queued: a seek must
-// drop it, and the first frame heard after the seek must be the target's.
+// Seeking under the real engine on the manual device, which plays each block as it is
+// written: the block queued at the seek is dropped, and the target's frame heard next.
 #include <atomic>
 #include <chrono>
 #include <functional>

@@ -1,12 +1,8 @@
-// Stereo 16-bit audio whose frames carry their own number: frame i has left = i % 30000 + 1
-// and right = i / 30000 + 1. A capture of it shows lost, doubled and reordered frames
-// directly, and its silence (0, 0) is never a frame of the source, so nothing has to be
-// set aside to compare.
+// Stereo 16-bit audio whose frames carry their number (left i % 30000 + 1, right
+// i / 30000 + 1): a capture shows lost, doubled and reordered frames, and silence (0, 0).
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -89,11 +85,6 @@ inline Capture Read(const std::vector<std::uint8_t>& bytes) {
     }
   }
   return capture;
-}
-
-inline Capture ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Read(std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), {}));
 }
 
 // "" when the capture holds source frames 0 .. frames - 1 each once and in order,

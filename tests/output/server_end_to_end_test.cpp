@@ -1,6 +1,5 @@
-// Files played by the engine through a private sound server, recorded exactly as
-// its sink played them. The source is index-coded, so the recording is compared whole,
-// silence included: loss, repeats and gaps show directly.
+// Index-coded files played by the engine through a private sound server, recorded as
+// its sink played them and compared whole, silence included.
 #include <algorithm>
 #include <chrono>
 #include <random>
@@ -130,9 +129,8 @@ TEST_F(ServerPlayback, APauseOfThirtyMillisecondsIsHeard) {
   RecordProperty("gap_frames", static_cast<int>(heard.Gaps()[0]));
 }
 
-// A server killed mid-play and started again two seconds later (as when a user
-// restarts it): playback goes on where the old server stopped, nothing heard twice,
-// and nothing skipped beyond what the old server held when it died.
+// A server killed mid-play and restarted two seconds later: playback goes on, nothing
+// heard twice, nothing skipped beyond what the old server held.
 TEST_F(ServerPlayback, AServerRestartedMidPlayIsSurvived) {
   ASSERT_TRUE(StartServer(44100));
   constexpr std::int64_t kFrames = 44100 * 4;

@@ -1,6 +1,5 @@
-// The device layer on a manual clock, for tests: nothing plays by itself; the test
-// moves the cursors (collecting what the device "heard"), and can make creation,
-// Lock, the cursor query or Play fail, or make the buffer lost.
+// The device layer on a manual clock: the test moves the cursors (collecting what was
+// "heard"), and makes creation, Lock, the cursor query or Play fail, or the buffer lost.
 #pragma once
 
 #include <cstdint>

@@ -59,10 +59,9 @@ struct Rig {
 
 class ConsumerTest : public testing::Test, protected Rig {};
 
-// Tick after tick the window moves on by 3000 bytes, and several windows in a row run
-// past the ring's end or start after it: every one must hold the stream's samples from
-// where playback was at the tick before, never what a processor left in the arrays. The
-// first two ticks have heard nothing (the position starts below 0) and get silence.
+// Windows moving on 3000 bytes a tick, across the ring's end: each holds the stream
+// from where playback was at the tick before, never what a processor left; the first
+// two ticks (the position below 0) get silence.
 TEST(Consumer, EveryTickAcrossTheRingsEndGetsFreshSamples) {
   for (const std::uint32_t frameBytes : {4u, 2u}) {
     SCOPED_TRACE(frameBytes == 4 ? "stereo" : "mono");

@@ -1,7 +1,6 @@
 // The composed frame against the same frame drawn one GDI call per step: equal pictures,
-// levels and peaks for every flag combination and client size, frame after frame. The
-// composed frames reach a window that copies only the rectangles named as changed, so a
-// change left unnamed shows as a stale pixel; the window is hidden now and then.
+// levels and peaks for every flag combination and client size, frame after frame, with
+// the window hidden now and then.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

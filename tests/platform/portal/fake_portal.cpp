@@ -1,19 +1,9 @@
-// A stand-in desktop portal on the session bus that tests drive. It answers the
-// GlobalShortcuts calls as a desktop would, prints one line for each call it
-// gets, and reads commands from standard input:
-//   activate ID [SESSION]  emits Activated for ID (default: the last session made)
-//   assign [ID,ID...]      emits ShortcutsChanged: these ids now have keys, no others
-// usage: fake_portal [--refuse-session=CODE] [--refuse-binding=CODE]
-//                    [--without-global-shortcuts] [--without-registry] [--reply-late]
-//                    [--session-handle-as-path] [--assigned=ID,ID...] [--unassigned-listed]
-// (--without-registry: no host Registry, as portals before 1.19; --reply-late: the
-// reply to a Request's call comes after its Response, only when the next call
-// arrives, which the protocol allows; --session-handle-as-path: the session handle
-// comes as an object path, not a string; --assigned: BindShortcuts gives keys to these ids
-// only, as a desktop does before the user assigns them, where by default every
-// id gets its preferred trigger; --unassigned-listed: the ids without a key are
-// still listed, with an empty trigger, as some desktops answer)
-// It prints "ready" once it owns the portal's name.
+// A desktop portal's GlobalShortcuts for tests: prints a line per call, "ready" once it
+// owns the name, and reads "activate ID [SESSION]" and "assign [ID,ID...]" from stdin.
+// Options (see Behaviour): --refuse-session=CODE, --refuse-binding=CODE,
+// --without-global-shortcuts, --without-registry (portals before 1.19), --reply-late
+// (a reply after its Response), --session-handle-as-path, --assigned=ID,... (keys for
+// these only, as before the user assigns them), --unassigned-listed (listed keyless).
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>

@@ -130,9 +130,8 @@ class PortalShortcuts : public ::testing::Test {
   std::size_t said_ = 0;
 };
 
-// Portals differ: a reply may come after its Response (and after the next call), a
-// session handle may come as an object path, and portals before 1.19 (Debian 12 has
-// 1.16) have no host Registry, though they have global shortcuts.
+// A reply after its Response, a session handle as an object path, no host Registry
+// (portals before 1.19; Debian 12 has 1.16).
 class PortalKinds : public PortalShortcuts, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(PortalKinds, BindEachShortcutWithItsTriggerAndPassOnItsActivations) {

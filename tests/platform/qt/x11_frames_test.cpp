@@ -1,6 +1,5 @@
-// Frames sent straight to the client area's X window, on a private Xvfb display: what
-// the X server holds must be the picture, patched only where a frame says it changed,
-// and restored after the window is hidden and shown again.
+// Frames sent straight to the client area's X window on a private Xvfb: the X server
+// holds the picture, patched where a frame says it changed, restored after hiding.
 #include <QApplication>
 #include <QGuiApplication>
 #include <QWidget>
