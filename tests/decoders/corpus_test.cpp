@@ -16,7 +16,6 @@
 #include "app/shell_globals.h"
 #include "decoders/mad_decoder.h"
 #include "output/system_output_devices.h"
-#include "platform/kernel/strsafe.h"
 #include "platform/kernel/text.h"
 #include "player/player.h"
 #include "tests/decoders/fixtures.h"
@@ -68,16 +67,14 @@ const fs::path& CorpusDir() {
 void PlayToEnd(const std::string& path, OutputDevices& devices, RecordingDisplayFactory& displays) {
   FakeWindow window;
   shell::mainWindow = &window;
-  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
-                           platform::FromUtf8(path).c_str());
+  SetCurrentFile(path);
   CMadDecoder::ResetDitherRecordsForTesting();
   Player player(PlaybackCollaborators{&devices, &displays});
   ::testing::internal::CaptureStdout();  // the Ogg decoder prints its format
   player.PreparePlayback();
   ::testing::internal::GetCapturedStdout();
   ASSERT_TRUE(player.StartPlaybackThread());
-  ASSERT_EQ(player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kBound)),
-            platform::WaitResult::kSignalled);
+  ASSERT_TRUE(EndsByItself(player));
   shell::mainWindow = nullptr;
 }
 

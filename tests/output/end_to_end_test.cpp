@@ -7,10 +7,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "app/shell_globals.h"
 #include "output/system_output_devices.h"
-#include "platform/kernel/strsafe.h"
-#include "platform/kernel/text.h"
 #include "player/player.h"
 #include "tests/output/index_coded.h"
 #include "tests/support/audio_fixtures.h"
@@ -53,13 +50,11 @@ TEST(DiskCapture, AStalledDecoderLeavesSilenceThenGoesOnWhereItStopped) {
   support::ThroughPipe(
       wav,
       [&](const std::string& pipe) {
-        platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
-                                 platform::FromUtf8(pipe).c_str());
+        support::SetCurrentFile(pipe);
         Player player(PlaybackCollaborators{&SystemOutputDevices(), &displays});
         player.PreparePlayback();
         ended = player.output != nullptr && player.StartPlaybackThread() &&
-                player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(
-                    support::kBound)) == platform::WaitResult::kSignalled;
+                support::EndsByItself(player);
       },
       SizeOf(wav) - kFrames * 4 + kRate * 4 * 2, [&] { stalled = playedOn(kRate * 4 * 7 / 2); });
   ASSERT_TRUE(ended);

@@ -6,10 +6,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "app/shell_globals.h"
 #include "output/table_output_devices.h"
-#include "platform/kernel/strsafe.h"
-#include "platform/kernel/text.h"
 #include "player/player.h"
 #include "tests/output/index_coded.h"
 #include "tests/output/output_fixture.h"
@@ -93,8 +90,7 @@ TEST_P(DeviceGoneForGood, EndsThePlaybackCleanly) {
   const std::string path = support::TempPath("gone.wav");
   ASSERT_TRUE(support::WriteSoundFile(path, 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
                                       support::MakeTestSignal(8000, 1, 16000)));
-  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
-                           platform::FromUtf8(path).c_str());
+  support::SetCurrentFile(path);
   system.nextBuffer->restoreFailures = 1'000'000;
   GetParam().script(*system.nextBuffer);
 
@@ -106,10 +102,7 @@ TEST_P(DeviceGoneForGood, EndsThePlaybackCleanly) {
   Player player(PlaybackCollaborators{&devices, &displays});
   player.PreparePlayback();
   ASSERT_TRUE(player.output != nullptr && player.StartPlaybackThread());
-  ASSERT_EQ(player.stopEvent->Wait(
-                std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
-            platform::WaitResult::kSignalled)
-      << "the playback must end by itself";
+  ASSERT_TRUE(support::EndsByItself(player)) << "the playback must end by itself";
   ASSERT_EQ(displays.created.size(), 1u);
   EXPECT_TRUE(displays.created[0]->destroyed);
   EXPECT_EQ(system.devicesAlive, 0) << "output released";

@@ -8,10 +8,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "app/shell_globals.h"
 #include "output/table_output_devices.h"
-#include "platform/kernel/strsafe.h"
-#include "platform/kernel/text.h"
 #include "player/player.h"
 #include "tests/output/index_coded.h"
 #include "tests/output/output_fixture.h"
@@ -42,8 +39,7 @@ TEST_P(EngineSeek, DropsTheQueueAndGoesOnAtTheTarget) {
   const std::string path = support::TempPath("seek.wav");
   ASSERT_TRUE(support::WriteSoundFile(path, kRate, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
                                       index_coded::Samples(0, kFrames)));
-  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
-                           platform::FromUtf8(path).c_str());
+  support::SetCurrentFile(path);
 
   TableOutputDevices devices(table, starter);
   support::RecordingDisplayFactory displays;
@@ -82,10 +78,7 @@ TEST_P(EngineSeek, DropsTheQueueAndGoesOnAtTheTarget) {
     }
     player.ResumePlayback();
   }
-  ASSERT_EQ(player.stopEvent->Wait(
-                std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
-            platform::WaitResult::kSignalled)
-      << "the playback must end by itself";
+  ASSERT_TRUE(support::EndsByItself(player)) << "the playback must end by itself";
   ASSERT_TRUE(triggered);
   EXPECT_EQ(player.SeeksCarriedOut(), 1u);
   // What was still queued at the end plays out.

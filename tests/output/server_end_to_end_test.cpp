@@ -7,13 +7,10 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "app/shell_globals.h"
 #include "output/audio_device_table.h"
 #include "output/buffer_starter.h"
 #include "output/table_output_devices.h"
 #include "platform/kernel/clock.h"
-#include "platform/kernel/strsafe.h"
-#include "platform/kernel/text.h"
 #include "player/player.h"
 #include "tests/output/index_coded.h"
 #include "tests/support/audio_fixtures.h"
@@ -45,16 +42,10 @@ class ServerPlayback : public ::testing::Test {
     if (!support::WriteSoundFile(wav, rate_, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
                                  index_coded::Samples(0, frames)))
       return false;
-    platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
-                             platform::FromUtf8(wav).c_str());
+    support::SetCurrentFile(wav);
     player_ = std::make_unique<Player>(PlaybackCollaborators{&devices_, &displays_});
     player_->PreparePlayback();
     return player_->output != nullptr && player_->StartPlaybackThread();
-  }
-
-  bool Ended() {
-    return player_->stopEvent->Wait(std::chrono::duration_cast<milliseconds>(support::kBound)) ==
-           platform::WaitResult::kSignalled;
   }
 
   // The recording once the sink has played on a little past the end.
@@ -82,7 +73,7 @@ TEST_P(ServerRate, EveryFrameIsHeardOnceInOrderToTheLastWithoutAGap) {
   ASSERT_TRUE(StartServer(GetParam())) << "the server did not start at " << GetParam() << " Hz";
   const std::int64_t frames = GetParam() * 3 / 2;
   ASSERT_TRUE(Play(frames));
-  ASSERT_TRUE(Ended());
+  ASSERT_TRUE(support::EndsByItself(*player_));
   EXPECT_FALSE(player_->DeviceLost());
   EXPECT_EQ(index_coded::PlayedOnceInOrder(Heard(), frames, 0), "");
 }
@@ -107,7 +98,7 @@ TEST_F(ServerPlayback, PausesAtRandomMomentsLoseNothing) {
     player_->ResumePlayback();
   }
   EXPECT_EQ(pauses, kWanted) << "the file ended before all pauses were made";
-  ASSERT_TRUE(Ended());
+  ASSERT_TRUE(support::EndsByItself(*player_));
   EXPECT_EQ(index_coded::PlayedOnceInOrder(Heard(), kFrames, kWanted), "");
 }
 
@@ -121,7 +112,7 @@ TEST_F(ServerPlayback, APauseOfThirtyMillisecondsIsHeard) {
   player_->PausePlayback();
   ASSERT_TRUE(server_->WaitForMoreRecorded(30 * BytesPerMs()));
   player_->ResumePlayback();
-  ASSERT_TRUE(Ended());
+  ASSERT_TRUE(support::EndsByItself(*player_));
   const index_coded::Capture heard = Heard();
   EXPECT_EQ(index_coded::PlayedOnceInOrder(heard, kFrames, 1), "");
   ASSERT_EQ(heard.Gaps().size(), 1u) << "the pause was not heard";
@@ -140,7 +131,7 @@ TEST_F(ServerPlayback, AServerRestartedMidPlayIsSurvived) {
   platform::Event outage(platform::Event::Reset::kManual);
   outage.Wait(milliseconds(2000));  // the outage itself, not a wait for a condition
   ASSERT_TRUE(server_->Start() && server_->StartRecording());
-  ASSERT_TRUE(Ended());
+  ASSERT_TRUE(support::EndsByItself(*player_));
   EXPECT_FALSE(player_->DeviceLost());
   std::int64_t skipped = 0;
   EXPECT_EQ(index_coded::PlayedOnceInOrder(Heard(), kFrames, SIZE_MAX, &skipped), "");
@@ -155,7 +146,7 @@ TEST_F(ServerPlayback, AServerGoneForGoodEndsThePlaybackAsLost) {
   ASSERT_TRUE(server_->WaitForMoreRecorded(500 * BytesPerMs()));
   server_->Kill();
   const auto killed = std::chrono::steady_clock::now();
-  ASSERT_TRUE(Ended());
+  ASSERT_TRUE(support::EndsByItself(*player_));
   EXPECT_GE(std::chrono::steady_clock::now() - killed, std::chrono::seconds(10));
   EXPECT_TRUE(player_->DeviceLost());
 }

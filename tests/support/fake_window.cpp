@@ -20,6 +20,7 @@ void FakeWindow::PresentFrame(std::span<const std::uint32_t> pixels, int, int) {
   std::scoped_lock hold(mutex_);
   lastFrame_.assign(pixels.begin(), pixels.end());
   ++frames_;
+  log_.push_back(-1);
   framed_.notify_all();
 }
 
@@ -39,6 +40,7 @@ void FakeWindow::PresentChangedFrame(std::span<const std::uint32_t> pixels, int 
   }
   ++frames_;
   ++changedFrames_;
+  log_.push_back(static_cast<int>(changed.size()));
   framed_.notify_all();
 }
 
@@ -65,6 +67,11 @@ int FakeWindow::FrameCount() const {
 int FakeWindow::ChangedFrames() const {
   std::scoped_lock hold(mutex_);
   return changedFrames_;
+}
+
+std::vector<int> FakeWindow::FrameLog() const {
+  std::scoped_lock hold(mutex_);
+  return log_;
 }
 
 bool FakeWindow::WaitForFrames(int count) {

@@ -37,7 +37,8 @@ class FakeWindow final : public platform::ui::Window {
   std::vector<std::uint32_t> LastFrame() const;
   int FrameCount() const;
   int ChangedFrames() const;
-  bool WaitForFrames(int count);  // bounded
+  std::vector<int> FrameLog() const;  // per frame: -1 whole, else its changed rectangles
+  bool WaitForFrames(int count);      // bounded
 
   std::atomic<bool> shown{true};  // false: minimised or hidden
 
@@ -50,6 +51,7 @@ class FakeWindow final : public platform::ui::Window {
   std::vector<std::uint32_t> lastFrame_;
   int frames_ = 0;
   int changedFrames_ = 0;
+  std::vector<int> log_;
 };
 
 // The File menu as the program starts with it (Play enabled, Pause and Stop grayed).

@@ -183,12 +183,6 @@ TEST_F(PortalShortcuts, SaysWhyWhenThereAreNoShortcuts) {
   }
 }
 
-std::vector<std::string> Strings(const std::vector<QString>& ids) {
-  std::vector<std::string> out;
-  for (const QString& id : ids) out.push_back(id.toStdString());
-  return out;
-}
-
 // A desktop may take the shortcuts with success and give keys to none or only some of
 // them until the user assigns them: that is not bound, and the session stays open.
 TEST_F(PortalShortcuts, ShortcutsTheDesktopGaveNoKeyAreNotBound) {
@@ -196,7 +190,7 @@ TEST_F(PortalShortcuts, ShortcutsTheDesktopGaveNoKeyAreNotBound) {
     const char* option;
     const char* another;
     Outcome outcome;
-    std::vector<std::string> unassigned;
+    std::vector<QString> unassigned;
   };
   const Row rows[] = {
       {"--assigned=", "", Outcome::kUnassigned, {"play", "stop"}},
@@ -209,9 +203,9 @@ TEST_F(PortalShortcuts, ShortcutsTheDesktopGaveNoKeyAreNotBound) {
     SCOPED_TRACE(std::string(row.option) + " " + row.another);
     StartPortal(row.option, row.another);
     ASSERT_EQ(Bind(), row.outcome) << detail_ << "\nportal: " << portal_->Out();
-    EXPECT_EQ(Strings(client_->Unassigned()), row.unassigned);
-    for (const std::string& id : row.unassigned) {
-      EXPECT_NE(detail_.find(id), std::string::npos) << detail_;
+    EXPECT_EQ(client_->Unassigned(), row.unassigned);
+    for (const QString& id : row.unassigned) {
+      EXPECT_NE(detail_.find(id.toStdString()), std::string::npos) << detail_;
     }
     // The session is kept: activations still come through it.
     portal_->WriteLine("activate stop");
@@ -227,7 +221,7 @@ TEST_F(PortalShortcuts, FollowsTheKeysTheUserAssignsLater) {
   ASSERT_EQ(Bind(), Outcome::kUnassigned) << detail_;
   struct Step {
     const char* command;
-    std::vector<std::string> unassigned;
+    std::vector<QString> unassigned;
   };
   const Step steps[] = {
       {"assign stop", {"play"}},
@@ -240,7 +234,7 @@ TEST_F(PortalShortcuts, FollowsTheKeysTheUserAssignsLater) {
     portal_->WriteLine(step.command);
     ASSERT_TRUE(PumpUntil([&] { return assignmentsSeen_ > seen; })) << portal_->Out();
     seen = assignmentsSeen_;
-    EXPECT_EQ(Strings(client_->Unassigned()), step.unassigned);
+    EXPECT_EQ(client_->Unassigned(), step.unassigned);
   }
   portal_->WriteLine("activate play");
   ASSERT_TRUE(PumpUntil([this] { return !activated_.empty(); }));
