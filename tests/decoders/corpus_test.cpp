@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <stdlib.h>
 
@@ -23,6 +22,7 @@
 #include "tests/support/fake_window.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/playback_doubles.h"
+#include "tools/corpus_edits.h"
 
 namespace {
 
@@ -181,9 +181,7 @@ TEST_P(Corpus, PlaysAsFfmpegReadsIt) {
     setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
     RecordingDisplayFactory heardDisplays;
     PlayToEnd(path, SystemOutputDevices(), heardDisplays);
-    std::ifstream in(capture, std::ios::binary);
-    ExpectHeardExactly(Samples(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {})),
-                       played.samples);
+    ExpectHeardExactly(Samples(corpus::ReadFile(capture)), played.samples);
   }
   if (e.expect == "damaged") {
     // The tail lines up from the end: the decoders may lose different amounts.

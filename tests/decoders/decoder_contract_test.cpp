@@ -86,12 +86,10 @@ TEST_P(FailedOpen, ShowsItsOneMessageKeepsNothingOpenAndReadsNothing) {
   if (c.text != nullptr) {
     const auto box = boxes.Boxes()[0];
     EXPECT_EQ(Narrow(box.text), *c.text != '\0' ? c.text : Narrow(box.text));
-    EXPECT_FALSE(box.text.empty());
-    EXPECT_EQ(Narrow(box.caption), "Error");
-    EXPECT_EQ(box.flags, c.flags);
+    EXPECT_TRUE(!box.text.empty() && Narrow(box.caption) == "Error" && box.flags == c.flags)
+        << Narrow(box.caption) << " " << box.flags;
   }
-  EXPECT_EQ(decoder->GetSampleRate(), 0);
-  EXPECT_EQ(decoder->GetChannels(), 0);
+  EXPECT_EQ(std::make_pair(decoder->GetSampleRate(), decoder->GetChannels()), std::make_pair(0, 0));
   EXPECT_EQ(MarkedRead(*decoder), std::make_pair(0u, true));
   EXPECT_EQ(platform::com::CoInitializeDepth(), 0) << "a failed open leaves COM as it found it";
 }
@@ -204,8 +202,7 @@ TEST_P(GoodFiles, CloseTwiceThenOpenAgainFromTheStoredPath) {
   ASSERT_NO_FATAL_FAILURE(OpenQuietly(*decoder, c));
   const std::uint32_t first = MarkedRead(*decoder).first;
   EXPECT_GT(first, 0u);
-  decoder->Close();
-  decoder->Close();
+  for (int i = 0; i < 2; ++i) decoder->Close();
   EXPECT_EQ(MarkedRead(*decoder), std::make_pair(0u, true)) << "after Close";
   ::testing::internal::CaptureStdout();
   ASSERT_NE(decoder->Open(), 0);

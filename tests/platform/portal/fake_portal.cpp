@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -57,8 +58,7 @@ struct Behaviour {
   bool registry = true;
   bool replyLate = false;
   bool sessionHandleAsPath = false;
-  bool assignAll = true;  // else only the ids in `assigned`
-  QStringList assigned;
+  std::optional<QStringList> assigned;  // the ids given keys; none: every id
   bool unassignedListed = false;
 };
 
@@ -103,7 +103,7 @@ class FakePortal final : public QDBusVirtualObject {
         bound_.push_back(entry);
       }
       list.endArray();
-      const QStringList keyed = behaviour_.assignAll ? AllIds() : behaviour_.assigned;
+      const QStringList keyed = behaviour_.assigned.value_or(AllIds());
       Respond(message, bus, behaviour_.bindingResponse,
               {{"shortcuts", QVariant::fromValue(Listed(keyed))}});
     } else if (interface == QLatin1String("org.freedesktop.portal.Session") && member == "Close") {
@@ -192,18 +192,15 @@ int main(int argc, char** argv) {
   qDBusRegisterMetaType<QList<ShortcutEntry>>();
   Behaviour behaviour;
   for (const QString& argument : application.arguments().mid(1)) {
-    if (argument.startsWith("--refuse-session="))
-      behaviour.sessionResponse = argument.mid(17).toUInt();
-    if (argument.startsWith("--refuse-binding="))
-      behaviour.bindingResponse = argument.mid(17).toUInt();
+    const QString value = argument.section('=', 1);
+    if (argument.startsWith("--refuse-session=")) behaviour.sessionResponse = value.toUInt();
+    if (argument.startsWith("--refuse-binding=")) behaviour.bindingResponse = value.toUInt();
     if (argument == "--without-global-shortcuts") behaviour.globalShortcuts = false;
     if (argument == "--without-registry") behaviour.registry = false;
     if (argument == "--reply-late") behaviour.replyLate = true;
     if (argument == "--session-handle-as-path") behaviour.sessionHandleAsPath = true;
-    if (argument.startsWith("--assigned=")) {
-      behaviour.assignAll = false;
-      behaviour.assigned = argument.mid(11).split(',', Qt::SkipEmptyParts);
-    }
+    if (argument.startsWith("--assigned="))
+      behaviour.assigned = value.split(',', Qt::SkipEmptyParts);
     if (argument == "--unassigned-listed") behaviour.unassignedListed = true;
   }
   FakePortal portal(behaviour);
