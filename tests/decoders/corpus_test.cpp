@@ -32,8 +32,7 @@ using fixtures::Pcm;
 using fixtures::Samples;
 
 struct Entry {
-  std::string file;
-  std::string family;
+  std::string file, family;
   std::string expect;  // play, pipe, damaged, cut, empty, refused
   std::string kind;
 };

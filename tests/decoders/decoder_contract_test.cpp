@@ -127,8 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, FailedOpen, ::testing::ValuesIn(kBadOpens), [](co
 struct GoodDecode {
   const char* file;
   Kind kind;
-  int rate = 44100;
-  int channels = 2;
+  int rate = 44100, channels = 2;
   // Bytes of every Read but the last; WMA hands out what is left of each of the
   // codec's frames, so its Reads are at most this (and, in stereo, some are this).
   std::uint32_t block = 4608;

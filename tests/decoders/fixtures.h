@@ -39,8 +39,7 @@ int OpenFileCount();
 std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes);
 
 struct Pcm {
-  int rate = 0;
-  int channels = 0;
+  int rate = 0, channels = 0;
   std::vector<std::int16_t> samples;
   long Frames() const { return channels > 0 ? static_cast<long>(samples.size()) / channels : 0; }
 };

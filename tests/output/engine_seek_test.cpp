@@ -27,8 +27,7 @@ constexpr std::uint32_t kTriggerBytes = kRate * 4 / 2;  // half a second heard
 struct SeekCase {
   const char* name;
   std::int64_t frames;
-  bool relative = false;
-  bool whilePaused = false;
+  bool relative = false, whilePaused = false;
   std::int64_t landsAt;  // -1: past the end, nothing more is heard
 };
 

@@ -48,8 +48,7 @@ struct Capture {
 
 // The source frames heard, silence left out, as runs of consecutive frames [first, end).
 struct Run {
-  std::int64_t first = 0;
-  std::int64_t end = 0;
+  std::int64_t first = 0, end = 0;
 };
 inline std::vector<Run> Runs(const Capture& capture) {
   std::vector<Run> runs;

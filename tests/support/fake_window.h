@@ -49,8 +49,7 @@ class FakeWindow final : public platform::ui::Window {
   std::condition_variable framed_;
   std::vector<PostedMessage> posted_;
   std::vector<std::uint32_t> lastFrame_;
-  int frames_ = 0;
-  int changedFrames_ = 0;
+  int frames_ = 0, changedFrames_ = 0;
   std::vector<int> log_;
 };
 

@@ -91,13 +91,11 @@ class PositionedOutput final : public AudioOutput {
   std::atomic<std::int64_t> played{0};
 
  private:
-  std::uint32_t queueTarget_;
-  std::uint32_t bytesPerFrame_;
+  std::uint32_t queueTarget_, bytesPerFrame_;
 };
 
 struct ProcessCall {
-  std::vector<float> left;
-  std::vector<float> right;
+  std::vector<float> left, right;
   float timeScale = 0;
 };
 

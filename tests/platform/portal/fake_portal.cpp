@@ -52,12 +52,8 @@ void Say(const QString& line) {
 }
 
 struct Behaviour {
-  uint sessionResponse = 0;
-  uint bindingResponse = 0;
-  bool globalShortcuts = true;
-  bool registry = true;
-  bool replyLate = false;
-  bool sessionHandleAsPath = false;
+  uint sessionResponse = 0, bindingResponse = 0;
+  bool globalShortcuts = true, registry = true, replyLate = false, sessionHandleAsPath = false;
   std::optional<QStringList> assigned;  // the ids given keys; none: every id
   bool unassignedListed = false;
 };
@@ -179,8 +175,7 @@ class FakePortal final : public QDBusVirtualObject {
 
   Behaviour behaviour_;
   QDBusMessage heldReply_;  // --reply-late: sent before the answer to the next call
-  QString session_;
-  QString sessionOwner_;
+  QString session_, sessionOwner_;
   QList<ShortcutEntry> bound_;
 };
 
