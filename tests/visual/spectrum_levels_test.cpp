@@ -10,11 +10,12 @@ namespace {
 
 constexpr int kN = SpectrumLevels::kFftSize;
 
-std::vector<float> Sine(double cyclesPerWindow, double amplitude) {
+// A sine, or with phase pi / 2 a cosine, over the window.
+std::vector<float> Sine(double cyclesPerWindow, double amplitude, double phase = 0) {
   std::vector<float> x(2048);
   for (std::size_t i = 0; i < x.size(); ++i)
-    x[i] =
-        static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * cyclesPerWindow * i / kN));
+    x[i] = static_cast<float>(amplitude *
+                              std::sin(2 * std::numbers::pi * cyclesPerWindow * i / kN + phase));
   return x;
 }
 
@@ -36,10 +37,7 @@ TEST(SpectrumBands, EdgeMagnitudesBelongToTheirOwnBandOnly) {
   for (int bin = 0; bin < kBins; ++bin) {
     const bool edge = bin % kPerBand == 0 || bin % kPerBand == kPerBand - 1;
     if (!edge && bin < 240) continue;
-    std::vector<float> x(2048);
-    for (std::size_t i = 0; i < x.size(); ++i)
-      x[i] = static_cast<float>(0.1 *
-                                std::cos(2 * std::numbers::pi * bin * static_cast<double>(i) / kN));
+    const std::vector<float> x = Sine(bin, 0.1, std::numbers::pi / 2);
     SpectrumLevels s;
     const auto levels = Frame(s, x, x, 1.0f);
     for (int b = 0; b < SpectrumLevels::kBandCount; ++b) {

@@ -107,14 +107,6 @@ class PortalShortcuts : public ::testing::Test {
     });
   }
 
-  // The rest of the fake portal's first line that starts with prefix.
-  std::string PortalLineAfter(const std::string& prefix) const {
-    const std::string& out = portal_->Out();
-    const std::size_t at = out.find(prefix);
-    if (at == std::string::npos) return {};
-    return out.substr(at + prefix.size(), out.find('\n', at) - at - prefix.size());
-  }
-
   static inline std::unique_ptr<QCoreApplication> application_;
   static inline std::unique_ptr<ChildProcess> bus_;
   static inline std::string address_;
@@ -139,7 +131,9 @@ TEST_P(PortalKinds, BindEachShortcutWithItsTriggerAndPassOnItsActivations) {
   ASSERT_EQ(Bind(), Outcome::kBound) << detail_ << "\nportal: " << portal_->Out();
   ASSERT_TRUE(PortalSaid("register org.example.Player"));
   ASSERT_TRUE(PortalSaid("create-session "));
-  const std::string session = PortalLineAfter("create-session ");
+  const std::string& out = portal_->Out();
+  const std::size_t at = out.find("create-session ") + 15;
+  const std::string session = out.substr(at, out.find('\n', at) - at);
   ASSERT_TRUE(PortalSaid("bind " + session + " play CTRL+1 Play"));
   ASSERT_TRUE(PortalSaid("bind " + session + " stop CTRL+3 Stop"));
 
