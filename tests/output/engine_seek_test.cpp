@@ -102,19 +102,17 @@ TEST_P(EngineSeek, DropsTheQueueAndGoesOnAtTheTarget) {
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, EngineSeek,
+    // clang-format off
     ::testing::Values(
         SeekCase{.name = "Forward", .frames = kRate * 2, .landsAt = kRate * 2},
         SeekCase{.name = "BackToAFrame", .frames = 1234, .landsAt = 1234},
         SeekCase{.name = "BeforeTheStart", .frames = -kRate * 10, .relative = true, .landsAt = 0},
-        SeekCase{.name = "WhilePaused",
-                 .frames = kRate * 2 + 7,
-                 .whilePaused = true,
+        SeekCase{.name = "WhilePaused", .frames = kRate * 2 + 7, .whilePaused = true,
                  .landsAt = kRate * 2 + 7},
         SeekCase{.name = "PastTheEnd", .frames = kFrames + 5, .landsAt = -1},
-        SeekCase{.name = "PastTheEndWhilePaused",
-                 .frames = kFrames * 2,
-                 .whilePaused = true,
+        SeekCase{.name = "PastTheEndWhilePaused", .frames = kFrames * 2, .whilePaused = true,
                  .landsAt = -1}),
+    // clang-format on
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
