@@ -49,6 +49,7 @@ wait_for "Paused signalled" followed_last Paused
 pctl pause  # grayed while paused: refused, nothing changes
 pctl play
 wait_for "Playing after resume" status_is Playing
+wait_for "Playing signalled" followed_last Playing
 pctl play-pause
 wait_for "Paused by play-pause" status_is Paused
 pctl play-pause

@@ -1,7 +1,6 @@
 // A program that publishes the media controls for a stand-in shell, so that a test
-// can drive it from outside with playerctl. A line "end" on standard input ends the
-// file by itself, and the input's end quits; standard output logs each step, starting
-// with "ready <bus name>" or "ready none" when there is no session bus.
+// can drive it from outside with playerctl. The end of standard input quits; standard
+// output logs each step, starting with "ready <bus name>" or "ready none" without a bus.
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cstdio>
@@ -23,26 +22,16 @@ void Log(const std::string& line) {
   std::fflush(stdout);
 }
 
-// The shell's stand-in: the File menu grays Play while playing, Pause unless
-// playing and Stop while stopped, and a command of a grayed item is refused.
+// The shell's stand-in: every command is taken, and shows in the status.
 class FakeHost final : public mpris::MprisHost {
  public:
   std::function<void()> notify;
 
   bool SendCommand(std::uint32_t commandId) override {
-    const bool allowed = commandId == IDM_PLAY    ? state_ != PlaybackState::kPlaying
-                         : commandId == IDM_PAUSE ? state_ == PlaybackState::kPlaying
-                                                  : state_ != PlaybackState::kStopped;
-    Log("command " + std::to_string(commandId) + (allowed ? " accepted" : " refused"));
-    if (!allowed) return false;
-    if (commandId == IDM_PLAY && !fileReady_) {
-      Log("dialog cancelled");  // the open dialog, which nobody answers here
-    } else if (commandId == IDM_PLAY) {
-      Changed(PlaybackState::kPlaying);  // resumes a paused file, or starts it afresh
-    } else {
-      fileReady_ = commandId == IDM_PAUSE;
-      Changed(fileReady_ ? PlaybackState::kPaused : PlaybackState::kStopped);
-    }
+    Log("command " + std::to_string(commandId));
+    Changed(commandId == IDM_PLAY    ? PlaybackState::kPlaying
+            : commandId == IDM_PAUSE ? PlaybackState::kPaused
+                                     : PlaybackState::kStopped);
     return true;
   }
 
@@ -50,7 +39,6 @@ class FakeHost final : public mpris::MprisHost {
     Log("open " + platform::ToUtf8(path));
     path_ = path;
     name_ = path.substr(path.find_last_of(u'/') + 1);  // npos + 1 keeps it whole
-    fileReady_ = true;
     Changed(PlaybackState::kPlaying);
   }
 
@@ -70,14 +58,6 @@ class FakeHost final : public mpris::MprisHost {
   void SeekTo(std::int64_t) override {}
   void SeekBy(std::int64_t) override {}
 
-  // The playback reaching the end of its file, as the engine's tear-down reports it.
-  void EndOfFile() {
-    if (state_ != PlaybackState::kPlaying) return;
-    Log("ended");
-    fileReady_ = false;
-    Changed(PlaybackState::kStopped);
-  }
-
  private:
   void Changed(PlaybackState state) {
     state_ = state;
@@ -85,7 +65,6 @@ class FakeHost final : public mpris::MprisHost {
   }
 
   PlaybackState state_ = PlaybackState::kStopped;
-  bool fileReady_ = false;
   std::u16string path_;
   std::u16string name_;
 };
@@ -105,21 +84,12 @@ int main(int argc, char** argv) {
     Log("ready none");
   }
 
-  std::string pending;
   QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
   QObject::connect(&input, &QSocketNotifier::activated, [&] {
     char buffer[256];
-    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n <= 0) {
-      input.setEnabled(false);
-      QCoreApplication::quit();
-      return;
-    }
-    pending.append(buffer, static_cast<std::size_t>(n));
-    for (std::size_t end; (end = pending.find('\n')) != std::string::npos;
-         pending.erase(0, end + 1)) {
-      if (pending.compare(0, end, "end") == 0) host.EndOfFile();
-    }
+    if (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) return;
+    input.setEnabled(false);
+    QCoreApplication::quit();
   });
   return QCoreApplication::exec();
 }
