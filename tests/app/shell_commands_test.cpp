@@ -52,6 +52,7 @@ struct StateRow {
 };
 void PrintTo(const StateRow& row, std::ostream* os) { *os << row.word << row.keys; }
 
+using enum mpris::PlaybackState;
 class ShellStates : public ShellCommands, public ::testing::WithParamInterface<StateRow> {};
 
 TEST_P(ShellStates, ShowTheSameInTitleMenuAndMediaControls) {
@@ -60,9 +61,11 @@ TEST_P(ShellStates, ShowTheSameInTitleMenuAndMediaControls) {
   EXPECT_EQ(Title(), u"Tonaria - [commands.wav][" + Wide(GetParam().word) + u"]");
   EXPECT_EQ(FileMenu(), GetParam().menu);
   EXPECT_EQ(mprisHost.GetPlaybackState(), GetParam().status);
+  // Stop releases the Player and forgets the file.
+  EXPECT_EQ(currentPlayer != nullptr, GetParam().status != kStopped);
+  EXPECT_EQ(shell::fileReady.load(), GetParam().status == kStopped ? 0 : 1);
 }
 
-using enum mpris::PlaybackState;
 const StateRow kStates[] = {
     {.keys = "", .word = "Playing", .menu = kPlayingMenu, .status = kPlaying},
     {.keys = "d", .word = "Paused", .menu = kPausedMenu, .status = kPaused},
@@ -84,13 +87,6 @@ TEST_F(ShellCommands, PlayWhilePausedResumesTheSamePlayback) {
   EXPECT_EQ(devices.created.size(), 1u) << "resuming must not start a new playback";
   EXPECT_EQ(dialogRequests.size(), 1u) << "Play while paused must not ask for a file";
   EXPECT_FALSE(currentPlayer->IsPaused());
-}
-
-TEST_F(ShellCommands, StopReleasesThePlayerAndForgetsTheFile) {
-  StartPlaying();
-  Key('s');
-  EXPECT_FALSE(currentPlayer);
-  EXPECT_EQ(shell::fileReady.load(), 0);
 }
 
 // Keys and hot keys are refused while their File menu item is grayed; other keys,

@@ -35,12 +35,7 @@ class FakeHost final : public mpris::MprisHost {
     return true;
   }
 
-  void OpenFile(const std::u16string& path) override {
-    Log("open " + platform::ToUtf8(path));
-    path_ = path;
-    name_ = path.substr(path.find_last_of(u'/') + 1);  // npos + 1 keeps it whole
-    Changed(PlaybackState::kPlaying);
-  }
+  void OpenFile(const std::u16string& path) override { Log("open " + platform::ToUtf8(path)); }
 
   void Quit() override {
     Log("quit");
@@ -48,10 +43,9 @@ class FakeHost final : public mpris::MprisHost {
   }
 
   PlaybackState GetPlaybackState() const override { return state_; }
-  std::u16string CurrentFilePath() const override { return path_; }
-  std::u16string CurrentFileName() const override { return name_; }
-  // Known (2.5 s) for WAV files only, so both cases can be seen.
-  std::int64_t TrackLengthUs() const override { return path_.ends_with(u".wav") ? 2'500'000 : 0; }
+  std::u16string CurrentFilePath() const override { return {}; }
+  std::u16string CurrentFileName() const override { return {}; }
+  std::int64_t TrackLengthUs() const override { return 0; }
   // Seeking is tried on the real program (seek_end_to_end_test.cpp).
   bool CanSeek() const override { return false; }
   std::int64_t PositionUs() const override { return 0; }
@@ -65,8 +59,6 @@ class FakeHost final : public mpris::MprisHost {
   }
 
   PlaybackState state_ = PlaybackState::kStopped;
-  std::u16string path_;
-  std::u16string name_;
 };
 
 }  // namespace

@@ -1,10 +1,10 @@
-// The media controls seen from outside: a private session bus, the test host
-// program on it, and playerctl (and dbus-send) driving it as a desktop would.
+// The media controls' interface seen from outside: a private session bus, the test
+// host program on it, and playerctl (and dbus-send) asking it as a desktop would. How
+// commands, files and metadata reach the real shell is tried on the real program
+// (e2e_program.sh, seek_end_to_end_test.cpp).
 #include <chrono>
-#include <fstream>
 #include <memory>
 #include <regex>
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -34,13 +34,6 @@ class MprisBus : public ::testing::Test {
     using testing_support::HaveTool;
     if (!HaveTool("dbus-daemon") || !HaveTool("playerctl")) return;
     bus_ = StartPrivateBus(&address_, kBoundMs);
-    if (!bus_) return;
-    dir_ = testing_support::TempPath("mpris_files");
-    ::mkdir(dir_.c_str(), 0755);
-    // Stand-ins: the fake shell never decodes them.
-    for (const char* name : {"first song.wav", "third.mp3"}) {
-      std::ofstream(dir_ + "/" + name) << "x";
-    }
   }
 
   static void TearDownTestSuite() { bus_.reset(); }
@@ -67,9 +60,6 @@ class MprisBus : public ::testing::Test {
   }
   static CommandResult Playerctl(const std::vector<std::string>& args) {
     return Run({"playerctl", "-p", "tonaria"}, args);
-  }
-  static std::string Metadata(const std::string& key) {
-    return Trimmed(Playerctl({"metadata", key}).out);
   }
   // dbus-send to the player; blanks collapsed in the reply so that it can be searched.
   static CommandResult Send(const std::vector<std::string>& args) {
@@ -102,36 +92,11 @@ class MprisBus : public ::testing::Test {
     return true;
   }
 
-  static std::string FileUri(const std::string& encodedName) {
-    return "file://" + dir_ + "/" + encodedName;
-  }
-
   static inline std::unique_ptr<ChildProcess> bus_;
   static inline std::string address_;
-  static inline std::string dir_;
   ChildProcess host_;
   std::size_t logged_ = 0;
 };
-
-// The metadata follows the file played, each file a track of its own. (How commands
-// reach the real shell, and refused URIs, are tried on the real program: e2e_program.sh.)
-TEST_F(MprisBus, MetadataShowsTheFileAsATrackOfItsOwn) {
-  EXPECT_EQ(Metadata("mpris:trackid"),
-            "'/org/mpris/MediaPlayer2/TrackList/NoTrack'");  // playerctl quotes object paths
-  ASSERT_EQ(Playerctl({"open", FileUri("first%20song.wav")}).exitCode, 0);
-  ASSERT_TRUE(HostLogged("open " + dir_ + "/first song.wav"));
-  EXPECT_EQ(Metadata("xesam:title"), "first song.wav");
-  EXPECT_EQ(Metadata("mpris:length"), "2500000");
-  const std::string firstTrack = Metadata("mpris:trackid");
-  EXPECT_TRUE(firstTrack.starts_with("'/org/tonaria/Tonaria/track/")) << firstTrack;
-
-  // A file whose length the shell does not know, opened while another plays.
-  ASSERT_EQ(Playerctl({"open", FileUri("third.mp3")}).exitCode, 0);
-  ASSERT_TRUE(HostLogged("open " + dir_ + "/third.mp3"));
-  EXPECT_EQ(Metadata("xesam:title"), "third.mp3");
-  EXPECT_NE(Playerctl({"metadata", "mpris:length"}).exitCode, 0);  // no such key
-  EXPECT_NE(Metadata("mpris:trackid"), firstTrack);
-}
 
 TEST_F(MprisBus, PropertiesDescribeAPlayerWithoutSeekingAndWithFixedRateAndVolume) {
   ExpectProperties(
