@@ -1,5 +1,4 @@
-// Play, Pause, Stop, the keys and hot keys that give them, and the display toggles,
-// through the real window procedure.
+// Play, Pause, Stop, their keys and hot keys, and the display toggles.
 #include <QAction>
 #include <QMessageBox>
 #include <atomic>
@@ -121,15 +120,6 @@ TEST_F(ShellCommands, WhilePausedPauseIsRefused) {
   EXPECT_TRUE(currentPlayer->IsPaused());
 }
 
-TEST_F(ShellCommands, HotKeysStopAndExit) {
-  StartPlaying();
-  HotKey(IDM_STOP);
-  EXPECT_TRUE(Title().ends_with(u"[Stopped]"));
-  HotKey(IDM_EXIT);
-  EXPECT_TRUE(Window().IsDestroyed());
-  EXPECT_EQ(qt::TakePendingQuit(), 0);
-}
-
 TEST_F(ShellCommands, CancelledOpenDialogStartsNothingAndItsFilterShowsEachPatternOnce) {
   Start();
   dialogAnswer = std::nullopt;
@@ -214,7 +204,7 @@ TEST_F(ShellCommands, TogglesFlipFlagCheckMarkAndTheAnalysersField) {
   }
 }
 
-TEST_F(ShellCommands, AFileEndingByItselfShowsStopped) {
+TEST_F(ShellCommands, AFileEndingByItselfShowsStoppedAndTogglesStillWork) {
   StartPlaying();
   QAction* play = FindAction(Window().Widget(), QString::fromStdU16String(MenuItemText(IDM_PLAY)));
   ASSERT_NE(play, nullptr);
@@ -227,17 +217,10 @@ TEST_F(ShellCommands, AFileEndingByItselfShowsStopped) {
   EXPECT_EQ(Title(), u"Tonaria - [commands.wav][Stopped]");
   EXPECT_EQ(FileMenu(), kStoppedMenu);
   EXPECT_EQ(shell::fileReady.load(), 0);
+  Command(IDM_SHOW_GRIDS);  // toggles still work without an analyser
+  EXPECT_EQ(MenuState(IDM_SHOW_GRIDS), kItemEnabled);
   ASSERT_TRUE(currentPlayer) << "the ended Player stays until replaced";
   EXPECT_FALSE(currentPlayer->HasAnalyzer());
-}
-
-TEST_F(ShellCommands, TogglesStillWorkAfterAFileEndedByItself) {
-  StartPlaying();
-  ReleaseLatestOutput();
-  ASSERT_TRUE(WaitForTitleEnding(u"[Stopped]"));
-  Command(IDM_SHOW_GRIDS);
-  EXPECT_EQ(shell::showGrids, 0);
-  EXPECT_EQ(MenuState(IDM_SHOW_GRIDS), kItemEnabled);
 }
 
 TEST_F(ShellCommands, ThePrivateMessageSetsFileReadyWithOneAlone) {

@@ -1,5 +1,4 @@
-// Files reaching the shell: drops, the command line, over-long paths; the late end
-// notice of a replaced playback; the About box.
+// Files reaching the shell by drops and the command line; the About box.
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -99,34 +98,27 @@ TEST(CommandLine, GivesTheActionAndTheFirstFileMadeAbsolute) {
   using enum OptionAction;
   struct Row {
     std::vector<const char*> arguments;  // after the program's name
-    OptionAction action;
-    std::string file = {};  // relative to the current folder unless it starts with '/'
+    std::string file = {};               // relative to the current folder unless it starts with '/'
     std::vector<std::string> others = {};
     bool newInstance = false;
+    OptionAction action = kRun;
   };
   const Row rows[] = {
-      {.arguments = {}, .action = kRun},
-      {.arguments = {"--new-instance", "a.wav"},
-       .action = kRun,
-       .file = "a.wav",
-       .newInstance = true},
+      {.arguments = {}},
+      {.arguments = {"--new-instance", "a.wav"}, .file = "a.wav", .newInstance = true},
       {.arguments = {"a.wav", "--new-instance", "b.wav"},
-       .action = kRun,
        .file = "a.wav",
        .others = {"b.wav"},
        .newInstance = true},
-      {.arguments = {"--", "--new-instance"}, .action = kRun, .file = "--new-instance"},
-      {.arguments = {"./tone.wav"}, .action = kRun, .file = "tone.wav"},
-      {.arguments = {"say \"hi\".wav"}, .action = kRun, .file = "say \"hi\".wav"},
-      {.arguments = {"caf\xE9.wav"}, .action = kRun, .file = "caf\xE9.wav"},
-      {.arguments = {"/music/a b.wav"}, .action = kRun, .file = "/music/a b.wav"},
-      {.arguments = {"a.wav", "b.wav", "c d.wav"},
-       .action = kRun,
-       .file = "a.wav",
-       .others = {"b.wav", "c d.wav"}},
-      {.arguments = {"-"}, .action = kRun, .file = "-"},
-      {.arguments = {"--", "--help", "-h"}, .action = kRun, .file = "--help", .others = {"-h"}},
-      {.arguments = {"x.wav", "-h"}, .action = kHelp, .file = "x.wav"},
+      {.arguments = {"--", "--new-instance"}, .file = "--new-instance"},
+      {.arguments = {"./tone.wav"}, .file = "tone.wav"},
+      {.arguments = {"say \"hi\".wav"}, .file = "say \"hi\".wav"},
+      {.arguments = {"caf\xE9.wav"}, .file = "caf\xE9.wav"},
+      {.arguments = {"/music/a b.wav"}, .file = "/music/a b.wav"},
+      {.arguments = {"a.wav", "b.wav", "c d.wav"}, .file = "a.wav", .others = {"b.wav", "c d.wav"}},
+      {.arguments = {"-"}, .file = "-"},
+      {.arguments = {"--", "--help", "-h"}, .file = "--help", .others = {"-h"}},
+      {.arguments = {"x.wav", "-h"}, .file = "x.wav", .action = kHelp},
       {.arguments = {"--help"}, .action = kHelp},
       {.arguments = {"--version"}, .action = kVersion},
       {.arguments = {"--loud"}, .action = kUsageError},

@@ -1,6 +1,5 @@
-// The arrow keys move through the playing file: Left and Right by 5 s, Down and Up
-// by 60 s, from the frame being heard; before the start means the start. The output
-// takes only what the test grants, so the frame heard at each seek is known exactly.
+// The arrow keys move by 5 s (Left, Right) and 60 s (Down, Up) from the frame heard,
+// which the test knows exactly: the output takes only what it grants.
 #include <sndfile.h>
 
 #include "app/shell_globals.h"

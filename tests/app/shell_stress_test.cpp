@@ -1,9 +1,6 @@
-// Random sequences of what a user can do to the window (commands, keys, drops,
-// toggles, files of unknown type, outputs taking a little at a time, files ending
-// by themselves, Exit), through the real window procedure and engine on the
-// offscreen platform. Every step settles within a bound; then the File menu, the
-// title, the media controls and the engine agree, every finished playback was
-// released, and a file left to end arrived whole, whatever came before it.
+// Random sequences of what a user can do, through the real shell and engine: after
+// each step the File menu, title, media controls and engine agree, every finished
+// playback is released, and a file left to end arrives whole.
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>

@@ -180,9 +180,8 @@ TEST_F(PlayerTest, PartlyTakenBlockIsOfferedAgainAndConsumedOnce) {
   EXPECT_EQ(displays.created.back()->consumeCalls, 3);
 }
 
-// Each row scripts an output that keeps the playback thread busy in its own way (or
-// pauses it first); a Stop asked for then must return, release the output and not
-// start it again.
+// Each row keeps the playback thread busy in its own way (or paused); a Stop must then
+// return, release the output and not start it again.
 struct StopCase {
   const char* name;
   void (*script)(ScriptedOutputState&);
@@ -228,10 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
                  .paused = true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A Pause that reaches the engine while the file's end is being torn down (the
-// window has not yet handled WM_PLAYBACK_ENDED) must not leave a paused Player with no
-// thread behind it: Play would then "resume" it and nothing would sound. The output's
-// Stop is the tear-down's first step; the Pause is made from inside it.
+// A Pause made inside the tear-down's first step (the output's Stop) must not leave a
+// paused Player with no thread behind it: Play would "resume" it and nothing sound.
 TEST_F(PlayerTest, PauseFromTheTearDownOnIsRefusedAndStopAfterTheEndReturns) {
   MakeWav("short.wav", 44100, 2, 2000);
   auto player = Prepared();

@@ -1,7 +1,5 @@
-// Seeking in the real program, heard through a sound server of the test's own and
-// driven over a private session bus as the desktop drives it. The sources are
-// index-coded: a lossless file shows in the recording the very frame it landed on;
-// a lossy one is compared with its own decoder's linear decode from that frame.
+// Seeking in the real program over a private bus, heard through a private sound server.
+// A lossless file is index-coded; a lossy one is compared with its own linear decode.
 #include <cmath>
 #include <regex>
 #include <sys/stat.h>
@@ -204,9 +202,8 @@ class SeekOverTheBus : public ::testing::Test {
 
 class SeekEachFormat : public SeekOverTheBus, public ::testing::WithParamInterface<FormatRow> {};
 
-// Headless, SetPosition moves the playback to its frame: from there on the sink plays
-// exactly what a decode from the start plays from that frame, to the end. Seeked
-// tells the new place once it is being heard.
+// SetPosition moves to its frame: from there the sink plays exactly what a decode from
+// the start plays, to the end. Seeked tells the new place once it is heard.
 TEST_P(SeekEachFormat, SetPositionLandsOnItsFrame) {
   const FormatRow& row = GetParam();
   const std::string path = (Files() / row.file).string();
