@@ -1,9 +1,8 @@
-// The media controls' interface seen from outside: a private session bus, the test
-// host program on it, and playerctl (and dbus-send) asking it as a desktop would. How
-// commands, files and metadata reach the real shell is tried on the real program
-// (e2e_program.sh, seek_end_to_end_test.cpp).
+// The media controls' interface seen from outside: the real program, with no file and
+// its window offscreen, on a private session bus, asked by playerctl and dbus-send as a
+// desktop would. Commands, files and metadata: e2e_program.sh; seeking:
+// seek_end_to_end_test.cpp.
 #include <chrono>
-#include <memory>
 #include <regex>
 
 #include <gtest/gtest.h>
@@ -18,7 +17,6 @@ using mpris_testing::ChildProcess;
 using mpris_testing::CommandResult;
 using mpris_testing::Environment;
 using mpris_testing::RunCommand;
-using mpris_testing::StartPrivateBus;
 using testing_support::kBound;
 
 constexpr auto kBoundMs = std::chrono::duration_cast<std::chrono::milliseconds>(kBound);
@@ -28,38 +26,48 @@ class MprisBus : public ::testing::Test {
   static void SetUpTestSuite() {
     using testing_support::HaveTool;
     if (!HaveTool("dbus-daemon") || !HaveTool("playerctl")) return;
-    bus_ = StartPrivateBus(&address_, kBoundMs);
+    bus_ = mpris_testing::StartPrivateBus(&address_, kBoundMs);
   }
-
   static void TearDownTestSuite() { bus_.reset(); }
 
   void SetUp() override {
     if (!bus_) GTEST_SKIP() << "needs dbus-daemon and playerctl (scripts/install-deps.sh)";
-    ASSERT_TRUE(host_.Start({MPRIS_TEST_HOST}, BusEnvironment()));
-    ASSERT_TRUE(HostLogged("ready org.mpris.MediaPlayer2.tonaria")) << host_.Out() << host_.Err();
+    ASSERT_TRUE(Launch(program_, {}));
+    ASSERT_TRUE(OnBus("tonaria")) << program_.Err();
   }
-
   void TearDown() override {
-    host_.CloseInput();
-    host_.Wait(kBoundMs);
+    if (program_.Running()) Send({"org.mpris.MediaPlayer2.Quit"});
+    program_.Wait(kBoundMs);
   }
 
-  static Environment BusEnvironment() {
-    return {{"DBUS_SESSION_BUS_ADDRESS", address_}, {"DISPLAY", ""}, {"DBUS_STARTER_ADDRESS", ""}};
+  static bool Launch(ChildProcess& program, std::vector<std::string> args) {
+    args.insert(args.begin(), TONARIA_PROGRAM);
+    return program.Start(args, {{"DBUS_SESSION_BUS_ADDRESS", address_},
+                                {"DBUS_STARTER_ADDRESS", ""},
+                                {"DISPLAY", ":4099"},  // never opened: Qt draws offscreen
+                                {"QT_QPA_PLATFORM", "offscreen"},
+                                {"WAYLAND_DISPLAY", ""},
+                                {"SDL_AUDIODRIVER", "dummy"},
+                                {"TONARIA_NO_MPRIS", "0"}});
   }
-
   // `first` and then `args`, run on the private bus.
   static CommandResult Run(std::vector<std::string> first, const std::vector<std::string>& args) {
     first.insert(first.end(), args.begin(), args.end());
-    return RunCommand(first, BusEnvironment(), kBoundMs);
+    return RunCommand(first, {{"DBUS_SESSION_BUS_ADDRESS", address_}}, kBoundMs);
   }
-  static CommandResult Playerctl(const std::vector<std::string>& args) {
-    return Run({"playerctl", "-p", "tonaria"}, args);
+  // Waits until playerctl lists the player `name`.
+  static bool OnBus(const std::string& name) {
+    const auto deadline = std::chrono::steady_clock::now() + kBound;
+    while (Run({"playerctl", "-l"}, {}).out.find(name + "\n") == std::string::npos) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+    }
+    return true;
   }
   // dbus-send to the player; blanks collapsed in the reply so that it can be searched.
-  static CommandResult Send(const std::vector<std::string>& args) {
+  static CommandResult Send(const std::vector<std::string>& args,
+                            const std::string& name = "tonaria") {
     CommandResult result = Run({"dbus-send", "--session", "--print-reply",
-                                "--dest=org.mpris.MediaPlayer2.tonaria", "/org/mpris/MediaPlayer2"},
+                                "--dest=org.mpris.MediaPlayer2." + name, "/org/mpris/MediaPlayer2"},
                                args);
     result.out = std::regex_replace(result.out, std::regex("\\s+"), " ");
     return result;
@@ -76,19 +84,9 @@ class MprisBus : public ::testing::Test {
     }
   }
 
-  // Waits until the host has logged `text` (after what was already checked). The
-  // host logs a step as it takes it, so any question asked afterwards sees its outcome.
-  bool HostLogged(const std::string& text) {
-    const std::size_t end = host_.WaitForLine(text, logged_, kBoundMs);
-    if (end == std::string::npos) return false;
-    logged_ = end;
-    return true;
-  }
-
   static inline std::unique_ptr<ChildProcess> bus_;
   static inline std::string address_;
-  ChildProcess host_;
-  std::size_t logged_ = 0;
+  ChildProcess program_;
 };
 
 TEST_F(MprisBus, PropertiesDescribeAPlayerWithoutSeekingAndWithFixedRateAndVolume) {
@@ -126,23 +124,19 @@ TEST_F(MprisBus, PropertiesDescribeAPlayerWithoutSeekingAndWithFixedRateAndVolum
             "objpath:/org/mpris/MediaPlayer2/TrackList/NoTrack", "int64:0"}}) {
     EXPECT_EQ(Send(call).exitCode, 0) << call[0];
   }
-  EXPECT_EQ(Playerctl({"status"}).out, "Stopped\n");
+  EXPECT_EQ(Run({"playerctl", "-p", "tonaria", "status"}, {}).out, "Stopped\n");
 }
 
-TEST_F(MprisBus, ASecondCopyTakesAnInstanceNameAndQuitEndsTheProgram) {
+TEST_F(MprisBus, ASecondCopyTakesAnInstanceNameAndQuitEndsEach) {
   ChildProcess second;
-  ASSERT_TRUE(second.Start({MPRIS_TEST_HOST}, BusEnvironment()));
+  ASSERT_TRUE(Launch(second, {"--new-instance"}));
   const std::string instance = "tonaria.instance" + std::to_string(second.Pid());
-  EXPECT_NE(second.WaitForLine("ready org.mpris.MediaPlayer2." + instance, 0, kBoundMs),
-            std::string::npos)
-      << second.Out();
-  EXPECT_NE(Run({"playerctl", "-l"}, {}).out.find(instance), std::string::npos);
-  second.CloseInput();
-  EXPECT_EQ(second.Wait(kBoundMs), 0);
-
-  ASSERT_EQ(Send({"org.mpris.MediaPlayer2.Quit"}).exitCode, 0);
-  EXPECT_TRUE(HostLogged("quit"));
-  EXPECT_EQ(host_.Wait(kBoundMs), 0);
+  ASSERT_TRUE(OnBus(instance)) << second.Err();
+  for (auto [program, name] :
+       {std::pair{&second, instance}, std::pair{&program_, std::string("tonaria")}}) {
+    ASSERT_EQ(Send({"org.mpris.MediaPlayer2.Quit"}, name).exitCode, 0) << name;
+    EXPECT_EQ(program->Wait(kBoundMs), 0) << name;
+  }
 }
 
 }  // namespace
