@@ -76,20 +76,11 @@ struct HeadlessCase {
 };
 void PrintTo(const HeadlessCase& c, std::ostream* os) { *os << c.name; }
 
-class HeadlessShell : public ShellTest, public ::testing::WithParamInterface<HeadlessCase> {
- protected:
-  void SetUp() override {
-    ShellTest::SetUp();
-    shell::headless = true;
-  }
-  void TearDown() override {
-    ShellTest::TearDown();
-    shell::headless = false;
-  }
-};
+class HeadlessShell : public ShellTest, public ::testing::WithParamInterface<HeadlessCase> {};
 
 TEST_P(HeadlessShell, ExitsZeroOnlyWhenTheFilePlayedAndSaysWhyNot) {
   const HeadlessCase& c = GetParam();
+  shell::headless = true;  // until the fixture's tear-down
   devices.rows = c.deviceRows;
   devices.next->full = false;  // the output takes all it is given
   devices.next->startResult = c.startResult;

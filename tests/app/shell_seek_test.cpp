@@ -51,11 +51,6 @@ TEST_F(ShellSeek, ArrowKeysMoveFromTheFrameHeardByTheirAmounts) {
                          {Qt::Key_Left, -5},
                          {Qt::Key_Down, -60},
                          {Qt::Key_Down, -60}};
-  // However the test ends, the engine must not stay held in a Write.
-  struct OpenAtEnd {
-    testing_support::ScriptedOutputState& state;
-    ~OpenAtEnd() { state.OpenGate(); }
-  } openAtEnd{out};
   std::size_t seeks = 0;
   for (const KeyRow& row : rows) {
     PressKey(row.qtKey);
