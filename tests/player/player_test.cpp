@@ -188,6 +188,7 @@ struct StopCase {
   bool (*busy)(const ScriptedOutputState&);  // the thread has reached the state to stop in
   bool paused = false;
 };
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 
 class PlayerStop : public PlayerTest, public ::testing::WithParamInterface<StopCase> {};
 
