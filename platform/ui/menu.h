@@ -21,7 +21,7 @@ inline constexpr std::uint32_t kMenuItemNotFound = 0xFFFFFFFF;
 
 struct MenuItem {
   std::uint32_t id = 0;  // 0 for a separator
-  std::u16string text;  // "&Play\tCtrl+1,A": '&' marks the mnemonic, a tab starts the shortcut hint
+  std::u16string text;   // '&' marks the mnemonic, a tab starts the shortcut hint
   std::uint32_t flags = MF_ENABLED;
 };
 

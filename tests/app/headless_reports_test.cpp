@@ -14,7 +14,6 @@ namespace app_testing {
 namespace {
 
 struct LineRow {
-  const char* name;
   std::u16string file;
   std::u16string message;
   std::string line;
@@ -22,26 +21,15 @@ struct LineRow {
 
 TEST(HeadlessReports, EveryReportIsOneLineThatNamesTheFile) {
   const LineRow rows[] = {
-      {.name = "two lines",
-       .file = u"/m/a b.wav",
-       .message = u"First.\nSecond.",
-       .line = "tonaria: /m/a b.wav: First. Second.\n"},
-      {.name = "carriage returns",
-       .file = u"/m/a.wav",
-       .message = u"First.\r\nSecond.\rThird.",
-       .line = "tonaria: /m/a.wav: First.  Second. Third.\n"},
-      {.name = "a name with a line break",
-       .file = u"/m/a\nb.wav",
-       .message = u"x",
-       .line = "tonaria: /m/a b.wav: x\n"},
-      {.name = "no file", .file = u"", .message = u"No file.", .line = "tonaria: No file.\n"},
-      {.name = "a name that is not UTF-8, written with its own bytes",
-       .file = Wide("/m/caf\xE9.wav"),
-       .message = u"x",
-       .line = "tonaria: /m/caf\xE9.wav: x\n"},
+      {.file = u"/a b.wav", .message = u"One.\nTwo.", .line = "tonaria: /a b.wav: One. Two.\n"},
+      {.file = u"/a.wav", .message = u"1.\r\n2.\r3.", .line = "tonaria: /a.wav: 1.  2. 3.\n"},
+      {.file = u"/a\nb.wav", .message = u"x", .line = "tonaria: /a b.wav: x\n"},
+      {.file = u"", .message = u"No file.", .line = "tonaria: No file.\n"},
+      // A name that is not UTF-8 is written with its own bytes.
+      {.file = Wide("/caf\xE9.wav"), .message = u"x", .line = "tonaria: /caf\xE9.wav: x\n"},
   };
   for (const LineRow& row : rows) {
-    EXPECT_EQ(app::headless::ReportLine(row.file, row.message), row.line) << row.name;
+    EXPECT_EQ(app::headless::ReportLine(row.file, row.message), row.line);
   }
 }
 
@@ -88,20 +76,11 @@ struct HeadlessCase {
 };
 void PrintTo(const HeadlessCase& c, std::ostream* os) { *os << c.name; }
 
-class HeadlessShell : public ShellTest, public ::testing::WithParamInterface<HeadlessCase> {
- protected:
-  void SetUp() override {
-    ShellTest::SetUp();
-    shell::headless = true;
-  }
-  void TearDown() override {
-    ShellTest::TearDown();
-    shell::headless = false;
-  }
-};
+class HeadlessShell : public ShellTest, public ::testing::WithParamInterface<HeadlessCase> {};
 
 TEST_P(HeadlessShell, ExitsZeroOnlyWhenTheFilePlayedAndSaysWhyNot) {
   const HeadlessCase& c = GetParam();
+  shell::headless = true;  // until the fixture's tear-down
   devices.rows = c.deviceRows;
   devices.next->full = false;  // the output takes all it is given
   devices.next->startResult = c.startResult;
@@ -118,26 +97,27 @@ TEST_P(HeadlessShell, ExitsZeroOnlyWhenTheFilePlayedAndSaysWhyNot) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, HeadlessShell,
-    ::testing::Values(HeadlessCase{.name = "Played"},
-                      HeadlessCase{.name = "NoFrames",
-                                   .frames = 0,
-                                   .exitCode = 2,
-                                   .line = u"no audio could be decoded from this file"},
-                      HeadlessCase{.name = "NoOutput",
-                                   .deviceRows = 0,
-                                   .exitCode = 2,
-                                   .line = u"no sound output could be opened"},
-                      HeadlessCase{.name = "OutputDoesNotStart",
-                                   .startResult = 0,
-                                   .exitCode = 2,
-                                   .line = u"the sound output would not start"},
-                      HeadlessCase{.name = "SoundServerGone",
-                                   .deviceFailed = true,
-                                   .exitCode = 3,
-                                   .line = u"the sound server went away"}),
-    [](const auto& info) { return std::string(info.param.name); });
+const HeadlessCase kHeadlessCases[] = {
+    {.name = "Played"},
+    {.name = "NoFrames",
+     .frames = 0,
+     .exitCode = 2,
+     .line = u"no audio could be decoded from this file"},
+    {.name = "NoOutput",
+     .deviceRows = 0,
+     .exitCode = 2,
+     .line = u"no sound output could be opened"},
+    {.name = "OutputDoesNotStart",
+     .startResult = 0,
+     .exitCode = 2,
+     .line = u"the sound output would not start"},
+    {.name = "SoundServerGone",
+     .deviceFailed = true,
+     .exitCode = 3,
+     .line = u"the sound server went away"},
+};
+INSTANTIATE_TEST_SUITE_P(Files, HeadlessShell, ::testing::ValuesIn(kHeadlessCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace app_testing

@@ -107,10 +107,12 @@ void ShellTest::CloseShell() {
 }
 
 void ShellTest::TearDown() {
+  for (const auto& out : devices.created) out->OpenGate();  // no engine stays held in a Write
   CloseShell();
   platform::qt::SetOpenFileDialog({});
   SetDefaultCollaborators({});
   boxes.reset();
+  shell::headless = false;
 }
 
 void ShellTest::Start(const std::u16string& path) {

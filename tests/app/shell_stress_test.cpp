@@ -1,13 +1,11 @@
-// Random sequences of what a user can do to the window (commands, keys, drops,
-// toggles, files of unknown type, outputs taking a little at a time, files ending
-// by themselves, Exit), through the real window procedure and engine on the
-// offscreen platform. Every step settles within a bound; then the File menu, the
-// title, the media controls and the engine agree, every finished playback was
-// released, and a file left to end arrived whole, whatever came before it.
-#include <QKeyEvent>
+// Random sequences of what a user can do, through the real shell and engine: after
+// each step the File menu, title, media controls and engine agree, every finished
+// playback is released, and a file left to end arrives whole.
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <random>
 
 #include "app/resources.h"
@@ -20,6 +18,8 @@
 
 namespace app_testing {
 namespace {
+
+using namespace app;
 
 // Thousands of sequences, fewer under the sanitizers, which run many times slower.
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
@@ -86,23 +86,9 @@ class ShellStress : public ShellTest {
     return Unreleased(title.ends_with(u"[Playing]") || title.ends_with(u"[Paused]") ? 1 : 0) == 0;
   }
 
-  std::string Outputs() {
-    std::string out = "outputs (destroyed/starts/stops/writes):";
-    for (const auto& o : devices.created) {
-      std::scoped_lock hold(o->mutex);
-      out += " " + std::to_string(o->destroyed) + "/" + std::to_string(o->startCalls) + "/" +
-             std::to_string(o->stopCalls) + "/" + std::to_string(o->writeCalls);
-    }
-    return out;
-  }
-
   // A click on a File menu item: a grayed item cannot be chosen.
   void Click(std::uint32_t id) {
     if ((MenuState(id) & 3) == 0) Command(id);
-  }
-
-  void Key(int qtKey, const char* text) {
-    PressKey(qtKey, Qt::NoModifier, QString::fromLatin1(text));
   }
 };
 
@@ -115,68 +101,46 @@ TEST_F(ShellStress, RandomSequencesKeepMenuTitleAndEngineInStep) {
       testing_support::ToBytes(testing_support::MakeTestSignal(44100, 2, 44100)),
       testing_support::ToBytes(testing_support::MakeTestSignal(44100, 2, 2000))};
 
-  const int sequences = EnvOr("TONARIA_STRESS_SEQUENCES", kDefaultSequences);
-  const int steps = 20;
   std::mt19937 random(EnvOr("TONARIA_STRESS_RANDOM", 1206));
+  const auto play = [&](std::optional<std::u16string> answer) {
+    dialogAnswer = std::move(answer);  // none: a cancelled dialog, if one is asked for
+    Click(IDM_PLAY);
+  };
+  const std::function<void()> actions[] = {
+      [&] { play(Wide(random() % 4 == 0 ? shortWav : longWav)); },
+      [&] { play(std::nullopt); },
+      [&] { play(Wide(text)); },  // the engine answers "Unknown file type."
+      [&] { Click(IDM_PAUSE); },
+      [&] { Click(IDM_STOP); },
+      [&] { Command(random() % 2 ? IDM_SHOW_PEAKS : IDM_SHOW_GRIDS); },
+      [&] { Command(IDM_SHOW_GRADIENT); },
+      [&] { Drop({random() % 2 ? longWav : shortWav}); },
+      [&] { Drop({text}); },
+      [&] {
+        Drop({longWav, shortWav});
+      },
+      [&] { Key('a'); },
+      [&] { Key('d'); },
+      [&] { Key('s'); },
+      [&] {
+        if (!devices.created.empty()) LetItEnd(files);
+      },
+      [&] {
+        if (!devices.created.empty()) Trickle(random() % 9000);
+      },
+  };
+  const int sequences = EnvOr("TONARIA_STRESS_SEQUENCES", kDefaultSequences);
   for (int s = 0; s < sequences; ++s) {
     Start();
-    for (int step = 0; step < steps; ++step) {
-      const int action = std::uniform_int_distribution<int>(0, 14)(random);
+    for (int step = 0; step < 20; ++step) {
+      const auto action =
+          std::uniform_int_distribution<std::size_t>(0, std::size(actions) - 1)(random);
       SCOPED_TRACE("sequence " + std::to_string(s) + ", step " + std::to_string(step) +
                    ", action " + std::to_string(action));
-      switch (action) {
-        case 0:
-          dialogAnswer = Wide(random() % 4 == 0 ? shortWav : longWav);
-          Click(IDM_PLAY);
-          break;
-        case 1:
-          dialogAnswer.reset();
-          Click(IDM_PLAY);
-          break;  // a cancelled dialog, if one is asked for
-        case 2:
-          Click(IDM_PAUSE);
-          break;
-        case 3:
-          Click(IDM_STOP);
-          break;
-        case 4:
-          Command(random() % 2 ? app::IDM_SHOW_PEAKS : app::IDM_SHOW_GRIDS);
-          break;
-        case 5:
-          Command(app::IDM_SHOW_GRADIENT);
-          break;
-        case 6:
-          Drop({random() % 2 ? longWav : shortWav});
-          break;
-        case 7:
-          Drop({text});
-          break;
-        case 8:
-          Drop({longWav, shortWav});
-          break;
-        case 9:
-          if (!devices.created.empty()) LetItEnd(files);
-          break;
-        case 10:
-          Key(Qt::Key_A, "a");
-          break;
-        case 11:
-          Key(Qt::Key_D, "d");
-          break;
-        case 12:
-          Key(Qt::Key_S, "s");
-          break;
-        case 13:
-          if (!devices.created.empty()) Trickle(random() % 9000);
-          break;
-        case 14:
-          dialogAnswer = Wide(text);  // the engine answers "Unknown file type."
-          Click(IDM_PLAY);
-          break;
-      }
+      actions[action]();
       ASSERT_TRUE(PumpUntil([&] { return Consistent() && Released(); }))
           << "title " << testing_support::Narrow(Title()) << ", menu " << FileMenu()[0]
-          << FileMenu()[1] << FileMenu()[2] << ", " << Outputs();
+          << FileMenu()[1] << FileMenu()[2] << ", " << Unreleased() << " unreleased";
     }
     Command(app::IDM_EXIT);
     ASSERT_TRUE(PumpUntil([&] { return app::MainWindow()->IsDestroyed(); }))

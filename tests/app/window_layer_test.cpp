@@ -57,8 +57,14 @@ class WindowLayer : public ::testing::Test {
     window.reset();
     qt::TakePendingQuit();
   }
-  bool Saw(std::uint32_t message) {
-    return std::ranges::any_of(seen, [&](const Seen& s) { return s.message == message; });
+  bool Saw(std::uint32_t message) { return std::ranges::count(seen, message, &Seen::message) > 0; }
+  // The wParams of the messages of one kind, in the order they came.
+  std::vector<std::uintptr_t> Params(std::uint32_t message) {
+    std::vector<std::uintptr_t> params;
+    for (const Seen& s : seen) {
+      if (s.message == message) params.push_back(s.wParam);
+    }
+    return params;
   }
   std::unique_ptr<qt::QtWindow> window;
 };
@@ -75,16 +81,11 @@ TEST_F(WindowLayer, CreateSendsWmCreateUnknownClassesGiveNoWindowAndHotKeysNeedX
 }
 
 TEST_F(WindowLayer, MessagesPostedFromAnotherThreadArriveOnTheWindowThreadInOrder) {
-  std::thread poster([&] {
+  std::thread([&] {
     for (std::uintptr_t i = 0; i < 3; ++i) window->PostMessage(0x8001, i, 0);
-  });
-  poster.join();
-  ASSERT_TRUE(PumpUntil([&] { return std::ranges::count(seen, 0x8001u, &Seen::message) == 3; }));
-  std::vector<std::uintptr_t> order;
-  for (const Seen& s : seen) {
-    if (s.message == 0x8001) order.push_back(s.wParam);
-  }
-  EXPECT_EQ(order, (std::vector<std::uintptr_t>{0, 1, 2}));
+  }).join();
+  ASSERT_TRUE(PumpUntil([&] { return Params(0x8001).size() == 3; }));
+  EXPECT_EQ(Params(0x8001), (std::vector<std::uintptr_t>{0, 1, 2}));
 }
 
 // The menu bar shows the model: a change from another thread never blocks and
@@ -125,8 +126,7 @@ TEST_F(WindowLayer, PresentFrameFromAnotherThreadReturnsAtOnce) {
 TEST_F(WindowLayer, CloseBoxDestroysTheWindowThroughTheDefaultProcedure) {
   QCloseEvent close;
   QCoreApplication::sendEvent(window->Widget(), &close);
-  EXPECT_TRUE(Saw(qt::WM_CLOSE));
-  EXPECT_TRUE(Saw(qt::WM_DESTROY));
+  EXPECT_TRUE(Saw(qt::WM_CLOSE) && Saw(qt::WM_DESTROY));
   EXPECT_TRUE(window->IsDestroyed());
   const std::size_t count = seen.size();
   window->SendMessage(qt::WM_COMMAND, 1, 0);  // a destroyed window gets nothing more
@@ -147,21 +147,17 @@ TEST_F(WindowLayer, TheOpenDialogOpensInTheFolderItIsGiven) {
     }
   });
   poll.start(10);
-  qt::OpenFileName request;
-  request.owner = window.get();
-  request.filter = {{u"All", u"*.wav"}};
-  request.initialDir = Wide(folder);
-  EXPECT_FALSE(qt::GetOpenFileName(request));
+  EXPECT_FALSE(qt::GetOpenFileName(
+      {.owner = window.get(), .filter = {{u"All", u"*.wav"}}, .initialDir = Wide(folder)}));
   EXPECT_EQ(shownIn, std::vector<QString>{QString::fromStdString(folder)});
 }
 
 TEST(DialogPieces, StaticTextAndKeys) {
   EXPECT_EQ(qt::StaticText(u"libogg && libvorbis"), u"libogg & libvorbis");
   EXPECT_EQ(qt::StaticText(u"&OK"), u"OK");
-  EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_A), 0x41u);
-  EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_4), 0x34u);
-  EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_F1), 0x70u);
-  EXPECT_EQ(qt::VirtualKeyOf(Qt::Key_Slash), 0u);
+  for (const auto& [key, virtualKey] :
+       {std::pair{Qt::Key_A, 0x41u}, {Qt::Key_4, 0x34u}, {Qt::Key_F1, 0x70u}, {Qt::Key_Slash, 0u}})
+    EXPECT_EQ(qt::VirtualKeyOf(key), virtualKey) << key;
 }
 
 }  // namespace

@@ -1,19 +1,12 @@
-// Every file of the real-world corpus (tools/make_corpus) played by the whole
-// engine to its end, into a recording output, against ffmpeg's decode of the same
-// file: the output is made at the rate and channel count ffmpeg reads (many
-// channels mixed to stereo), and after lining the two up the lengths agree within
-// one frame of the format and the signal-to-noise ratio is at least the format's
-// floor. Damaged files are measured before and after the damage, cut files up to
-// the cut. Empty files and files of another format put nothing out at all. A few
-// files also go through the real output on SDL's disk driver, which must write the
-// engine's PCM exactly, with silence only before and after it. Files marked
-// "pipe" come through a pipe, which has no size and cannot seek.
+// Every file of the corpus (tools/make_corpus) played by the engine to its end against
+// ffmpeg's decode: its rate and channels (many mixed to stereo), length within a frame,
+// SNR at the format's floor (damaged files either side of the damage, cut ones up to
+// the cut). Empty files and files of another format put nothing out.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <stdlib.h>
 
@@ -22,7 +15,6 @@
 #include "app/shell_globals.h"
 #include "decoders/mad_decoder.h"
 #include "output/system_output_devices.h"
-#include "platform/kernel/strsafe.h"
 #include "platform/kernel/text.h"
 #include "player/player.h"
 #include "tests/decoders/fixtures.h"
@@ -30,6 +22,7 @@
 #include "tests/support/fake_window.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/playback_doubles.h"
+#include "tools/corpus_edits.h"
 
 namespace {
 
@@ -39,8 +32,7 @@ using fixtures::Pcm;
 using fixtures::Samples;
 
 struct Entry {
-  std::string file;
-  std::string family;
+  std::string file, family;
   std::string expect;  // play, pipe, damaged, cut, empty, refused
   std::string kind;
 };
@@ -74,16 +66,14 @@ const fs::path& CorpusDir() {
 void PlayToEnd(const std::string& path, OutputDevices& devices, RecordingDisplayFactory& displays) {
   FakeWindow window;
   shell::mainWindow = &window;
-  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
-                           platform::FromUtf8(path).c_str());
+  SetCurrentFile(path);
   CMadDecoder::ResetDitherRecordsForTesting();
   Player player(PlaybackCollaborators{&devices, &displays});
   ::testing::internal::CaptureStdout();  // the Ogg decoder prints its format
   player.PreparePlayback();
   ::testing::internal::GetCapturedStdout();
   ASSERT_TRUE(player.StartPlaybackThread());
-  ASSERT_EQ(player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kBound)),
-            platform::WaitResult::kSignalled);
+  ASSERT_TRUE(EndsByItself(player));
   shell::mainWindow = nullptr;
 }
 
@@ -96,12 +86,10 @@ struct Rule {
   long damage = 0;    // the most a damaged stretch may take, in frames
 };
 
-// ffmpeg trims MP3's encoder delay and Info frame (2257 frames for lame's); we play
-// them. Two decoders of a lossy format round differently: MP3 by libmad's dither,
-// ADPCM by the step formula (libsndfile's decode lies nearer the source). Mixes differ by the
-// rounding of their weights. Over damage, libFLAC puts silence where ffmpeg drops the frame, and
-// may lose the frame after it too; APE and WMA lose exactly what ffmpeg loses. The stretch is
-// measured in blocks of 1024 frames.
+// ffmpeg trims MP3's encoder delay and Info frame; we play them. Lossy decoders round
+// differently (libmad's dither, ADPCM's step formula), mixes by their weights. Over
+// damage libFLAC puts silence where ffmpeg drops the frame and may lose the next;
+// APE and WMA lose what ffmpeg loses. Stretches are measured in 1024-frame blocks.
 constexpr Rule kRules[] = {
     {.family = "mp3", .floorDb = 65, .frame = 1152, .maxShift = 3000, .damage = 5 * 1152},
     {.family = "wav", .floorDb = INFINITY},
@@ -116,33 +104,21 @@ constexpr Rule kRules[] = {
     {.family = "wma", .floorDb = INFINITY, .frame = 2048, .damage = 2 * 2048},
 };
 
-const Rule& RuleFor(const std::string& family) {
-  for (const Rule& rule : kRules) {
-    if (family == rule.family) return rule;
-  }
-  ADD_FAILURE() << "no rule for " << family;
-  return kRules[0];
-}
-
-// Files also played through the real output on SDL's disk driver. It runs at the
-// pace of the sound and a late block would leave a gap, so only a few light ones:
-// libmad's, libsndfile's float and the FFmpeg module's output.
-const std::set<std::string> kThroughTheDevice = {"mono-22k.mp3", "f32.wav", "wmav1-22k-mono.wma"};
+// Files also played through the real output on SDL's disk driver (at the sound's pace,
+// so a few light ones: libmad's, libsndfile's float and hi-res, the FFmpeg module's).
+const std::set<std::string> kThroughTheDevice = {"mono-22k.mp3", "f32.wav", "s24-192k.wav",
+                                                 "wmav1-22k-mono.wma"};
 
 // The device plays silence before the first block and after the last; between
 // them it must play exactly what the engine wrote, with no gap.
-void ExpectHeardExactly(const std::vector<std::int16_t>& heard,
-                        const std::vector<std::int16_t>& written) {
+void ExpectHeardExactly(const std::vector<std::int16_t>& heard, std::vector<std::int16_t> written) {
   auto sounding = [](std::int16_t v) { return v != 0; };
   const long lead = (std::find_if(heard.begin(), heard.end(), sounding) - heard.begin()) -
                     (std::find_if(written.begin(), written.end(), sounding) - written.begin());
   ASSERT_GE(lead, 0);
-  ASSERT_GE(heard.size(), lead + written.size()) << "the device played less than was written";
-  EXPECT_TRUE(std::equal(written.begin(), written.end(), heard.begin() + lead))
-      << "the device played something else";
-  EXPECT_TRUE(std::all_of(heard.begin() + lead + static_cast<long>(written.size()), heard.end(),
-                          [](std::int16_t v) { return v == 0; }))
-      << "the device played more than was written";
+  written.insert(written.begin(), lead, 0);
+  written.resize(std::max(written.size(), heard.size()), 0);
+  EXPECT_TRUE(heard == written) << "the device played other PCM than the engine wrote";
 }
 
 template <typename... Args>
@@ -190,10 +166,12 @@ TEST_P(Corpus, PlaysAsFfmpegReadsIt) {
   EXPECT_TRUE(displays.created.back()->consumed == written) << "the display saw other PCM";
   const Pcm played{reference.rate, reference.channels, Samples(written)};
 
-  const Rule& rule = RuleFor(e.family);
+  const Rule* rule = std::find_if(std::begin(kRules), std::end(kRules),
+                                  [&](const Rule& r) { return e.family == r.family; });
+  ASSERT_NE(rule, std::end(kRules)) << "no rule for " << e.family;
   const fixtures::Lineup lineup{played, reference};
   const long frames = reference.Frames();
-  const long head = lineup.BestShift(std::min(frames / 8, 8192L), 0, rule.maxShift);
+  const long head = lineup.BestShift(std::min(frames / 8, 8192L), 0, rule->maxShift);
   const long lengthDiff = played.Frames() - head - frames;
   if (kThroughTheDevice.count(e.file) != 0) {
     // Set before this process's first use of SDL; each test runs in its own process.
@@ -202,30 +180,28 @@ TEST_P(Corpus, PlaysAsFfmpegReadsIt) {
     setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
     RecordingDisplayFactory heardDisplays;
     PlayToEnd(path, SystemOutputDevices(), heardDisplays);
-    std::ifstream in(capture, std::ios::binary);
-    ExpectHeardExactly(Samples(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {})),
-                       played.samples);
+    ExpectHeardExactly(Samples(corpus::ReadFile(capture)), played.samples);
   }
   if (e.expect == "damaged") {
     // The tail lines up from the end: the decoders may lose different amounts.
     const long tail = lineup.BestShift(frames - frames / 8 - 4096, played.Frames() - frames,
-                                       rule.maxShift + rule.damage);
-    const auto [stretch, worst] = lineup.DamagedStretch(head, tail, rule.floorDb);
+                                       rule->maxShift + rule->damage);
+    const auto [stretch, worst] = lineup.DamagedStretch(head, tail, rule->floorDb);
     Report(e,
            Format("%d Hz, %d ch; the damage takes %ld frames", reference.rate, reference.channels,
                   stretch),
            Format("%.1f dB elsewhere", worst));
-    EXPECT_LE(stretch, rule.damage) << "the damage took more than it may";
-    EXPECT_LE(std::abs(lengthDiff), rule.damage);
+    EXPECT_LE(stretch, rule->damage) << "the damage took more than it may";
+    EXPECT_LE(std::abs(lengthDiff), rule->damage);
     return;
   }
-  const double snr = lineup.SnrDb(head, 0, e.expect == "cut" ? frames - rule.frame : frames);
+  const double snr = lineup.SnrDb(head, 0, e.expect == "cut" ? frames - rule->frame : frames);
   Report(e,
          Format("%d Hz, %d ch; starts %ld frames later, %+ld frames long", reference.rate,
                 reference.channels, head, lengthDiff),
          Format("%.1f dB", snr));
-  EXPECT_GE(snr, rule.floorDb);
-  EXPECT_LE(std::abs(lengthDiff), e.expect != "cut" ? rule.frame : 4 * rule.frame);
+  EXPECT_GE(snr, rule->floorDb);
+  EXPECT_LE(std::abs(lengthDiff), e.expect != "cut" ? rule->frame : 4 * rule->frame);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Corpus, ::testing::ValuesIn(Manifest()),

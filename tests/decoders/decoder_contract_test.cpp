@@ -1,9 +1,5 @@
-// What every decoder promises the engine, whatever the format: a failed Open shows
-// its one message (or none), keeps nothing open and reads nothing; a good file
-// decodes in whole Reads to the PCM its source or a reference decoder gives; Read
-// before Open and after Close gives 0 and leaves the caller's buffer alone; Close
-// twice is harmless; a closed decoder opens its stored path again; every path the
-// shell accepts is kept whole.
+// What every decoder promises the engine: failed Opens, good files in whole Reads,
+// Read outside Open, Close and reopening, and the paths the shell accepts.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -35,9 +31,8 @@ std::unique_ptr<CDecoder> Make() {
   return std::make_unique<D>();
 }
 
-// A decoder, and for a lossy format how far its decode may stray from the reference
-// decoder's: the least signal-to-noise ratio (INFINITY: bit for bit) and the frames
-// by which the lengths may differ.
+// A decoder, and for a lossy format how far it may stray from the reference decoder:
+// the least SNR (INFINITY: bit for bit) and the frames the lengths may differ by.
 struct Kind {
   const char* name;
   std::unique_ptr<CDecoder> (*make)();
@@ -87,20 +82,14 @@ TEST_P(FailedOpen, ShowsItsOneMessageKeepsNothingOpenAndReadsNothing) {
   EXPECT_FALSE(fixtures::OpenPath(*decoder, path));
   ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(fixtures::OpenFileCount(), filesBefore) << "a failed open keeps nothing open";
-  if (c.text == nullptr) {
-    EXPECT_EQ(boxes.Count(), 0u);
-  } else {
-    ASSERT_EQ(boxes.Count(), 1u);
+  ASSERT_EQ(boxes.Count(), c.text == nullptr ? 0u : 1u);
+  if (c.text != nullptr) {
     const auto box = boxes.Boxes()[0];
-    if (*c.text != '\0') {
-      EXPECT_EQ(Narrow(box.text), c.text);
-    }
-    EXPECT_FALSE(box.text.empty());
-    EXPECT_EQ(Narrow(box.caption), "Error");
-    EXPECT_EQ(box.flags, c.flags);
+    EXPECT_EQ(Narrow(box.text), *c.text != '\0' ? c.text : Narrow(box.text));
+    EXPECT_TRUE(!box.text.empty() && Narrow(box.caption) == "Error" && box.flags == c.flags)
+        << Narrow(box.caption) << " " << box.flags;
   }
-  EXPECT_EQ(decoder->GetSampleRate(), 0);
-  EXPECT_EQ(decoder->GetChannels(), 0);
+  EXPECT_EQ(std::make_pair(decoder->GetSampleRate(), decoder->GetChannels()), std::make_pair(0, 0));
   EXPECT_EQ(MarkedRead(*decoder), std::make_pair(0u, true));
   EXPECT_EQ(platform::com::CoInitializeDepth(), 0) << "a failed open leaves COM as it found it";
 }
@@ -133,14 +122,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, FailedOpen, ::testing::ValuesIn(kBadOpens), [](co
   return CaseName(info.param.kind, info.param.file);
 });
 
-// A good file of any format: its format, 16-bit samples in whole Reads of the
-// decoder's own size, the end staying the end, the PCM that is expected; and the
-// same first Read once closed and opened again.
+// A good file of any format: 16-bit samples in whole Reads of the decoder's own size,
+// the end staying the end, the PCM expected; the same first Read once reopened.
 struct GoodDecode {
   const char* file;
   Kind kind;
-  int rate = 44100;
-  int channels = 2;
+  int rate = 44100, channels = 2;
   // Bytes of every Read but the last; WMA hands out what is left of each of the
   // codec's frames, so its Reads are at most this (and, in stereo, some are this).
   std::uint32_t block = 4608;
@@ -214,8 +201,7 @@ TEST_P(GoodFiles, CloseTwiceThenOpenAgainFromTheStoredPath) {
   ASSERT_NO_FATAL_FAILURE(OpenQuietly(*decoder, c));
   const std::uint32_t first = MarkedRead(*decoder).first;
   EXPECT_GT(first, 0u);
-  decoder->Close();
-  decoder->Close();
+  for (int i = 0; i < 2; ++i) decoder->Close();
   EXPECT_EQ(MarkedRead(*decoder), std::make_pair(0u, true)) << "after Close";
   ::testing::internal::CaptureStdout();
   ASSERT_NE(decoder->Open(), 0);
@@ -246,11 +232,7 @@ const GoodDecode kGoodFiles[] = {
     {.file = "b32.flac", .kind = kFlac, .block = 2304, .source = "s44.wav"},
     // APE is lossless: the source's samples.
     {.file = "ape-44100-2-16.ape", .kind = kApe, .source = "src-44100-2-16.wav"},
-    {.file = "ape-44100-1-16.ape",
-     .kind = kApe,
-     .channels = 1,
-     .block = 4608,
-     .source = "src-44100-1-16.wav"},
+    {.file = "ape-44100-1-16.ape", .kind = kApe, .channels = 1, .source = "src-44100-1-16.wav"},
     {.file = "s44.wav", .kind = kWav, .source = "s44.wav"},
     {.file = "m44.wav", .kind = kWav, .channels = 1, .source = "m44.wav"},
     // WMA as ffmpeg decodes it, at 22050 Hz in half-size Reads.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -178,13 +179,16 @@ bool OpenPath(CDecoder& decoder, const std::string& path) {
   return decoder.Open() != 0;
 }
 
-std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes) {
+std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes,
+                                    std::size_t atMost) {
   std::vector<std::uint8_t> bytes;
   std::uint8_t block[16000];
-  for (std::uint32_t n; (n = decoder.Read(block, sizeof(block))) != 0;) {
+  for (std::uint32_t n;
+       bytes.size() / 2 < atMost && (n = decoder.Read(block, sizeof(block))) != 0;) {
     bytes.insert(bytes.end(), block, block + n);
     if (sizes != nullptr) sizes->push_back(n);
   }
+  bytes.resize(std::min(bytes.size(), atMost * 2));
   return Samples(bytes);
 }
 
@@ -195,8 +199,7 @@ int OpenFileCount() {
 
 std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes) {
   std::vector<std::int16_t> samples(bytes.size() / 2);
-  for (std::size_t i = 0; i < samples.size(); ++i)
-    samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);  // little-endian, as ToBytes
   return samples;
 }
 

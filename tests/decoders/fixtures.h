@@ -1,8 +1,6 @@
-// Test files for every decoder, made from generated WAVs by Debian's encoders
-// (sox, lame, oggenc, flac, jmac, ffmpeg) on first use and shared by every test
-// process of the build tree, with a reference decode of each lossy one by another
-// decoder ("<name>.raw", 16-bit interleaved); and how decoded PCM lines up with
-// a reference.
+// Test files for every decoder, made by Debian's encoders on first use and shared by
+// the build tree's test processes, with a reference decode of each lossy one
+// ("<name>.raw", 16-bit); and how decoded PCM lines up with a reference.
 #pragma once
 
 #include <cstdint>
@@ -15,14 +13,11 @@
 
 namespace fixtures {
 
-// A directory of test files made once per build tree: the first process to get
-// here empties it and runs make unless it was made with this stamp; the others
-// wait on its lock.
+// A directory of test files made once per build tree and stamp (the others wait on its lock).
 std::filesystem::path MadeOnce(const std::string& name, const std::string& stamp,
                                const std::function<bool(const std::filesystem::path&)>& make);
 
-// The path of a generated file; generates the whole set once if needed. Names not
-// in the set (such as "missing.mp3") give a path where no file is.
+// The path of a generated file (made on first use); "missing.mp3" and such name no file.
 std::string Path(const std::string& name);
 // The reference decoder's 16-bit output for a generated file: lame's own for MP3,
 // ffmpeg's for the rest (of the last audio stream for two-audio.wma).
@@ -33,17 +28,18 @@ std::vector<std::int16_t> Reference(const std::string& name);
 inline constexpr int kFrames = 100000;  // not a whole number of 1152-frame blocks
 
 bool OpenPath(CDecoder& decoder, const std::string& path);
-// Reads until 0, recording each Read's size.
-std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes = nullptr);
-// How many file descriptors this process has open, to show that nothing is left open.
+// Reads until 0 (or until at least `atMost` samples), recording each Read's size; the
+// samples, at most `atMost` of them.
+std::vector<std::int16_t> DecodeAll(CDecoder& decoder, std::vector<std::uint32_t>* sizes = nullptr,
+                                    std::size_t atMost = SIZE_MAX);
+// How many file descriptors this process has open.
 int OpenFileCount();
 
 // Little-endian bytes as 16-bit samples.
 std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes);
 
 struct Pcm {
-  int rate = 0;
-  int channels = 0;
+  int rate = 0, channels = 0;
   std::vector<std::int16_t> samples;
   long Frames() const { return channels > 0 ? static_cast<long>(samples.size()) / channels : 0; }
 };
@@ -56,8 +52,7 @@ struct Lineup {
   const Pcm& decoded;
   const Pcm& reference;
 
-  // The squared error over reference frames [from, to); adds the reference's
-  // power to *signal when asked.
+  // The squared error over reference frames [from, to); the reference's power into *signal.
   double Error(long shift, long from, long to, double* signal = nullptr) const;
   // The shift within `around` ± `range` that fits reference frames [from, from + 4096) best.
   long BestShift(long from, long around, long range) const;

@@ -1,9 +1,7 @@
-// Without the FFmpeg media module both decoders fail the way a bad file does,
-// and nothing else breaks. Each test case runs in its own process under ctest,
-// so pointing the loader at a missing module here affects no other test.
-#include <fstream>
-#include <sstream>
+// Without the FFmpeg media module both decoders fail as on a bad file. Each case runs
+// in its own process under ctest, so a missing module here affects no other test.
 #include <stdlib.h>
+#include <string_view>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -22,15 +20,12 @@ using testing_support::MessageBoxRecorder;
 using testing_support::Narrow;
 
 bool FfmpegMapped() {
-  std::ifstream maps("/proc/self/maps");
-  std::stringstream text;
-  text << maps.rdbuf();
-  return text.str().find("libavcodec") != std::string::npos;
+  const std::vector<char> maps = testing_support::ReadBytes("/proc/self/maps");
+  return std::string_view(maps.data(), maps.size()).find("libavcodec") != std::string_view::npos;
 }
 
-// FFmpeg costs ~33 MB resident: it must stay out of a process until an APE or
-// WMA file is opened. (First in this file, so that it also holds when the whole
-// binary runs in one process.)
+// FFmpeg costs ~33 MB resident: it stays out until an APE or WMA file is opened.
+// (First in this file, so that it holds when the binary runs in one process too.)
 TEST(MediaModuleLoading, FfmpegIsMappedOnlyWhenAnApeOrWmaFileIsOpened) {
   const std::string ape = Path("ape-44100-1-16.ape");
   CMACDecoder unopened;

@@ -58,8 +58,7 @@ struct Step {
   AVSampleFormat format;
   int rate;
   int only = -1;  // the one channel that sounds; -1: all
-  int left = 0;
-  int right = 0;
+  int left = 0, right = 0;
 };
 
 TEST(PcmConverter, EachFrameIsConvertedAsWhatItIs) {

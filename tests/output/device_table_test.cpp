@@ -1,7 +1,16 @@
+// The device table and the buffer starter on the manual device.
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "output/buffer_starter.h"
 #include "output/table_output_devices.h"
 #include "tests/output/output_fixture.h"
+#include "tests/support/manual_sound.h"
 
 namespace sound = platform::sound;
 using output_testing::ManualOutputTest;
@@ -18,12 +27,9 @@ sound::Guid MakeGuid(int n) {
 
 using DeviceTable = ManualOutputTest;
 
-// From any tick, the millisecond counter's wrap-around included.
-class DeviceTableFrom : public ManualOutputTest,
-                        public ::testing::WithParamInterface<std::uint32_t> {};
-
-TEST_P(DeviceTableFrom, EnumeratesAtMostOnceEvery30Seconds) {
-  nowMs = GetParam();
+// From a tick just before the millisecond counter's wrap-around.
+TEST_F(DeviceTable, EnumeratesAtMostOnceEvery30Seconds) {
+  nowMs = 0xFFFFFF00u;
   system.playbackDevices = {std::nullopt, MakeGuid(1)};
   EXPECT_EQ(table.EnumerateOutputDevices(), 2u);
   system.playbackDevices.push_back(MakeGuid(2));
@@ -38,8 +44,6 @@ TEST_P(DeviceTableFrom, EnumeratesAtMostOnceEvery30Seconds) {
   EXPECT_EQ(table.RowInfo(1).guid, MakeGuid(1)) << "rows keep their slots";
   EXPECT_EQ(table.RowInfo(2).guid, MakeGuid(2));
 }
-
-INSTANTIATE_TEST_SUITE_P(Ticks, DeviceTableFrom, ::testing::Values(1000u, 0xFFFFFF00u));
 
 TEST_F(DeviceTable, ASingleNullCaptureDeviceIsNotCountedAndAGuidCountsOncePerDirection) {
   system.playbackDevices = {std::nullopt, MakeGuid(1)};
@@ -101,6 +105,55 @@ TEST_F(DeviceTable, NoRowsOrACaptureRowFirstMakesNoOutput) {
   EXPECT_EQ(devices.DeviceRowCount(), 1u);
   EXPECT_EQ(devices.CreateAudioOutput(44100.0f, 4, 2), nullptr);
   EXPECT_EQ(system.devicesCreated, 0);
+}
+
+// Every caller's Play runs looping on the one worker, one at a time (ThreadSanitizer
+// watches the hand-over), and each caller gets its own buffer's result back.
+TEST(BufferStarter, PlaysLoopingOnItsOwnThreadForManyCallersAndHandsBackEachResult) {
+  BufferStarter starter;
+  ASSERT_TRUE(starter.Running());
+  std::vector<std::shared_ptr<sound::ManualBufferState>> states;
+  std::vector<std::thread> callers;
+  for (int b = 0; b < 4; ++b) {
+    states.push_back(std::make_shared<sound::ManualBufferState>());
+    if (b == 1) states[b]->playResult = sound::DSERR_BUFFERLOST;
+    callers.emplace_back([&starter, state = states[b]] {
+      sound::ManualSoundBuffer buffer(state);
+      for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(starter.RequestBufferStart(&buffer), state->playResult);
+    });
+  }
+  for (std::thread& caller : callers) caller.join();
+  for (const auto& state : states) {
+    EXPECT_EQ(state->playCalls, 50);
+    EXPECT_EQ(state->playFlags, sound::DSBPLAY_LOOPING);
+    EXPECT_EQ(state->playedOn, states[0]->playedOn) << "not on the worker";
+  }
+  EXPECT_NE(states[0]->playedOn, std::this_thread::get_id());
+}
+
+TEST(BufferStarter, AfterShutdownRequestsFail) {
+  BufferStarter starter;
+  starter.Shutdown();
+  EXPECT_FALSE(starter.Running());
+  auto state = std::make_shared<sound::ManualBufferState>();
+  sound::ManualSoundBuffer buffer(state);
+  EXPECT_EQ(starter.RequestBufferStart(&buffer), platform::E_FAIL);
+  EXPECT_EQ(state->playCalls, 0);
+  starter.Shutdown();  // twice is harmless
+}
+
+// Looks for the worker among the process's threads without asking for the process's
+// starter, which would start it there and then.
+TEST(BufferStarter, TheProcessStarterRunsFromStartUp) {
+  int workers = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name == BufferStarter::kThreadName) ++workers;
+  }
+  EXPECT_EQ(workers, 1);
 }
 
 }  // namespace

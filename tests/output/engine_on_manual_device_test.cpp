@@ -1,17 +1,14 @@
-// The output on the manual device as the engine drives it. First fed the way the
-// engine feeds it: whole device periods played at a time, blocks of at most 4608
-// bytes, and when a block does not fit, 125 ms of playing before its rest is offered
-// again. Then under the real engine, with the device lost for good.
+// The output on the manual device fed as the engine feeds it; then under the real
+// engine, the device lost for good, and seeking.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "app/shell_globals.h"
 #include "output/table_output_devices.h"
-#include "platform/kernel/strsafe.h"
-#include "platform/kernel/text.h"
 #include "player/player.h"
 #include "tests/output/index_coded.h"
 #include "tests/output/output_fixture.h"
@@ -23,10 +20,9 @@ using output_testing::ManualOutputTest;
 
 namespace {
 
-// At any rate the device is never starved. A decoder that stalls (slow storage, a
-// network share) for longer than the silence behind the queued data, or than the whole
-// buffer, leaves one silent gap, and the audio goes on exactly where it stopped. Four
-// seconds are fed; a stall comes after two, the device playing on with nothing written.
+// Whole device periods played at a time, blocks of at most 4608 bytes, 125 ms before a
+// block that did not fit is offered again: at any rate the device is never starved. A
+// decoder stalling (after two of four seconds) leaves one gap and goes on where it stopped.
 struct Feed {
   std::uint32_t rate;
   std::uint32_t stallMs = 0;  // 0: none
@@ -96,8 +92,7 @@ TEST_P(DeviceGoneForGood, EndsThePlaybackCleanly) {
   const std::string path = support::TempPath("gone.wav");
   ASSERT_TRUE(support::WriteSoundFile(path, 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
                                       support::MakeTestSignal(8000, 1, 16000)));
-  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
-                           platform::FromUtf8(path).c_str());
+  support::SetCurrentFile(path);
   system.nextBuffer->restoreFailures = 1'000'000;
   GetParam().script(*system.nextBuffer);
 
@@ -108,12 +103,8 @@ TEST_P(DeviceGoneForGood, EndsThePlaybackCleanly) {
   support::RecordingDisplayFactory displays;
   Player player(PlaybackCollaborators{&devices, &displays});
   player.PreparePlayback();
-  ASSERT_NE(player.output, nullptr);
-  ASSERT_TRUE(player.StartPlaybackThread());
-  ASSERT_EQ(player.stopEvent->Wait(
-                std::chrono::duration_cast<std::chrono::milliseconds>(support::kBound)),
-            platform::WaitResult::kSignalled)
-      << "the playback must end by itself";
+  ASSERT_TRUE(player.output != nullptr && player.StartPlaybackThread());
+  ASSERT_TRUE(support::EndsByItself(player)) << "the playback must end by itself";
   ASSERT_EQ(displays.created.size(), 1u);
   EXPECT_TRUE(displays.created[0]->destroyed);
   EXPECT_EQ(system.devicesAlive, 0) << "output released";
@@ -135,6 +126,103 @@ INSTANTIATE_TEST_SUITE_P(
                      if (s.unlockedBytes >= s.memory.size() + 16000) s.lost = true;
                    };
                  }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Seeking, with a device that plays each block as it is written: the block queued at
+// the seek is dropped, and the target's frame heard next.
+constexpr std::int64_t kRate = 44100;
+constexpr std::int64_t kFrames = kRate * 3;
+constexpr std::uint32_t kTriggerBytes = kRate * 4 / 2;  // half a second heard
+
+struct SeekCase {
+  const char* name;
+  std::int64_t frames;
+  bool relative = false, whilePaused = false;
+  std::int64_t landsAt;  // -1: past the end, nothing more is heard
+};
+
+class EngineSeek : public ManualOutputTest, public ::testing::WithParamInterface<SeekCase> {};
+
+TEST_P(EngineSeek, DropsTheQueueAndGoesOnAtTheTarget) {
+  const SeekCase c = GetParam();
+  const std::string path = support::TempPath("seek.wav");
+  ASSERT_TRUE(support::WriteSoundFile(path, kRate, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                      index_coded::Samples(0, kFrames)));
+  support::SetCurrentFile(path);
+
+  TableOutputDevices devices(table, starter);
+  support::RecordingDisplayFactory displays;
+  Player player(PlaybackCollaborators{&devices, &displays});
+  std::atomic<bool> triggered{false};
+  std::int64_t heardAtRequest = 0;  // written by the engine's thread before triggered
+  // Runs on the engine's thread in every Unlock: audio written is played at once.
+  system.nextBuffer->onUnlock = [&](platform::sound::ManualBufferState& s) {
+    const auto [offset, bytes] = s.locks.back();
+    const std::vector<std::uint8_t> head = s.Read(offset, 4);
+    if (head[0] == 0 && head[1] == 0) return;  // the output's own silence
+    s.Advance(bytes);
+    if (!triggered && s.heard.size() >= kTriggerBytes) {
+      heardAtRequest = static_cast<std::int64_t>(s.heard.size() / 4);
+      triggered = true;
+      if (c.whilePaused) player.PausePlayback();
+      player.RequestSeek(c.frames, c.relative);
+    }
+  };
+  player.PreparePlayback();
+  ASSERT_NE(player.output, nullptr);
+  ASSERT_TRUE(player.CanSeek());
+  EXPECT_EQ(player.LengthInFrames(), static_cast<std::uint64_t>(kFrames));
+  ASSERT_TRUE(player.StartPlaybackThread());
+
+  if (c.whilePaused) {
+    const auto until = std::chrono::steady_clock::now() + support::kBound;
+    while (player.SeeksCarriedOut() == 0 && std::chrono::steady_clock::now() < until)
+      std::this_thread::yield();
+    ASSERT_EQ(player.SeeksCarriedOut(), 1u);
+    // The engine is parked in its pause now: the device stays stopped.
+    EXPECT_TRUE(player.IsPaused());
+    EXPECT_FALSE(Device().playing) << "a seek while paused keeps the pause";
+    if (c.landsAt >= 0) {
+      EXPECT_EQ(player.HeardFrame(), static_cast<std::uint64_t>(c.landsAt));
+    }
+    player.ResumePlayback();
+  }
+  ASSERT_TRUE(support::EndsByItself(player)) << "the playback must end by itself";
+  ASSERT_TRUE(triggered);
+  EXPECT_EQ(player.SeeksCarriedOut(), 1u);
+  // What was still queued at the end plays out.
+  Device().playing = true;
+  Device().Advance(static_cast<std::uint32_t>(Device().memory.size()));
+
+  const index_coded::Capture heard = index_coded::Read(Device().heard);
+  ASSERT_EQ(heard.damage, "");
+  const std::vector<index_coded::Run> runs = index_coded::Runs(heard);
+  ASSERT_FALSE(runs.empty());
+  EXPECT_EQ(runs[0].first, 0);
+  EXPECT_EQ(runs[0].end, heardAtRequest) << "what was queued at the request is dropped";
+  if (c.landsAt < 0) {
+    EXPECT_EQ(runs.size(), 1u) << "past the end: nothing after the seek";
+    EXPECT_LT(runs[0].end, kFrames);
+    return;
+  }
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[1].first, c.landsAt) << "the first frame after the seek is the target's";
+  EXPECT_EQ(runs[1].end, kFrames);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, EngineSeek,
+    // clang-format off
+    ::testing::Values(
+        SeekCase{.name = "Forward", .frames = kRate * 2, .landsAt = kRate * 2},
+        SeekCase{.name = "BackToAFrame", .frames = 1234, .landsAt = 1234},
+        SeekCase{.name = "BeforeTheStart", .frames = -kRate * 10, .relative = true, .landsAt = 0},
+        SeekCase{.name = "WhilePaused", .frames = kRate * 2 + 7, .whilePaused = true,
+                 .landsAt = kRate * 2 + 7},
+        SeekCase{.name = "PastTheEnd", .frames = kFrames + 5, .landsAt = -1},
+        SeekCase{.name = "PastTheEndWhilePaused", .frames = kFrames * 2, .whilePaused = true,
+                 .landsAt = -1}),
+    // clang-format on
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

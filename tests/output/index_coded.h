@@ -1,12 +1,8 @@
-// Stereo 16-bit audio whose frames carry their own number: frame i has left = i % 30000 + 1
-// and right = i / 30000 + 1. A capture of it shows lost, doubled and reordered frames
-// directly, and its silence (0, 0) is never a frame of the source, so nothing has to be
-// set aside to compare.
+// Stereo 16-bit audio whose frames carry their number (left i % 30000 + 1, right
+// i / 30000 + 1): a capture shows lost, doubled and reordered frames, and silence (0, 0).
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -52,8 +48,7 @@ struct Capture {
 
 // The source frames heard, silence left out, as runs of consecutive frames [first, end).
 struct Run {
-  std::int64_t first = 0;
-  std::int64_t end = 0;
+  std::int64_t first = 0, end = 0;
 };
 inline std::vector<Run> Runs(const Capture& capture) {
   std::vector<Run> runs;
@@ -91,20 +86,17 @@ inline Capture Read(const std::vector<std::uint8_t>& bytes) {
   return capture;
 }
 
-inline Capture ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Read(std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), {}));
-}
-
 // "" when the capture holds source frames 0 .. frames - 1 each once and in order,
-// with at most maxGaps silent stretches among them; otherwise what is wrong.
+// with at most maxGaps silent stretches among them; otherwise what is wrong. Given
+// `skipped`, frames may be left out: it counts them.
 inline std::string PlayedOnceInOrder(const Capture& capture, std::int64_t frames,
-                                     std::size_t maxGaps) {
+                                     std::size_t maxGaps, std::int64_t* skipped = nullptr) {
   if (!capture.damage.empty()) return capture.damage;
   std::int64_t next = 0;
   for (const Stretch& s : capture.stretches) {
     if (s.silent) continue;
-    if (s.first != next) {
+    if (skipped != nullptr && s.first > next) *skipped += s.first - next;
+    if (s.first != next && (skipped == nullptr || s.first < next)) {
       return "frame " + std::to_string(s.first) + " follows frame " + std::to_string(next - 1) +
              (s.first < next ? " (heard again)" : " (frames skipped)");
     }

@@ -154,11 +154,9 @@ TEST_F(StreamingOutput, StartAfterStopPlaysAtOnceAndSilencesTheFreePart) {
   EXPECT_EQ(output->silenceAhead, output->bufferBytes - 88200 + 60000);
 }
 
-// With room in the queue Write meets the loss in Lock; with the queue full it has
-// nothing to lock and must see it all the same. A restore that works, even after
-// failed ones, starts the count again, and the buffer takes the block at the write
-// cursor and plays again; only an unbroken run of failed restores that lasts ten
-// seconds (a sound server being restarted takes a few) ends it.
+// Write meets the loss in Lock, or with the queue full without one. A restore that
+// works starts the count again and the block goes to the write cursor; only ten
+// seconds of failed restores (a restarting sound server takes a few) end it.
 class LostBuffer : public ManualOutputTest, public ::testing::WithParamInterface<std::uint32_t> {};
 
 TEST_P(LostBuffer, IsRestoredAndTakesTheBlockOrEndsAfterTenSecondsOfFailedRestores) {

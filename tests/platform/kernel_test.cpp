@@ -1,3 +1,4 @@
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -8,6 +9,7 @@
 #include "platform/kernel/file.h"
 #include "platform/kernel/strsafe.h"
 #include "platform/kernel/text.h"
+#include "platform/ui/menu.h"
 #include "tests/support/audio_fixtures.h"
 
 using namespace platform;
@@ -87,4 +89,20 @@ TEST(FileAccess, ReadsSeeksAndReportsSizeAndMissingFilesDoNotOpen) {
   ASSERT_TRUE(file.GetInformation(&info));
   EXPECT_EQ(info.size, 10u);
   EXPECT_GT(info.times.lastWrite, 116444736000000000ull);  // after 1970
+}
+
+TEST(MenuModel, ItemsAreRewrittenByCommandIdentifierAndTheListenerHearsFromAnyThread) {
+  ui::Menu menu({{u"&Things", {{1, u"&One", ui::MF_ENABLED}, {2, u"T&wo", ui::MF_GRAYED}}},
+                 {u"Opt", {{3, u"X", ui::MF_CHECKED}}}});
+  std::atomic<int> heard{0};
+  menu.SetChangeListener([&] { ++heard; });
+  EXPECT_EQ(menu.GetMenuState(2), ui::MF_GRAYED);
+  std::thread other([&] { EXPECT_TRUE(menu.ModifyMenu(2, ui::MF_ENABLED, u"T&wo\tCtrl+2")); });
+  other.join();
+  EXPECT_EQ(heard.load(), 1);
+  EXPECT_EQ(menu.GetMenuState(2), ui::MF_ENABLED);
+  EXPECT_EQ(menu.GetMenuText(2), u"T&wo\tCtrl+2");
+  EXPECT_EQ(menu.GetMenuState(3), ui::MF_CHECKED);
+  EXPECT_FALSE(menu.ModifyMenu(99, 0, u"none"));
+  EXPECT_EQ(menu.GetMenuState(99), ui::kMenuItemNotFound);
 }

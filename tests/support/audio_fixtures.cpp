@@ -1,5 +1,6 @@
 #include "tests/support/audio_fixtures.h"
 
+#include <bit>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -62,13 +63,9 @@ bool WriteSoundFile(const std::string& path, int rate, int channels, int format,
 }
 
 std::vector<std::uint8_t> ToBytes(const std::vector<std::int16_t>& samples) {
-  std::vector<std::uint8_t> bytes(samples.size() * 2);
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    const auto v = static_cast<std::uint16_t>(samples[i]);
-    bytes[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
-    bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
-  }
-  return bytes;
+  static_assert(std::endian::native == std::endian::little);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(samples.data());
+  return {bytes, bytes + samples.size() * 2};
 }
 
 bool RunTool(const std::string& command) {

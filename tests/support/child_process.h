@@ -1,4 +1,4 @@
-// Runs the test's helper programs (a private bus, the test host, playerctl) with
+// Runs the test's helper programs (a private bus, the program itself, playerctl) with
 // their output captured and every wait bounded.
 #pragma once
 

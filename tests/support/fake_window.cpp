@@ -1,5 +1,9 @@
 #include "tests/support/fake_window.h"
 
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
 #include "app/resources_menu.h"
 #include "tests/support/playback_doubles.h"
 
@@ -16,6 +20,27 @@ void FakeWindow::PresentFrame(std::span<const std::uint32_t> pixels, int, int) {
   std::scoped_lock hold(mutex_);
   lastFrame_.assign(pixels.begin(), pixels.end());
   ++frames_;
+  log_.push_back(-1);
+  framed_.notify_all();
+}
+
+void FakeWindow::PresentChangedFrame(std::span<const std::uint32_t> pixels, int width, int height,
+                                     std::span<const ui::FrameRect> changed) {
+  std::scoped_lock hold(mutex_);
+  if (lastFrame_.size() != pixels.size())
+    return ADD_FAILURE() << "a changed frame needs a picture to change";
+  for (const ui::FrameRect& r : changed) {
+    if (r.left < 0 || r.right <= r.left || width < r.right || r.top < 0 || r.bottom <= r.top ||
+        height < r.bottom)
+      return ADD_FAILURE() << "a rectangle outside the frame";
+    for (int y = r.top; y < r.bottom; ++y) {
+      const std::size_t at = static_cast<std::size_t>(y) * width + r.left;
+      std::copy_n(pixels.begin() + at, r.right - r.left, lastFrame_.begin() + at);
+    }
+  }
+  ++frames_;
+  ++changedFrames_;
+  log_.push_back(static_cast<int>(changed.size()));
   framed_.notify_all();
 }
 
@@ -37,6 +62,16 @@ std::vector<std::uint32_t> FakeWindow::LastFrame() const {
 int FakeWindow::FrameCount() const {
   std::scoped_lock hold(mutex_);
   return frames_;
+}
+
+int FakeWindow::ChangedFrames() const {
+  std::scoped_lock hold(mutex_);
+  return changedFrames_;
+}
+
+std::vector<int> FakeWindow::FrameLog() const {
+  std::scoped_lock hold(mutex_);
+  return log_;
 }
 
 bool FakeWindow::WaitForFrames(int count) {

@@ -1,7 +1,9 @@
 // A window without a screen: the program's File menu, posted messages and presented
-// frames are kept for the test to read.
+// frames are kept for the test to read. A changed frame patches only the rectangles it
+// names into the last one, so a change left unnamed shows as a stale pixel.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -26,12 +28,19 @@ class FakeWindow final : public platform::ui::Window {
   platform::ui::Menu* GetMenu() override { return menu_.get(); }
   platform::ui::ClientSize GetClientSize() const override { return size_; }
   void PresentFrame(std::span<const std::uint32_t> pixels, int width, int height) override;
+  void PresentChangedFrame(std::span<const std::uint32_t> pixels, int width, int height,
+                           std::span<const platform::ui::FrameRect> changed) override;
+  bool ShowsFrames() const override { return shown; }
   void PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
 
   std::vector<PostedMessage> Posted() const;
   std::vector<std::uint32_t> LastFrame() const;
   int FrameCount() const;
-  bool WaitForFrames(int count);  // bounded
+  int ChangedFrames() const;
+  std::vector<int> FrameLog() const;  // per frame: -1 whole, else its changed rectangles
+  bool WaitForFrames(int count);      // bounded
+
+  std::atomic<bool> shown{true};  // false: minimised or hidden
 
  private:
   std::unique_ptr<platform::ui::Menu> menu_;
@@ -40,7 +49,8 @@ class FakeWindow final : public platform::ui::Window {
   std::condition_variable framed_;
   std::vector<PostedMessage> posted_;
   std::vector<std::uint32_t> lastFrame_;
-  int frames_ = 0;
+  int frames_ = 0, changedFrames_ = 0;
+  std::vector<int> log_;
 };
 
 // The File menu as the program starts with it (Play enabled, Pause and Stop grayed).

@@ -45,7 +45,6 @@ HRESULT ManualSoundBuffer::GetStatus(std::uint32_t* status) {
 HRESULT ManualSoundBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, void** region1,
                                 std::uint32_t* size1, void** region2, std::uint32_t* size2,
                                 std::uint32_t flags) {
-  ++state_->lockCalls;
   state_->locks.emplace_back(offset, bytes);
   if (state_->lost) return DSERR_BUFFERLOST;
   if (state_->lockResult != DS_OK) return state_->lockResult;
@@ -59,8 +58,10 @@ HRESULT ManualSoundBuffer::Unlock(void*, std::uint32_t size1, void*, std::uint32
   return DS_OK;
 }
 
-HRESULT ManualSoundBuffer::Play(std::uint32_t, std::uint32_t, std::uint32_t) {
+HRESULT ManualSoundBuffer::Play(std::uint32_t, std::uint32_t, std::uint32_t flags) {
   ++state_->playCalls;
+  state_->playFlags = flags;
+  state_->playedOn = std::this_thread::get_id();
   if (state_->lost) return DSERR_BUFFERLOST;
   if (state_->playResult != DS_OK) return state_->playResult;
   state_->playing = true;
@@ -68,13 +69,11 @@ HRESULT ManualSoundBuffer::Play(std::uint32_t, std::uint32_t, std::uint32_t) {
 }
 
 HRESULT ManualSoundBuffer::Stop() {
-  ++state_->stopCalls;
   state_->playing = false;
   return DS_OK;
 }
 
 HRESULT ManualSoundBuffer::Flush() {
-  ++state_->flushCalls;
   if (state_->lost) return DSERR_BUFFERLOST;
   std::fill(state_->memory.begin(), state_->memory.end(),
             state_->format.wBitsPerSample == 8 ? 0x80 : 0x00);
@@ -141,7 +140,6 @@ HRESULT ManualSoundSystem::EnumeratePlayback(const EnumerateCallback& callback) 
 }
 
 HRESULT ManualSoundSystem::EnumerateCapture(const EnumerateCallback& callback) {
-  ++captureEnumerations;
   return Report(captureDevices, callback);
 }
 

@@ -1,12 +1,12 @@
-// The device layer on a manual clock, for tests: nothing plays by itself; the test
-// moves the cursors (collecting what the device "heard"), and can make creation,
-// Lock, the cursor query or Play fail, or make the buffer lost.
+// The device layer on a manual clock: the test moves the cursors (collecting what was
+// "heard"), and makes creation, Lock, the cursor query or Play fail, or the buffer lost.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "platform/sound/direct_sound.h"
@@ -18,30 +18,24 @@ namespace platform::sound {
 struct ManualBufferState {
   // Script.
   std::uint32_t lead = 0;  // how far the write cursor runs ahead of the play cursor
-  HRESULT lockResult = DS_OK;
-  HRESULT positionResult = DS_OK;
-  HRESULT playResult = DS_OK;
-  HRESULT statusResult = DS_OK;
+  HRESULT lockResult = DS_OK, positionResult = DS_OK, playResult = DS_OK, statusResult = DS_OK;
   int restoreFailures = 0;  // Restore fails this many more times (the device is gone meanwhile)
   bool lost = false;
   std::function<void(ManualBufferState&)> onUnlock;  // runs in every Unlock, on the caller's thread
 
   // Device.
   std::vector<std::uint8_t> memory;
-  std::uint32_t play = 0;
-  std::uint32_t write = 0;
-  bool playing = false;
-  bool released = false;
+  std::uint32_t play = 0, write = 0;
+  bool playing = false, released = false;
   BufferDescription description;
   WaveFormat format;
 
   // Record.
   std::vector<std::uint8_t> heard;  // bytes the play cursor went over while playing
   int playCalls = 0;
-  int stopCalls = 0;
+  std::uint32_t playFlags = 0;  // of the last Play
+  std::thread::id playedOn;     // the thread of the last Play
   int restoreCalls = 0;
-  int flushCalls = 0;
-  int lockCalls = 0;
   std::uint64_t unlockedBytes = 0;  // sum of the regions handed back by Unlock
   std::vector<std::pair<std::uint32_t, std::uint32_t>> locks;  // (offset, bytes) of each Lock
 
@@ -77,13 +71,8 @@ class ManualSoundSystem final : public SoundSystem {
   // Devices reported, in order; nullopt is reported as a null GUID pointer.
   std::vector<std::optional<Guid>> playbackDevices{std::nullopt};
   std::vector<std::optional<Guid>> captureDevices;
-  HRESULT createResult = DS_OK;
-  HRESULT cooperativeResult = DS_OK;
-  HRESULT bufferResult = DS_OK;
-  int playbackEnumerations = 0;
-  int captureEnumerations = 0;
-  int devicesCreated = 0;
-  int devicesAlive = 0;
+  HRESULT createResult = DS_OK, cooperativeResult = DS_OK, bufferResult = DS_OK;
+  int playbackEnumerations = 0, devicesCreated = 0, devicesAlive = 0;
   std::vector<Guid> createdWith;  // GUID of each CreateDevice (all zero for null)
   // One per buffer made, newest last; `nextBuffer` is the state the next one gets.
   std::vector<std::shared_ptr<ManualBufferState>> buffers;

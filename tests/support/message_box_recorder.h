@@ -12,8 +12,7 @@ namespace testing_support {
 
 struct RecordedBox {
   platform::ui::HWND owner = nullptr;
-  std::u16string text;
-  std::u16string caption;
+  std::u16string text, caption;
   std::uint32_t flags = 0;
 };
 

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+#include "app/shell_globals.h"
+#include "platform/kernel/strsafe.h"
+#include "platform/kernel/text.h"
+#include "player/player.h"
+
 namespace testing_support {
 
 void ScriptedOutputState::Grant(std::uint64_t bytes) {
@@ -161,6 +166,16 @@ std::unique_ptr<SpectrumDisplay> RecordingDisplayFactory::CreateSpectrumAnalyzer
   auto state = std::make_shared<RecordingDisplayState>();
   created.push_back(state);
   return std::make_unique<RecordingDisplay>(state);
+}
+
+void SetCurrentFile(const std::string& path) {
+  platform::StringCchCopyW(shell::currentPath, shell::kPathCapacity,
+                           platform::FromUtf8(path).c_str());
+}
+
+bool EndsByItself(Player& player) {
+  return player.stopEvent->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kBound)) ==
+         platform::WaitResult::kSignalled;
 }
 
 }  // namespace testing_support

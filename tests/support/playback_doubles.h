@@ -10,10 +10,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "player/playback_collaborators.h"
 #include "visual/audio_data_consumer.h"
+
+class Player;
 
 namespace testing_support {
 
@@ -128,5 +131,10 @@ class RecordingDisplayFactory final : public DisplayFactory {
   std::vector<std::shared_ptr<RecordingDisplayState>> created;
   std::unique_ptr<SpectrumDisplay> CreateSpectrumAnalyzer(platform::ui::HWND window) override;
 };
+
+// The file the next playback opens, as the shell sets it.
+void SetCurrentFile(const std::string& path);
+// Waits, bounded, until the playback ends by itself.
+bool EndsByItself(Player& player);
 
 }  // namespace testing_support

@@ -1,20 +1,15 @@
 #include "tests/support/private_sound_server.h"
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <mutex>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 
@@ -29,16 +24,14 @@ namespace testing_support {
 namespace {
 
 // Starts argv with extra environment entries, its output into `out`; -1 on failure.
+// The extra entries come first: where a name is twice, the first is the one read.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
             const std::string& out) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-  env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-  std::vector<char*> args;
+  std::vector<char*> args, envp;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& e : extraEnv) envp.push_back(const_cast<char*>(e.c_str()));
+  for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
   args.push_back(nullptr);
-  std::vector<char*> envp;
-  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
   envp.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -72,68 +65,40 @@ void End(pid_t& pid, int signal) {
 
 }  // namespace
 
-// Reads what the sink writes into its pipe, in this process, until the server
-// closes the pipe or the recorder is destroyed.
+// Copies what the sink writes into its pipe to a file, byte for byte, in a `cat` of
+// its own, until the server closes the pipe or the recorder is destroyed.
 class PrivateSoundServer::Recorder {
  public:
-  // base: bytes recorded before this recorder, so that arrivals count the whole.
-  Recorder(const std::string& fifo, std::uint64_t base)
-      : fd_(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)), base_(base) {
-    if (fd_ >= 0) reader_ = std::thread(&Recorder::Read, this);
-  }
-  ~Recorder() {
-    stop_ = true;
-    if (reader_.joinable()) reader_.join();
-    if (fd_ >= 0) ::close(fd_);
-  }
+  Recorder(const std::string& fifo, const std::string& file)
+      : file_(file), pid_(Spawn({"cat", fifo}, {}, file)) {}
+  ~Recorder() { End(pid_, SIGTERM); }
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
-  bool Running() const { return fd_ >= 0; }
-  std::uint64_t Bytes() {
-    std::scoped_lock hold(mutex_);
-    return data_.size();
+  bool Running() const { return pid_ > 0; }
+  std::uint64_t Bytes() const {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file_, error);
+    return error ? 0 : size;
   }
-  std::vector<std::uint8_t> Last(std::size_t frame) {
-    std::scoped_lock hold(mutex_);
-    const std::size_t whole = data_.size() - data_.size() % frame;
+  std::vector<std::uint8_t> Last(std::size_t frame) const {
+    const std::uint64_t whole = Bytes() - Bytes() % frame;
     if (whole < frame) return {};
-    return {data_.begin() + static_cast<std::ptrdiff_t>(whole - frame),
-            data_.begin() + static_cast<std::ptrdiff_t>(whole)};
-  }
-  std::vector<Arrival> Arrivals() {
-    std::scoped_lock hold(mutex_);
-    return arrivals_;
+    std::vector<std::uint8_t> last(frame);
+    std::ifstream(file_, std::ios::binary)
+        .seekg(static_cast<std::streamoff>(whole - frame))
+        .read(reinterpret_cast<char*>(last.data()), static_cast<std::streamsize>(frame));
+    return last;
   }
   std::vector<std::uint8_t> Take(std::size_t frame) {
-    std::scoped_lock hold(mutex_);
-    data_.resize(data_.size() - data_.size() % frame);
-    return std::move(data_);
+    End(pid_, SIGTERM);
+    const std::vector<char> all = ReadBytes(file_);
+    return {all.begin(), all.end() - static_cast<std::ptrdiff_t>(all.size() % frame)};
   }
 
  private:
-  void Read() {
-    std::vector<std::uint8_t> chunk(65536);
-    while (!stop_) {
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      const ssize_t n = ::read(fd_, chunk.data(), chunk.size());
-      if (n == 0) return;  // the server is gone
-      if (n < 0) continue;
-      const auto now = std::chrono::steady_clock::now();
-      std::scoped_lock hold(mutex_);
-      data_.insert(data_.end(), chunk.begin(), chunk.begin() + n);
-      arrivals_.push_back({base_ + data_.size(), now});
-    }
-  }
-
-  const int fd_;
-  const std::uint64_t base_;
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::vector<std::uint8_t> data_;  // guarded by mutex_
-  std::vector<Arrival> arrivals_;   // guarded by mutex_
-  std::thread reader_;
+  const std::string file_;
+  pid_t pid_;
 };
 
 bool PrivateSoundServer::Available() { return HaveTool("pulseaudio"); }
@@ -186,8 +151,6 @@ bool PrivateSoundServer::Start() {
 void PrivateSoundServer::Kill() {
   End(server_, SIGKILL);
   if (recorder_) {
-    const std::vector<Arrival> arrived = recorder_->Arrivals();
-    arrivals_.insert(arrivals_.end(), arrived.begin(), arrived.end());
     std::vector<std::uint8_t> got = recorder_->Take(Frame());
     earlier_.insert(earlier_.end(), got.begin(), got.end());
     recorder_.reset();
@@ -198,9 +161,35 @@ void PrivateSoundServer::Freeze() { kill(server_, SIGSTOP); }
 void PrivateSoundServer::Thaw() { kill(server_, SIGCONT); }
 
 bool PrivateSoundServer::StartRecording() {
-  recorder_ = std::make_unique<Recorder>(dir_ + "/sink.fifo", earlier_.size());
-  // The sink renders silence while nothing plays: recording has begun once it grows.
-  return recorder_->Running() && WaitForMoreRecorded(1);
+  static int made = 0;
+  recorder_ = std::make_unique<Recorder>(dir_ + "/sink.fifo",
+                                         dir_ + "/heard" + std::to_string(++made) + ".raw");
+  if (!recorder_->Running()) return false;
+  // The sink renders silence while nothing plays, so the file grows at once: first by
+  // what the pipe held, then a block at a time as the sink starts playing each. The
+  // second growth dates the recording (watched closely).
+  const auto deadline = std::chrono::steady_clock::now() + kBound;
+  std::uint64_t before = 0;
+  for (int growths = 0; growths < 2;) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    const std::uint64_t bytes = recorder_->Bytes();
+    if (bytes == before) {
+      std::this_thread::yield();
+      continue;
+    }
+    if (++growths == 2) {
+      recordingFrom_ = std::chrono::steady_clock::now();
+      datedByte_ = earlier_.size() + before;
+    }
+    before = bytes;
+  }
+  return true;
+}
+
+std::chrono::steady_clock::time_point PrivateSoundServer::PlayedAt(std::uint64_t byte) const {
+  const auto bytesPerSecond = static_cast<std::int64_t>(rate_) * static_cast<std::int64_t>(Frame());
+  const auto after = static_cast<std::int64_t>(byte) - static_cast<std::int64_t>(datedByte_);
+  return recordingFrom_ + std::chrono::microseconds(after * 1'000'000 / bytesPerSecond);
 }
 
 std::uint64_t PrivateSoundServer::RecordedBytes() const {
@@ -225,22 +214,11 @@ bool PrivateSoundServer::WaitForMoreRecorded(std::uint64_t bytes) const {
 std::vector<std::uint8_t> PrivateSoundServer::StopRecording() {
   std::vector<std::uint8_t> all = earlier_;
   if (recorder_) {
-    const std::vector<Arrival> arrived = recorder_->Arrivals();
-    arrivals_.insert(arrivals_.end(), arrived.begin(), arrived.end());
     std::vector<std::uint8_t> got = recorder_->Take(Frame());
     all.insert(all.end(), got.begin(), got.end());
     recorder_.reset();
   }
   return all;
-}
-
-std::chrono::steady_clock::time_point PrivateSoundServer::PlayedAt(std::uint64_t byte) const {
-  const auto block = std::upper_bound(arrivals_.begin(), arrivals_.end(), byte,
-                                      [](std::uint64_t b, const Arrival& a) { return b < a.end; });
-  if (block == arrivals_.end()) return {};
-  const std::uint64_t start = block == arrivals_.begin() ? 0 : std::prev(block)->end;
-  const auto bytesPerSecond = static_cast<std::uint64_t>(rate_) * Frame();
-  return block->at + std::chrono::microseconds((byte - start) * 1'000'000 / bytesPerSecond);
 }
 
 }  // namespace testing_support

@@ -1,8 +1,6 @@
-// A sound server of the test's own: PulseAudio in a private 0700 runtime folder,
-// answering on its own socket (PULSE_SERVER is pointed at it), with a sink that
-// plays into a pipe at the pace of a sound card, and a recording of that pipe,
-// byte for byte as the sink played it. The server is started here and stopped by
-// its id.
+// A sound server of the test's own: PulseAudio in a private 0700 runtime folder, on its
+// own socket (PULSE_SERVER points at it), with a sink that plays into a pipe at a sound
+// card's pace, recorded byte for byte. Started here and stopped by its id.
 #pragma once
 
 #include <chrono>
@@ -16,7 +14,7 @@ namespace testing_support {
 
 class PrivateSoundServer {
  public:
-  // Needs pulseaudio and parec on PATH.
+  // Needs pulseaudio on PATH.
   static bool Available();
 
   explicit PrivateSoundServer(int rate = 44100, int channels = 2);
@@ -46,9 +44,9 @@ class PrivateSoundServer {
   bool WaitForMoreRecorded(std::uint64_t bytes) const;
   // Ends the recording; the recordings made since construction, in order, as one.
   std::vector<std::uint8_t> StopRecording();
-  // When the sink played byte `byte` of the stopped recordings: it writes each block
-  // into the pipe as it starts playing it, so the time the recorder took in the block,
-  // plus the block's play time up to the byte. The epoch when the byte never came.
+  // When the sink played byte `byte` of those recordings, for a byte of the last one
+  // (with no server killed since it began): the sink plays at the clock's pace and
+  // writes each block as it starts playing it.
   std::chrono::steady_clock::time_point PlayedAt(std::uint64_t byte) const;
 
   class Recorder;
@@ -62,12 +60,9 @@ class PrivateSoundServer {
   pid_t server_ = -1;
   std::unique_ptr<Recorder> recorder_;
   std::vector<std::uint8_t> earlier_;  // recordings of servers that went away
-  // The recorder's reads: bytes recorded in all after each, and when.
-  struct Arrival {
-    std::uint64_t end;
-    std::chrono::steady_clock::time_point at;
-  };
-  std::vector<Arrival> arrivals_;  // of recordings already stopped
+  // When byte datedByte_ of the recordings was played, in the last recording.
+  std::chrono::steady_clock::time_point recordingFrom_;
+  std::uint64_t datedByte_ = 0;
 };
 
 }  // namespace testing_support

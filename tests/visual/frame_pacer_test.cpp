@@ -4,23 +4,18 @@
 
 namespace {
 
-struct SleepCase {
-  std::int64_t pauseNs;
-  std::uint32_t ms;
-};
-
-class SleepLength : public testing::TestWithParam<SleepCase> {};
-
-TEST_P(SleepLength, RoundsToNearestMillisecondWithAtLeastOne) {
-  EXPECT_EQ(SleepLengthMs(GetParam().pauseNs), GetParam().ms) << GetParam().pauseNs << " ns";
+TEST(SleepLength, RoundsToNearestMillisecondWithAtLeastOne) {
+  struct Row {
+    std::int64_t pauseNs;
+    std::uint32_t ms;
+  };
+  for (const Row& r : {Row{.pauseNs = 14'285'714, .ms = 14}, Row{.pauseNs = 14'600'000, .ms = 15},
+                       Row{.pauseNs = 300'000, .ms = 1}, Row{.pauseNs = 1, .ms = 1},
+                       Row{.pauseNs = 1'000'000, .ms = 1}, Row{.pauseNs = 1'499'999, .ms = 1},
+                       Row{.pauseNs = 1'500'000, .ms = 2}, Row{.pauseNs = 0, .ms = 0},
+                       Row{.pauseNs = 5'000'000'000, .ms = 5000}})  // no 32-bit wrap
+    EXPECT_EQ(SleepLengthMs(r.pauseNs), r.ms) << r.pauseNs << " ns";
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, SleepLength,
-                         testing::Values(SleepCase{14'285'714, 14}, SleepCase{14'600'000, 15},
-                                         SleepCase{300'000, 1}, SleepCase{1, 1},
-                                         SleepCase{1'000'000, 1}, SleepCase{1'499'999, 1},
-                                         SleepCase{1'500'000, 2}, SleepCase{0, 0},
-                                         SleepCase{5'000'000'000, 5000}));  // no 32-bit wrap
 
 // One pacer at 70 ticks a second through work that fits, overruns (work that exactly
 // fills the period is one too), settles back, and ticks without processors.

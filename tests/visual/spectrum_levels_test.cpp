@@ -1,20 +1,83 @@
+// The spectrum's analysis: the transform against a double-precision DFT, the bands,
+// the levels' fall and the peaks' hold.
 #include "visual/spectrum_levels.h"
 
 #include <cmath>
+#include <complex>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "visual/fast_fourier_transform.h"
 
 namespace {
 
 constexpr int kN = SpectrumLevels::kFftSize;
 
-std::vector<float> Sine(double cyclesPerWindow, double amplitude) {
+// Single-precision tables and butterflies against a double-precision DFT: the
+// magnitudes (normalised by N) agree to well within this.
+constexpr double kTolerance = 5e-5;
+
+std::vector<double> ReferenceMagnitudes(const std::vector<float>& x) {
+  std::vector<double> mags(kN / 2);
+  for (int k = 0; k < kN / 2; ++k) {
+    std::complex<double> sum = 0;
+    for (int n = 0; n < kN; ++n)
+      sum += double{x[n]} * std::polar(1.0, -2.0 * std::numbers::pi * k * n / kN);
+    mags[k] = (k == 0 ? 1.0 : 2.0) * std::abs(sum) / kN;
+  }
+  return mags;
+}
+
+std::vector<float> Signal(const char* kind) {
+  std::vector<float> x(kN, 0.0f);
+  const std::string k = kind;
+  std::uint32_t noiseState = 12345;
+  for (int n = 0; n < kN; ++n) {
+    const double t = static_cast<double>(n) / kN;
+    if (k == "impulse") x[n] = n == 0 ? 1.0f : 0.0f;
+    if (k == "dc") x[n] = 0.5f;
+    if (k == "sine9") x[n] = static_cast<float>(std::sin(2 * std::numbers::pi * 9 * t));
+    if (k == "cosine100")
+      x[n] = static_cast<float>(0.25 * std::cos(2 * std::numbers::pi * 100 * t));
+    if (k == "offbin") x[n] = static_cast<float>(0.8 * std::sin(2 * std::numbers::pi * 37.3 * t));
+    if (k == "noise") {
+      noiseState = noiseState * 1664525u + 1013904223u;
+      x[n] = static_cast<float>(static_cast<std::int32_t>(noiseState) / 2147483648.0);
+    }
+  }
+  return x;
+}
+
+class FftAgainstReference : public testing::TestWithParam<const char*> {};
+
+TEST_P(FftAgainstReference, MagnitudesMatchDoublePrecisionDft) {
+  FastFourierTransform fft(kN);
+  const std::vector<float> x = Signal(GetParam());
+  const std::vector<double> expected = ReferenceMagnitudes(x);
+  const auto got = fft.Transform(x.data(), kN);
+  ASSERT_EQ(got.size(), static_cast<std::size_t>(kN / 2));
+  for (int k = 0; k < kN / 2; ++k) EXPECT_NEAR(got[k], expected[k], kTolerance) << "bin " << k;
+}
+
+INSTANTIATE_TEST_SUITE_P(KnownSignals, FftAgainstReference,
+                         testing::Values("impulse", "dc", "sine9", "cosine100", "offbin", "noise"));
+
+TEST(FftInput, AShortInputIsPaddedWithZerosAndALongOneDecimated) {
+  FastFourierTransform fft(kN);
+  const std::vector<float> ones(2 * kN, 1.0f);
+  EXPECT_NEAR(fft.Transform(ones.data(), kN / 2)[0], 0.5f, 1e-6);
+  EXPECT_NEAR(fft.Transform(ones.data(), 2 * kN)[0], 1.0f, 1e-6);
+}
+
+// A sine, or with phase pi / 2 a cosine, over the window.
+std::vector<float> Sine(double cyclesPerWindow, double amplitude, double phase = 0) {
   std::vector<float> x(2048);
   for (std::size_t i = 0; i < x.size(); ++i)
-    x[i] =
-        static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * cyclesPerWindow * i / kN));
+    x[i] = static_cast<float>(amplitude *
+                              std::sin(2 * std::numbers::pi * cyclesPerWindow * i / kN + phase));
   return x;
 }
 
@@ -36,10 +99,7 @@ TEST(SpectrumBands, EdgeMagnitudesBelongToTheirOwnBandOnly) {
   for (int bin = 0; bin < kBins; ++bin) {
     const bool edge = bin % kPerBand == 0 || bin % kPerBand == kPerBand - 1;
     if (!edge && bin < 240) continue;
-    std::vector<float> x(2048);
-    for (std::size_t i = 0; i < x.size(); ++i)
-      x[i] = static_cast<float>(0.1 *
-                                std::cos(2 * std::numbers::pi * bin * static_cast<double>(i) / kN));
+    const std::vector<float> x = Sine(bin, 0.1, std::numbers::pi / 2);
     SpectrumLevels s;
     const auto levels = Frame(s, x, x, 1.0f);
     for (int b = 0; b < SpectrumLevels::kBandCount; ++b) {
@@ -59,31 +119,28 @@ TEST(SpectrumBands, TheChannelsAreMixedIntoTheAnalysedPartOfLeft) {
   for (std::size_t i = kN; i < left.size(); ++i) ASSERT_EQ(left[i], original[i]) << i;
 }
 
-struct DecayCase {
-  float timeScale;
-  float perFrame;
-};
-
-class SilenceDecay : public testing::TestWithParam<DecayCase> {};
-
 // A full bar (a sine on band 1's bin, clamped to 1) falls by decay x time scale a frame
 // until 0, and the next loud frame lifts it at once.
-TEST_P(SilenceDecay, LevelsFallByDecayTimesTimeScaleUntilZero) {
-  SpectrumLevels s;
-  Frame(s, Sine(9, 1.0), Sine(9, 1.0), 1.0f);
-  const std::vector<float> silence(2048, 0.0f);
-  for (int frame = 0; frame < 100; ++frame) {
-    const float level = Frame(s, silence, silence, GetParam().timeScale)[1];
-    const double expected = std::max(0.0, 1.0 - (frame + 1) * double{GetParam().perFrame});
-    ASSERT_NEAR(level, expected, 1e-5) << "frame " << frame;
+TEST(SilenceDecay, LevelsFallByDecayTimesTimeScaleUntilZero) {
+  struct Row {
+    float timeScale;
+    float perFrame;
+  };
+  for (const auto& [timeScale, perFrame] :
+       {Row{.timeScale = 1, .perFrame = 0.05f}, Row{.timeScale = 2, .perFrame = 0.1f},
+        Row{.timeScale = 0.5f, .perFrame = 0.025f}}) {
+    SCOPED_TRACE(timeScale);
+    SpectrumLevels s;
+    Frame(s, Sine(9, 1.0), Sine(9, 1.0), 1.0f);
+    const std::vector<float> silence(2048, 0.0f);
+    for (int frame = 0; frame < 100; ++frame) {
+      const double expected = std::max(0.0, 1.0 - (frame + 1) * double{perFrame});
+      ASSERT_NEAR(Frame(s, silence, silence, timeScale)[1], expected, 1e-5) << "frame " << frame;
+    }
+    EXPECT_EQ(s.Level(1), 0.0f);
+    EXPECT_FLOAT_EQ(Frame(s, Sine(9, 1.0), Sine(9, 1.0), 1.0f)[1], 1.0f) << "a rising level jumps";
   }
-  EXPECT_EQ(s.Level(1), 0.0f);
-  EXPECT_FLOAT_EQ(Frame(s, Sine(9, 1.0), Sine(9, 1.0), 1.0f)[1], 1.0f) << "a rising level jumps";
 }
-
-INSTANTIATE_TEST_SUITE_P(TimeScales, SilenceDecay,
-                         testing::Values(DecayCase{1.0f, 0.05f}, DecayCase{2.0f, 0.1f},
-                                         DecayCase{0.5f, 0.025f}));
 
 // A new peak holds twenty frames, then falls a pixel a frame; reaching it exactly does
 // not renew the hold, only a strictly higher bar does.

@@ -1,6 +1,5 @@
 // A clock that never sleeps for real, an output with a scripted play position, a
-// processor that records what it is given and a PCM stream that says where each of
-// its samples came from, for driving the ring and the DSP thread in tests.
+// recording processor and a PCM stream whose samples say where they came from.
 #pragma once
 
 #include <atomic>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "player/playback_collaborators.h"
+#include "tests/support/audio_fixtures.h"
 #include "tests/support/playback_doubles.h"
 #include "visual/digital_signal_processor.h"
 #include "visual/dsp_clock.h"
@@ -19,13 +19,10 @@ namespace testing_support {
 
 // Stream bytes from..from+bytes whose 16-bit sample at byte k is k / 2 (mod 32768).
 inline std::vector<std::uint8_t> Stream(std::uint32_t from, std::uint32_t bytes) {
-  std::vector<std::uint8_t> s(bytes);
-  for (std::uint32_t i = 0; i < bytes; i += 2) {
-    const auto v = static_cast<std::uint16_t>(((from + i) / 2) & 0x7FFF);
-    s[i] = static_cast<std::uint8_t>(v & 0xFF);
-    s[i + 1] = static_cast<std::uint8_t>(v >> 8);
-  }
-  return s;
+  std::vector<std::int16_t> s(bytes / 2);
+  for (std::uint32_t i = 0; i < s.size(); ++i)
+    s[i] = static_cast<std::int16_t>((from / 2 + i) & 0x7FFF);
+  return ToBytes(s);
 }
 
 // The sample the stream holds at byte k, as the ring converts it.
@@ -94,13 +91,11 @@ class PositionedOutput final : public AudioOutput {
   std::atomic<std::int64_t> played{0};
 
  private:
-  std::uint32_t queueTarget_;
-  std::uint32_t bytesPerFrame_;
+  std::uint32_t queueTarget_, bytesPerFrame_;
 };
 
 struct ProcessCall {
-  std::vector<float> left;
-  std::vector<float> right;
+  std::vector<float> left, right;
   float timeScale = 0;
 };
 

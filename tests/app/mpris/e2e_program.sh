@@ -38,6 +38,8 @@ pids+=($program_pid)
 wait_for "the program on the bus, playing" status_is Playing
 title_is "long song.wav" || fail "title: $(pctl metadata xesam:title)"
 [[ "$(pctl metadata xesam:url)" == "file://$work/long%20song.wav" ]] || fail "url: $(pctl metadata xesam:url)"
+first_track=$(pctl metadata mpris:trackid)
+[[ "$first_track" == "'/org/tonaria/Tonaria/track/"* ]] || fail "track id: $first_track"
 
 playerctl -p tonaria --follow status > follow.log 2>&1 &
 pids+=($!)
@@ -49,6 +51,7 @@ wait_for "Paused signalled" followed_last Paused
 pctl pause  # grayed while paused: refused, nothing changes
 pctl play
 wait_for "Playing after resume" status_is Playing
+wait_for "Playing signalled" followed_last Playing
 pctl play-pause
 wait_for "Paused by play-pause" status_is Paused
 pctl play-pause
@@ -60,6 +63,7 @@ wait_for "Stopped signalled" followed_last Stopped
 pctl open "file://$work/short.wav"
 wait_for "the opened file playing" status_is Playing
 wait_for "its name in the metadata" title_is short.wav
+[[ "$(pctl metadata mpris:trackid)" != "$first_track" ]] || fail "a new file kept the track id"
 wait_for "the file to end by itself" status_is Stopped
 wait_for "its end signalled" followed_last Stopped
 

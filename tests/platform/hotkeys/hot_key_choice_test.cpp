@@ -15,28 +15,22 @@ TEST(HotKeyChoice, ThePortalOnlyInAWaylandSessionWithAWindowAndABus) {
     HotKeyWay way;
     const char* whyNotPortal;
   };
+  // clang-format off
   const Row rows[] = {
-      {.environment = {.windowSystem = "xcb", .sessionType = "x11"},
-       .way = HotKeyWay::kX11Grabs,
+      {.environment = {.windowSystem = "xcb", .sessionType = "x11"}, .way = HotKeyWay::kX11Grabs,
        .whyNotPortal = ""},
       {.environment = {.windowSystem = "xcb", .sessionType = "x11", .offBus = "off"},
-       .way = HotKeyWay::kX11Grabs,
-       .whyNotPortal = ""},
+       .way = HotKeyWay::kX11Grabs, .whyNotPortal = ""},
       {.environment = {.windowSystem = "xcb", .waylandDisplay = "wayland-0"},
-       .way = HotKeyWay::kPortal,
-       .whyNotPortal = ""},
+       .way = HotKeyWay::kPortal, .whyNotPortal = ""},
       {.environment = {.windowSystem = "wayland-egl", .sessionType = "wayland"},
-       .way = HotKeyWay::kPortal,
-       .whyNotPortal = ""},
+       .way = HotKeyWay::kPortal, .whyNotPortal = ""},
       {.environment = {.windowSystem = "wayland", .waylandDisplay = "w", .offBus = "no bus"},
-       .way = HotKeyWay::kX11Grabs,
-       .whyNotPortal = "no bus"},
-      {.environment = {.windowSystem = "offscreen",
-                       .waylandDisplay = "w",
-                       .sessionType = "wayland"},
-       .way = HotKeyWay::kX11Grabs,
-       .whyNotPortal = ""},
+       .way = HotKeyWay::kX11Grabs, .whyNotPortal = "no bus"},
+      {.environment = {.windowSystem = "offscreen", .waylandDisplay = "w", .sessionType = "wayland"},
+       .way = HotKeyWay::kX11Grabs, .whyNotPortal = ""},
   };
+  // clang-format on
   for (const Row& row : rows) {
     const auto& [windowSystem, display, session, offBus] = row.environment;
     SCOPED_TRACE(std::string(windowSystem) + " display '" + std::string(display) + "' session '" +

@@ -1,19 +1,9 @@
-// A stand-in desktop portal on the session bus that tests drive. It answers the
-// GlobalShortcuts calls as a desktop would, prints one line for each call it
-// gets, and reads commands from standard input:
-//   activate ID [SESSION]  emits Activated for ID (default: the last session made)
-//   assign [ID,ID...]      emits ShortcutsChanged: these ids now have keys, no others
-// usage: fake_portal [--refuse-session=CODE] [--refuse-binding=CODE]
-//                    [--without-global-shortcuts] [--without-registry] [--reply-late]
-//                    [--session-handle-as-path] [--assigned=ID,ID...] [--unassigned-listed]
-// (--without-registry: no host Registry, as portals before 1.19; --reply-late: the
-// reply to a Request's call comes after its Response, only when the next call
-// arrives, which the protocol allows; --session-handle-as-path: the session handle
-// comes as an object path, not a string; --assigned: BindShortcuts gives keys to these ids
-// only, as a desktop does before the user assigns them, where by default every
-// id gets its preferred trigger; --unassigned-listed: the ids without a key are
-// still listed, with an empty trigger, as some desktops answer)
-// It prints "ready" once it owns the portal's name.
+// A desktop portal's GlobalShortcuts for tests: prints a line per call, "ready" once it
+// owns the name, and reads "activate ID [SESSION]" and "assign [ID,ID...]" from stdin.
+// Options (see Behaviour): --refuse-session=CODE, --refuse-binding=CODE,
+// --without-global-shortcuts, --without-registry (portals before 1.19), --reply-late
+// (a reply after its Response), --session-handle-as-path, --assigned=ID,... (keys for
+// these only, as before the user assigns them), --unassigned-listed (listed keyless).
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -24,6 +14,7 @@
 #include <QDateTime>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -61,14 +52,9 @@ void Say(const QString& line) {
 }
 
 struct Behaviour {
-  uint sessionResponse = 0;
-  uint bindingResponse = 0;
-  bool globalShortcuts = true;
-  bool registry = true;
-  bool replyLate = false;
-  bool sessionHandleAsPath = false;
-  bool assignAll = true;  // else only the ids in `assigned`
-  QStringList assigned;
+  uint sessionResponse = 0, bindingResponse = 0;
+  bool globalShortcuts = true, registry = true, replyLate = false, sessionHandleAsPath = false;
+  std::optional<QStringList> assigned;  // the ids given keys; none: every id
   bool unassignedListed = false;
 };
 
@@ -113,7 +99,7 @@ class FakePortal final : public QDBusVirtualObject {
         bound_.push_back(entry);
       }
       list.endArray();
-      const QStringList keyed = behaviour_.assignAll ? AllIds() : behaviour_.assigned;
+      const QStringList keyed = behaviour_.assigned.value_or(AllIds());
       Respond(message, bus, behaviour_.bindingResponse,
               {{"shortcuts", QVariant::fromValue(Listed(keyed))}});
     } else if (interface == QLatin1String("org.freedesktop.portal.Session") && member == "Close") {
@@ -189,8 +175,7 @@ class FakePortal final : public QDBusVirtualObject {
 
   Behaviour behaviour_;
   QDBusMessage heldReply_;  // --reply-late: sent before the answer to the next call
-  QString session_;
-  QString sessionOwner_;
+  QString session_, sessionOwner_;
   QList<ShortcutEntry> bound_;
 };
 
@@ -202,18 +187,15 @@ int main(int argc, char** argv) {
   qDBusRegisterMetaType<QList<ShortcutEntry>>();
   Behaviour behaviour;
   for (const QString& argument : application.arguments().mid(1)) {
-    if (argument.startsWith("--refuse-session="))
-      behaviour.sessionResponse = argument.mid(17).toUInt();
-    if (argument.startsWith("--refuse-binding="))
-      behaviour.bindingResponse = argument.mid(17).toUInt();
+    const QString value = argument.section('=', 1);
+    if (argument.startsWith("--refuse-session=")) behaviour.sessionResponse = value.toUInt();
+    if (argument.startsWith("--refuse-binding=")) behaviour.bindingResponse = value.toUInt();
     if (argument == "--without-global-shortcuts") behaviour.globalShortcuts = false;
     if (argument == "--without-registry") behaviour.registry = false;
     if (argument == "--reply-late") behaviour.replyLate = true;
     if (argument == "--session-handle-as-path") behaviour.sessionHandleAsPath = true;
-    if (argument.startsWith("--assigned=")) {
-      behaviour.assignAll = false;
-      behaviour.assigned = argument.mid(11).split(',', Qt::SkipEmptyParts);
-    }
+    if (argument.startsWith("--assigned="))
+      behaviour.assigned = value.split(',', Qt::SkipEmptyParts);
     if (argument == "--unassigned-listed") behaviour.unassignedListed = true;
   }
   FakePortal portal(behaviour);

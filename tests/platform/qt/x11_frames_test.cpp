@@ -1,6 +1,5 @@
-// Frames sent straight to the client area's X window, on a private Xvfb display: what
-// the X server holds must be the picture, patched only where a frame says it changed,
-// and restored after the window is hidden and shown again.
+// Frames sent straight to the client area's X window on a private Xvfb: the X server
+// holds the picture, patched where a frame says it changed, restored after hiding.
 #include <QApplication>
 #include <QGuiApplication>
 #include <QWidget>
@@ -10,59 +9,21 @@
 #include <iterator>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <xcb/xcb.h>
 
 #include "platform/qt/main_widget.h"
 #include "platform/qt/qt_window.h"
-
-extern char** environ;
+#include "tests/support/child_process.h"
 
 namespace {
 
 namespace qt = platform::qt;
 namespace ui = platform::ui;
 constexpr auto kBound = std::chrono::seconds(10);
-
-// An Xvfb on a display number of its own choosing; empty name when none could start.
-class PrivateXServer {
- public:
-  PrivateXServer() {
-    int ready[2];
-    if (::pipe(ready) != 0) return;
-    const std::string fd = std::to_string(ready[1]);
-    const char* argv[] = {"Xvfb",       "-displayfd", fd.c_str(), "-screen", "0",
-                          "640x480x24", "-nolisten",  "tcp",      nullptr};
-    if (::posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-      pid_ = -1;
-    ::close(ready[1]);
-    std::string number;
-    pollfd wait{ready[0], POLLIN, 0};
-    char c = 0;
-    while (pid_ > 0 && ::poll(&wait, 1, 10'000) == 1 && ::read(ready[0], &c, 1) == 1 && c != '\n')
-      number += c;
-    ::close(ready[0]);
-    if (!number.empty()) name_ = ":" + number;
-  }
-  ~PrivateXServer() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  const std::string& Name() const { return name_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
-};
 
 std::intptr_t PlainProc(ui::HWND window, std::uint32_t message, std::uintptr_t wParam,
                         std::intptr_t lParam) {
@@ -79,9 +40,14 @@ std::vector<std::uint32_t> Pattern(int width, int height, std::uint32_t offset) 
 class X11Frames : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    server = std::make_unique<PrivateXServer>();
-    if (server->Name().empty()) return;
-    ::setenv("DISPLAY", server->Name().c_str(), 1);
+    server = std::make_unique<mpris_testing::ChildProcess>();  // on a display of its choosing
+    const std::size_t line =
+        server->Start({"Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"},
+                      {})
+            ? server->WaitForLine("", 0, std::chrono::milliseconds(kBound))
+            : std::string::npos;
+    if (line == std::string::npos) return;
+    ::setenv("DISPLAY", (":" + server->Out().substr(0, line - 1)).c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     ::unsetenv("QT_SCALE_FACTOR");  // a scaled screen takes the Qt path
     static int argc = 1;
@@ -174,12 +140,12 @@ class X11Frames : public ::testing::Test {
     return pixels;
   }
 
-  static std::unique_ptr<PrivateXServer> server;
+  static std::unique_ptr<mpris_testing::ChildProcess> server;
   static std::unique_ptr<QApplication> app;
   std::unique_ptr<qt::QtWindow> window;
   QWidget* view = nullptr;
 };
-std::unique_ptr<PrivateXServer> X11Frames::server;
+std::unique_ptr<mpris_testing::ChildProcess> X11Frames::server;
 std::unique_ptr<QApplication> X11Frames::app;
 
 TEST_F(X11Frames, ChangedFramesPatchOnlyTheirRectanglesAndARepaintRestoresThePicture) {

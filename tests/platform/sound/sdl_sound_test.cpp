@@ -1,11 +1,11 @@
-// The SDL device layer on SDL's disk driver (what the device plays lands in a file) and
-// on its dummy driver.
+// The device layer's locked regions and device identities; the SDL device on SDL's disk
+// driver (what the device plays lands in a file) and on its dummy driver.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -23,12 +23,56 @@ namespace {
 
 using testing_support::kBound;
 
+struct LockRow {
+  const char* name;
+  std::uint32_t offset, bytes, flags;
+  platform::HRESULT result;
+  std::uint32_t firstOffset, size1, size2;
+};
+
+class LockRegions : public ::testing::TestWithParam<LockRow> {};
+
+TEST_P(LockRegions, SplitAtTheEnd) {
+  const LockRow row = GetParam();
+  std::array<std::uint8_t, 100> memory{};
+  void* region1 = nullptr;
+  void* region2 = reinterpret_cast<void*>(1);
+  std::uint32_t size1 = 99, size2 = 99;
+  const platform::HRESULT hr = sound::LockRegions(memory.data(), 100, row.offset, row.bytes,
+                                                  row.flags, &region1, &size1, &region2, &size2);
+  ASSERT_EQ(hr, row.result);
+  if (hr != sound::DS_OK) return;
+  EXPECT_EQ(region1, memory.data() + row.firstOffset);
+  EXPECT_EQ(size1, row.size1);
+  EXPECT_EQ(size2, row.size2);
+  EXPECT_EQ(region2, row.size2 > 0 ? memory.data() : nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LockRegions,
+    ::testing::Values(
+        LockRow{"inside", 10, 20, 0, sound::DS_OK, 10, 20, 0},
+        LockRow{"up_to_the_end", 80, 20, 0, sound::DS_OK, 80, 20, 0},
+        LockRow{"crossing_the_end", 90, 30, 0, sound::DS_OK, 90, 10, 20},
+        LockRow{"whole_buffer_flag", 50, 1, sound::DSBLOCK_ENTIREBUFFER, sound::DS_OK, 0, 100, 0},
+        LockRow{"offset_outside", 100, 1, 0, sound::DSERR_INVALIDPARAM, 0, 0, 0},
+        LockRow{"more_than_the_buffer", 0, 101, 0, sound::DSERR_INVALIDPARAM, 0, 0, 0},
+        LockRow{"nothing", 5, 0, 0, sound::DSERR_INVALIDPARAM, 0, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DeviceIdentity, IsStableAndTellsDevicesApart) {
+  EXPECT_EQ(sound::DeviceGuid(true, "Speakers", 0), sound::DeviceGuid(true, "Speakers", 0));
+  EXPECT_NE(sound::DeviceGuid(true, "Speakers", 0), sound::DeviceGuid(true, "Speakers", 1));
+  EXPECT_NE(sound::DeviceGuid(true, "Speakers", 0), sound::DeviceGuid(false, "Speakers", 0));
+  EXPECT_NE(sound::DeviceGuid(true, "Speakers", 0), sound::DeviceGuid(true, "Headset", 0));
+  EXPECT_FALSE(sound::DeviceGuid(true, "", 0).IsNull());
+}
+
 class SdlDisk : public ::testing::Test {
  protected:
   void SetUp() override { SetUpDriver("disk"); }
   void SetUpDriver(const char* driver) {
-    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    capture_ = testing_support::TempPath("sdl_sound_" + test + ".raw");
+    capture_ = testing_support::TempPath("sdl_sound.raw");  // a folder per test process
     setenv("SDL_AUDIODRIVER", driver, 1);
     setenv("SDL_DISKAUDIOFILE", capture_.c_str(), 1);
   }
@@ -49,8 +93,7 @@ class SdlDisk : public ::testing::Test {
   // Waits, bounded, until the device has taken at least `bytes` since the cursors were at 0.
   static bool WaitForWriteCursor(sound::SoundBuffer& buffer, std::uint32_t bytes) {
     const auto deadline = std::chrono::steady_clock::now() + kBound;
-    std::uint32_t play = 0;
-    std::uint32_t write = 0;
+    std::uint32_t play = 0, write = 0;
     while (buffer.GetCurrentPosition(&play, &write) == sound::DS_OK && write < bytes) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       std::this_thread::yield();
@@ -61,10 +104,8 @@ class SdlDisk : public ::testing::Test {
   // Writes bytes at offset (wrapping) between Lock and Unlock.
   static bool Fill(sound::SoundBuffer& buffer, std::uint32_t offset,
                    const std::vector<std::uint8_t>& bytes) {
-    void* region1 = nullptr;
-    void* region2 = nullptr;
-    std::uint32_t size1 = 0;
-    std::uint32_t size2 = 0;
+    void *region1 = nullptr, *region2 = nullptr;
+    std::uint32_t size1 = 0, size2 = 0;
     const auto n = static_cast<std::uint32_t>(bytes.size());
     if (buffer.Lock(offset, n, &region1, &size1, &region2, &size2, 0) != sound::DS_OK) return false;
     std::memcpy(region1, bytes.data(), size1);
@@ -73,10 +114,8 @@ class SdlDisk : public ::testing::Test {
   }
 
   static std::vector<std::uint8_t> Contents(sound::SoundBuffer& buffer) {
-    void* region1 = nullptr;
-    void* region2 = nullptr;
-    std::uint32_t size1 = 0;
-    std::uint32_t size2 = 0;
+    void *region1 = nullptr, *region2 = nullptr;
+    std::uint32_t size1 = 0, size2 = 0;
     std::vector<std::uint8_t> out;
     if (buffer.Lock(0, 0, &region1, &size1, &region2, &size2, sound::DSBLOCK_ENTIREBUFFER) ==
         sound::DS_OK) {
@@ -86,15 +125,16 @@ class SdlDisk : public ::testing::Test {
     return out;
   }
 
+  // The buffer's status flags; all ones when it could not be asked.
+  static std::uint32_t Status(sound::SoundBuffer& buffer) {
+    std::uint32_t status = ~0u;
+    return buffer.GetStatus(&status) == sound::DS_OK ? status : ~0u;
+  }
+
   static std::size_t Threads() {
     return static_cast<std::size_t>(
         std::distance(std::filesystem::directory_iterator("/proc/self/task"),
                       std::filesystem::directory_iterator()));
-  }
-
-  std::vector<std::uint8_t> Capture() const {
-    std::ifstream in(capture_, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
   std::string capture_;
@@ -112,8 +152,7 @@ class SdlDummy : public SdlDisk {
 };
 
 TEST_F(SdlDisk, EnumerationReportsTheDefaultFirstWithANullGuidThenStableIdentities) {
-  std::vector<std::optional<sound::Guid>> first;
-  std::vector<std::optional<sound::Guid>> second;
+  std::vector<std::optional<sound::Guid>> first, second;
   auto collect = [](std::vector<std::optional<sound::Guid>>& into) {
     return [&into](const sound::Guid* guid, const char16_t*, const char16_t*) {
       into.push_back(guid != nullptr ? std::optional<sound::Guid>(*guid) : std::nullopt);
@@ -147,20 +186,15 @@ TEST_F(SdlDisk, PlayTakesTheBufferInOrderAfterASilentPeriodAndStopKeepsTheCursor
   for (std::uint32_t i = 0; i < kBytes; ++i) pattern[i] = static_cast<std::uint8_t>(1 + i % 251);
   ASSERT_TRUE(Fill(*buffer, 0, pattern));
 
-  std::uint32_t status = 99;
-  ASSERT_EQ(buffer->GetStatus(&status), sound::DS_OK);
-  EXPECT_EQ(status, 0u);
+  EXPECT_EQ(Status(*buffer), 0u);
   ASSERT_EQ(buffer->Play(0, 0, sound::DSBPLAY_LOOPING), sound::DS_OK);
-  ASSERT_EQ(buffer->GetStatus(&status), sound::DS_OK);
-  EXPECT_EQ(status, sound::DSBSTATUS_PLAYING | sound::DSBSTATUS_LOOPING);
+  EXPECT_EQ(Status(*buffer), sound::DSBSTATUS_PLAYING | sound::DSBSTATUS_LOOPING);
   ASSERT_TRUE(WaitForWriteCursor(*buffer, 1000)) << "the device takes data";
   ASSERT_EQ(buffer->Stop(), sound::DS_OK);
-  std::uint32_t play = 0;
-  std::uint32_t write = 0;
+  std::uint32_t play = 0, write = 0;
   ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), sound::DS_OK);
   EXPECT_EQ(play, write) << "stopped: nothing is in flight";
-  ASSERT_EQ(buffer->GetStatus(&status), sound::DS_OK);
-  EXPECT_EQ(status, 0u) << "stopped, and not lost";
+  EXPECT_EQ(Status(*buffer), 0u) << "stopped, and not lost";
   const std::vector<std::uint8_t> left = Contents(*buffer);
   EXPECT_TRUE(std::all_of(left.begin(), left.begin() + write, [](std::uint8_t b) {
     return b == 0;
@@ -171,7 +205,8 @@ TEST_F(SdlDisk, PlayTakesTheBufferInOrderAfterASilentPeriodAndStopKeepsTheCursor
   buffer.reset();  // closes the device and its file
 
   // The file: silence, the bytes taken before Stop, silence, the bytes taken after.
-  const std::vector<std::uint8_t> heard = Capture();
+  const std::vector<char> raw = testing_support::ReadBytes(capture_);
+  const std::vector<std::uint8_t> heard(raw.begin(), raw.end());
   auto audible = [](std::uint8_t b) { return b != 0; };
   const auto first = std::find_if(heard.begin(), heard.end(), audible);
   ASSERT_GT(static_cast<std::size_t>(heard.end() - first), write);
@@ -194,8 +229,7 @@ TEST_F(SdlDisk, AWriterAtTheWriteCursorAndTheCallbackTakeTurns) {
   std::uint32_t last = 0;
   const auto deadline = std::chrono::steady_clock::now() + kBound;
   while (taken < 4000 && std::chrono::steady_clock::now() < deadline) {
-    std::uint32_t play = 0;
-    std::uint32_t write = 0;
+    std::uint32_t play = 0, write = 0;
     ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), sound::DS_OK);
     taken += (write + kBytes - last) % kBytes;
     last = write;
@@ -218,11 +252,8 @@ TEST_F(SdlDummy, AStoppedBufferKeepsNoAudioThreadAwake) {
     std::this_thread::yield();
   EXPECT_EQ(Threads(), playing - 1)
       << "the device's thread ends: a paused device wakes it every period";
-  std::uint32_t status = 99;
-  ASSERT_EQ(buffer->GetStatus(&status), sound::DS_OK);
-  EXPECT_EQ(status, 0u) << "stopped, not lost";
-  std::uint32_t play = 0;
-  std::uint32_t write = 0;
+  EXPECT_EQ(Status(*buffer), 0u) << "stopped, not lost";
+  std::uint32_t play = 0, write = 0;
   ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), sound::DS_OK);
   ASSERT_EQ(buffer->Play(0, 0, sound::DSBPLAY_LOOPING), sound::DS_OK);
   EXPECT_EQ(Threads(), playing);
