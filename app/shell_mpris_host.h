@@ -36,7 +36,6 @@ class ShellMprisHost final : public mpris::MprisHost {
   // asked for are done or a second has passed since the last.
   void WatchSeeks();
 
-
   std::u16string path_;
   std::u16string name_;
   std::int64_t lengthUs_ = 0;  // of the file last played, kept while stopped
