@@ -14,53 +14,97 @@ namespace {
 using app::ChoosePlatform;
 using app::DisplayEnvironment;
 
-// Where no window can be had, the reason the one stderr line gives.
-struct Row {
-  const char* what;
-  DisplayEnvironment environment;
-  const char* qtPlatform;
-  const char* noWindowBecause = nullptr;  // null: a window
+// What the environment names and what answered there; Qt's plugins are installed
+// unless a row says not.
+struct Env {
+  const char* display = "";
+  const char* wayland = "";
+  bool x11 = false;         // an X server answers on display
+  bool compositor = false;  // a compositor answers on wayland
+  const char* qtPlatform = "";
+  bool xcbPlugin = true;
+  bool waylandPlugin = true;
 };
 
-DisplayEnvironment Env(const char* display, bool x11, const char* wayland, bool compositor,
-                       const char* qtPlatform = "", bool xcbPlugin = true,
-                       bool waylandPlugin = true) {
-  return {display, wayland, qtPlatform, x11, compositor, xcbPlugin, waylandPlugin};
-}
+struct Row {
+  const char* what;
+  Env env;
+  const char* qtPlatform;
+  const char* noWindowBecause = nullptr;  // the one stderr line's reason; null: a window
+};
 
 TEST(DisplayPlatform, ChoosesX11WhereItAnswersElseWaylandElseNoWindow) {
   const Row rows[] = {
-      {"X11 session", Env(":0", true, "", false), "xcb;offscreen"},
-      {"XWayland: X11, so the window can be kept above", Env(":0", true, "wayland-0", true),
-       "xcb;offscreen"},
-      {"Wayland alone", Env("", false, "wayland-0", true), "wayland;offscreen"},
-      {"a dead X display in a Wayland session", Env(":9", false, "wayland-0", true),
-       "wayland;offscreen"},
-      {"nothing named", Env("", false, "", false), "offscreen", "no display found"},
-      {"a dead X display", Env(":9", false, "", false), "offscreen", "cannot open display ':9'"},
-      {"a dead compositor", Env("", false, "w-1", false), "offscreen",
-       "cannot connect to Wayland display 'w-1'"},
-      {"a dead X display and compositor", Env(":9", false, "w-1", false), "offscreen",
-       "cannot open display ':9', cannot connect to Wayland display 'w-1'"},
-      {"Wayland without Qt's plugin", Env("", false, "wayland-0", true, "", true, false),
-       "offscreen", "Qt's Wayland platform plugin is not installed (qt6-wayland)"},
-      {"X11 without Qt's plugin falls to Wayland",
-       Env(":0", true, "wayland-0", true, "", false, true), "wayland;offscreen"},
-      {"the user's offscreen keeps a window", Env(":0", false, "", false, "offscreen"),
-       "offscreen"},
-      {"the user's Wayland over XWayland", Env(":0", true, "wayland-0", true, "wayland"),
-       "wayland;offscreen"},
-      {"the user's list loses what cannot start",
-       Env(":9", false, "wayland-0", true, "xcb;wayland"), "wayland;offscreen"},
-      {"the user's list naming offscreen too", Env(":9", false, "", false, "xcb;offscreen"),
-       "offscreen", "no platform of QT_QPA_PLATFORM 'xcb;offscreen' can start here"},
-      {"the user's wayland-egl without its compositor",
-       Env(":0", true, "wayland-0", false, "wayland-egl;xcb"), "xcb;offscreen"},
-      {"the user's platform we cannot check", Env(":0", false, "", false, "vnc"), "vnc;offscreen"},
+      {.what = "X11 session", .env = {.display = ":0", .x11 = true}, .qtPlatform = "xcb;offscreen"},
+      {.what = "XWayland: X11, so the window can be kept above",
+       .env = {.display = ":0", .wayland = "wayland-0", .x11 = true, .compositor = true},
+       .qtPlatform = "xcb;offscreen"},
+      {.what = "Wayland alone",
+       .env = {.wayland = "wayland-0", .compositor = true},
+       .qtPlatform = "wayland;offscreen"},
+      {.what = "a dead X display in a Wayland session",
+       .env = {.display = ":9", .wayland = "wayland-0", .compositor = true},
+       .qtPlatform = "wayland;offscreen"},
+      {.what = "nothing named",
+       .env = {},
+       .qtPlatform = "offscreen",
+       .noWindowBecause = "no display found"},
+      {.what = "a dead X display",
+       .env = {.display = ":9"},
+       .qtPlatform = "offscreen",
+       .noWindowBecause = "cannot open display ':9'"},
+      {.what = "a dead compositor",
+       .env = {.wayland = "w-1"},
+       .qtPlatform = "offscreen",
+       .noWindowBecause = "cannot connect to Wayland display 'w-1'"},
+      {.what = "a dead X display and compositor",
+       .env = {.display = ":9", .wayland = "w-1"},
+       .qtPlatform = "offscreen",
+       .noWindowBecause = "cannot open display ':9', cannot connect to Wayland display 'w-1'"},
+      {.what = "Wayland without Qt's plugin",
+       .env = {.wayland = "wayland-0", .compositor = true, .waylandPlugin = false},
+       .qtPlatform = "offscreen",
+       .noWindowBecause = "Qt's Wayland platform plugin is not installed (qt6-wayland)"},
+      {.what = "X11 without Qt's plugin falls to Wayland",
+       .env = {.display = ":0",
+               .wayland = "wayland-0",
+               .x11 = true,
+               .compositor = true,
+               .xcbPlugin = false},
+       .qtPlatform = "wayland;offscreen"},
+      {.what = "the user's offscreen keeps a window",
+       .env = {.display = ":0", .qtPlatform = "offscreen"},
+       .qtPlatform = "offscreen"},
+      {.what = "the user's Wayland over XWayland",
+       .env = {.display = ":0",
+               .wayland = "wayland-0",
+               .x11 = true,
+               .compositor = true,
+               .qtPlatform = "wayland"},
+       .qtPlatform = "wayland;offscreen"},
+      {.what = "the user's list loses what cannot start",
+       .env = {.display = ":9",
+               .wayland = "wayland-0",
+               .compositor = true,
+               .qtPlatform = "xcb;wayland"},
+       .qtPlatform = "wayland;offscreen"},
+      {.what = "the user's list naming offscreen too",
+       .env = {.display = ":9", .qtPlatform = "xcb;offscreen"},
+       .qtPlatform = "offscreen",
+       .noWindowBecause = "no platform of QT_QPA_PLATFORM 'xcb;offscreen' can start here"},
+      {.what = "the user's wayland-egl without its compositor",
+       .env =
+           {.display = ":0", .wayland = "wayland-0", .x11 = true, .qtPlatform = "wayland-egl;xcb"},
+       .qtPlatform = "xcb;offscreen"},
+      {.what = "the user's platform we cannot check",
+       .env = {.display = ":0", .qtPlatform = "vnc"},
+       .qtPlatform = "vnc;offscreen"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const app::PlatformChoice choice = ChoosePlatform(row.environment);
+    const Env& e = row.env;
+    const app::PlatformChoice choice = ChoosePlatform(DisplayEnvironment{
+        e.display, e.wayland, e.qtPlatform, e.x11, e.compositor, e.xcbPlugin, e.waylandPlugin});
     EXPECT_EQ(choice.qtPlatform, row.qtPlatform);
     EXPECT_EQ(choice.window, row.noWindowBecause == nullptr);
     EXPECT_EQ(choice.notice, row.noWindowBecause == nullptr

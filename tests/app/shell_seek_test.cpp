@@ -46,11 +46,11 @@ TEST_F(ShellSeek, ArrowKeysMoveFromTheFrameHeardByTheirAmounts) {
     return out.written.size() >= kFirst;
   }));
 
-  const KeyRow rows[] = {{Qt::Key_Up, 60},
-                         {Qt::Key_Right, 5},
-                         {Qt::Key_Left, -5},
-                         {Qt::Key_Down, -60},
-                         {Qt::Key_Down, -60}};
+  const KeyRow rows[] = {{.qtKey = Qt::Key_Up, .seconds = 60},
+                         {.qtKey = Qt::Key_Right, .seconds = 5},
+                         {.qtKey = Qt::Key_Left, .seconds = -5},
+                         {.qtKey = Qt::Key_Down, .seconds = -60},
+                         {.qtKey = Qt::Key_Down, .seconds = -60}};
   std::size_t seeks = 0;
   for (const KeyRow& row : rows) {
     PressKey(row.qtKey);

@@ -159,12 +159,30 @@ TEST_F(PortalShortcuts, SaysWhyWhenThereAreNoShortcuts) {
     bool sessionClosed;
   };
   const Row rows[] = {
-      {nullptr, Outcome::kUnavailable, "no desktop portal", false},
-      {"--without-global-shortcuts", Outcome::kUnavailable, "has no global shortcuts", false},
-      {"--refuse-session=2", Outcome::kFailed, "refused a session", false},
-      {"--refuse-session=1", Outcome::kDenied, "declined", false},
-      {"--refuse-binding=1", Outcome::kDenied, "declined", true},
-      {"--refuse-binding=2", Outcome::kFailed, "refused the shortcuts", true},
+      {.portal = nullptr,
+       .outcome = Outcome::kUnavailable,
+       .detail = "no desktop portal",
+       .sessionClosed = false},
+      {.portal = "--without-global-shortcuts",
+       .outcome = Outcome::kUnavailable,
+       .detail = "has no global shortcuts",
+       .sessionClosed = false},
+      {.portal = "--refuse-session=2",
+       .outcome = Outcome::kFailed,
+       .detail = "refused a session",
+       .sessionClosed = false},
+      {.portal = "--refuse-session=1",
+       .outcome = Outcome::kDenied,
+       .detail = "declined",
+       .sessionClosed = false},
+      {.portal = "--refuse-binding=1",
+       .outcome = Outcome::kDenied,
+       .detail = "declined",
+       .sessionClosed = true},
+      {.portal = "--refuse-binding=2",
+       .outcome = Outcome::kFailed,
+       .detail = "refused the shortcuts",
+       .sessionClosed = true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.portal != nullptr ? row.portal : "no portal");
@@ -187,11 +205,26 @@ TEST_F(PortalShortcuts, ShortcutsTheDesktopGaveNoKeyAreNotBound) {
     std::vector<QString> unassigned;
   };
   const Row rows[] = {
-      {"--assigned=", "", Outcome::kUnassigned, {"play", "stop"}},
-      {"--assigned=stop", "", Outcome::kUnassigned, {"play"}},
-      {"--assigned=play", "--unassigned-listed", Outcome::kUnassigned, {"stop"}},
-      {"--assigned=", "--unassigned-listed", Outcome::kUnassigned, {"play", "stop"}},
-      {"--assigned=play,stop", "--unassigned-listed", Outcome::kBound, {}},
+      {.option = "--assigned=",
+       .another = "",
+       .outcome = Outcome::kUnassigned,
+       .unassigned = {"play", "stop"}},
+      {.option = "--assigned=stop",
+       .another = "",
+       .outcome = Outcome::kUnassigned,
+       .unassigned = {"play"}},
+      {.option = "--assigned=play",
+       .another = "--unassigned-listed",
+       .outcome = Outcome::kUnassigned,
+       .unassigned = {"stop"}},
+      {.option = "--assigned=",
+       .another = "--unassigned-listed",
+       .outcome = Outcome::kUnassigned,
+       .unassigned = {"play", "stop"}},
+      {.option = "--assigned=play,stop",
+       .another = "--unassigned-listed",
+       .outcome = Outcome::kBound,
+       .unassigned = {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.option) + " " + row.another);
