@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "decoders/ogg_link_check.h"
 #include "platform/kernel/debug_output.h"
 #include "platform/kernel/strsafe.h"
 #include "platform/ui/message_box.h"
@@ -112,6 +113,7 @@ std::int32_t COggVorbisDecoder::Open() {
   }
   // Every link of a chained file is known here (a pipe's only as it comes).
   uniform_ = true;
+  pagesInLinks_ = 0;
   for (int link = 0; link < vf->links; ++link) {
     const vorbis_info* linkInfo = ov_info(vf, link);
     if (linkInfo == nullptr || linkInfo->rate != vi->rate || linkInfo->channels != vi->channels)
@@ -196,7 +198,8 @@ std::uint32_t COggVorbisDecoder::Read(void* buffer, std::uint32_t) {
 }
 
 bool COggVorbisDecoder::CanSeek() {
-  return opened_ != 0 && uniform_ && ov_seekable(vf_.get()) != 0 && ov_pcm_total(vf_.get(), -1) > 0;
+  return opened_ != 0 && uniform_ && pagesInLinks_ >= 0 && ov_seekable(vf_.get()) != 0 &&
+         ov_pcm_total(vf_.get(), -1) > 0;
 }
 
 std::uint64_t COggVorbisDecoder::GetLengthInFrames() {
@@ -205,6 +208,9 @@ std::uint64_t COggVorbisDecoder::GetLengthInFrames() {
 
 std::int32_t COggVorbisDecoder::SeekToFrame(std::uint64_t frame) {
   if (!CanSeek()) return kSeekRefused;
+  if (pagesInLinks_ == 0)
+    pagesInLinks_ = decoding::PagesLieInTheirLinks(path_, *vf_.get()) ? 1 : -1;
+  if (pagesInLinks_ < 0) return kSeekRefused;
   // Frames queued for the old place are dropped with the converter.
   converter_ = std::make_unique<decoding::FormatConverter>(sampleRate_, channels_);
   const auto total = static_cast<std::uint64_t>(ov_pcm_total(vf_.get(), -1));

@@ -35,6 +35,8 @@ class COggVorbisDecoder final : public CDecoder {
   std::uint32_t Read(void* buffer, std::uint32_t capacity) override;
   // A chained file seeks only when every link has the first one's rate and
   // channel count: frames of converted links would not count as vorbisfile counts them.
+  // The first seek reads the file once and refuses (and CanSeek turns false) where a
+  // page lies outside its link, which vorbisfile's seek cannot survive.
   std::int32_t SeekToFrame(std::uint64_t frame) override;
   bool CanSeek() override;
   std::uint64_t GetLengthInFrames() override;
@@ -75,6 +77,7 @@ class COggVorbisDecoder final : public CDecoder {
   std::int32_t opened_ = 0;
   int section_ = 0;
   bool uniform_ = false;  // every link known at Open has the first one's format
+  int pagesInLinks_ = 0;  // by the first seek: 1 every page lies in its link, -1 not
   bool ended_ = false;    // the last link, or a run of failures past the bound, ended the stream
   std::int32_t sampleRate_ = 0;
   std::int32_t bitsPerSample_ = 0;

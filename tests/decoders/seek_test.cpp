@@ -179,6 +179,41 @@ TEST(SeekOgg, ChainOfTwoFormatsRefuses) {
   EXPECT_FALSE(ReadFrames(decoder, 1).empty());
 }
 
+// A file spliced from pieces of others, with a page of the first link inside the
+// second's range: vorbisfile's seek would corrupt libogg's state (a write out of
+// bounds), so the first seek looks at every page, refuses and plays on.
+TEST(SeekOgg, APageOutsideItsLinkRefuses) {
+  const corpus::Bytes first = corpus::ReadFile(Files() / "idx.ogg");
+  corpus::Bytes spliced = corpus::ReadFile(Files() / "chain.ogg");
+  auto pageStarts = [](const corpus::Bytes& bytes, std::size_t from) {
+    std::vector<std::size_t> starts;
+    for (std::size_t at = from; at + 27 <= bytes.size();) {
+      starts.push_back(at);
+      const std::size_t segments = bytes[at + 26];
+      std::size_t body = 0;
+      for (std::size_t i = 0; i < segments; ++i) body += bytes[at + 27 + i];
+      at += 27 + segments + body;
+    }
+    return starts;
+  };
+  const std::vector<std::size_t> ours = pageStarts(first, 0);
+  const std::vector<std::size_t> theirs = pageStarts(spliced, first.size());
+  ASSERT_GE(ours.size(), 4u);
+  ASSERT_GE(theirs.size(), 4u);
+  const std::size_t page = ours[ours.size() / 2];
+  spliced.insert(spliced.begin() + static_cast<std::ptrdiff_t>(theirs[theirs.size() / 2]),
+                 first.begin() + static_cast<std::ptrdiff_t>(page),
+                 first.begin() + static_cast<std::ptrdiff_t>(ours[ours.size() / 2 + 1]));
+  const std::string path = testing_support::TempPath("spliced.ogg");
+  corpus::WriteFile(path, spliced);
+
+  COggVorbisDecoder decoder;
+  ASSERT_TRUE(fixtures::OpenPath(decoder, path));
+  EXPECT_EQ(decoder.SeekToFrame(kSourceFrames + 1000), CDecoder::kSeekRefused);
+  EXPECT_FALSE(decoder.CanSeek());
+  EXPECT_FALSE(ReadFrames(decoder, 1).empty());
+}
+
 // A pipe has no size: it cannot seek, says so, and plays on from where it was.
 TEST_P(SeekFromPipe, RefusesAndPlaysOn) {
   const Row& row = GetParam();
