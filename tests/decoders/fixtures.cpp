@@ -199,7 +199,8 @@ int OpenFileCount() {
 
 std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes) {
   std::vector<std::int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);  // little-endian, as ToBytes
+  if (!samples.empty())  // memcpy may not be given the null of an empty vector
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);  // little-endian, as ToBytes
   return samples;
 }
 
