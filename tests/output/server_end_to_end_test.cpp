@@ -130,7 +130,8 @@ TEST_F(ServerBars, AToneAfterSilenceRisesInTheBarsWithinOneFrameOfTheSinkPlaying
   samples.insert(samples.end(), 2 * kRate, 0);
   ASSERT_TRUE(Play("tones", samples, SpectrumAnalyzers()));
   ASSERT_TRUE(player_->HasAnalyzer());
-  player_->analyzer->showPeaks = 0;  // a held peak would keep the bottom row lit
+  // A held peak would keep the bottom row lit.
+  player_->ApplyDisplayFlags(0, shell::showGrids, shell::showGradient);
   ASSERT_TRUE(support::EndsByItself(*player_));
   player_.reset();
 
@@ -145,13 +146,15 @@ TEST_F(ServerBars, AToneAfterSilenceRisesInTheBarsWithinOneFrameOfTheSinkPlaying
   ASSERT_EQ(onsets.size(), static_cast<std::size_t>(kTones)) << "every tone heard once";
   ASSERT_EQ(window_.rises.size(), static_cast<std::size_t>(kTones)) << "every tone shows";
   // A tick analyses from where playback was at the tick before: a tone shows 2.7 ms to a
-  // frame after it is heard, a frame more when busy, never before (2 ms for the sink).
+  // frame after it is heard, a frame more when busy, never before. The sink's play times
+  // are dated from when the test reads its blocks, which a slow (sanitized) test reads
+  // a few ms late: 6 ms allowed for that.
   std::vector<microseconds> lags;
   for (int t = 0; t < kTones; ++t) {
     lags.push_back(
         std::chrono::duration_cast<microseconds>(window_.rises[t] - server_->PlayedAt(onsets[t])));
     RecordProperty("lag_us_" + std::to_string(t), static_cast<int>(lags.back().count()));
-    EXPECT_GE(lags.back(), -milliseconds(2)) << "tone " << t << " showed unheard";
+    EXPECT_GE(lags.back(), -milliseconds(6)) << "tone " << t << " showed unheard";
     EXPECT_LE(lags.back(), 2 * kDisplayFrame) << "tone " << t << " showed late";
   }
   std::sort(lags.begin(), lags.end());
