@@ -14,6 +14,7 @@ import os, shutil, signal, statistics, subprocess, sys, tempfile, time
 
 TICK = os.sysconf("SC_CLK_TCK")
 HEADING = "## Through a sound server, side by side"
+FLOOR = "70 frames a second of moving bars to X, nothing else (x11_frame_floor)"
 
 
 def cpu_seconds(pid):
@@ -110,6 +111,9 @@ def side_by_side(app, demo, rounds=3, window=30.0, warm=3.0, others=()):
         if xvfb is not None:
             players.append(("Tonaria, window on Xvfb", [app, flac], dict(base, DISPLAY=display),
                             [server.pid, xvfb.pid]))
+            floor = os.path.join(os.path.dirname(os.path.dirname(app)), "bench", "display", "x11_frame_floor")
+            if os.path.exists(floor):
+                players.append((FLOOR, [floor], dict(base, DISPLAY=display), [server.pid, xvfb.pid]))
             for other in others:
                 players.append((f"{other}, window on Xvfb", [other, flac], dict(base, DISPLAY=display),
                                 [server.pid, xvfb.pid]))
@@ -153,6 +157,14 @@ def section(app, demo, rounds=3, window=30.0, others=()):
         lines.append(f"| {name} | {fmt(player)} | {fmt(srv)} | {fmt(x)} | {fmt(total)} |")
     lines += ["", f"Targets: Tonaria's headless total below mpv's; its window total at most 1.5% of a core. "
               f"How: {note}.", ""]
+    totals = {name: total for name, _, _, _, total in rows}
+    headless, floor = totals.get("Tonaria, headless"), totals.get(FLOOR)
+    if headless is not None and floor is not None:
+        lines += [f"The least a window showing these frames can cost here is what playing costs headless plus "
+                  f"what the frames alone cost: {headless:.2f} + {floor:.2f} = {headless + floor:.2f}% of a core. "
+                  "The frames' row is a bare X client of the window's size (no toolkit, no sound, no analysis) "
+                  "that wakes 70 times a second and sends the changed rectangles of 40 moving bars through "
+                  "MIT-SHM, as the player does.", ""]
     return lines
 
 
