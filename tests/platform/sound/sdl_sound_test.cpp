@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include "platform/sound/direct_sound.h"
@@ -74,6 +75,8 @@ class SdlDisk : public ::testing::Test {
   void SetUpDriver(const char* driver) {
     capture_ = testing_support::TempPath("sdl_sound.raw");  // a folder per test process
     setenv("SDL_AUDIODRIVER", driver, 1);
+    // SDL reads the driver's name when its audio starts: an earlier test's driver must go.
+    if (SDL_WasInit(SDL_INIT_AUDIO) != 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     setenv("SDL_DISKAUDIOFILE", capture_.c_str(), 1);
   }
   void TearDown() override { std::remove(capture_.c_str()); }
