@@ -23,12 +23,12 @@ constexpr milliseconds kRestoreBound{500};
 // A flush runs on the playback thread between blocks; the server answers at once.
 constexpr milliseconds kFlushBound{100};
 // A long server buffer, so that the server and we wake a few times a second; but
-// well short of what a writer keeps queued ahead of the write cursor (at least half a
-// second, refilled every 125 ms): when the server takes a whole buffer at once, what
-// is left queued must last until the writer's next turn. The server gives half of
-// what lies beyond two requests to the sound card's own buffer: 75 ms here (at 50 ms
-// a null sink costs the server a third more).
-constexpr pa_usec_t kServerBufferUsec = 350 * PA_USEC_PER_MSEC;
+// well short of what a writer keeps queued ahead of the write cursor (at least half
+// a second, refilled every 125 ms): when the server takes a whole buffer at once,
+// what is left queued must last until the writer's next turn. The server gives half
+// of what lies beyond two requests to the sound card's own buffer: 50 ms here (with
+// nothing beyond, the card would be driven at its shortest period).
+constexpr pa_usec_t kServerBufferUsec = 300 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kRequestUsec = 100 * PA_USEC_PER_MSEC;
 // A fresh stream asks for a whole server buffer at once, and Play comes with the first
 // block written: the first feed waits (polling) until the writer has put in as much
